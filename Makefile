@@ -1,0 +1,29 @@
+# The newcomer's two commands: `make run` and `make test`.
+BUILD ?= build
+CMAKE_FLAGS ?=
+
+.PHONY: deps configure build run test bench install clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD)
+
+run: build
+	@bash scripts/run-demo.sh $(BUILD)
+
+test: build
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j2
+
+bench: build
+	@for b in $(BUILD)/bin/bench-*; do [ -x "$$b" ] && "$$b"; done; true
+
+install: build
+	@cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
+
+clean:
+	@rm -rf $(BUILD)

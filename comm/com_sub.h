@@ -1,0 +1,45 @@
+#pragma once
+// The communication module: owns the one controller network service object of
+// the process, runs searches, finds controllers by serial number, reads the
+// directly connected controller, writes settings and upgrades the port OS.
+// Messages and questions go through the support routines, the mouse pointer
+// through the UI helpers, so that all of it runs without any dialog.
+#include <QString>
+#include <cstdint>
+
+namespace zelmar::net {
+class NetService;
+}
+
+namespace zelmar::comm {
+
+// Searches and lookups never hold more entries than a 16-bit index can address.
+constexpr std::int32_t kMaxEntries = 32767;
+
+// The service object; created on demand as OpenService does.
+net::NetService& Service();
+bool HasService();
+
+void OpenService();
+void CloseService();
+void RestartSearch();
+void AddControllerAddress(const QString& address, const QString& subnetMask);
+std::int16_t FindControllerBySerialNo(const QString& serialNo, bool forceSearch);
+void SelectController(const QString& serialNo);
+
+// True when the settings record now holds exactly one directly connected
+// controller; `declined` is true only when the technician answered No.
+bool ReadConnectedController(bool& declined);
+
+enum class WriteOutcome {
+    Written,    // the controller confirmed the settings
+    Failed,     // not found, wrong password, or not confirmed
+    Cancelled,  // the technician chose Cancel at the network question; nothing applied
+};
+WriteOutcome WriteControllerSettings();
+
+void FindUpgradeFile(std::int16_t portOsType);
+QString UpgradeFilePath();
+void UpgradePortOsCommand(const QString& serialNo);
+
+}  // namespace zelmar::comm

@@ -1,0 +1,77 @@
+#pragma once
+// One controller found by the service. Reads give what the controller last
+// reported; writes are held by the service until `setApply(true)`, which sends
+// them to the controller in one transaction (all or nothing). Several entry
+// objects for the same index share the same held writes.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zelmar::net {
+
+class ServiceCore;
+class UpgradeFile;
+
+// Capability bits a controller reports.
+enum Capability : std::uint32_t {
+    CapEncryption = 8,  // can require encrypted communication
+};
+
+class ControllerEntry {
+public:
+    ControllerEntry(std::shared_ptr<ServiceCore> core, std::int32_t index);
+
+    // Identity and present settings.
+    std::string SerialNo() const;
+    std::string Name() const;
+    std::string Description() const;
+    std::string DnsName() const;
+    std::string MainComputerAddress() const;
+    std::string IpAddress() const;
+    std::string SubnetMask() const;
+    std::string Gateway() const;
+    std::string DnsServer() const;
+    std::string EthernetAddress() const;
+    bool UseDhcp() const;
+    bool RequireEncryption() const;
+    bool PasswordOk() const;  // the service Password gives access
+    std::uint32_t Capabilities() const;
+    std::int16_t ModelCode() const;
+    std::int16_t PortOsType() const;
+    std::string PortOsRevision() const;
+
+    // Held writes, sent by setApply(true).
+    void setName(const std::string& v);
+    void setDescription(const std::string& v);
+    void setDnsName(const std::string& v);
+    void setMainComputerAddress(const std::string& v);
+    void setUseDhcp(bool v);
+    void setRequireEncryption(bool v);
+    void setConfigIpAddress(const std::string& v);
+    void setConfigSubnetMask(const std::string& v);
+    void setConfigGateway(const std::string& v);
+    void setConfigDnsServer(const std::string& v);
+    void setEncryptionPassword(const std::string& v);
+
+    // Asks the controller whether the held IP settings fit the network it is
+    // attached to. Returns true when it answered; then IpSettingsFitNetwork() holds the answer.
+    bool CheckNetwork(std::int32_t& detail);
+    bool IpSettingsFitNetwork() const;
+
+    // Sends the held writes in one transaction (only `true` does anything);
+    // SetupOk() tells whether the controller took them. Nothing held: harmless.
+    void setApply(bool apply);
+    bool SetupOk() const;
+
+    void MarkSelected();
+    void UnmarkSelected();
+
+    // Sends a port OS upgrade; false when the transfer could not complete.
+    bool UpgradePortOs(const UpgradeFile& file);
+
+private:
+    std::shared_ptr<ServiceCore> core_;
+    std::int32_t index_;
+};
+
+}  // namespace zelmar::net

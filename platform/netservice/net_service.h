@@ -1,0 +1,62 @@
+#pragma once
+// The controller network service: searches the network over UDP and yields one
+// controller entry per controller found. Every call is synchronous and returns
+// when its work is done; a failing call throws ServiceError.
+//
+// Entries accumulate over the searches of one service object: a controller
+// that answers again refreshes its entry in place and keeps its index; new
+// controllers are appended. An index is valid until the object is released.
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "platform/netservice/controller_entry.h"
+#include "platform/netservice/service_config.h"
+
+namespace zelmar::net {
+
+class ServiceError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class ServiceCore;  // the shared inner state (sockets, controller records)
+
+class NetService {
+public:
+    // Configuration from ZELMAR_NETSERVICE_CONFIG (see docs/netservice.md) when none is given.
+    NetService();
+    explicit NetService(ServiceConfig config);
+    ~NetService();
+    NetService(const NetService&) = delete;
+    NetService& operator=(const NetService&) = delete;
+
+    bool ConnectedMode() const;
+    void setConnectedMode(bool on);
+
+    // True when `address` is an IPv4 address or a DNS name that resolves.
+    bool IsValidAddress(const std::string& address);
+
+    void setSearchSerialNo(const std::string& serialNo);
+    void Clear();  // forgets earlier search criteria (not the entries)
+    void AddAddress(const std::string& address);
+    void AddNetwork(const std::string& address, const std::string& subnetMask);
+    void AddSerialNoSearch();
+    void setPassword(const std::string& password);
+
+    // Runs a search with the criteria given since Clear (none: a full search of
+    // the configured targets; ConnectedMode: only the directly connected one).
+    void Search();
+
+    std::int32_t ControllerCount() const;
+    // The entry at `index` (0 to ControllerCount()-1); throws ServiceError otherwise.
+    std::shared_ptr<ControllerEntry> Item(std::int16_t index);
+
+    const ServiceConfig& config() const;
+
+private:
+    std::shared_ptr<ServiceCore> core_;
+};
+
+}  // namespace zelmar::net

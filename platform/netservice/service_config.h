@@ -1,0 +1,25 @@
+#pragma once
+// Where and how the service searches. Read from the file named by the
+// environment variable ZELMAR_NETSERVICE_CONFIG; documented in docs/netservice.md.
+#include <string>
+#include <vector>
+
+namespace zelmar::net {
+
+struct ServiceConfig {
+    unsigned short port = 41950;          // the controllers' well-known UDP port
+    std::vector<std::string> searchTargets;  // full-search targets (loopback only in this project)
+    std::string bindAddress = "127.0.0.1";   // local address the service sends from
+    int quietPeriodMs = 300;              // a broadcast search ends this long after the last new answer
+    int maxSearchMs = 5000;               // bounded maximum of any search
+    int retransmitMs = 100;               // first retransmission interval
+
+    // Fault injection for tests: entry property reads throw ServiceError once
+    // this many have succeeded (-1: never).
+    int failEntryReadsAfter = -1;
+
+    static ServiceConfig fromEnvironment();          // ZELMAR_NETSERVICE_CONFIG, else defaults
+    static ServiceConfig fromFile(const std::string& path);  // throws std::runtime_error on a bad file
+};
+
+}  // namespace zelmar::net

@@ -1,0 +1,36 @@
+#pragma once
+// The few window-system helpers the dialogs need: the application-wide mouse
+// pointer as one value, "let pending window events run", the standard modal
+// input box, and text measurement in twips.
+#include <QFont>
+#include <QString>
+
+class QWidget;
+
+namespace zelmar::ui {
+
+enum class MousePointer { Normal = 0, Hourglass = 11 };
+
+// The application-wide mouse pointer as a single value you read and set
+// (Qt's override cursor is a stack; this keeps at most one entry on it).
+MousePointer mousePointer();
+void setMousePointer(MousePointer pointer);
+
+// Let pending window events run once.
+void doEvents();
+
+// The standard modal input box: prompt, one input line, OK and Cancel, the
+// application title as caption unless a title is given. Returns the typed text,
+// or the empty text on Cancel. hideInput masks what is typed (passwords).
+QString inputBox(const QString& prompt, const QString& title = {}, const QString& defaultText = {},
+                 bool hideInput = false);
+
+// 1440 twips an inch; 15 twips a pixel at 96 dpi (Qt scales for high-dpi screens).
+constexpr int kTwipsPerPixel = 15;
+constexpr int twipsToPixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+constexpr int pixelsToTwips(int pixels) { return pixels * kTwipsPerPixel; }
+
+// Width of a caption in the given font, in twips. Mnemonic '&' markers are not counted.
+int textWidthTwips(const QFont& font, const QString& text);
+
+}  // namespace zelmar::ui

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs exactly the Debian packages the build, the tests and `make run` need
+# and that are missing. Quiet when everything is there; safe to run again.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ make pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  libsodium-dev libgtest-dev libgmock-dev
+  xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
