@@ -9,6 +9,7 @@
 
 namespace zelmar::net {
 class NetService;
+struct ServiceConfig;
 }
 
 namespace zelmar::comm {
@@ -19,6 +20,11 @@ constexpr std::int32_t kMaxEntries = 32767;
 // The service object; created on demand as OpenService does.
 net::NetService& Service();
 bool HasService();
+
+// Tests hand the service its configuration directly instead of through
+// ZELMAR_NETSERVICE_CONFIG; it is used for every service object created afterwards.
+void setServiceConfigForTests(const net::ServiceConfig& config);
+void clearServiceConfigForTests();
 
 void OpenService();
 void CloseService();

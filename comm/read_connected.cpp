@@ -1,0 +1,90 @@
+// Reading the controller cabled directly to the workstation into the settings record.
+#include <optional>
+
+#include "comm/com_sub.h"
+#include "comm/shared_state.h"
+#include "platform/netservice/net_service.h"
+#include "platform/ui/ui_helpers.h"
+#include "support/support.h"
+
+namespace zelmar::comm {
+
+namespace {
+
+constexpr std::int32_t kTextAskReadConnected = 4552;
+constexpr std::int32_t kTextNoConnectedController = 4557;
+constexpr std::int32_t kTextSeveralConnectedControllers = 4560;
+
+// Each property comes from an entry fetched anew, as the service expects.
+void copyConnectedEntry(net::NetService& service, SettingsRecord& record) {
+    auto text = [&service](std::string (net::ControllerEntry::*read)() const) {
+        return QString::fromStdString(((*service.Item(0)).*read)());
+    };
+    record.Name = text(&net::ControllerEntry::Name);
+    record.SerialNo = text(&net::ControllerEntry::SerialNo);
+    record.IpAddress = text(&net::ControllerEntry::IpAddress);
+    record.EthernetAddress = text(&net::ControllerEntry::EthernetAddress);
+    record.UseDhcp = toVBool(service.Item(0)->UseDhcp());
+    record.Description = text(&net::ControllerEntry::Description);
+    record.SubnetMask = text(&net::ControllerEntry::SubnetMask);
+    record.Gateway = text(&net::ControllerEntry::Gateway);
+    record.DnsServer = text(&net::ControllerEntry::DnsServer);
+    record.DnsName = text(&net::ControllerEntry::DnsName);
+    record.MainComputerAddress = text(&net::ControllerEntry::MainComputerAddress);
+    service.Item(0)->setApply(true);
+}
+
+}  // namespace
+
+// The one routine that catches failures: whatever goes wrong, the caller gets
+// False without a message and the pointer is back where it was.
+bool ReadConnectedController(bool& declined) {
+    declined = false;
+    std::optional<ui::MousePointer> remembered;
+    try {
+        OpenService();
+        if (!support::AskYesNo(support::GetText(kTextAskReadConnected))) {
+            Service().setConnectedMode(false);
+            declined = true;
+            return false;
+        }
+
+        remembered = ui::mousePointer();
+        ui::setMousePointer(ui::MousePointer::Hourglass);
+        // A fresh object: no entries of earlier searches, and a reset settings record.
+        CloseService();
+        OpenService();
+        declined = false;
+
+        net::NetService& service = Service();
+        service.Clear();
+        service.setConnectedMode(true);
+        service.setPassword(state().NetworkPassword.toStdString());
+        service.Search();
+        const std::int32_t count = service.ControllerCount();
+
+        bool result = false;
+        if (count == 1) {
+            copyConnectedEntry(service, state().Settings);
+            result = true;
+        } else if (count == 0) {
+            support::ShowErrorMessage(support::GetText(kTextNoConnectedController));
+        } else {
+            service.setConnectedMode(false);
+            support::ShowErrorMessage(support::GetText(kTextSeveralConnectedControllers));
+        }
+        ui::setMousePointer(*remembered);
+        return result;
+    } catch (...) {
+        try {
+            if (HasService())
+                Service().setConnectedMode(false);
+        } catch (...) {
+            // The service is already failing; the result is False either way.
+        }
+        ui::setMousePointer(remembered.value_or(ui::MousePointer::Normal));
+        return false;
+    }
+}
+
+}  // namespace zelmar::comm

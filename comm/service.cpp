@@ -1,0 +1,74 @@
+// Lifetime of the one service object of the process.
+#include <memory>
+#include <optional>
+
+#include "comm/com_sub.h"
+#include "comm/shared_state.h"
+#include "platform/netservice/net_service.h"
+
+namespace zelmar::comm {
+
+namespace {
+
+std::unique_ptr<net::NetService>& serviceRef() {
+    static std::unique_ptr<net::NetService> service;
+    return service;
+}
+
+std::optional<net::ServiceConfig>& testConfig() {
+    static std::optional<net::ServiceConfig> config;
+    return config;
+}
+
+std::unique_ptr<net::NetService> makeService() {
+    if (testConfig())
+        return std::make_unique<net::NetService>(*testConfig());
+    return std::make_unique<net::NetService>(net::ServiceConfig::fromEnvironment());
+}
+
+// Entry indexes belong to one service object: a new object means no entry is marked.
+void replaceService(std::unique_ptr<net::NetService> fresh) {
+    state().SelectedEntryIndex = -1;
+    serviceRef() = std::move(fresh);
+}
+
+}  // namespace
+
+void setServiceConfigForTests(const net::ServiceConfig& config) { testConfig() = config; }
+void clearServiceConfigForTests() { testConfig().reset(); }
+
+bool HasService() { return serviceRef() != nullptr; }
+
+net::NetService& Service() {
+    OpenService();
+    return *serviceRef();
+}
+
+void OpenService() {
+    if (serviceRef())
+        return;
+    auto fresh = makeService();
+    fresh->setConnectedMode(false);
+    replaceService(std::move(fresh));
+    ResetSettings();
+}
+
+void CloseService() {
+    if (!serviceRef())
+        return;
+    replaceService(nullptr);
+}
+
+void RestartSearch() {
+    const bool connectedMode = Service().ConnectedMode();
+    // The old object goes first so that its entries (and sockets) are gone before the new search.
+    replaceService(nullptr);
+    replaceService(makeService());
+    net::NetService& service = *serviceRef();
+    service.setConnectedMode(connectedMode);
+    service.Clear();
+    service.setPassword(state().NetworkPassword.toStdString());
+    service.Search();
+}
+
+}  // namespace zelmar::comm

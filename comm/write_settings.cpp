@@ -1,0 +1,70 @@
+// Writing the settings record into the controller it names.
+#include "comm/com_sub.h"
+#include "comm/shared_state.h"
+#include "platform/netservice/net_service.h"
+#include "support/support.h"
+
+namespace zelmar::comm {
+
+namespace {
+
+const char* const kWrongPassword = "Wrong network password";
+const char* const kNoEncryptionSupport =
+    "The controller doesn't support encrypted communication, you must upgrade TCP/IP-os";
+const char* const kNetworkMismatch =
+    "Can not setup. The configured IP settings of the controller are not appropriate for the network "
+    "where it is connected.\r\nPress Cancel to exit the setup command or Ok to proceed.";
+
+std::string str(const QString& text) { return text.toStdString(); }
+
+}  // namespace
+
+WriteOutcome WriteControllerSettings() {
+    const SettingsRecord& record = state().Settings;
+
+    const std::int16_t index = FindControllerBySerialNo(record.SerialNo, false);
+    if (index == -1)
+        return WriteOutcome::Failed;
+
+    net::NetService& service = Service();
+    const bool requiresEncryption = service.Item(index)->RequireEncryption();
+    const bool passwordOk = service.Item(index)->PasswordOk();
+    if (requiresEncryption && !passwordOk) {
+        support::ShowErrorMessage(kWrongPassword);
+        return WriteOutcome::Failed;
+    }
+
+    const auto entry = service.Item(index);
+    entry->setName(str(record.Name));
+    entry->setDescription(str(record.Description));
+    entry->setUseDhcp(isTrue(record.UseDhcp));
+    entry->setMainComputerAddress(str(record.MainComputerAddress));
+
+    if (!isTrue(record.UseDhcp)) {
+        entry->setConfigIpAddress(str(record.IpAddress));
+        entry->setConfigSubnetMask(str(record.SubnetMask));
+        entry->setConfigGateway(str(record.Gateway));
+        entry->setConfigDnsServer(str(record.DnsServer));
+    } else {
+        // With DHCP the controller registers this name in the DNS server.
+        entry->setDnsName(str(record.DnsName));
+    }
+
+    if ((entry->Capabilities() & net::CapEncryption) != 0) {
+        entry->setRequireEncryption(isTrue(record.RequireEncryption));
+        entry->setEncryptionPassword(str(record.EncryptionPassword));
+    } else if (isTrue(record.RequireEncryption)) {
+        support::ShowErrorMessage(kNoEncryptionSupport);
+    }
+
+    std::int32_t detail = 0;
+    if (entry->CheckNetwork(detail) && !entry->IpSettingsFitNetwork()) {
+        if (!support::AskOkCancel(kNetworkMismatch))
+            return WriteOutcome::Cancelled;
+    }
+
+    entry->setApply(true);
+    return entry->SetupOk() ? WriteOutcome::Written : WriteOutcome::Failed;
+}
+
+}  // namespace zelmar::comm
