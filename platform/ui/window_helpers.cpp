@@ -1,0 +1,93 @@
+#include "platform/ui/window_helpers.h"
+
+#include "platform/ui/modal_seam.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QLineEdit>
+
+namespace zelmar::ui {
+
+namespace {
+// Whether one entry of Qt's override-cursor stack is ours, and (without a GUI
+// application) the value alone.
+bool g_overrideOurs = false;
+MousePointer g_pointerWithoutGui = MousePointer::Normal;
+
+bool haveGuiApp() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
+}  // namespace
+
+MousePointer mousePointer() {
+    if (!haveGuiApp())
+        return g_pointerWithoutGui;
+    const QCursor* top = QGuiApplication::overrideCursor();
+    return top && top->shape() == Qt::WaitCursor ? MousePointer::Hourglass : MousePointer::Normal;
+}
+
+void setMousePointer(MousePointer pointer) {
+    if (!haveGuiApp()) {
+        g_pointerWithoutGui = pointer;
+        return;
+    }
+    // Someone else may have emptied the stack (restoreOverrideCursor); then
+    // nothing of ours is left on it.
+    if (!QGuiApplication::overrideCursor())
+        g_overrideOurs = false;
+    if (pointer == MousePointer::Hourglass) {
+        if (g_overrideOurs)
+            QGuiApplication::changeOverrideCursor(QCursor(Qt::WaitCursor));
+        else
+            QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+        g_overrideOurs = true;
+    } else if (g_overrideOurs) {
+        QGuiApplication::restoreOverrideCursor();
+        g_overrideOurs = false;
+    }
+}
+
+void doEvents() {
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+}
+
+QString inputBox(const QString& prompt, const QString& title, const QString& defaultText, bool hideInput) {
+    ModalRequest request;
+    request.kind = ModalKind::InputBox;
+    request.text = prompt;
+    request.title = title;
+    request.hideInput = hideInput;
+    if (const auto answer = ModalSeam::take(request))
+        return answer->button == ButtonOk ? answer->text : QString();
+
+    QInputDialog box(QApplication::activeWindow());
+    box.setWindowTitle(title.isEmpty() ? QGuiApplication::applicationDisplayName() : title);
+    box.setLabelText(prompt);
+    box.setInputMode(QInputDialog::TextInput);
+    box.setTextEchoMode(hideInput ? QLineEdit::Password : QLineEdit::Normal);
+    box.setTextValue(defaultText);
+    if (box.exec() != QDialog::Accepted)
+        return {};
+    return box.textValue();
+}
+
+int textWidthTwips(const QFont& font, const QString& text) {
+    // "&x" marks a mnemonic and is drawn as "x"; "&&" is a literal '&'.
+    QString shown;
+    shown.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'&') {
+            if (i + 1 < text.size() && text[i + 1] == u'&') {
+                shown += u'&';
+                ++i;
+            }
+            continue;
+        }
+        shown += text[i];
+    }
+    return pixelsToTwips(QFontMetrics(font).horizontalAdvance(shown));
+}
+
+}  // namespace zelmar::ui
