@@ -4,7 +4,7 @@
 #include "comm/com_sub.h"
 #include "comm/shared_state.h"
 #include "platform/netservice/net_service.h"
-#include "platform/ui/ui_helpers.h"
+#include "platform/ui/window_helpers.h"
 #include "support/support.h"
 
 namespace zelmar::comm {

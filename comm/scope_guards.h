@@ -2,7 +2,7 @@
 // Scope guards for the two process-wide things a long operation sets and must
 // put back however it ends: the mouse pointer and the upgrade flag.
 #include "comm/shared_state.h"
-#include "platform/ui/ui_helpers.h"
+#include "platform/ui/window_helpers.h"
 
 namespace zelmar::comm {
 

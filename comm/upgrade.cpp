@@ -6,7 +6,7 @@
 #include "comm/scope_guards.h"
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/upgrade_file.h"
-#include "platform/ui/ui_helpers.h"
+#include "platform/ui/window_helpers.h"
 #include "support/support.h"
 
 namespace zelmar::comm {
