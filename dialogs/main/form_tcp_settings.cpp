@@ -1,0 +1,202 @@
+// Construction, handler wiring, start-up (Form_Load, SetParams), ShowDlg and
+// the closing commands of the main settings dialog.
+#include "dialogs/main/form_tcp_settings.h"
+
+#include <QEvent>
+#include <QFocusEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QTimer>
+#include <stdexcept>
+
+#include "comm/shared_state.h"
+#include "dialogs/main/control_values.h"
+#include "platform/qorglib/qorglib.h"
+#include "platform/ui/handler_guard.h"
+#include "platform/ui/window_helpers.h"
+#include "support/support.h"
+#include "ui_FormTCPSettings.h"
+
+// Resources of a static library are registered explicitly (outside any namespace).
+static void initMainDialogResources() { Q_INIT_RESOURCE(form_tcp_settings); }
+
+namespace zelmar::dialogs {
+
+namespace {
+// The start-up flags the support library expects from this tool.
+constexpr std::int32_t kInitFlags1 = 0x20000000;
+constexpr std::int32_t kInitFlags2 = 0x40000000;
+}  // namespace
+
+FormTCPSettings::FormTCPSettings(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::FormTCPSettings>()) {
+    initMainDialogResources();
+    ui_->setupUi(this);
+    // The stored layout places every control absolutely: the window keeps its size.
+    setFixedSize(size());
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    // White client area behind the decorative background panel.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    ui_->BackgroundBox->lower();
+    connectHandlers();
+}
+
+FormTCPSettings::~FormTCPSettings() = default;
+
+void FormTCPSettings::connectHandlers() {
+    Ui::FormTCPSettings& u = *ui_;
+    connect(u.btnSearchTCP, &QPushButton::clicked, this, [this] { handle("btnSearchTCP_Click", [this] { btnSearchTCP_Click(); }); });
+    connect(u.CmdCancel, &QPushButton::clicked, this, [this] { handle("CmdCancel_Click", [this] { CmdCancel_Click(); }); });
+    connect(u.CmdOk, &QPushButton::clicked, this, [this] { handle("CmdOk_Click", [this] { CmdOk_Click(); }); });
+    // Check boxes: stateChanged also fires when code sets the value.
+    connect(u.rbDHCP, &QCheckBox::stateChanged, this, [this](int) { handle("rbDHCP_Click", [this] { rbDHCP_Click(); }); });
+    connect(u.rbIP, &QCheckBox::stateChanged, this, [this](int) { handle("rbIP_Click", [this] { rbIP_Click(); }); });
+    // The lone option button: its handler runs when it becomes selected, by code or by a click.
+    connect(u.rbUseTCP, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            handle("rbUseTCP_Click", [this] { rbUseTCP_Click(); });
+    });
+    // With autoExclusive off a click on the selected option would deselect it;
+    // an option button stays selected when clicked and runs its handler again.
+    connect(u.rbUseTCP, &QRadioButton::clicked, this, [this](bool checked) {
+        if (!checked)
+            handle("rbUseTCP_Click", [this] { ui_->rbUseTCP->setChecked(true); });
+    });
+    connect(u.btnSetup, &QPushButton::clicked, this, [this] { handle("btnSetup_Click", [this] { btnSetup_Click(); }); });
+    connect(u.Security, &QPushButton::clicked, this, [this] { handle("Security_Click", [this] { Security_Click(); }); });
+    connect(u.tbDomain, &QLineEdit::textChanged, this, [this] { handle("tbDomain_Change", [this] { tbDomain_Change(); }); });
+    connect(u.tbHostName, &QLineEdit::textChanged, this, [this] { handle("tbHostName_Change", [this] { tbHostName_Change(); }); });
+    for (int index : {1, 2}) {
+        QLineEdit* field = CtrlWebUserPass(index);
+        connect(field, &QLineEdit::textChanged, this,
+                [this, index] { handle("CtrlWebUserPass_Change", [this, index] { CtrlWebUserPass_Change(index); }); });
+        field->installEventFilter(this);
+    }
+}
+
+void FormTCPSettings::handle(const char* name, const std::function<void()>& handler) {
+    if (handlerDepth_ > 0) {
+        handler();
+        return;
+    }
+    handleFromEventLoop(name, handler);
+}
+
+void FormTCPSettings::handleFromEventLoop(const char* name, const std::function<void()>& handler) {
+    ui::guardHandler(name, [this, &handler] {
+        ++handlerDepth_;
+        struct Leave {
+            int& depth;
+            ~Leave() { --depth; }
+        } leave{handlerDepth_};
+        handler();
+    });
+}
+
+// --- Public operations -------------------------------------------------------
+
+VBool FormTCPSettings::ShowDlg(QWidget* Parent) {
+    if (Parent)
+        setParent(Parent, windowFlags() | Qt::Dialog);
+    setWindowModality(Qt::WindowModal);
+    exec();
+    return DlgOkFlg;
+}
+
+void FormTCPSettings::SetParams() {
+    const comm::SettingsRecord& s = comm::state().Settings;
+    ui_->CtrlCurrentName->setText(s.Name);
+    ui_->CtrlCurrentSerialNo->setText(s.SerialNo);
+    ui_->CtrlCurrentEthernet->setText(s.EthernetAddress);
+    ui_->CtrlCurrentDescription->setText(s.Description);
+    ui_->rbUseTCP->setChecked(isTrue(s.UseConnectedController));
+    UseTCPFlg = comm::state().Settings.UseConnectedController;
+    setCheckValue(ui_->rbDHCP, isTrue(comm::state().Settings.UseDhcp) ? 1 : 0);
+    // Selecting the option runs rbUseTCP_Click: the connected-controller question
+    // comes before the window is first shown.
+    ui_->rbUseTCP->setChecked(true);
+}
+
+// --- Handlers ----------------------------------------------------------------
+
+void FormTCPSettings::CmdCancel_Click() {
+    DlgOkFlg = vbFalse;
+    close();
+}
+
+void FormTCPSettings::CmdOk_Click() { close(); }
+
+void FormTCPSettings::Form_Load() {
+    handle("Form_Load", [this] {
+        const QByteArray title = support::toAnsi(QGuiApplication::applicationDisplayName());
+        std::int32_t out1 = 0;
+        std::int32_t out2 = 0;
+        InitApplication(title.constData(), kInitFlags1, &out1, kInitFlags2, &out2);
+        comm::state().SelectedEntryIndex = -1;
+        LoadingFlg = vbTrue;
+        // While the search dialog upgrades a port OS the dialog keeps its stored
+        // captions and stays "loading", so that SetUIState never acts.
+        if (!isTrue(comm::state().UpgradeInProgress)) {
+            SetParams();
+            SetLanguage();
+            LoadingFlg = vbFalse;
+            SetUIState();
+        }
+        ui::doEvents();
+    });
+}
+
+// --- Keys ----------------------------------------------------------------------
+
+void FormTCPSettings::keyPressEvent(QKeyEvent* event) {
+    // No button answers Escape; the window's close control still closes.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool FormTCPSettings::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut) {
+        // Losing the focus to another window (a message box, another program) is
+        // not leaving the field; only a focus change inside this dialog is.
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            for (int index : {1, 2}) {
+                if (watched == CtrlWebUserPass(index)) {
+                    // After the focus change is done, so that the focus can be put back.
+                    QTimer::singleShot(0, this, [this, index] {
+                        handleFromEventLoop("CtrlWebUserPass_LostFocus", [this, index] { CtrlWebUserPass_LostFocus(index); });
+                    });
+                }
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// --- Control arrays --------------------------------------------------------------
+
+void FormTCPSettings::throwNoControl(const QString& name) {
+    throw std::out_of_range("the main dialog has no control " + name.toStdString());
+}
+
+QLineEdit* FormTCPSettings::arrayEdit(const char* base, int index) const {
+    return control<QLineEdit>(QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(index));
+}
+
+QLabel* FormTCPSettings::arrayLabel(const char* base, int index) const {
+    return control<QLabel>(QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(index));
+}
+
+QLabel* FormTCPSettings::LabelDNSInfo(int index) const { return arrayLabel("LabelDNSInfo", index); }
+QLineEdit* FormTCPSettings::CtrlWebUserPass(int index) const { return arrayEdit("CtrlWebUserPass", index); }
+QLabel* FormTCPSettings::LabelLoginPasswords(int index) const { return arrayLabel("LabelLoginPasswords", index); }
+QLabel* FormTCPSettings::LabelUserLogin(int index) const { return arrayLabel("LabelUserLogin", index); }
+QLabel* FormTCPSettings::LabelMailServer(int index) const { return arrayLabel("LabelMailServer", index); }
+QLabel* FormTCPSettings::LabelMailSenderAddress(int index) const { return arrayLabel("LabelMailSenderAddress", index); }
+
+}  // namespace zelmar::dialogs

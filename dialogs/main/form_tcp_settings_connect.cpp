@@ -1,0 +1,201 @@
+// Getting a controller to work on and showing it: the connected-controller
+// option, "Search...", the network-password prompt and the field filling.
+#include <QGuiApplication>
+#include <QPointer>
+#include <memory>
+#include <stdexcept>
+
+#include "comm/com_sub.h"
+#include "comm/shared_state.h"
+#include "dialogs/main/control_values.h"
+#include "dialogs/main/form_tcp_settings.h"
+#include "platform/netservice/net_service.h"
+#include "platform/ui/window_helpers.h"
+#include "support/support.h"
+#include "ui_FormTCPSettings.h"
+
+#ifdef ZELMAR_HAVE_SEARCH_DIALOG
+#include "dialogs/search/form_search_tcp.h"
+#endif
+
+namespace zelmar::dialogs {
+
+namespace {
+const QString kAccessPasswordPrompt =
+    QStringLiteral("You need a password to access this controller.\r\nPlease enter a password.");
+
+QString fromService(const std::string& text) { return QString::fromStdString(text); }
+}  // namespace
+
+void FormTCPSettings::btnSearchTCP_Click() {
+#ifdef ZELMAR_HAVE_SEARCH_DIALOG
+    // A fresh search dialog for every opening; it hides itself to end the modal
+    // display and stays for us to read its flag, then we unload it.
+    QPointer<FormSearchTCP> search = new FormSearchTCP(this);
+    struct Unload {
+        QPointer<FormSearchTCP>& dialog;
+        ~Unload() { delete dialog.data(); }
+    } unload{search};
+    search->exec();
+    if (search && isTrue(search->SearchOkFlg))
+        ShowCurrentController(vbTrue);
+#else
+    throw std::runtime_error("the controller search dialog is not part of this build");
+#endif
+}
+
+void FormTCPSettings::ShowCurrentController(VBool Show) {
+    comm::SharedState& shared = comm::state();
+    comm::CurrentControllerRecord& current = shared.CurrentController;
+
+    // Ask for the network password while the controller needs one.
+    while (isTrue(current.RequireEncryption) && !isTrue(current.PasswordOk)) {
+        // The typed password is masked: a password in clear on screen is unsafe.
+        const QString answer =
+            ui::inputBox(kAccessPasswordPrompt, QGuiApplication::applicationDisplayName(), QString(), true);
+        if (answer.isEmpty()) {
+            ui::setMousePointer(ui::MousePointer::Normal);
+            setEnabled(true);
+            Show = vbFalse;
+            break;
+        }
+        shared.NetworkPassword = answer;
+        std::int16_t index = comm::FindControllerBySerialNo(current.SerialNo, true);
+        if (index == -1) {
+            ui::setMousePointer(ui::MousePointer::Normal);
+            setEnabled(true);
+            break;
+        }
+        checkPassword(index);
+    }
+
+    if (!isTrue(Show)) {
+        ClearControllerFields();
+        return;
+    }
+    if (current.SerialNo.isEmpty())
+        return;
+    std::int16_t index = comm::FindControllerBySerialNo(current.SerialNo, true);
+    if (index == -1) {
+        // Gone from the network (or never found with the password typed): the
+        // fields keep what they show and the technician is told.
+        support::ShowErrorMessage(QStringLiteral("The controller %1 was not found on the network.").arg(current.SerialNo));
+        return;
+    }
+    GetCurrentControllerInfo(index);
+    ShownController shown;
+    shown.Name = current.Name;
+    shown.SerialNo = current.SerialNo;
+    shown.EthernetAddress = current.EthernetAddress;
+    shown.Description = current.Description;
+    shown.IpAddress = current.IpAddress;
+    shown.SubnetMask = current.SubnetMask;
+    shown.Gateway = current.Gateway;
+    shown.DnsServer = current.DnsServer;
+    shown.MainComputerAddress = current.MainComputerAddress;
+    shown.DnsName = current.DnsName;
+    shown.UseDhcp = current.UseDhcp;
+    FillControllerFields(shown);
+}
+
+void FormTCPSettings::rbUseTCP_Click() {
+    if (!isTrue(optionValue(ui_->rbUseTCP)))
+        return;
+    SetUIState();
+    bool declined = false;
+    if (comm::ReadConnectedController(declined))
+        ShowConnectedController();
+    else if (declined)
+        btnSearchTCP_Click();
+}
+
+void FormTCPSettings::GetCurrentControllerInfo(std::int16_t& Index) {
+    comm::CurrentControllerRecord& current = comm::state().CurrentController;
+    net::NetService& service = comm::Service();
+    // The entry is fetched anew for every property and released at once.
+    current.Name = fromService(service.Item(Index)->Name());
+    current.SerialNo = fromService(service.Item(Index)->SerialNo());
+    current.EthernetAddress = fromService(service.Item(Index)->EthernetAddress());
+    current.Description = fromService(service.Item(Index)->Description());
+    current.IpAddress = fromService(service.Item(Index)->IpAddress());
+    current.SubnetMask = fromService(service.Item(Index)->SubnetMask());
+    current.Gateway = fromService(service.Item(Index)->Gateway());
+    current.DnsServer = fromService(service.Item(Index)->DnsServer());
+    current.DnsName = fromService(service.Item(Index)->DnsName());
+    current.UseDhcp = toVBool(service.Item(Index)->UseDhcp());
+    current.MainComputerAddress = fromService(service.Item(Index)->MainComputerAddress());
+}
+
+void FormTCPSettings::checkPassword(std::int16_t& Index) {
+    comm::state().CurrentController.PasswordOk = toVBool(comm::Service().Item(Index)->PasswordOk());
+}
+
+// The controller that ReadConnectedController has just read into the settings
+// record, shown like a chosen controller so that the technician sees what they
+// are about to change.
+void FormTCPSettings::ShowConnectedController() {
+    const comm::SettingsRecord& s = comm::state().Settings;
+    ShownController shown;
+    shown.Name = s.Name;
+    shown.SerialNo = s.SerialNo;
+    shown.EthernetAddress = s.EthernetAddress;
+    shown.Description = s.Description;
+    shown.IpAddress = s.IpAddress;
+    shown.SubnetMask = s.SubnetMask;
+    shown.Gateway = s.Gateway;
+    shown.DnsServer = s.DnsServer;
+    shown.MainComputerAddress = s.MainComputerAddress;
+    shown.DnsName = s.DnsName;
+    shown.UseDhcp = s.UseDhcp;
+    FillControllerFields(shown);
+}
+
+void FormTCPSettings::FillControllerFields(const ShownController& shown) {
+    Ui::FormTCPSettings& u = *ui_;
+    u.CtrlCurrentName->setText(shown.Name);
+    u.CtrlCurrentSerialNo->setText(shown.SerialNo);
+    u.CtrlCurrentEthernet->setText(shown.EthernetAddress);
+    u.CtrlCurrentDescription->setText(shown.Description);
+    u.tbIP->setText(shown.IpAddress);
+    u.tbSub->setText(shown.SubnetMask);
+    u.tbGateway->setText(shown.Gateway);
+    u.tbDNS->setText(shown.DnsServer);
+    u.tbMainCompIP->setText(shown.MainComputerAddress);
+
+    // The DNS name splits at its first dot: host before it, domain after it
+    // (further dots stay in the domain). The host and domain handlers then
+    // recompute the full name.
+    const QString& dnsName = shown.DnsName;
+    if (dnsName.isEmpty()) {
+        u.tbDNSName->setText(QString());
+        u.tbHostName->setText(QString());
+        u.tbDomain->setText(QString());
+    } else {
+        const qsizetype dot = dnsName.indexOf(QLatin1Char('.'));
+        u.tbDNSName->setText(dnsName);
+        if (dot >= 0) {
+            u.tbHostName->setText(dnsName.left(dot));
+            u.tbDomain->setText(dnsName.mid(dot + 1));
+        } else {
+            u.tbHostName->setText(dnsName);
+            u.tbDomain->setText(QString());
+        }
+    }
+
+    if (isTrue(shown.UseDhcp)) {
+        setCheckValue(u.rbDHCP, 1);
+        setCheckValue(u.rbIP, 0);
+    } else {
+        setCheckValue(u.rbDHCP, 0);
+        setCheckValue(u.rbIP, 1);
+    }
+}
+
+void FormTCPSettings::ClearControllerFields() {
+    Ui::FormTCPSettings& u = *ui_;
+    for (QLineEdit* field : {u.CtrlCurrentName, u.CtrlCurrentSerialNo, u.CtrlCurrentEthernet, u.CtrlCurrentDescription,
+                             u.tbIP, u.tbSub, u.tbGateway, u.tbDNS, u.tbHostName, u.tbDomain, u.tbDNSName})
+        field->setText(QString());
+}
+
+}  // namespace zelmar::dialogs
