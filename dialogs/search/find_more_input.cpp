@@ -1,0 +1,12 @@
+#include "dialogs/search/find_more_input.h"
+
+namespace zelmar::dialogs {
+
+AddressInput splitAddressInput(const QString& typed) {
+    const qsizetype slash = typed.indexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return {typed, QString()};
+    return {typed.left(slash), typed.mid(slash + 1)};
+}
+
+}  // namespace zelmar::dialogs

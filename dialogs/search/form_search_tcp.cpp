@@ -1,0 +1,476 @@
+#include "dialogs/search/form_search_tcp.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTreeWidget>
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+
+#include "comm/com_sub.h"
+#include "comm/scope_guards.h"
+#include "comm/shared_state.h"
+#include "dialogs/search/activation_tracker.h"
+#include "dialogs/search/find_more_input.h"
+#include "dialogs/search/search_icons.h"
+#include "platform/netservice/net_service.h"
+#include "platform/ui/handler_guard.h"
+#include "platform/ui/window_helpers.h"
+#include "support/support.h"
+#include "ui_FormSearchTCP.h"
+
+namespace zelmar::dialogs {
+
+using support::GetText;
+
+namespace {
+
+// Text numbers of the dialog.
+enum : std::int32_t {
+    TextOk = 4530,
+    TextCancel = 4531,
+    TextCaption = 4534,
+    TextRefresh = 4535,
+    TextFindMore = 4536,
+    TextSearching = 4537,
+    TextFindMoreTitle = 4538,
+    TextFindMorePrompt1 = 4539,
+    TextFindMorePrompt2 = 4540,
+    TextUpgrade = 4541,
+    TextNoMatch = 4562,
+};
+
+// The list's columns in order: header text number and width in twips.
+enum Column { ColName, ColSerialNo, ColIpAddress, ColEthernetAddress, ColDhcp, ColDnsName, ColDescription };
+struct ColumnSpec {
+    std::int32_t text;
+    int widthTwips;
+};
+constexpr ColumnSpec kColumns[] = {
+    {4543, 1600}, {4545, 1050}, {4546, 1200}, {4547, 1300}, {4548, 400}, {4550, 1300}, {4549, 2500},
+};
+
+const QString kNoAddress = QStringLiteral("0.0.0.0");
+
+QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// An address the controller reports as "0.0.0.0" means none: shown and taken as empty.
+QString addressOrEmpty(const std::string& utf8) {
+    const QString value = text(utf8);
+    return value == kNoAddress ? QString() : value;
+}
+
+}  // namespace
+
+FormSearchTCP::FormSearchTCP(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::FormSearchTCP>()) {
+    ui_->setupUi(this);
+    setWindowIcon(searchWindowIcon());
+    rowIcon_ = controllerRowIcon();
+    activation_ = new ActivationTracker(this);
+
+    // Enter in the list is looked at before the list handles it.
+    ui_->CtrlList->installEventFilter(this);
+
+    connect(ui_->ButtonOk, &QPushButton::clicked, this,
+            [this] { ui::guardHandler("ButtonOk_Click", [this] { ButtonOk_Click(); }); });
+    connect(ui_->ButtonCancel, &QPushButton::clicked, this,
+            [this] { ui::guardHandler("ButtonCancel_Click", [this] { ButtonCancel_Click(); }); });
+    connect(ui_->ButtonRefresh, &QPushButton::clicked, this,
+            [this] { ui::guardHandler("ButtonRefresh_Click", [this] { ButtonRefresh_Click(); }); });
+    connect(ui_->ButtonFindMore, &QPushButton::clicked, this,
+            [this] { ui::guardHandler("ButtonFindMore_Click", [this] { ButtonFindMore_Click(); }); });
+    connect(ui_->btnUpgrade, &QPushButton::clicked, this,
+            [this] { ui::guardHandler("btnUpgrade_Click", [this] { btnUpgrade_Click(); }); });
+    connect(ui_->CtrlList, &QTreeWidget::itemClicked, this,
+            [this] { ui::guardHandler("CtrlList_ItemClick", [this] { CtrlList_ItemClick(); }); });
+
+    // Form_Load.
+    ui::guardHandler("Form_Load", [this] { SetLanguage(); });
+}
+
+FormSearchTCP::~FormSearchTCP() { Form_Unload(); }
+
+// ---------------------------------------------------------------- texts
+
+void FormSearchTCP::SetLanguage() {
+    QFont dialogFont = font();
+    dialogFont.setFamily(ui_->CtrlStatusLine->font().family());
+    setFont(dialogFont);
+
+    ui_->ButtonOk->setText(GetText(TextOk));
+    ui_->ButtonCancel->setText(GetText(TextCancel));
+    ui_->ButtonRefresh->setText(GetText(TextRefresh));
+    ui_->ButtonFindMore->setText(GetText(TextFindMore));
+    ui_->btnUpgrade->setText(GetText(TextUpgrade));
+    setWindowTitle(GetText(TextCaption));
+
+    // Whatever columns the stored layout holds give way to the seven of the list.
+    QTreeWidget* list = ui_->CtrlList;
+    list->setColumnCount(0);
+    QStringList headers;
+    for (const ColumnSpec& column : kColumns)
+        headers << GetText(column.text);
+    list->setHeaderLabels(headers);
+    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
+        list->setColumnWidth(i, ui::twipsToPixels(kColumns[i].widthTwips));
+}
+
+// ---------------------------------------------------------------- window events
+
+void FormSearchTCP::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && activation_ && activation_->activationChanged())
+        Form_Activate();
+}
+
+void FormSearchTCP::Form_Activate() {
+    // Queued: the search runs its own event processing, which should not
+    // happen inside Qt's activation bookkeeping. A dialog destroyed before
+    // then drops the call.
+    QMetaObject::invokeMethod(
+        this, [this] { ui::guardHandler("Form_Activate", [this] { CmdSearchRefreshTcpIp(); }); },
+        Qt::QueuedConnection);
+}
+
+void FormSearchTCP::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    Form_Resize();
+}
+
+void FormSearchTCP::Form_Resize() {
+    // The list takes the inner width and the inner height below its top; its
+    // left and top stay. Too small a window for the list keeps its last height.
+    QTreeWidget* list = ui_->CtrlList;
+    list->resize(width(), list->height());
+    const int height = this->height() - list->y();
+    if (height >= 0)
+        list->resize(list->width(), height);
+}
+
+void FormSearchTCP::showEvent(QShowEvent* event) {
+    closing_ = false;
+    QDialog::showEvent(event);
+}
+
+void FormSearchTCP::closeEvent(QCloseEvent* event) {
+    // The close control counts as Cancel (QDialog sends it to reject()).
+    QDialog::closeEvent(event);
+}
+
+void FormSearchTCP::reject() {
+    ui::guardHandler("ButtonCancel_Click", [this] { ButtonCancel_Click(); });
+}
+
+void FormSearchTCP::Form_Unload() {
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    ui::guardHandler("Form_Unload", [] { comm::SelectController(QString()); });
+}
+
+bool FormSearchTCP::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->CtrlList && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+            // While OK is enabled it is the default button and takes Enter itself.
+            if (ui_->ButtonOk->isEnabled())
+                return false;
+            bool handled = false;
+            ui::guardHandler("CtrlList_KeyPress", [this, &handled] { handled = CtrlList_KeyPress(13); });
+            return handled;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- commands
+
+void FormSearchTCP::ButtonRefresh_Click() { CmdSearchRefreshTcpIp(); }
+
+void FormSearchTCP::ButtonFindMore_Click() { CmdSearchFindMoreTcpIp(); }
+
+void FormSearchTCP::ButtonOk_Click() {
+    if (busy_)
+        return;
+    comm::SelectController(QString());
+    CmdSearchOk();
+}
+
+void FormSearchTCP::ButtonCancel_Click() {
+    // Cancel stays usable while the list fills (the fill stops), but not in
+    // the middle of an upgrade.
+    if (upgrading_)
+        return;
+    comm::SelectController(QString());
+    CmdSearchClose(vbFalse);
+}
+
+bool FormSearchTCP::CtrlList_KeyPress(int keyAscii) {
+    if (keyAscii != 13)
+        return false;
+    // With no row Enter does nothing; during a search it waits for the search.
+    if (!selectedRow() || busy_)
+        return true;
+    CmdSearchOk();
+    return true;
+}
+
+void FormSearchTCP::CtrlList_ItemClick() {
+    if (busy_)
+        return;  // no marking while the list is rebuilt or an upgrade runs
+    const bool hasRow = selectedRow() != nullptr;
+    ui_->ButtonOk->setEnabled(hasRow);
+    ui_->btnUpgrade->setEnabled(hasRow);
+    if (ui_->btnUpgrade->isEnabled())
+        comm::SelectController(selectedSerialNo());
+}
+
+void FormSearchTCP::CmdSearchOk() {
+    const std::int16_t index = comm::FindControllerBySerialNo(selectedSerialNo(), false);
+    if (index == -1) {
+        CmdSearchClose(vbFalse);  // the controller is gone: as Cancel
+        return;
+    }
+
+    // Each property is read from a freshly fetched entry, in the record's order.
+    net::NetService& service = comm::Service();
+    const auto entry = [&service, index] { return service.Item(index); };
+    comm::CurrentControllerRecord& record = comm::state().CurrentController;
+    record.Name = text(entry()->Name());
+    record.SerialNo = text(entry()->SerialNo());
+    record.IpAddress = addressOrEmpty(entry()->IpAddress());
+    record.EthernetAddress = text(entry()->EthernetAddress());
+    record.UseDhcp = toVBool(entry()->UseDhcp());
+    record.Description = text(entry()->Description());
+    record.SubnetMask = addressOrEmpty(entry()->SubnetMask());
+    record.Gateway = addressOrEmpty(entry()->Gateway());
+    record.DnsServer = text(entry()->DnsServer());  // a DNS server "0.0.0.0" is kept as it is
+    record.DnsName = text(entry()->DnsName());
+    record.RequireEncryption = toVBool(entry()->RequireEncryption());
+    record.PasswordOk = toVBool(entry()->PasswordOk());
+    // MainComputerAddress stays as it is until the main dialog reads the controller.
+
+    CmdSearchClose(vbTrue);
+}
+
+void FormSearchTCP::CmdSearchClose(VBool flag) {
+    SearchOkFlg = flag;
+    ui::setMousePointer(ui::MousePointer::Normal);
+    closing_ = true;  // a fill that is still running stops at its next row
+    hide();           // ends the modal display; the object stays for the opener
+}
+
+// ---------------------------------------------------------------- searching
+
+FormSearchTCP::Continue FormSearchTCP::letEventsRun() {
+    const QPointer<FormSearchTCP> self(this);
+    ui::doEvents();
+    if (!self)
+        return Continue::Gone;
+    return closing_ ? Continue::Closing : Continue::Yes;
+}
+
+void FormSearchTCP::BeginSearch(bool clearList) {
+    support::SelectControlText(ui_->CtrlList);
+    if (clearList)
+        ui_->CtrlList->clear();
+    ui_->CtrlStatusLine->setText(QString());
+    ui_->ButtonOk->setEnabled(false);
+    ui_->btnUpgrade->setEnabled(false);
+    ui::doEvents();
+}
+
+void FormSearchTCP::EndSearch() { ui_->CtrlStatusLine->setText(QString()); }
+
+void FormSearchTCP::AddTCPItems() {
+    net::NetService& service = comm::Service();
+    const std::int32_t count = service.ControllerCount();
+    if (count > comm::kMaxEntries)
+        throw std::overflow_error("the service holds more controllers than the list can address");
+
+    QTreeWidget* list = ui_->CtrlList;
+    for (std::int16_t i = 0; i < count; ++i) {
+        ui_->CtrlStatusLine->setText(ui_->CtrlStatusLine->text() + QLatin1Char('.'));
+
+        auto row = std::make_unique<QTreeWidgetItem>();
+        {
+            // The entry is released as soon as its row is filled.
+            const auto entry = service.Item(i);
+            row->setText(ColName, text(entry->Name()));
+            row->setText(ColSerialNo, text(entry->SerialNo()));
+            row->setText(ColIpAddress, addressOrEmpty(entry->IpAddress()));
+            row->setText(ColEthernetAddress, text(entry->EthernetAddress()));
+            row->setText(ColDhcp, support::GetCodeName(toVBool(entry->UseDhcp())));
+            row->setText(ColDnsName, text(entry->DnsName()));
+            row->setText(ColDescription, text(entry->Description()));
+        }
+        row->setIcon(ColName, rowIcon_);
+        QTreeWidgetItem* added = row.release();
+        list->addTopLevelItem(added);
+        // Like a list view, the list reports its first row as selected until
+        // the technician picks another one.
+        if (list->topLevelItemCount() == 1 && list->selectedItems().isEmpty())
+            list->setCurrentItem(added);
+
+        // The row shows at once; the dialog may be closed (or destroyed) meanwhile.
+        if (letEventsRun() != Continue::Yes)
+            return;
+    }
+}
+
+template <typename Steps>
+void FormSearchTCP::runSearchCommand(QString what, Steps&& steps) {
+    if (busy_)
+        return;  // one command at a time; this one is ignored
+    const QPointer<FormSearchTCP> self(this);
+    busy_ = true;
+    const ui::MousePointer remembered = ui::mousePointer();
+    ui::setMousePointer(ui::MousePointer::Hourglass);
+    bool failed = false;
+
+    const auto finish = qScopeGuard([&] {
+        if (!self) {
+            ui::setMousePointer(remembered);
+            return;
+        }
+        self->busy_ = false;
+        if (self->closing_) {
+            self->EndSearch();  // closed meanwhile: the close already put the pointer back
+        } else if (!failed) {
+            ui::setMousePointer(remembered);
+        }
+        if (std::uncaught_exceptions() == 0)
+            emit self->searchFinished();
+    });
+
+    try {
+        steps(self, what);
+    } catch (const std::runtime_error& error) {
+        // A failing service leaves the dialog usable: say what failed, then go on.
+        if (!self)
+            throw;
+        failed = true;
+        searchFailed(what, QString::fromUtf8(error.what()));
+    }
+}
+
+void FormSearchTCP::searchFailed(const QString& what, const QString& reason) {
+    EndSearch();
+    ui::setMousePointer(ui::MousePointer::Normal);
+    support::ShowErrorMessage(what + QStringLiteral(" failed:\n") + reason);
+}
+
+void FormSearchTCP::CmdSearchRefreshTcpIp() {
+    runSearchCommand(QStringLiteral("The search for controllers"),
+                     [this](const QPointer<FormSearchTCP>& self, QString&) {
+                         BeginSearch(true);
+                         if (!self || closing_)
+                             return;
+                         ui_->CtrlStatusLine->setText(GetText(TextSearching));
+                         if (letEventsRun() != Continue::Yes)
+                             return;
+                         comm::RestartSearch();
+                         AddTCPItems();
+                         if (!self || closing_)
+                             return;
+                         EndSearch();
+                     });
+}
+
+void FormSearchTCP::CmdSearchFindMoreTcpIp() {
+    runSearchCommand(QStringLiteral("The search by address"), [this](const QPointer<FormSearchTCP>& self,
+                                                                     QString& what) {
+        BeginSearch(false);
+        if (!self || closing_)
+            return;
+        ui_->CtrlStatusLine->setText(GetText(TextSearching));
+        if (letEventsRun() != Continue::Yes)
+            return;
+
+        const QString typed = ui::inputBox(
+            GetText(TextFindMorePrompt1) + QStringLiteral("\r\n\r\n") + GetText(TextFindMorePrompt2),
+            GetText(TextFindMoreTitle));
+        if (!self || closing_)
+            return;
+        const AddressInput input = splitAddressInput(typed);
+        if (letEventsRun() != Continue::Yes)
+            return;
+
+        if (!input.address.isEmpty()) {
+            what = QStringLiteral("The search for \"%1\"").arg(typed);
+            comm::AddControllerAddress(input.address, input.mask);
+            if (!self || closing_)
+                return;  // its error message let events run
+            ui_->CtrlList->clear();
+            AddTCPItems();
+            if (!self || closing_)
+                return;
+
+            // Select the row of the first entry that is what was asked for.
+            // Only the selection changes: nothing is marked, OK stays disabled.
+            net::NetService& service = comm::Service();
+            const std::int32_t count = std::min(service.ControllerCount(), comm::kMaxEntries);
+            bool found = false;
+            for (std::int16_t i = 0; i < count && !found; ++i) {
+                const auto entry = service.Item(i);
+                found = text(entry->SubnetMask()) == input.mask || text(entry->DnsName()) == input.address ||
+                        text(entry->IpAddress()) == input.address;
+                if (found) {
+                    if (QTreeWidgetItem* row = ui_->CtrlList->topLevelItem(i)) {
+                        ui_->CtrlList->setCurrentItem(row);
+                        row->setSelected(true);
+                        ui_->CtrlList->scrollToItem(row);
+                    }
+                }
+            }
+            if (!found) {
+                support::ShowInfoMessage(GetText(TextNoMatch) + QLatin1Char(' ') + typed);
+                if (!self || closing_)
+                    return;
+            }
+        }
+        EndSearch();
+    });
+}
+
+// ---------------------------------------------------------------- upgrade
+
+void FormSearchTCP::btnUpgrade_Click() {
+    if (busy_)
+        return;
+    const QString serialNo = selectedSerialNo();
+    const QPointer<FormSearchTCP> self(this);
+    busy_ = true;
+    upgrading_ = true;
+    const auto done = qScopeGuard([&self] {
+        if (self) {
+            self->busy_ = false;
+            self->upgrading_ = false;
+        }
+    });
+
+    // UpgradeInProgress is True from here on and False again however the upgrade ends.
+    const comm::UpgradeInProgressScope inProgress;
+    comm::SelectController(QString());  // not marked while it is upgraded
+    comm::UpgradePortOsCommand(serialNo);
+    comm::SelectController(serialNo);
+}
+
+// ---------------------------------------------------------------- the list
+
+QTreeWidgetItem* FormSearchTCP::selectedRow() const {
+    const QList<QTreeWidgetItem*> rows = ui_->CtrlList->selectedItems();
+    return rows.isEmpty() ? nullptr : rows.first();
+}
+
+QString FormSearchTCP::selectedSerialNo() const {
+    const QTreeWidgetItem* row = selectedRow();
+    return row ? row->text(ColSerialNo) : QString();
+}
+
+}  // namespace zelmar::dialogs
