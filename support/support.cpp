@@ -1,12 +1,15 @@
 #include "support/support.h"
 
 #include "platform/qorglib/qorglib.h"
+#include "support/ansi_text.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
 #include <QWidget>
+#include <algorithm>
 #include <cstring>
+#include <utility>
 #include <exception>
 
 namespace zelmar::support {
@@ -18,11 +21,17 @@ QString AnsiPtrToString(const char* text) {
     const std::int32_t n = text ? static_cast<std::int32_t>(std::strlen(text)) : 0;
     QByteArray buffer(n, ' ');
     const std::int32_t copied = CopyText(buffer.data(), text, n);
+    return detail::textFromCopyBuffer(std::move(buffer), n, copied);
+}
+
+namespace detail {
+QString textFromCopyBuffer(QByteArray buffer, std::int32_t n, std::int32_t copied) {
     // A short copy cuts the text to what was copied.
     if (copied != n)
-        buffer.truncate(copied < 0 ? 0 : copied);
+        buffer.truncate(std::clamp<std::int32_t>(copied, 0, n));
     return QString::fromUtf8(buffer);
 }
+}  // namespace detail
 
 QString GetText(std::int32_t number) {
     std::int32_t out = 0;

@@ -1,0 +1,13 @@
+// GoogleTest main for tests that use widgets: one QApplication for the run.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ZelmarTestApp"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Zelmar Test App"));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

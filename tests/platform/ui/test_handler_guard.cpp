@@ -1,0 +1,80 @@
+#include "platform/ui/handler_guard.h"
+#include "platform/ui/modal_seam.h"
+
+#include <QGuiApplication>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using namespace zelmar::ui;
+
+namespace {
+class HandlerGuardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ModalSeam::clearAnswers();
+        ModalSeam::clearLog();
+        ModalSeam::setStrict(true);
+        setFatalErrorAction([this](const QString& message) { fatalMessages.append(message); });
+    }
+    void TearDown() override {
+        ModalSeam::clearAnswers();
+        ModalSeam::setStrict(false);
+        // Back to a harmless observer: the default would end the test run.
+        setFatalErrorAction([](const QString&) {});
+    }
+    QStringList fatalMessages;
+};
+}  // namespace
+
+TEST_F(HandlerGuardTest, NoExceptionShowsNothingAndStaysAlive) {
+    bool ran = false;
+    guardHandler("CmdOk_Click", [&] { ran = true; });
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(ModalSeam::log().isEmpty());
+    EXPECT_TRUE(fatalMessages.isEmpty());
+}
+
+TEST_F(HandlerGuardTest, ExceptionIsShownAsErrorMessageThenFatalActionRuns) {
+    ModalSeam::pushButton(ButtonOk);
+    EXPECT_NO_THROW(guardHandler("btnSetup_Click", [] { throw std::runtime_error("service gone"); }));
+
+    ASSERT_EQ(ModalSeam::log().size(), 1);
+    const ModalRequest& shown = ModalSeam::log().front();
+    EXPECT_EQ(shown.kind, ModalKind::Message);
+    EXPECT_EQ(shown.style, 0);
+    EXPECT_EQ(shown.title, QGuiApplication::applicationDisplayName());
+    EXPECT_TRUE(shown.text.startsWith(QStringLiteral("btnSetup_Click failed: service gone")));
+    EXPECT_TRUE(shown.text.contains(QStringLiteral("The tool will now close.")));
+
+    ASSERT_EQ(fatalMessages.size(), 1);
+    EXPECT_EQ(fatalMessages.front(), shown.text);
+}
+
+TEST_F(HandlerGuardTest, NonStandardExceptionIsCaughtToo) {
+    ModalSeam::pushButton(ButtonOk);
+    EXPECT_NO_THROW(guardHandler("Form_Load", [] { throw 42; }));
+    ASSERT_EQ(ModalSeam::log().size(), 1);
+    EXPECT_TRUE(ModalSeam::log().front().text.startsWith(QStringLiteral("Form_Load failed: unknown error")));
+    EXPECT_EQ(fatalMessages.size(), 1);
+}
+
+TEST_F(HandlerGuardTest, UnexpectedModalInStrictModeStillEndsInTheFatalAction) {
+    // The handler meets an unanswered modal box; the guard's own message is
+    // unanswered too. Nothing may leave the guard, and the failure is reported.
+    EXPECT_NO_THROW(guardHandler("CmdSearchOk", [] {
+        ModalSeam::take({ModalKind::Question, QStringLiteral("Really?"), {}, 4, false});
+    }));
+    ASSERT_EQ(fatalMessages.size(), 1);
+    EXPECT_TRUE(fatalMessages.front().contains(QStringLiteral("Really?")));
+    ASSERT_EQ(ModalSeam::log().size(), 2);  // the question, then the error message
+    EXPECT_EQ(ModalSeam::log()[1].kind, ModalKind::Message);
+}
+
+TEST_F(HandlerGuardTest, ReplacedFatalActionIsTheOneUsed) {
+    int second = 0;
+    setFatalErrorAction([&](const QString&) { ++second; });
+    ModalSeam::pushButton(ButtonOk);
+    guardHandler("X", [] { throw std::logic_error("bad"); });
+    EXPECT_EQ(second, 1);
+    EXPECT_TRUE(fatalMessages.isEmpty());
+}

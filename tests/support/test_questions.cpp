@@ -1,0 +1,106 @@
+#include "platform/ui/modal_seam.h"
+#include "support/support.h"
+#include "tests/platform/ui/modal_answerer.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace zelmar::support;
+using namespace zelmar::ui;
+using zelmar::testing::answerNextModal;
+
+namespace {
+class SeamQuestions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ModalSeam::clearAnswers();
+        ModalSeam::clearLog();
+        ModalSeam::setStrict(true);
+    }
+    void TearDown() override {
+        ModalSeam::clearAnswers();
+        ModalSeam::setStrict(false);
+    }
+};
+
+void pressOnNextBox(Qt::Key key) {
+    answerNextModal([key](QWidget* modal) { QTest::keyClick(modal, key); });
+}
+}  // namespace
+
+TEST_F(SeamQuestions, MessagesUseKindZeroForErrorsAndTwoForResults) {
+    ModalSeam::pushButton(ButtonOk);
+    ModalSeam::pushButton(ButtonOk);
+    ShowErrorMessage(QStringLiteral("127.0.0.300 is not a valid IP address!"));
+    ShowInfoMessage(QStringLiteral("Inställningarna laddades in i styrenheten Kök"));
+    ASSERT_EQ(ModalSeam::log().size(), 2);
+    EXPECT_EQ(ModalSeam::log()[0].kind, ModalKind::Message);
+    EXPECT_EQ(ModalSeam::log()[0].style, 0);
+    EXPECT_EQ(ModalSeam::log()[1].style, 2);
+    EXPECT_EQ(ModalSeam::log()[1].text, QStringLiteral("Inställningarna laddades in i styrenheten Kök"));
+}
+
+TEST_F(SeamQuestions, AskOkCancelIsTrueOnlyForOk) {
+    for (int button : {1, 2, 6, 7, 0, -1})
+        ModalSeam::pushButton(button);
+    EXPECT_TRUE(AskOkCancel(QStringLiteral("q")));
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FALSE(AskOkCancel(QStringLiteral("q")));
+    const ModalRequest& r = ModalSeam::log().front();
+    EXPECT_EQ(r.kind, ModalKind::Question);
+    EXPECT_EQ(r.style, 257);
+    EXPECT_TRUE(r.title.isEmpty());
+}
+
+TEST_F(SeamQuestions, AskYesNoIsTrueOnlyForYes) {
+    for (int button : {6, 7, 1, 2})
+        ModalSeam::pushButton(button);
+    EXPECT_TRUE(AskYesNo(QStringLiteral("q")));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(AskYesNo(QStringLiteral("q")));
+    EXPECT_EQ(ModalSeam::log().front().style, 4);
+}
+
+TEST_F(SeamQuestions, StrictModeUnansweredQuestionThrows) {
+    EXPECT_THROW(AskYesNo(QStringLiteral("unexpected")), std::logic_error);
+}
+
+TEST(RealQuestionBox, AskOkCancelAnsweredWithEnterIsCancel) {
+    ModalSeam::setStrict(false);
+    pressOnNextBox(Qt::Key_Return);
+    EXPECT_FALSE(AskOkCancel(QStringLiteral("The IP settings do not fit the network. Write anyway?")));
+    pressOnNextBox(Qt::Key_Enter);
+    EXPECT_FALSE(AskOkCancel(QStringLiteral("Again?")));
+}
+
+TEST(RealQuestionBox, AskOkCancelWithTheOkButtonIsTrue) {
+    ModalSeam::setStrict(false);
+    answerNextModal([](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    EXPECT_TRUE(AskOkCancel(QStringLiteral("Write?")));
+}
+
+TEST(RealQuestionBox, AskYesNoWithARealBox) {
+    ModalSeam::setStrict(false);
+    answerNextModal([](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+    });
+    EXPECT_TRUE(AskYesNo(QStringLiteral("Read the connected controller?")));
+
+    answerNextModal([](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+    });
+    EXPECT_FALSE(AskYesNo(QStringLiteral("Read the connected controller?")));
+
+    pressOnNextBox(Qt::Key_Escape);
+    EXPECT_FALSE(AskYesNo(QStringLiteral("Closed with Escape?")));
+}
