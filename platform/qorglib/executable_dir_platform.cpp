@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <iterator>
 
 #ifdef _WIN32
 #include <windows.h>

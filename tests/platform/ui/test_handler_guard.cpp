@@ -1,7 +1,10 @@
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/modal_seam.h"
 
+#include <QEventLoop>
 #include <QGuiApplication>
+#include <QTimer>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -77,4 +80,31 @@ TEST_F(HandlerGuardTest, ReplacedFatalActionIsTheOneUsed) {
     guardHandler("X", [] { throw std::logic_error("bad"); });
     EXPECT_EQ(second, 1);
     EXPECT_TRUE(fatalMessages.isEmpty());
+}
+
+// The default fatal action ends the tool; run it in a child process.
+TEST(HandlerGuardDefaultAction, WithoutEventLoopTheProcessEndsWithCodeOne) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ModalSeam::pushButton(ButtonOk);
+            setFatalErrorAction(nullptr);  // back to the default
+            guardHandler("Form_Load", [] { throw std::runtime_error("no texts"); });
+            std::_Exit(0);  // not reached when the default action works
+        },
+        ::testing::ExitedWithCode(1), "");
+}
+
+TEST(HandlerGuardDefaultAction, InsideAnEventLoopTheLoopsEndWithCodeOne) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ModalSeam::pushButton(ButtonOk);
+            setFatalErrorAction(nullptr);
+            QEventLoop loop;
+            QTimer::singleShot(0, [] { guardHandler("CmdOk_Click", [] { throw std::runtime_error("x"); }); });
+            const int rc = loop.exec();
+            std::_Exit(rc == 1 ? 3 : 4);  // 3: the loop ended with exit code 1
+        },
+        ::testing::ExitedWithCode(3), "");
 }
