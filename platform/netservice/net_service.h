@@ -54,6 +54,8 @@ public:
     std::shared_ptr<ControllerEntry> Item(std::int16_t index);
 
     const ServiceConfig& config() const;
+    // The inner state, for counters in tests and the benchmark.
+    const ServiceCore& core() const;
 
 private:
     std::shared_ptr<ServiceCore> core_;

@@ -1,5 +1,5 @@
 #pragma once
-// Where and how the service searches. Read from the file named by the
+// Where and how the service searches. Read from the JSON file named by the
 // environment variable ZELMAR_NETSERVICE_CONFIG; documented in docs/netservice.md.
 #include <string>
 #include <vector>
@@ -14,12 +14,21 @@ struct ServiceConfig {
     int maxSearchMs = 5000;               // bounded maximum of any search
     int retransmitMs = 100;               // first retransmission interval
 
+    int lookupTimeoutMs = 2000;           // a lookup of one serial number or address, and a transaction, give up after this
+    int answerSpreadMs = 100;             // controllers spread their answers to a broadcast over this time
+    int receiveBufferBytes = 4 << 20;     // SO_RCVBUF of the service socket (large sites)
+    // Safety guard of this project: nothing is sent outside 127.0.0.0/8 and
+    // only "localhost" names are resolved unless this is set.
+    bool allowNonLoopback = false;
+
     // Fault injection for tests: entry property reads throw ServiceError once
     // this many have succeeded (-1: never).
     int failEntryReadsAfter = -1;
 
     static ServiceConfig fromEnvironment();          // ZELMAR_NETSERVICE_CONFIG, else defaults
     static ServiceConfig fromFile(const std::string& path);  // throws std::runtime_error on a bad file
+    static ServiceConfig fromJson(const std::string& json);  // throws std::runtime_error on bad JSON
+    std::string toJson() const;
 };
 
 }  // namespace zelmar::net

@@ -1,0 +1,73 @@
+#include "platform/netservice/controller_entry.h"
+
+#include "platform/netservice/ipv4.h"
+#include "platform/netservice/net_service.h"
+#include "platform/netservice/service_core.h"
+
+namespace zelmar::net {
+
+ControllerEntry::ControllerEntry(std::shared_ptr<ServiceCore> core, std::int32_t index)
+    : core_(std::move(core)), index_(index) {}
+
+// Every read goes to the record anew, so a refresh by a later search shows at once.
+std::string ControllerEntry::SerialNo() const { return core_->record(index_).info.serialNo; }
+std::string ControllerEntry::Name() const { return core_->record(index_).info.name; }
+std::string ControllerEntry::Description() const { return core_->record(index_).info.description; }
+std::string ControllerEntry::DnsName() const { return core_->record(index_).info.dnsName; }
+std::string ControllerEntry::MainComputerAddress() const { return core_->record(index_).info.mainComputerAddress; }
+std::string ControllerEntry::IpAddress() const { return ipv4::format(core_->record(index_).info.ipAddress); }
+std::string ControllerEntry::SubnetMask() const { return ipv4::format(core_->record(index_).info.subnetMask); }
+std::string ControllerEntry::Gateway() const { return ipv4::format(core_->record(index_).info.gateway); }
+std::string ControllerEntry::DnsServer() const { return ipv4::format(core_->record(index_).info.dnsServer); }
+std::string ControllerEntry::EthernetAddress() const {
+    return wire::formatEthernet(core_->record(index_).info.ethernet);
+}
+bool ControllerEntry::UseDhcp() const { return core_->record(index_).info.useDhcp; }
+bool ControllerEntry::RequireEncryption() const { return core_->record(index_).info.requireEncryption; }
+bool ControllerEntry::PasswordOk() const { return core_->record(index_).info.passwordOk; }
+std::uint32_t ControllerEntry::Capabilities() const { return core_->record(index_).info.capabilities; }
+std::int16_t ControllerEntry::ModelCode() const { return core_->record(index_).info.modelCode; }
+std::int16_t ControllerEntry::PortOsType() const { return core_->record(index_).info.portOsType; }
+std::string ControllerEntry::PortOsRevision() const { return core_->record(index_).info.portOsRevision; }
+
+void ControllerEntry::setName(const std::string& v) { core_->recordForWrite(index_).held.name = v; }
+void ControllerEntry::setDescription(const std::string& v) { core_->recordForWrite(index_).held.description = v; }
+void ControllerEntry::setDnsName(const std::string& v) { core_->recordForWrite(index_).held.dnsName = v; }
+void ControllerEntry::setMainComputerAddress(const std::string& v) {
+    core_->recordForWrite(index_).held.mainComputerAddress = v;
+}
+void ControllerEntry::setUseDhcp(bool v) { core_->recordForWrite(index_).held.useDhcp = v; }
+void ControllerEntry::setRequireEncryption(bool v) { core_->recordForWrite(index_).held.requireEncryption = v; }
+void ControllerEntry::setConfigIpAddress(const std::string& v) {
+    core_->recordForWrite(index_).held.configIpAddress = v;
+}
+void ControllerEntry::setConfigSubnetMask(const std::string& v) {
+    core_->recordForWrite(index_).held.configSubnetMask = v;
+}
+void ControllerEntry::setConfigGateway(const std::string& v) { core_->recordForWrite(index_).held.configGateway = v; }
+void ControllerEntry::setConfigDnsServer(const std::string& v) {
+    core_->recordForWrite(index_).held.configDnsServer = v;
+}
+void ControllerEntry::setEncryptionPassword(const std::string& v) {
+    core_->recordForWrite(index_).held.encryptionPassword = v;
+}
+
+bool ControllerEntry::CheckNetwork(std::int32_t& detail) { return core_->checkNetwork(index_, detail); }
+bool ControllerEntry::IpSettingsFitNetwork() const { return core_->record(index_).fitsNetwork; }
+
+void ControllerEntry::setApply(bool apply) {
+    if (apply)
+        core_->apply(index_);
+}
+bool ControllerEntry::SetupOk() const { return core_->record(index_).setupOk; }
+
+void ControllerEntry::MarkSelected() { core_->mark(index_, true); }
+void ControllerEntry::UnmarkSelected() { core_->mark(index_, false); }
+
+bool ControllerEntry::UpgradePortOs(const UpgradeFile& /*file*/) {
+    // The transfer protocol comes with the port OS upgrade; until then no upgrade can succeed.
+    core_->recordForWrite(index_);
+    return false;
+}
+
+}  // namespace zelmar::net

@@ -1,0 +1,70 @@
+#pragma once
+// The typed contents of the messages: what a controller reports about itself
+// and the fields of a setup or network-check request (docs/protocol.md).
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/netservice/wire.h"
+
+namespace zelmar::net::wire {
+
+// A search reply: identity and present settings.
+struct ControllerInfo {
+    std::string serialNo;
+    Ethernet ethernet{};
+    std::string name;
+    std::string description;
+    std::string dnsName;
+    std::string mainComputerAddress;
+    std::uint32_t ipAddress = 0;
+    std::uint32_t subnetMask = 0;
+    std::uint32_t gateway = 0;
+    std::uint32_t dnsServer = 0;
+    bool useDhcp = false;
+    bool requireEncryption = false;
+    bool connected = false;
+    bool passwordOk = true;
+    std::uint32_t capabilities = 0;
+    std::int16_t modelCode = 0;
+    std::int16_t portOsType = 0;
+    std::string portOsRevision;
+};
+
+void putControllerInfo(Message& msg, const ControllerInfo& info);
+// False when a required item (serial number, Ethernet address) is missing or
+// any item has the wrong size, is not clean UTF-8 or is over its limit.
+bool readControllerInfo(const Message& msg, ControllerInfo& info);
+
+// The fields of a setup transaction; only those present are changed.
+struct SetupFields {
+    std::optional<std::string> name;
+    std::optional<std::string> description;
+    std::optional<std::string> dnsName;
+    std::optional<std::string> mainComputerAddress;
+    std::optional<bool> useDhcp;
+    std::optional<bool> requireEncryption;
+    std::optional<std::string> configIpAddress;
+    std::optional<std::string> configSubnetMask;
+    std::optional<std::string> configGateway;
+    std::optional<std::string> configDnsServer;
+    std::optional<std::string> encryptionPassword;
+
+    bool empty() const;
+};
+
+void putSetupFields(Message& msg, const SetupFields& fields);
+// Reads the fields present. Returns 0, or the tag of the first item that has
+// the wrong size, is not clean UTF-8 or is over its limit (the controller
+// answers Invalid with that tag and changes nothing).
+std::uint16_t readSetupFields(const Message& msg, SetupFields& fields);
+
+// A serial number as a comparable value: "PP-NNNNN" (series up to two digits,
+// number up to five) or seven digits give series * 100000 + number; blanks
+// around the text are ignored. nullopt when the text is not a serial number.
+std::optional<std::uint32_t> serialValue(std::string_view text);
+// How a controller decides that a serial filter names it: equal values, or,
+// when either text is no serial number, equal texts after trimming blanks.
+bool serialMatches(std::string_view filter, std::string_view own);
+
+}  // namespace zelmar::net::wire

@@ -1,0 +1,40 @@
+#include "platform/netservice/net_service.h"
+
+#include "platform/netservice/service_core.h"
+
+namespace zelmar::net {
+
+NetService::NetService() : NetService(ServiceConfig::fromEnvironment()) {}
+
+NetService::NetService(ServiceConfig config) : core_(std::make_shared<ServiceCore>(std::move(config))) {}
+
+NetService::~NetService() = default;
+
+bool NetService::ConnectedMode() const { return core_->connectedMode; }
+void NetService::setConnectedMode(bool on) { core_->connectedMode = on; }
+
+bool NetService::IsValidAddress(const std::string& address) { return core_->isValidAddress(address); }
+
+void NetService::setSearchSerialNo(const std::string& serialNo) { core_->searchSerialNo = serialNo; }
+void NetService::Clear() { core_->clearCriteria(); }
+void NetService::AddAddress(const std::string& address) { core_->addAddress(address); }
+void NetService::AddNetwork(const std::string& address, const std::string& subnetMask) {
+    core_->addNetwork(address, subnetMask);
+}
+void NetService::AddSerialNoSearch() { core_->addSerialNoSearch(); }
+void NetService::setPassword(const std::string& password) { core_->setPassword(password); }
+
+void NetService::Search() { core_->search(); }
+
+std::int32_t NetService::ControllerCount() const { return core_->count(); }
+
+std::shared_ptr<ControllerEntry> NetService::Item(std::int16_t index) {
+    core_->recordForWrite(index);  // throws when out of range
+    return std::make_shared<ControllerEntry>(core_, index);
+}
+
+const ServiceConfig& NetService::config() const { return core_->config(); }
+
+const ServiceCore& NetService::core() const { return *core_; }
+
+}  // namespace zelmar::net

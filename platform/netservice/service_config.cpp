@@ -1,0 +1,91 @@
+#include "platform/netservice/service_config.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace zelmar::net {
+
+namespace {
+int intField(const QJsonObject& o, const char* key, int fallback, int min, int max) {
+    const QJsonValue v = o.value(QLatin1String(key));
+    if (v.isUndefined())
+        return fallback;
+    if (!v.isDouble())
+        throw std::runtime_error(std::string("client configuration: \"") + key + "\" is not a number");
+    const double d = v.toDouble();
+    if (d < min || d > max || d != double(int(d)))
+        throw std::runtime_error(std::string("client configuration: \"") + key + "\" is out of range");
+    return int(d);
+}
+}  // namespace
+
+ServiceConfig ServiceConfig::fromJson(const std::string& json) {
+    QJsonParseError err{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json), &err);
+    if (err.error != QJsonParseError::NoError || !doc.isObject())
+        throw std::runtime_error("client configuration is not a JSON object: " + err.errorString().toStdString());
+    const QJsonObject o = doc.object();
+    ServiceConfig c;
+    c.port = static_cast<unsigned short>(intField(o, "port", c.port, 1, 65535));
+    if (o.contains("searchTargets")) {
+        if (!o.value("searchTargets").isArray())
+            throw std::runtime_error("client configuration: \"searchTargets\" is not a list");
+        for (const QJsonValue& t : o.value("searchTargets").toArray()) {
+            if (!t.isString())
+                throw std::runtime_error("client configuration: a search target is not a text");
+            c.searchTargets.push_back(t.toString().toStdString());
+        }
+    }
+    if (o.contains("bindAddress"))
+        c.bindAddress = o.value("bindAddress").toString().toStdString();
+    c.quietPeriodMs = intField(o, "quietPeriodMs", c.quietPeriodMs, 10, 60000);
+    c.maxSearchMs = intField(o, "maxSearchMs", c.maxSearchMs, 10, 600000);
+    c.retransmitMs = intField(o, "retransmitMs", c.retransmitMs, 5, 60000);
+    c.lookupTimeoutMs = intField(o, "lookupTimeoutMs", c.lookupTimeoutMs, 10, 600000);
+    c.answerSpreadMs = intField(o, "answerSpreadMs", c.answerSpreadMs, 0, 2000);
+    c.receiveBufferBytes = intField(o, "receiveBufferBytes", c.receiveBufferBytes, 65536, 1 << 30);
+    c.allowNonLoopback = o.value("allowNonLoopback").toBool(false);
+    c.failEntryReadsAfter = intField(o, "failEntryReadsAfter", c.failEntryReadsAfter, -1, 1 << 30);
+    return c;
+}
+
+ServiceConfig ServiceConfig::fromFile(const std::string& path) {
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read client configuration " + path);
+    return fromJson(f.readAll().toStdString());
+}
+
+ServiceConfig ServiceConfig::fromEnvironment() {
+    const char* path = std::getenv("ZELMAR_NETSERVICE_CONFIG");
+    if (!path || !*path)
+        return ServiceConfig{};
+    return fromFile(path);
+}
+
+std::string ServiceConfig::toJson() const {
+    QJsonObject o;
+    o["port"] = int(port);
+    QJsonArray targets;
+    for (const auto& t : searchTargets)
+        targets.append(QString::fromStdString(t));
+    o["searchTargets"] = targets;
+    o["bindAddress"] = QString::fromStdString(bindAddress);
+    o["quietPeriodMs"] = quietPeriodMs;
+    o["maxSearchMs"] = maxSearchMs;
+    o["retransmitMs"] = retransmitMs;
+    o["lookupTimeoutMs"] = lookupTimeoutMs;
+    o["answerSpreadMs"] = answerSpreadMs;
+    o["receiveBufferBytes"] = receiveBufferBytes;
+    if (allowNonLoopback)
+        o["allowNonLoopback"] = true;
+    if (failEntryReadsAfter >= 0)
+        o["failEntryReadsAfter"] = failEntryReadsAfter;
+    return QJsonDocument(o).toJson(QJsonDocument::Indented).toStdString();
+}
+
+}  // namespace zelmar::net

@@ -1,0 +1,482 @@
+#include "platform/netservice/service_core.h"
+
+#include <algorithm>
+#include <random>
+
+#include "platform/netservice/ipv4.h"
+#include "platform/netservice/net_service.h"
+
+namespace zelmar::net {
+
+using platform::Endpoint;
+using wire::Message;
+using wire::MsgType;
+
+namespace {
+constexpr std::size_t kTargetLimit = 65536;     // hosts one target or one network may name
+constexpr std::size_t kTotalTargetLimit = 262144;
+constexpr std::size_t kSendBurst = 64;          // datagrams sent between two looks at the receive queue
+constexpr int kRetransmitSpreadMs = 25;         // answer spread asked for in retransmission rounds
+
+int msUntil(ServiceCore::Clock::time_point t) {
+    const auto d = std::chrono::duration_cast<std::chrono::microseconds>(t - ServiceCore::Clock::now()).count();
+    if (d <= 0)
+        return 0;
+    return int((d + 999) / 1000);
+}
+
+// LDH labels separated by dots: the only names worth handing to the resolver.
+bool looksLikeDnsName(const std::string& s) {
+    if (s.empty() || s.size() > 253)
+        return false;
+    std::size_t label = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '.') {
+            if (label == 0 || s[i - 1] == '-')
+                return false;
+            label = 0;
+            continue;
+        }
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+        if (!ok || (c == '-' && label == 0) || ++label > 63)
+            return false;
+    }
+    return label > 0 && s.back() != '-';
+}
+}  // namespace
+
+struct ServiceCore::SearchPlan {
+    std::vector<std::uint32_t> destinations;
+    std::vector<std::uint32_t> hints;  // asked first: where the controller last answered
+    std::uint16_t flags = 0;
+    std::optional<std::string> serialFilter;
+    bool lookup = false;              // ends on the first matching answer / when every address answered
+    bool endWhenAllAnswered = false;
+    int timeoutMs = 0;
+};
+
+ServiceCore::ServiceCore(ServiceConfig config) : config_(std::move(config)), buffer_(wire::kMaxDatagram + 1) {
+    std::random_device rd;
+    requestId_ = rd();
+}
+
+std::uint32_t ServiceCore::nextRequestId() {
+    if (++requestId_ == 0)
+        ++requestId_;
+    return requestId_;
+}
+
+void ServiceCore::ensureSocket() {
+    if (socket_)
+        return;
+    const auto bindAddress = ipv4::parse(config_.bindAddress);
+    if (!bindAddress)
+        throw ServiceError("bindAddress \"" + config_.bindAddress + "\" is not an IPv4 address");
+    if (!config_.allowNonLoopback && !ipv4::isLoopback(*bindAddress))
+        throw ServiceError("bindAddress must be in 127.0.0.0/8 unless allowNonLoopback is set");
+    std::string error;
+    socket_ = platform::UdpSocket::bind(*bindAddress, 0, &error);
+    if (!socket_)
+        throw ServiceError("cannot open the service socket: " + error);
+    socket_->setReceiveBuffer(config_.receiveBufferBytes);
+    socket_->setSendBuffer(1 << 20);
+}
+
+bool ServiceCore::sendAllowed(std::uint32_t address) const {
+    return config_.allowNonLoopback || ipv4::isLoopback(address);
+}
+
+bool ServiceCore::sendMessage(const Endpoint& to, const std::vector<std::uint8_t>& bytes) {
+    if (!sendAllowed(to.address)) {
+        ++stats_.datagramsDropped;
+        return false;
+    }
+    ++stats_.datagramsSent;
+    return socket_->sendTo(to, bytes.data(), bytes.size());
+}
+
+std::optional<std::uint32_t> ServiceCore::resolve(const std::string& address) {
+    if (const auto a = ipv4::parse(address))
+        return a;
+    if (!looksLikeDnsName(address))
+        return std::nullopt;
+    return platform::resolveName(address, !config_.allowNonLoopback);
+}
+
+void ServiceCore::clearCriteria() {
+    addresses_.clear();
+    networkSearch_ = false;
+    serialSearch_ = false;
+    serialForSearch_.clear();
+}
+
+bool ServiceCore::isValidAddress(const std::string& address) {
+    const auto a = resolve(address);
+    return a && *a != 0 && *a != 0xFFFFFFFFu;
+}
+
+void ServiceCore::addAddress(const std::string& address) {
+    const auto a = resolve(address);
+    if (!a)
+        throw ServiceError(address + " is not a valid IP address or known host name");
+    if (addresses_.size() < kTotalTargetLimit)
+        addresses_.push_back(*a);
+}
+
+void ServiceCore::addNetwork(const std::string& address, const std::string& mask) {
+    const auto a = resolve(address);
+    if (!a)
+        throw ServiceError(address + " is not a valid IP address or known host name");
+    const auto m = ipv4::parseMask(mask);
+    if (!m) {
+        // Not a usable mask: the address itself is still searched.
+        addAddress(address);
+        return;
+    }
+    // Wider networks are narrowed to the /16 around the address (65,534 hosts).
+    const int prefix = std::max(*ipv4::prefixLength(*m), 16);
+    const auto hosts = ipv4::expandTarget(ipv4::format(*a) + "/" + std::to_string(prefix), kTargetLimit);
+    if (!hosts)
+        return;
+    for (std::uint32_t h : *hosts) {
+        if (addresses_.size() >= kTotalTargetLimit)
+            break;
+        addresses_.push_back(h);
+    }
+    networkSearch_ = true;
+}
+
+std::vector<std::uint32_t> ServiceCore::searchTargets() {
+    std::vector<std::uint32_t> out;
+    for (const auto& t : config_.searchTargets) {
+        const auto hosts = ipv4::expandTarget(t, kTargetLimit);
+        if (!hosts)
+            throw ServiceError("search target \"" + t + "\" is not an address, range or network of at most 65536 hosts");
+        for (std::uint32_t h : *hosts)
+            if (out.size() < kTotalTargetLimit)
+                out.push_back(h);
+    }
+    return out;
+}
+
+bool ServiceCore::receiveOne(Message& msg, Endpoint& from, bool& usable) {
+    const long n = socket_->receiveFrom(buffer_.data(), buffer_.size(), from);
+    if (n < 0)
+        return false;
+    ++stats_.datagramsReceived;
+    usable = std::size_t(n) <= wire::kMaxDatagram &&
+             wire::decode(buffer_.data(), std::size_t(n), msg) == wire::DecodeError::None && wire::isReply(msg.type);
+    if (!usable)
+        ++stats_.datagramsDropped;
+    return true;
+}
+
+std::int32_t ServiceCore::takeReply(const Message& msg, const Endpoint& from) {
+    wire::ControllerInfo info;
+    if (!wire::readControllerInfo(msg, info)) {
+        ++stats_.datagramsDropped;
+        return -1;
+    }
+    const auto it = byEthernet_.find(info.ethernet);
+    if (it != byEthernet_.end()) {
+        Record& r = records_[std::size_t(it->second)];
+        r.info = std::move(info);
+        r.source = from;
+        return it->second;
+    }
+    if (std::int32_t(records_.size()) >= kMaxRecords) {
+        ++stats_.datagramsDropped;
+        return -1;
+    }
+    Record r;
+    r.info = std::move(info);
+    r.source = from;
+    records_.push_back(std::move(r));
+    const auto index = std::int32_t(records_.size() - 1);
+    byEthernet_.emplace(records_.back().info.ethernet, index);
+    return index;
+}
+
+void ServiceCore::search() {
+    ensureSocket();
+    SearchPlan plan;
+    if (serialSearch_) {
+        plan.serialFilter = serialForSearch_;
+        plan.lookup = true;
+        plan.timeoutMs = config_.lookupTimeoutMs;
+        plan.destinations = addresses_.empty() ? searchTargets() : addresses_;
+        for (const Record& r : records_)
+            if (wire::serialMatches(serialForSearch_, r.info.serialNo))
+                plan.hints.push_back(r.source.address);
+    } else if (!addresses_.empty()) {
+        plan.destinations = addresses_;
+        plan.lookup = !networkSearch_;
+        plan.endWhenAllAnswered = true;
+        plan.timeoutMs = networkSearch_ ? config_.maxSearchMs : config_.lookupTimeoutMs;
+    } else {
+        plan.destinations = searchTargets();
+        plan.endWhenAllAnswered = true;
+        plan.timeoutMs = config_.maxSearchMs;
+        if (connectedMode)
+            plan.flags |= wire::SearchConnectedOnly;
+    }
+    // Each address is asked once per round, however often it was added.
+    std::sort(plan.destinations.begin(), plan.destinations.end());
+    plan.destinations.erase(std::unique(plan.destinations.begin(), plan.destinations.end()), plan.destinations.end());
+    runSearch(plan);
+}
+
+void ServiceCore::runSearch(SearchPlan& plan) {
+    const std::uint32_t id = nextRequestId();
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::milliseconds(plan.timeoutMs);
+    const int spread0 = plan.lookup || plan.serialFilter ? 0 : config_.answerSpreadMs;
+
+    auto request = [&](int spreadMs) {
+        Message m;
+        m.type = MsgType::Search;
+        m.requestId = id;
+        if (plan.flags)
+            m.addU16(wire::TagSearchFlags, plan.flags);
+        if (plan.serialFilter)
+            m.add(wire::TagSerialFilter, *plan.serialFilter);
+        m.addU16(wire::TagAnswerSpreadMs, std::uint16_t(spreadMs));
+        return wire::encode(m);
+    };
+
+    std::unordered_set<std::uint32_t> answeredAddresses;
+    std::unordered_set<std::int32_t> answeredRecords;
+    std::unordered_set<std::uint32_t> wanted(plan.destinations.begin(), plan.destinations.end());
+    std::size_t wantedAnswered = 0;
+    bool done = false;
+    Clock::time_point lastNew = start;
+
+    auto drain = [&] {
+        Message msg;
+        Endpoint from;
+        bool usable = false;
+        while (!done && receiveOne(msg, from, usable)) {
+            if (!usable)
+                continue;
+            if (msg.type != MsgType::SearchReply || msg.requestId != id) {
+                ++stats_.datagramsDropped;  // a late answer to an earlier request
+                continue;
+            }
+            const std::int32_t index = takeReply(msg, from);
+            if (index < 0)
+                continue;
+            Message ack;
+            ack.type = MsgType::SearchAck;
+            ack.requestId = id;
+            sendMessage(from, wire::encode(ack));
+            if (answeredAddresses.insert(from.address).second && wanted.count(from.address))
+                ++wantedAnswered;
+            if (answeredRecords.insert(index).second)
+                lastNew = std::max(lastNew, Clock::now());
+            if (plan.serialFilter && wire::serialMatches(*plan.serialFilter, records_[std::size_t(index)].info.serialNo))
+                done = true;
+            if (plan.endWhenAllAnswered && wantedAnswered == wanted.size())
+                done = true;
+        }
+    };
+
+    auto sendRound = [&](const std::vector<std::uint32_t>& to, int spreadMs) {
+        ++stats_.searchRounds;
+        const auto bytes = request(spreadMs);
+        std::size_t burst = 0;
+        for (std::uint32_t a : to) {
+            if (done)
+                return;
+            if (answeredAddresses.count(a))
+                continue;  // this address has answered this search already
+            sendMessage({a, config_.port}, bytes);
+            if (++burst % kSendBurst == 0)
+                drain();
+        }
+        drain();
+    };
+
+    if (!plan.hints.empty()) {
+        sendRound(plan.hints, 0);
+        // The controller usually still sits where it answered last: give it a moment before asking everyone.
+        const auto graceEnd = Clock::now() + std::chrono::milliseconds(std::max(5, config_.retransmitMs / 5));
+        while (!done && Clock::now() < graceEnd) {
+            socket_->waitReadable(msUntil(graceEnd));
+            drain();
+        }
+    }
+    if (done)
+        return;
+
+    if (plan.lookup || plan.serialFilter) {
+        // Lookup: ask again with growing intervals until it answers or the time is up.
+        int interval = config_.retransmitMs;
+        auto nextRound = Clock::now();
+        while (!done && Clock::now() < deadline) {
+            if (Clock::now() >= nextRound) {
+                sendRound(plan.destinations, 0);
+                nextRound = Clock::now() + std::chrono::milliseconds(interval);
+                interval = std::min(interval * 2, config_.retransmitMs * 8);
+            }
+            if (done)
+                break;
+            socket_->waitReadable(std::min(msUntil(nextRound), msUntil(deadline)));
+            drain();
+        }
+        return;
+    }
+
+    // Broadcast or network search: ends after a quiet period without new answers.
+    const auto quiet = std::chrono::milliseconds(config_.quietPeriodMs);
+    const auto margin = std::chrono::milliseconds(std::max(5, config_.retransmitMs / 4));
+    sendRound(plan.destinations, spread0);
+    const auto round0End = Clock::now();
+    lastNew = std::max(lastNew, round0End + std::chrono::milliseconds(spread0));
+    auto nextRound = round0End + std::chrono::milliseconds(config_.retransmitMs);
+    const int retransmitSpread = std::min(spread0, kRetransmitSpreadMs);
+    while (!done) {
+        const auto end = std::min(lastNew + quiet, deadline);
+        const auto now = Clock::now();
+        if (now >= end)
+            break;
+        if (now >= nextRound) {
+            // A round only goes out while its answers can still arrive inside the quiet period.
+            if (now + std::chrono::milliseconds(retransmitSpread) + margin <= end)
+                sendRound(plan.destinations, retransmitSpread);
+            nextRound = Clock::now() + std::chrono::milliseconds(config_.retransmitMs);
+            continue;
+        }
+        socket_->waitReadable(std::min(msUntil(nextRound), msUntil(end)));
+        drain();
+    }
+}
+
+ServiceCore::Record& ServiceCore::recordForWrite(std::int32_t index) {
+    if (index < 0 || index >= count())
+        throw ServiceError("controller index " + std::to_string(index) + " is not among the " +
+                           std::to_string(count()) + " entries");
+    return records_[std::size_t(index)];
+}
+
+ServiceCore::Record& ServiceCore::record(std::int32_t index) {
+    if (config_.failEntryReadsAfter >= 0 && reads_ >= config_.failEntryReadsAfter)
+        throw ServiceError("entry read failed (fault injection after " + std::to_string(config_.failEntryReadsAfter) +
+                           " reads)");
+    Record& r = recordForWrite(index);
+    ++reads_;
+    return r;
+}
+
+std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request, MsgType replyType) {
+    ensureSocket();
+    const wire::Ethernet target = recordForWrite(index).info.ethernet;
+    request.requestId = nextRequestId();
+    request.addEthernet(wire::TagTargetEthernet, target);
+    const auto bytes = wire::encode(request);
+    if (bytes.empty())
+        return std::nullopt;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(config_.lookupTimeoutMs);
+    int interval = config_.retransmitMs;
+    int attempts = 0;
+    auto nextSend = Clock::now();
+    std::vector<std::uint32_t> fallback;
+    bool fallbackLoaded = false;
+    while (Clock::now() < deadline) {
+        if (Clock::now() >= nextSend) {
+            sendMessage(records_[std::size_t(index)].source, bytes);
+            if (++attempts >= 3) {
+                // Not where it answered last (moved, or an address the workstation cannot reach):
+                // ask through the search targets; the target Ethernet address keeps the others out.
+                if (!fallbackLoaded) {
+                    fallback = searchTargets();
+                    fallbackLoaded = true;
+                }
+                for (std::uint32_t a : fallback)
+                    if (a != records_[std::size_t(index)].source.address)
+                        sendMessage({a, config_.port}, bytes);
+            }
+            nextSend = Clock::now() + std::chrono::milliseconds(interval);
+            interval = std::min(interval * 2, 1000);
+        }
+        socket_->waitReadable(std::min(msUntil(nextSend), msUntil(deadline)));
+        Message msg;
+        Endpoint from;
+        bool usable = false;
+        while (receiveOne(msg, from, usable)) {
+            if (!usable)
+                continue;
+            if (msg.type != replyType || msg.requestId != request.requestId) {
+                ++stats_.datagramsDropped;
+                continue;
+            }
+            const auto mac = msg.ethernet(wire::TagEthernet);
+            if (!mac || *mac != target) {
+                ++stats_.datagramsDropped;
+                continue;
+            }
+            records_[std::size_t(index)].source = from;
+            return msg;
+        }
+    }
+    return std::nullopt;
+}
+
+void ServiceCore::apply(std::int32_t index) {
+    Record& r = recordForWrite(index);
+    wire::SetupFields fields = std::move(r.held);
+    r.held = wire::SetupFields{};
+    r.setupOk = false;
+    if (fields.empty()) {
+        r.setupOk = true;  // nothing held: nothing to send, nothing refused
+        return;
+    }
+    // An encryption password never travels in clear; without a sealed channel the setup is not sent.
+    if (fields.encryptionPassword && !fields.encryptionPassword->empty())
+        return;
+    Message request;
+    request.type = MsgType::Setup;
+    wire::putSetupFields(request, fields);
+    const auto reply = exchange(index, std::move(request), MsgType::SetupReply);
+    if (!reply)
+        return;
+    Record& after = records_[std::size_t(index)];
+    const auto status = reply->u8(wire::TagStatus);
+    after.setupOk = status && *status == std::uint8_t(wire::Status::Ok);
+    wire::ControllerInfo info;
+    if (after.setupOk && wire::readControllerInfo(*reply, info) && info.ethernet == after.info.ethernet)
+        after.info = std::move(info);
+}
+
+bool ServiceCore::checkNetwork(std::int32_t index, std::int32_t& detail) {
+    const Record& r = recordForWrite(index);
+    wire::SetupFields ip;
+    ip.useDhcp = r.held.useDhcp;
+    ip.configIpAddress = r.held.configIpAddress;
+    ip.configSubnetMask = r.held.configSubnetMask;
+    ip.configGateway = r.held.configGateway;
+    ip.configDnsServer = r.held.configDnsServer;
+    Message request;
+    request.type = MsgType::CheckNetwork;
+    wire::putSetupFields(request, ip);
+    const auto reply = exchange(index, std::move(request), MsgType::CheckReply);
+    if (!reply)
+        return false;
+    const auto result = reply->u32(wire::TagCheckResult);
+    if (!result)
+        return false;
+    records_[std::size_t(index)].fitsNetwork = *result == 0;
+    detail = std::int32_t(*result);
+    return true;
+}
+
+bool ServiceCore::mark(std::int32_t index, bool on) {
+    recordForWrite(index);
+    Message request;
+    request.type = MsgType::Mark;
+    request.addU8(wire::TagMarked, on ? 1 : 0);
+    const auto reply = exchange(index, std::move(request), MsgType::MarkReply);
+    return reply.has_value();
+}
+
+}  // namespace zelmar::net

@@ -1,0 +1,104 @@
+#pragma once
+// The inner state shared by a NetService and its entries: the socket, the
+// search criteria, the controller records and the writes held for them.
+// Everything runs on the caller's thread; each call returns when done.
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/netservice/messages.h"
+#include "platform/netservice/service_config.h"
+#include "platform/netservice/udp_platform.h"
+
+namespace zelmar::net {
+
+class ServiceCore {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Record {
+        wire::ControllerInfo info;
+        platform::Endpoint source;   // where its last answer came from: the only address it is sent to
+        wire::SetupFields held;      // writes waiting for Apply
+        bool setupOk = false;
+        bool fitsNetwork = false;
+    };
+
+    explicit ServiceCore(ServiceConfig config);
+
+    const ServiceConfig& config() const { return config_; }
+
+    // Search criteria.
+    bool connectedMode = false;
+    std::string searchSerialNo;
+    void clearCriteria();
+    bool isValidAddress(const std::string& address);
+    void addAddress(const std::string& address);
+    void addNetwork(const std::string& address, const std::string& mask);
+    void addSerialNoSearch() { serialSearch_ = true; serialForSearch_ = searchSerialNo; }
+    void setPassword(const std::string& password) { password_ = password; }
+
+    void search();
+
+    // Entries.
+    std::int32_t count() const { return std::int32_t(records_.size()); }
+    Record& record(std::int32_t index);  // counts as one property read; throws ServiceError
+    Record& recordForWrite(std::int32_t index);  // throws ServiceError when out of range
+
+    // Transactions with one controller.
+    bool checkNetwork(std::int32_t index, std::int32_t& detail);
+    void apply(std::int32_t index);
+    bool mark(std::int32_t index, bool on);
+
+    // Counters for tests and the benchmark.
+    struct Stats {
+        std::uint64_t datagramsSent = 0;
+        std::uint64_t datagramsReceived = 0;
+        std::uint64_t datagramsDropped = 0;  // unparsable, unexpected or refused
+        std::uint64_t searchRounds = 0;
+    };
+    const Stats& stats() const { return stats_; }
+
+    static constexpr std::int32_t kMaxRecords = 32767;  // what a 16-bit index reaches
+
+private:
+    struct SearchPlan;
+
+    void ensureSocket();
+    std::uint32_t nextRequestId();
+    bool sendMessage(const platform::Endpoint& to, const std::vector<std::uint8_t>& bytes);
+    bool sendAllowed(std::uint32_t address) const;
+    std::optional<std::uint32_t> resolve(const std::string& address);
+    std::vector<std::uint32_t> searchTargets();
+    // Reads one datagram if any waits (false: none); `usable` tells whether it
+    // decoded as a reply. Anything else is counted and dropped.
+    bool receiveOne(wire::Message& msg, platform::Endpoint& from, bool& usable);
+    // A search reply: refresh or append the record; returns its index or -1.
+    std::int32_t takeReply(const wire::Message& msg, const platform::Endpoint& from);
+    void runSearch(SearchPlan& plan);
+    // Sends `request` to the controller of `index` until its reply of `replyType` arrives.
+    std::optional<wire::Message> exchange(std::int32_t index, wire::Message request, wire::MsgType replyType);
+
+    ServiceConfig config_;
+    std::optional<platform::UdpSocket> socket_;
+    std::uint32_t requestId_;
+    std::string password_;
+
+    std::vector<std::uint32_t> addresses_;   // AddAddress / AddNetwork since Clear
+    bool networkSearch_ = false;
+    bool serialSearch_ = false;
+    std::string serialForSearch_;
+
+    std::vector<Record> records_;
+    std::map<wire::Ethernet, std::int32_t> byEthernet_;
+    std::int64_t reads_ = 0;
+    Stats stats_;
+    std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace zelmar::net

@@ -1,0 +1,353 @@
+// BSD sockets (Linux, macOS) with Winsock alternatives. Everything that is
+// not portable C++ in the service and the simulator lives in this file.
+#include "platform/netservice/udp_platform.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <io.h>
+using socklen_t = int;
+#else
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/epoll.h>
+#endif
+#endif
+
+namespace zelmar::net::platform {
+
+namespace {
+#ifdef _WIN32
+using Native = SOCKET;
+constexpr std::intptr_t kInvalid = std::intptr_t(INVALID_SOCKET);
+void closeNative(std::intptr_t h) { closesocket(Native(h)); }
+#else
+using Native = int;
+constexpr std::intptr_t kInvalid = -1;
+void closeNative(std::intptr_t h) { ::close(int(h)); }
+#endif
+
+sockaddr_in toSockaddr(const Endpoint& e) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(e.address);
+    sa.sin_port = htons(e.port);
+    return sa;
+}
+}  // namespace
+
+std::string toString(const Endpoint& e) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%u.%u.%u.%u:%u", e.address >> 24, (e.address >> 16) & 0xFF,
+                  (e.address >> 8) & 0xFF, e.address & 0xFF, unsigned(e.port));
+    return buf;
+}
+
+void initSockets() {
+#ifdef _WIN32
+    static std::once_flag once;
+    std::call_once(once, [] {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    });
+#endif
+}
+
+UdpSocket::~UdpSocket() {
+    if (handle_ != kInvalid)
+        closeNative(handle_);
+}
+
+UdpSocket::UdpSocket(UdpSocket&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
+
+UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
+    if (this != &other) {
+        if (handle_ != kInvalid)
+            closeNative(handle_);
+        handle_ = other.handle_;
+        other.handle_ = kInvalid;
+    }
+    return *this;
+}
+
+bool UdpSocket::valid() const { return handle_ != kInvalid; }
+
+std::optional<UdpSocket> UdpSocket::bind(std::uint32_t address, std::uint16_t port, std::string* error) {
+    initSockets();
+    const Native s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (std::intptr_t(s) == kInvalid) {
+        if (error)
+            *error = "socket: " + std::string(std::strerror(errno));
+        return std::nullopt;
+    }
+    UdpSocket sock;
+    sock.handle_ = std::intptr_t(s);
+#ifdef _WIN32
+    u_long nonBlocking = 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+    // A lost datagram to a closed port must not make later receives fail.
+    BOOL reset = FALSE;
+    DWORD ignored = 0;
+    WSAIoctl(s, _WSAIOW(IOC_VENDOR, 12) /* SIO_UDP_CONNRESET */, &reset, sizeof reset, nullptr, 0, &ignored,
+             nullptr, nullptr);
+#else
+    ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) | O_NONBLOCK);
+    ::fcntl(s, F_SETFD, FD_CLOEXEC);
+#endif
+    const sockaddr_in sa = toSockaddr({address, port});
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+        if (error)
+            *error = "bind " + toString({address, port}) + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    return sock;
+}
+
+std::uint16_t UdpSocket::localPort() const {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getsockname(Native(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        return 0;
+    return ntohs(sa.sin_port);
+}
+
+void UdpSocket::setReceiveBuffer(int bytes) {
+    ::setsockopt(Native(handle_), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+}
+
+void UdpSocket::setSendBuffer(int bytes) {
+    ::setsockopt(Native(handle_), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+}
+
+bool UdpSocket::sendTo(const Endpoint& to, const void* data, std::size_t size) {
+    const sockaddr_in sa = toSockaddr(to);
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const auto n = ::sendto(Native(handle_), static_cast<const char*>(data), int(size), 0,
+                                reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+        if (n >= 0)
+            return true;
+#ifdef _WIN32
+        if (WSAGetLastError() != WSAEWOULDBLOCK)
+            return false;
+        Sleep(0);
+#else
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOBUFS)
+            return false;
+        // A full send queue empties within microseconds on loopback.
+        pollfd p{Native(handle_), POLLOUT, 0};
+        ::poll(&p, 1, 1);
+#endif
+    }
+    return false;
+}
+
+long UdpSocket::receiveFrom(void* buf, std::size_t capacity, Endpoint& from) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+#ifdef _WIN32
+    const int n = ::recvfrom(Native(handle_), static_cast<char*>(buf), int(capacity), 0,
+                             reinterpret_cast<sockaddr*>(&sa), &len);
+    if (n < 0) {
+        if (WSAGetLastError() == WSAEMSGSIZE)
+            return long(capacity) + 1;
+        return -1;
+    }
+#else
+    // MSG_TRUNC reports the real size, so an oversized datagram is recognised and dropped.
+    const ssize_t n = ::recvfrom(Native(handle_), buf, capacity, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sa), &len);
+    if (n < 0)
+        return -1;
+    if (std::size_t(n) > capacity)
+        return long(capacity) + 1;
+#endif
+    from.address = ntohl(sa.sin_addr.s_addr);
+    from.port = ntohs(sa.sin_port);
+    return long(n);
+}
+
+bool UdpSocket::waitReadable(int timeoutMs) {
+#ifdef _WIN32
+    WSAPOLLFD p{Native(handle_), POLLRDNORM, 0};
+    return WSAPoll(&p, 1, timeoutMs) > 0;
+#else
+    pollfd p{Native(handle_), POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0;
+#endif
+}
+
+#if defined(__linux__)
+struct Poller::Impl {
+    int epfd = ::epoll_create1(EPOLL_CLOEXEC);
+    std::vector<epoll_event> events = std::vector<epoll_event>(512);
+    ~Impl() { ::close(epfd); }
+};
+Poller::Poller() : impl_(std::make_unique<Impl>()) {}
+Poller::~Poller() = default;
+void Poller::add(const UdpSocket& socket, std::size_t key) {
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = key;
+    ::epoll_ctl(impl_->epfd, EPOLL_CTL_ADD, int(socket.handle()), &ev);
+}
+void Poller::wait(int timeoutMs, std::vector<std::size_t>& ready) {
+    ready.clear();
+    const int n = ::epoll_wait(impl_->epfd, impl_->events.data(), int(impl_->events.size()), timeoutMs);
+    for (int i = 0; i < n; ++i)
+        ready.push_back(std::size_t(impl_->events[i].data.u64));
+}
+#else
+struct Poller::Impl {
+#ifdef _WIN32
+    std::vector<WSAPOLLFD> fds;
+#else
+    std::vector<pollfd> fds;
+#endif
+    std::vector<std::size_t> keys;
+};
+Poller::Poller() : impl_(std::make_unique<Impl>()) {}
+Poller::~Poller() = default;
+void Poller::add(const UdpSocket& socket, std::size_t key) {
+    impl_->fds.push_back({Native(socket.handle()), POLLIN, 0});
+    impl_->keys.push_back(key);
+}
+void Poller::wait(int timeoutMs, std::vector<std::size_t>& ready) {
+    ready.clear();
+#ifdef _WIN32
+    const int n = WSAPoll(impl_->fds.data(), ULONG(impl_->fds.size()), timeoutMs);
+#else
+    const int n = ::poll(impl_->fds.data(), nfds_t(impl_->fds.size()), timeoutMs);
+#endif
+    if (n <= 0)
+        return;
+    for (std::size_t i = 0; i < impl_->fds.size(); ++i)
+        if (impl_->fds[i].revents & POLLIN)
+            ready.push_back(impl_->keys[i]);
+}
+#endif
+
+std::size_t raiseOpenFileLimit(std::size_t wanted) {
+#ifdef _WIN32
+    (void)wanted;
+    return 1u << 20;  // sockets are not counted against a small limit on Windows
+#else
+    rlimit lim{};
+    if (::getrlimit(RLIMIT_NOFILE, &lim) != 0)
+        return 0;
+    if (lim.rlim_cur < wanted) {
+        rlim_t target = wanted;
+        if (lim.rlim_max != RLIM_INFINITY && target > lim.rlim_max)
+            target = lim.rlim_max;
+        lim.rlim_cur = target;
+        ::setrlimit(RLIMIT_NOFILE, &lim);
+        ::getrlimit(RLIMIT_NOFILE, &lim);
+    }
+    return std::size_t(lim.rlim_cur);
+#endif
+}
+
+std::optional<std::uint32_t> resolveName(const std::string& name, bool loopbackOnly) {
+    if (name.empty() || name.size() > 253)
+        return std::nullopt;
+    if (loopbackOnly) {
+        // Only names that never leave the machine: "localhost" and its sub-names.
+        std::string lower;
+        for (char c : name)
+            lower.push_back(char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+        const std::string suffix = ".localhost";
+        const bool local = lower == "localhost" ||
+                           (lower.size() > suffix.size() && lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0);
+        if (!local)
+            return std::nullopt;
+    }
+    initSockets();
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* result = nullptr;
+    const std::string lookup = loopbackOnly ? "localhost" : name;
+    if (::getaddrinfo(lookup.c_str(), nullptr, &hints, &result) != 0 || !result)
+        return std::nullopt;
+    std::optional<std::uint32_t> found;
+    for (addrinfo* ai = result; ai; ai = ai->ai_next) {
+        if (ai->ai_family != AF_INET)
+            continue;
+        const std::uint32_t a = ntohl(reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr);
+        if (loopbackOnly && (a >> 24) != 127)
+            continue;
+        found = a;
+        break;
+    }
+    ::freeaddrinfo(result);
+    return found;
+}
+
+bool replaceFileDurably(const std::string& path, const std::string& contents, std::string* error) {
+    const std::string temp = path + ".tmp";
+    auto fail = [&](const std::string& what) {
+        if (error)
+            *error = what + ": " + std::strerror(errno);
+        std::remove(temp.c_str());
+        return false;
+    };
+#ifdef _WIN32
+    FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f)
+        return fail("open " + temp);
+    const bool written = std::fwrite(contents.data(), 1, contents.size(), f) == contents.size();
+    const bool flushed = std::fflush(f) == 0 && _commit(_fileno(f)) == 0;
+    std::fclose(f);
+    if (!written || !flushed)
+        return fail("write " + temp);
+    if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return fail("rename " + temp);
+    return true;
+#else
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return fail("open " + temp);
+    std::size_t done = 0;
+    while (done < contents.size()) {
+        const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return fail("write " + temp);
+        }
+        done += std::size_t(n);
+    }
+    if (::fsync(fd) != 0) {
+        ::close(fd);
+        return fail("fsync " + temp);
+    }
+    ::close(fd);
+    if (::rename(temp.c_str(), path.c_str()) != 0)
+        return fail("rename " + temp);
+    // The rename itself is durable once the folder is flushed.
+    const auto slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+#endif
+}
+
+}  // namespace zelmar::net::platform

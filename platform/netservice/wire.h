@@ -1,0 +1,162 @@
+#pragma once
+// The UDP wire format between the service and the controllers (docs/protocol.md).
+// A datagram is a 16-byte header followed by a body of tagged items; all
+// numbers are big-endian (network byte order), texts are UTF-8 without a
+// terminating zero. decode() checks every length against the datagram and
+// never reads outside it; anything it refuses is dropped by the receiver.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace zelmar::net::wire {
+
+constexpr std::uint8_t kMagic[4] = {'Z', 'L', 'N', 'P'};
+constexpr std::uint8_t kVersion = 1;
+constexpr std::size_t kHeaderSize = 16;
+constexpr std::size_t kMaxDatagram = 8192;      // larger datagrams are dropped unread
+constexpr std::size_t kMaxSendDatagram = 1472;  // what a sender puts in one datagram (fits a 1500-byte MTU)
+constexpr std::size_t kMaxItems = 64;
+constexpr std::uint16_t kDefaultPort = 41950;
+
+enum class MsgType : std::uint8_t {
+    Search = 0x01,        // who is there (filters in the items)
+    SearchAck = 0x02,     // service -> controller: your answer to this request arrived
+    Setup = 0x03,         // one setup transaction
+    CheckNetwork = 0x04,  // do these IP settings fit the network you are attached to
+    Mark = 0x05,          // mark / unmark as the chosen controller
+    SearchReply = 0x81,
+    SetupReply = 0x83,
+    CheckReply = 0x84,
+    MarkReply = 0x85,
+};
+constexpr std::uint8_t kReplyBit = 0x80;
+
+enum Flag : std::uint16_t {
+    FlagSealed = 0x0001,  // body is an authenticated-encryption envelope (reserved; version 1 receivers drop it)
+    FlagKnownFlags = 0x0001,
+};
+
+// Item tags. Tags with bit 0x8000 set are "critical": a receiver that does not
+// know one drops the whole message; unknown tags without that bit are skipped.
+enum Tag : std::uint16_t {
+    TagTargetEthernet = 0x0001,   // 6 bytes: the controller a request is meant for
+    TagSerialFilter = 0x0002,     // text <= 32: only this serial number answers
+    TagSearchFlags = 0x0003,      // u16, SearchFlag bits
+    TagAnswerSpreadMs = 0x0004,   // u16 <= 2000: answer after a random delay in [0, value]
+
+    TagSerialNo = 0x0010,         // text <= 32
+    TagEthernet = 0x0011,         // 6 bytes
+    TagName = 0x0012,             // text <= 64
+    TagDescription = 0x0013,      // text <= 255
+    TagDnsName = 0x0014,          // text <= 253
+    TagMainComputer = 0x0015,     // text <= 253
+    TagIpAddress = 0x0016,        // 4 bytes, present settings
+    TagSubnetMask = 0x0017,
+    TagGateway = 0x0018,
+    TagDnsServer = 0x0019,
+    TagUseDhcp = 0x001A,          // u8 0/1
+    TagRequireEncryption = 0x001B,// u8 0/1
+    TagCapabilities = 0x001C,     // u32
+    TagModelCode = 0x001D,        // i16
+    TagPortOsType = 0x001E,       // i16
+    TagPortOsRevision = 0x001F,   // text <= 32
+    TagConfigIpAddress = 0x0020,  // text <= 64, as typed; the controller checks it
+    TagConfigSubnetMask = 0x0021,
+    TagConfigGateway = 0x0022,
+    TagConfigDnsServer = 0x0023,
+    TagEncryptionPassword = 0x0024,  // text <= 128 (only inside a sealed body)
+    TagConnected = 0x0025,        // u8 0/1: the controller is cabled straight to the sender
+    TagPasswordOk = 0x0026,       // u8 0/1
+
+    TagStatus = 0x0030,           // u8, Status
+    TagBadField = 0x0031,         // u16: tag of the first field refused
+    TagCheckResult = 0x0032,      // u32, CheckProblem bits (0: fits)
+    TagMarked = 0x0033,           // u8 0/1
+};
+
+enum SearchFlag : std::uint16_t {
+    SearchConnectedOnly = 0x0001,  // only a directly connected controller answers
+};
+
+enum class Status : std::uint8_t {
+    Ok = 0,
+    Invalid = 1,      // a value failed the controller's checks; nothing changed
+    Refused = 2,      // not permitted (encryption required, password wrong)
+    Unsupported = 3,  // the controller cannot do this
+};
+
+enum CheckProblem : std::uint32_t {
+    CheckAddressOutsideNetwork = 0x01,
+    CheckMaskInvalid = 0x02,
+    CheckGatewayOutsideNetwork = 0x04,
+    CheckAddressReserved = 0x08,      // network or broadcast address of its own network
+    CheckAddressInvalid = 0x10,       // not an IPv4 address
+    CheckGatewayInvalid = 0x20,
+    CheckDnsServerInvalid = 0x40,
+};
+
+using Ethernet = std::array<std::uint8_t, 6>;
+std::string formatEthernet(const Ethernet& mac);  // "00-1A-4C-00-00-01"
+std::optional<Ethernet> parseEthernet(std::string_view text);  // '-' or ':' separated
+
+// A decoded datagram: header fields and items in arrival order (tags unique).
+struct Message {
+    MsgType type = MsgType::Search;
+    std::uint16_t flags = 0;
+    std::uint32_t requestId = 0;
+    std::vector<std::pair<std::uint16_t, std::string>> items;
+
+    const std::string* find(std::uint16_t tag) const;
+    bool has(std::uint16_t tag) const { return find(tag) != nullptr; }
+
+    void add(std::uint16_t tag, std::string value) { items.emplace_back(tag, std::move(value)); }
+    void addU8(std::uint16_t tag, std::uint8_t v);
+    void addU16(std::uint16_t tag, std::uint16_t v);
+    void addU32(std::uint16_t tag, std::uint32_t v);
+    void addEthernet(std::uint16_t tag, const Ethernet& mac);
+
+    // Typed reads: nullopt when the item is absent or has the wrong size.
+    std::optional<std::uint8_t> u8(std::uint16_t tag) const;
+    std::optional<std::uint16_t> u16(std::uint16_t tag) const;
+    std::optional<std::uint32_t> u32(std::uint16_t tag) const;
+    std::optional<Ethernet> ethernet(std::uint16_t tag) const;
+};
+
+enum class DecodeError {
+    None,
+    TooShort,
+    TooLong,
+    BadMagic,
+    BadVersion,
+    BadLength,     // body length does not match the datagram
+    Reserved,      // reserved header bits set
+    UnknownType,
+    BadItem,       // an item runs past the body
+    DuplicateItem,
+    TooManyItems,
+    UnknownCritical,
+    Sealed,        // sealed bodies are not understood by this version
+};
+const char* toString(DecodeError e);
+
+DecodeError decode(const std::uint8_t* data, std::size_t size, Message& out);
+
+// Encodes; returns an empty vector when the message would exceed kMaxDatagram
+// or an item is longer than 65535 bytes.
+std::vector<std::uint8_t> encode(const Message& msg);
+
+bool isKnownType(std::uint8_t type);
+bool isReply(MsgType type);
+
+// True for well-formed UTF-8 without control characters (U+0000-U+001F, U+007F-U+009F).
+bool isCleanUtf8(std::string_view text);
+
+// Limits of the text items, in bytes.
+std::size_t textLimit(std::uint16_t tag);
+
+}  // namespace zelmar::net::wire

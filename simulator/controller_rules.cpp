@@ -1,0 +1,195 @@
+#include "simulator/controller_rules.h"
+
+#include "platform/netservice/ipv4.h"
+
+namespace zelmar::sim {
+
+namespace ipv4 = net::ipv4;
+using net::wire::Status;
+namespace wire = net::wire;
+
+namespace {
+bool usableHostAddress(std::uint32_t a) {
+    const std::uint32_t top = a >> 24;
+    return a != 0 && top != 0 && top != 127 && top < 224;
+}
+
+// Blank gateway or DNS server text means "none".
+std::optional<std::uint32_t> parseOptional(const std::string& text) {
+    if (text.empty())
+        return 0u;
+    return ipv4::parse(text);
+}
+
+struct Network {
+    std::uint32_t base = 0;
+    std::uint32_t mask = 0;
+};
+std::optional<Network> attached(const SimControllerState& s) {
+    if (!s.attachedNetwork.empty()) {
+        const auto slash = s.attachedNetwork.find('/');
+        if (slash == std::string::npos)
+            return std::nullopt;
+        const auto base = ipv4::parse(s.attachedNetwork.substr(0, slash));
+        const auto mask = ipv4::parseMask(s.attachedNetwork.substr(slash + 1));
+        if (!base || !mask)
+            return std::nullopt;
+        return Network{*base & *mask, *mask};
+    }
+    const auto ip = ipv4::parse(s.ipAddress);
+    const auto mask = ipv4::parse(s.subnetMask);
+    if (!ip || !mask || !ipv4::prefixLength(*mask) || *mask == 0)
+        return std::nullopt;
+    return Network{*ip & *mask, *mask};
+}
+}  // namespace
+
+bool isDnsName(const std::string& s) {
+    if (s.empty() || s.size() > 253)
+        return false;
+    std::size_t label = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '.') {
+            if (label == 0 || s[i - 1] == '-')
+                return false;
+            label = 0;
+            continue;
+        }
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+        if (!ok || (c == '-' && label == 0) || ++label > 63)
+            return false;
+    }
+    return label > 0 && s.back() != '-';
+}
+
+void leaseFromNetwork(SimControllerState& s) {
+    const auto net = attached(s);
+    const auto mac = wire::parseEthernet(s.ethernetAddress);
+    if (!net || !mac) {
+        s.ipAddress = s.subnetMask = s.gateway = s.dnsServer = "0.0.0.0";
+        return;
+    }
+    const std::uint32_t hostSpace = ~net->mask;
+    std::uint32_t host = (std::uint32_t((*mac)[3]) << 16 | std::uint32_t((*mac)[4]) << 8 | (*mac)[5]) % (hostSpace > 200 ? hostSpace - 200 : 1);
+    host += 100;  // the low addresses are left for gateways and servers
+    s.ipAddress = ipv4::format(net->base | (host & hostSpace));
+    s.subnetMask = ipv4::format(net->mask);
+    s.gateway = ipv4::format(net->base | 1);
+    s.dnsServer = ipv4::format(net->base | 2);
+}
+
+SetupVerdict checkSetup(const SimControllerState& current, const wire::SetupFields& f, SimControllerState& result) {
+    result = current;
+    if (f.encryptionPassword && !f.encryptionPassword->empty())
+        return {Status::Refused, wire::TagEncryptionPassword};  // a password in clear is never taken
+    if (f.requireEncryption && *f.requireEncryption)
+        return {Status::Unsupported, wire::TagRequireEncryption};
+    if (f.name)
+        result.name = *f.name;
+    if (f.description)
+        result.description = *f.description;
+    if (f.dnsName) {
+        if (!f.dnsName->empty() && !isDnsName(*f.dnsName))
+            return {Status::Invalid, wire::TagDnsName};
+        result.dnsName = *f.dnsName;
+    }
+    if (f.mainComputerAddress) {
+        const std::string& a = *f.mainComputerAddress;
+        if (!a.empty() && !ipv4::parse(a) && !isDnsName(a))
+            return {Status::Invalid, wire::TagMainComputer};
+        result.mainComputerAddress = a;
+    }
+    if (f.useDhcp)
+        result.useDhcp = *f.useDhcp;
+    if (f.requireEncryption)
+        result.requireEncryption = *f.requireEncryption;
+
+    // Every address given must at least be an address.
+    struct Field {
+        const std::optional<std::string>& value;
+        std::string& target;
+        std::uint16_t tag;
+        bool optional;
+    };
+    const Field fields[] = {
+        {f.configIpAddress, result.configIpAddress, wire::TagConfigIpAddress, false},
+        {f.configSubnetMask, result.configSubnetMask, wire::TagConfigSubnetMask, false},
+        {f.configGateway, result.configGateway, wire::TagConfigGateway, true},
+        {f.configDnsServer, result.configDnsServer, wire::TagConfigDnsServer, true},
+    };
+    for (const Field& field : fields) {
+        if (!field.value)
+            continue;
+        const auto parsed = field.optional ? parseOptional(*field.value) : ipv4::parse(*field.value);
+        if (!parsed)
+            return {Status::Invalid, field.tag};
+        field.target = ipv4::format(*parsed);
+    }
+
+    if (!result.useDhcp) {
+        // Fixed settings must make a working host configuration.
+        const auto ip = ipv4::parse(result.configIpAddress);
+        const auto mask = ipv4::parse(result.configSubnetMask);
+        if (!ip || !usableHostAddress(*ip))
+            return {Status::Invalid, wire::TagConfigIpAddress};
+        const auto prefix = mask ? ipv4::prefixLength(*mask) : std::nullopt;
+        if (!prefix || *prefix < 1 || *prefix > 30)
+            return {Status::Invalid, wire::TagConfigSubnetMask};
+        const std::uint32_t network = *ip & *mask, broadcast = network | ~*mask;
+        if (*ip == network || *ip == broadcast)
+            return {Status::Invalid, wire::TagConfigIpAddress};
+        const auto gw = ipv4::parse(result.configGateway);
+        if (!gw)
+            return {Status::Invalid, wire::TagConfigGateway};
+        if (*gw != 0 && ((*gw & *mask) != network || *gw == network || *gw == broadcast || *gw == *ip))
+            return {Status::Invalid, wire::TagConfigGateway};
+        const auto dns = ipv4::parse(result.configDnsServer);
+        if (!dns || (*dns != 0 && !usableHostAddress(*dns)))
+            return {Status::Invalid, wire::TagConfigDnsServer};
+        result.ipAddress = result.configIpAddress;
+        result.subnetMask = result.configSubnetMask;
+        result.gateway = result.configGateway;
+        result.dnsServer = result.configDnsServer;
+    } else if (!current.useDhcp) {
+        leaseFromNetwork(result);
+    }
+    return {};
+}
+
+std::uint32_t checkNetworkFit(const SimControllerState& current, const wire::SetupFields& f) {
+    const bool dhcp = f.useDhcp ? *f.useDhcp : current.useDhcp;
+    if (dhcp)
+        return 0;  // the address comes from the network itself
+    const std::string ipText = f.configIpAddress ? *f.configIpAddress : current.configIpAddress;
+    const std::string maskText = f.configSubnetMask ? *f.configSubnetMask : current.configSubnetMask;
+    const std::string gwText = f.configGateway ? *f.configGateway : current.configGateway;
+    const std::string dnsText = f.configDnsServer ? *f.configDnsServer : current.configDnsServer;
+    std::uint32_t problems = 0;
+    const auto ip = ipv4::parse(ipText);
+    const auto mask = ipv4::parse(maskText);
+    const auto prefix = mask ? ipv4::prefixLength(*mask) : std::nullopt;
+    if (!ip || !usableHostAddress(*ip))
+        problems |= wire::CheckAddressInvalid;
+    if (!prefix || *prefix < 1 || *prefix > 30)
+        problems |= wire::CheckMaskInvalid;
+    const auto net = attached(current);
+    if (ip && net && (*ip & net->mask) != net->base)
+        problems |= wire::CheckAddressOutsideNetwork;
+    if (ip && prefix && !(problems & wire::CheckMaskInvalid)) {
+        const std::uint32_t network = *ip & *mask, broadcast = network | ~*mask;
+        if (*ip == network || *ip == broadcast)
+            problems |= wire::CheckAddressReserved;
+    }
+    const auto gw = parseOptional(gwText);
+    if (!gw)
+        problems |= wire::CheckGatewayInvalid;
+    else if (*gw != 0 && ip && mask && (*gw & *mask) != (*ip & *mask))
+        problems |= wire::CheckGatewayOutsideNetwork;
+    const auto dns = parseOptional(dnsText);
+    if (!dns || (*dns != 0 && !usableHostAddress(*dns)))
+        problems |= wire::CheckDnsServerInvalid;
+    return problems;
+}
+
+}  // namespace zelmar::sim

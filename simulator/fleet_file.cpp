@@ -1,0 +1,229 @@
+#include "simulator/fleet_file.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <random>
+#include <set>
+#include <stdexcept>
+
+#include "platform/netservice/ipv4.h"
+#include "platform/netservice/wire.h"
+#include "simulator/controller_rules.h"
+#include "simulator/sim_controller.h"
+
+namespace zelmar::sim {
+
+namespace ipv4 = net::ipv4;
+
+namespace {
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+std::string text(const QJsonObject& o, const char* key, const std::string& fallback = {}) {
+    const QJsonValue v = o.value(QLatin1String(key));
+    if (v.isUndefined() || v.isNull())
+        return fallback;
+    if (!v.isString())
+        throw std::runtime_error(std::string("fleet file: \"") + key + "\" must be a text");
+    return v.toString().toStdString();
+}
+bool flag(const QJsonObject& o, const char* key, bool fallback = false) {
+    const QJsonValue v = o.value(QLatin1String(key));
+    if (v.isUndefined())
+        return fallback;
+    if (!v.isBool())
+        throw std::runtime_error(std::string("fleet file: \"") + key + "\" must be true or false");
+    return v.toBool();
+}
+double number(const QJsonObject& o, const char* key, double fallback, double min, double max) {
+    const QJsonValue v = o.value(QLatin1String(key));
+    if (v.isUndefined())
+        return fallback;
+    if (!v.isDouble() || v.toDouble() < min || v.toDouble() > max)
+        throw std::runtime_error(std::string("fleet file: \"") + key + "\" must be a number from " +
+                                 std::to_string(min) + " to " + std::to_string(max));
+    return v.toDouble();
+}
+}  // namespace
+
+FleetData parseFleet(const std::string& json) {
+    QJsonParseError err{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json), &err);
+    if (err.error != QJsonParseError::NoError || !doc.isObject())
+        throw std::runtime_error("fleet file is not a JSON object: " + err.errorString().toStdString());
+    const QJsonObject root = doc.object();
+    FleetData fleet;
+    const QJsonObject faults = root.value("faults").toObject();
+    fleet.faults.lossPercent = number(faults, "lossPercent", 0, 0, 100);
+    fleet.faults.duplicatePercent = number(faults, "duplicatePercent", 0, 0, 100);
+    fleet.faults.delayMinMs = int(number(faults, "delayMinMs", 0, 0, 10000));
+    fleet.faults.delayMaxMs = int(number(faults, "delayMaxMs", fleet.faults.delayMinMs, fleet.faults.delayMinMs, 10000));
+
+    if (!root.value("controllers").isArray())
+        throw std::runtime_error("fleet file: \"controllers\" must be a list");
+    std::set<std::string> macs, addresses;
+    for (const QJsonValue& v : root.value("controllers").toArray()) {
+        if (!v.isObject())
+            throw std::runtime_error("fleet file: every controller must be an object");
+        const QJsonObject o = v.toObject();
+        SimControllerState s;
+        s.serialNo = text(o, "serialNo");
+        s.ethernetAddress = text(o, "ethernetAddress");
+        s.address = text(o, "address");
+        s.name = text(o, "name");
+        s.description = text(o, "description");
+        s.dnsName = text(o, "dnsName");
+        s.mainComputerAddress = text(o, "mainComputerAddress");
+        s.useDhcp = flag(o, "useDhcp");
+        s.ipAddress = text(o, "ipAddress", "0.0.0.0");
+        s.subnetMask = text(o, "subnetMask", "0.0.0.0");
+        s.gateway = text(o, "gateway", "0.0.0.0");
+        s.dnsServer = text(o, "dnsServer", "0.0.0.0");
+        // Fixed controllers run with what they are configured with, unless told otherwise.
+        s.configIpAddress = text(o, "configIpAddress", s.useDhcp ? "0.0.0.0" : s.ipAddress);
+        s.configSubnetMask = text(o, "configSubnetMask", s.useDhcp ? "0.0.0.0" : s.subnetMask);
+        s.configGateway = text(o, "configGateway", s.useDhcp ? "0.0.0.0" : s.gateway);
+        s.configDnsServer = text(o, "configDnsServer", s.useDhcp ? "0.0.0.0" : s.dnsServer);
+        s.requireEncryption = flag(o, "requireEncryption");
+        s.capabilities = std::uint32_t(number(o, "capabilities", 0, 0, 4294967295.0));
+        s.modelCode = std::int16_t(number(o, "modelCode", 0, -32768, 32767));
+        s.portOsType = std::int16_t(number(o, "portOsType", 0, -32768, 32767));
+        s.portOsRevision = text(o, "portOsRevision");
+        s.connected = flag(o, "connected");
+        s.attachedNetwork = text(o, "attachedNetwork");
+        s.offline = flag(o, "offline");
+        s.marked = flag(o, "marked");
+        std::string why;
+        if (!SimController::validState(s, &why))
+            throw std::runtime_error("fleet file: " + why);
+        if (!s.attachedNetwork.empty()) {
+            const auto slash = s.attachedNetwork.find('/');
+            if (slash == std::string::npos || !ipv4::parse(s.attachedNetwork.substr(0, slash)) ||
+                !ipv4::parseMask(s.attachedNetwork.substr(slash + 1)))
+                throw std::runtime_error("fleet file: " + s.serialNo + ": attachedNetwork must look like 10.20.0.0/16");
+        }
+        if (!macs.insert(s.ethernetAddress).second)
+            throw std::runtime_error("fleet file: Ethernet address " + s.ethernetAddress + " appears twice");
+        if (!addresses.insert(s.address).second)
+            throw std::runtime_error("fleet file: address " + s.address + " appears twice");
+        fleet.controllers.push_back(std::move(s));
+    }
+    return fleet;
+}
+
+std::string fleetToJson(const FleetData& fleet) {
+    QJsonArray list;
+    for (const SimControllerState& s : fleet.controllers) {
+        QJsonObject o;
+        o["serialNo"] = q(s.serialNo);
+        o["ethernetAddress"] = q(s.ethernetAddress);
+        o["address"] = q(s.address);
+        o["name"] = q(s.name);
+        o["description"] = q(s.description);
+        o["dnsName"] = q(s.dnsName);
+        o["mainComputerAddress"] = q(s.mainComputerAddress);
+        o["useDhcp"] = s.useDhcp;
+        o["ipAddress"] = q(s.ipAddress);
+        o["subnetMask"] = q(s.subnetMask);
+        o["gateway"] = q(s.gateway);
+        o["dnsServer"] = q(s.dnsServer);
+        o["configIpAddress"] = q(s.configIpAddress);
+        o["configSubnetMask"] = q(s.configSubnetMask);
+        o["configGateway"] = q(s.configGateway);
+        o["configDnsServer"] = q(s.configDnsServer);
+        o["requireEncryption"] = s.requireEncryption;
+        o["capabilities"] = double(s.capabilities);
+        o["modelCode"] = s.modelCode;
+        o["portOsType"] = s.portOsType;
+        o["portOsRevision"] = q(s.portOsRevision);
+        o["connected"] = s.connected;
+        o["attachedNetwork"] = q(s.attachedNetwork);
+        if (s.offline)
+            o["offline"] = true;
+        if (s.marked)
+            o["marked"] = true;
+        list.append(o);
+    }
+    QJsonObject faults;
+    faults["lossPercent"] = fleet.faults.lossPercent;
+    faults["duplicatePercent"] = fleet.faults.duplicatePercent;
+    faults["delayMinMs"] = fleet.faults.delayMinMs;
+    faults["delayMaxMs"] = fleet.faults.delayMaxMs;
+    QJsonObject root;
+    root["controllers"] = list;
+    root["faults"] = faults;
+    return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
+}
+
+FleetData generateFleet(int count, const GenerateOptions& options) {
+    const auto first = ipv4::parse(options.firstAddress);
+    if (!first || !ipv4::isLoopback(*first))
+        throw std::runtime_error("first address must be in 127.0.0.0/8");
+    if (count < 0 || count > 60000)
+        throw std::runtime_error("a generated fleet has 0 to 60000 controllers");
+    std::mt19937 rng(options.seed);
+    static const char* const kPlants[] = {"AHU",       "Boiler",     "Chiller",      "Heat pump",  "Zone",
+                                          "Pump station", "Ventilation", "Substation", "Cooling tower",
+                                          "Värmecentral", "Lüftung",    "Fan coil"};
+    static const char* const kBuildings[] = {"Main building", "Block B", "Warehouse", "Lab wing", "Hus 3",
+                                             "Parking deck", "North annex"};
+    static const std::int16_t kModels[] = {101, 102, 110, 120, 205, 310};
+    static const std::int16_t kPortTypes[] = {1, 2, 3, 5};
+    static const char* const kRevisions[] = {"2.10", "2.11", "3.0.4", "3.1.0"};
+
+    FleetData fleet;
+    std::uint32_t address = *first;
+    for (int i = 0; i < count; ++i) {
+        while ((address & 0xFF) == 0 || (address & 0xFF) == 255)
+            ++address;
+        if (!ipv4::isLoopback(address))
+            throw std::runtime_error("the fleet does not fit in 127.0.0.0/8 from the first address");
+        SimControllerState s;
+        s.address = ipv4::format(address++);
+        const int series = 10 + i / 99999;
+        const int number = i % 99999 + 1;
+        char serial[16];
+        std::snprintf(serial, sizeof serial, "%02d-%05d", series, number);
+        s.serialNo = serial;
+        net::wire::Ethernet mac{0x00, 0x1A, 0x4C, std::uint8_t(i >> 16), std::uint8_t(i >> 8), std::uint8_t(i)};
+        s.ethernetAddress = net::wire::formatEthernet(mac);
+        const char* plant = kPlants[rng() % std::size(kPlants)];
+        // A few controllers are still unnamed, as they come from the factory.
+        s.name = (i % 37 == 36) ? std::string() : std::string(plant) + " " + std::to_string(i % 50 + 1);
+        s.description = (i % 5 == 4) ? std::string()
+                                     : std::string(kBuildings[rng() % std::size(kBuildings)]) + ", floor " +
+                                           std::to_string(rng() % 6);
+        const int site = i / 50000;  // about one /16 per 50,000 controllers
+        const std::uint32_t net = (10u << 24) | (std::uint32_t(20 + site) << 16);
+        s.attachedNetwork = ipv4::format(net) + "/16";
+        s.modelCode = kModels[rng() % std::size(kModels)];
+        s.portOsType = kPortTypes[rng() % std::size(kPortTypes)];
+        s.portOsRevision = kRevisions[rng() % std::size(kRevisions)];
+        s.capabilities = s.portOsType >= 3 ? 8u : 0u;
+        s.mainComputerAddress = ipv4::format(net | 5);
+        s.useDhcp = i % 3 == 1;
+        if (s.useDhcp) {
+            leaseFromNetwork(s);
+            s.dnsName = "ctl-" + std::to_string(i + 1) + ".plant.zelmar.test";
+        } else {
+            const std::uint32_t host = net | std::uint32_t(((i % 50000) / 250 + 1) << 8) | std::uint32_t(i % 250 + 3);
+            s.ipAddress = s.configIpAddress = ipv4::format(host);
+            s.subnetMask = s.configSubnetMask = "255.255.0.0";
+            s.gateway = s.configGateway = ipv4::format(net | 1);
+            s.dnsServer = s.configDnsServer = ipv4::format(net | 2);
+        }
+        if (i == 5) {
+            // A factory-new controller: no address yet, nothing that fits the network.
+            s.useDhcp = false;
+            s.name.clear();
+            s.ipAddress = s.subnetMask = s.gateway = s.dnsServer = "0.0.0.0";
+            s.configIpAddress = s.configSubnetMask = s.configGateway = s.configDnsServer = "0.0.0.0";
+            s.dnsName.clear();
+        }
+        s.connected = i < options.connected;
+        fleet.controllers.push_back(std::move(s));
+    }
+    return fleet;
+}
+
+}  // namespace zelmar::sim

@@ -1,0 +1,34 @@
+#pragma once
+// The fleet file (docs/simulator.md): the controllers of a simulated site and
+// the faults to inject, as JSON. The same format holds the persisted state.
+#include <string>
+#include <vector>
+
+#include "simulator/sim_state.h"
+
+namespace zelmar::sim {
+
+struct FaultSettings {
+    double lossPercent = 0;       // each datagram in and out is lost with this chance
+    double duplicatePercent = 0;  // each answer is sent twice with this chance
+    int delayMinMs = 0;           // extra delay of every answer
+    int delayMaxMs = 0;
+};
+
+struct FleetData {
+    std::vector<SimControllerState> controllers;
+    FaultSettings faults;
+};
+
+// Throws std::runtime_error naming the first problem.
+FleetData parseFleet(const std::string& json);
+std::string fleetToJson(const FleetData& fleet);
+
+struct GenerateOptions {
+    int connected = 1;                       // how many controllers are cabled straight to the workstation
+    std::string firstAddress = "127.77.0.1"; // loopback addresses are handed out from here (x.y.z.0 and .255 skipped)
+    unsigned seed = 1;
+};
+FleetData generateFleet(int count, const GenerateOptions& options = {});
+
+}  // namespace zelmar::sim

@@ -1,0 +1,263 @@
+#include "simulator/sim_controller.h"
+
+#include "platform/netservice/ipv4.h"
+#include "simulator/controller_rules.h"
+
+namespace zelmar::sim {
+
+namespace wire = net::wire;
+namespace ipv4 = net::ipv4;
+using net::platform::Endpoint;
+using wire::Message;
+using wire::MsgType;
+
+namespace {
+constexpr int kMaxSpreadMs = 2000;
+
+std::uint32_t ipOr0(const std::string& text) { return ipv4::parse(text).value_or(0); }
+
+const char* typeName(MsgType t) {
+    switch (t) {
+    case MsgType::Search: return "Search";
+    case MsgType::SearchAck: return "SearchAck";
+    case MsgType::Setup: return "Setup";
+    case MsgType::CheckNetwork: return "CheckNetwork";
+    case MsgType::Mark: return "Mark";
+    default: return "Reply";
+    }
+}
+}  // namespace
+
+SimController::SimController(SimControllerState s) : state(std::move(s)) {
+    if (const auto mac = wire::parseEthernet(state.ethernetAddress))
+        mac_ = *mac;
+}
+
+bool SimController::validState(const SimControllerState& s, std::string* why) {
+    auto fail = [why](const std::string& w) {
+        if (why)
+            *why = w;
+        return false;
+    };
+    if (s.serialNo.empty() || s.serialNo.size() > wire::textLimit(wire::TagSerialNo) || !wire::isCleanUtf8(s.serialNo))
+        return fail("bad serialNo \"" + s.serialNo + "\"");
+    if (!wire::parseEthernet(s.ethernetAddress))
+        return fail(s.serialNo + ": bad ethernetAddress \"" + s.ethernetAddress + "\"");
+    const auto a = ipv4::parse(s.address);
+    if (!a || !ipv4::isLoopback(*a))
+        return fail(s.serialNo + ": address \"" + s.address + "\" is not in 127.0.0.0/8");
+    for (const std::string* t : {&s.ipAddress, &s.subnetMask, &s.gateway, &s.dnsServer, &s.configIpAddress,
+                                 &s.configSubnetMask, &s.configGateway, &s.configDnsServer})
+        if (!ipv4::parse(*t))
+            return fail(s.serialNo + ": \"" + *t + "\" is not an IPv4 address");
+    if (s.name.size() > wire::textLimit(wire::TagName) || s.description.size() > wire::textLimit(wire::TagDescription) ||
+        s.dnsName.size() > wire::textLimit(wire::TagDnsName) ||
+        s.mainComputerAddress.size() > wire::textLimit(wire::TagMainComputer) ||
+        s.portOsRevision.size() > wire::textLimit(wire::TagPortOsRevision))
+        return fail(s.serialNo + ": a text is over its length limit");
+    return true;
+}
+
+wire::ControllerInfo SimController::info() const {
+    wire::ControllerInfo i;
+    i.serialNo = state.serialNo;
+    i.ethernet = mac_;
+    i.name = state.name;
+    i.description = state.description;
+    i.dnsName = state.dnsName;
+    i.mainComputerAddress = state.mainComputerAddress;
+    i.ipAddress = ipOr0(state.ipAddress);
+    i.subnetMask = ipOr0(state.subnetMask);
+    i.gateway = ipOr0(state.gateway);
+    i.dnsServer = ipOr0(state.dnsServer);
+    i.useDhcp = state.useDhcp;
+    i.requireEncryption = state.requireEncryption;
+    i.connected = state.connected;
+    i.passwordOk = true;
+    i.capabilities = state.capabilities;
+    i.modelCode = state.modelCode;
+    i.portOsType = state.portOsType;
+    i.portOsRevision = state.portOsRevision;
+    return i;
+}
+
+std::vector<std::uint8_t> SimController::reply(MsgType type, std::uint32_t id, wire::Status status,
+                                               std::uint16_t badField, bool withInfo) const {
+    Message m;
+    m.type = type;
+    m.requestId = id;
+    m.addU8(wire::TagStatus, std::uint8_t(status));
+    if (badField)
+        m.addU16(wire::TagBadField, badField);
+    if (withInfo) {
+        wire::putControllerInfo(m, info());
+    } else {
+        m.add(wire::TagSerialNo, state.serialNo);
+        m.addEthernet(wire::TagEthernet, mac_);
+    }
+    return wire::encode(m);
+}
+
+SimController::Result SimController::handle(const std::uint8_t* data, std::size_t size, const Endpoint& from,
+                                            std::mt19937& rng) {
+    Message m;
+    const auto err = wire::decode(data, size, m);
+    if (err != wire::DecodeError::None || wire::isReply(m.type))
+        return {};  // not for a controller: dropped without a word
+    // A request meant for another controller (by Ethernet address) is not ours.
+    if (m.has(wire::TagTargetEthernet)) {
+        const auto target = m.ethernet(wire::TagTargetEthernet);
+        if (!target || *target != mac_)
+            return {};
+    } else if (m.type == MsgType::Setup || m.type == MsgType::CheckNetwork || m.type == MsgType::Mark) {
+        return {};  // transactions always name their controller
+    }
+
+    // A repeated transaction is answered from memory and never applied twice.
+    if (m.type == MsgType::Setup || m.type == MsgType::CheckNetwork || m.type == MsgType::Mark) {
+        for (const TransactionSlot& t : transactions_) {
+            if (t.requestId == m.requestId && t.client == from && t.type == m.type && !t.reply.empty()) {
+                Result r;
+                r.out.push_back({from, t.reply, 0});
+                if (m.type == MsgType::Setup)
+                    ++state.setupRetransmits;
+                r.log = std::string(typeName(m.type)) + " id=" + std::to_string(m.requestId) + " repeated";
+                return r;
+            }
+        }
+    }
+
+    Result r;
+    switch (m.type) {
+    case MsgType::Search: r = onSearch(m, from, rng); break;
+    case MsgType::SearchAck: r = onSearchAck(m, from); break;
+    case MsgType::Setup: r = onSetup(m); break;
+    case MsgType::CheckNetwork: r = onCheck(m); break;
+    case MsgType::Mark: r = onMark(m); break;
+    default: return {};
+    }
+    for (Outgoing& o : r.out)
+        o.to = from;  // answers go to whoever asked, whatever our own IP settings
+    if (m.type == MsgType::Setup || m.type == MsgType::CheckNetwork || m.type == MsgType::Mark) {
+        if (!r.out.empty()) {
+            TransactionSlot& slot = transactions_[nextTransaction_];
+            nextTransaction_ = (nextTransaction_ + 1) % transactions_.size();
+            slot = {from, m.requestId, m.type, r.out.front().bytes};
+        }
+    }
+    return r;
+}
+
+SimController::Result SimController::onSearch(const Message& m, const Endpoint& from, std::mt19937& rng) {
+    Result r;
+    const std::uint16_t flags = m.u16(wire::TagSearchFlags).value_or(0);
+    if ((flags & wire::SearchConnectedOnly) && !state.connected)
+        return r;
+    if (const std::string* filter = m.find(wire::TagSerialFilter)) {
+        if (!wire::serialMatches(*filter, state.serialNo))
+            return r;
+    }
+    for (const SearchSlot& s : searches_) {
+        if (s.requestId == m.requestId && s.client == from) {
+            if (s.acked)
+                return r;  // the asker has our answer: stay quiet in its retransmission rounds
+            break;         // asked again without an ack: our answer may have been lost
+        }
+    }
+    bool known = false;
+    for (SearchSlot& s : searches_)
+        if (s.requestId == m.requestId && s.client == from)
+            known = true;
+    if (!known) {
+        searches_[nextSearch_] = {from, m.requestId, false};
+        nextSearch_ = (nextSearch_ + 1) % searches_.size();
+    }
+    const int spread = std::min<int>(m.u16(wire::TagAnswerSpreadMs).value_or(0), kMaxSpreadMs);
+    Message reply;
+    reply.type = MsgType::SearchReply;
+    reply.requestId = m.requestId;
+    wire::putControllerInfo(reply, info());
+    const int delay = spread > 0 ? std::uniform_int_distribution<int>(0, spread)(rng) : 0;
+    r.out.push_back({from, wire::encode(reply), delay});
+    ++state.searchesAnswered;
+    r.log = "Search id=" + std::to_string(m.requestId) + (flags ? " connected-only" : "") +
+            (m.has(wire::TagSerialFilter) ? " serial=" + *m.find(wire::TagSerialFilter) : std::string()) +
+            " answered after " + std::to_string(delay) + "ms";
+    return r;
+}
+
+SimController::Result SimController::onSearchAck(const Message& m, const Endpoint& from) {
+    for (SearchSlot& s : searches_)
+        if (s.requestId == m.requestId && s.client == from)
+            s.acked = true;
+    return {};  // acks are not logged: one per answer would drown the log
+}
+
+SimController::Result SimController::onSetup(const Message& m) {
+    Result r;
+    ++state.setupsReceived;
+    wire::SetupFields fields;
+    SetupVerdict verdict;
+    SimControllerState after;
+    if (const std::uint16_t bad = wire::readSetupFields(m, fields))
+        verdict = {wire::Status::Invalid, bad};
+    else
+        verdict = checkSetup(state, fields, after);
+    if (verdict.status == wire::Status::Ok) {
+        // All fields or none: the new state replaces the old one in one step.
+        const SimControllerState counters = state;
+        state = after;
+        state.setupsApplied = counters.setupsApplied + 1;
+        r.changed = true;
+    } else {
+        ++state.setupsRejected;
+    }
+    r.out.push_back({{}, reply(MsgType::SetupReply, m.requestId, verdict.status, verdict.badField, true), 0});
+    r.log = "Setup id=" + std::to_string(m.requestId) + " " +
+            (verdict.status == wire::Status::Ok ? std::string("applied")
+                                                : "rejected status=" + std::to_string(int(verdict.status)) +
+                                                      " field=" + std::to_string(verdict.badField));
+    return r;
+}
+
+SimController::Result SimController::onCheck(const Message& m) {
+    Result r;
+    ++state.checksReceived;
+    wire::SetupFields fields;
+    std::uint32_t problems = 0;
+    if (wire::readSetupFields(m, fields) != 0)
+        problems = wire::CheckAddressInvalid;
+    else
+        problems = checkNetworkFit(state, fields);
+    Message reply;
+    reply.type = MsgType::CheckReply;
+    reply.requestId = m.requestId;
+    reply.addU8(wire::TagStatus, std::uint8_t(wire::Status::Ok));
+    reply.add(wire::TagSerialNo, state.serialNo);
+    reply.addEthernet(wire::TagEthernet, mac_);
+    reply.addU32(wire::TagCheckResult, problems);
+    r.out.push_back({{}, wire::encode(reply), 0});
+    r.log = "CheckNetwork id=" + std::to_string(m.requestId) + " problems=" + std::to_string(problems);
+    return r;
+}
+
+SimController::Result SimController::onMark(const Message& m) {
+    Result r;
+    const auto on = m.u8(wire::TagMarked);
+    if (!on || *on > 1)
+        return r;  // malformed: dropped
+    state.marked = *on == 1;
+    ++(state.marked ? state.markCount : state.unmarkCount);
+    Message reply;
+    reply.type = MsgType::MarkReply;
+    reply.requestId = m.requestId;
+    reply.addU8(wire::TagStatus, std::uint8_t(wire::Status::Ok));
+    reply.add(wire::TagSerialNo, state.serialNo);
+    reply.addEthernet(wire::TagEthernet, mac_);
+    reply.addU8(wire::TagMarked, state.marked ? 1 : 0);
+    r.out.push_back({{}, wire::encode(reply), 0});
+    r.log = std::string(state.marked ? "Mark" : "Unmark") + " id=" + std::to_string(m.requestId);
+    return r;
+}
+
+}  // namespace zelmar::sim

@@ -1,0 +1,70 @@
+#pragma once
+// The protocol behaviour of one simulated controller: takes a datagram,
+// changes its state and says what to send back. No sockets, no clock, no
+// locks: the fleet engine drives it (and the fuzz target calls it directly).
+#include <array>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/netservice/messages.h"
+#include "platform/netservice/udp_platform.h"
+#include "simulator/sim_state.h"
+
+namespace zelmar::sim {
+
+struct Outgoing {
+    net::platform::Endpoint to;
+    std::vector<std::uint8_t> bytes;
+    int delayMs = 0;  // the random answer spread of a search
+};
+
+class SimController {
+public:
+    explicit SimController(SimControllerState state = {});
+
+    SimControllerState state;
+
+    struct Result {
+        std::vector<Outgoing> out;
+        bool changed = false;  // persisted settings changed
+        std::string log;       // one line for the log (empty: dropped unread)
+    };
+    Result handle(const std::uint8_t* data, std::size_t size, const net::platform::Endpoint& from, std::mt19937& rng);
+
+    // The reply content: identity and present settings.
+    net::wire::ControllerInfo info() const;
+    // True when the state's texts parse (serial, Ethernet address, addresses).
+    static bool validState(const SimControllerState& s, std::string* why);
+
+private:
+    struct SearchSlot {
+        net::platform::Endpoint client;
+        std::uint32_t requestId = 0;
+        bool acked = false;
+    };
+    struct TransactionSlot {
+        net::platform::Endpoint client;
+        std::uint32_t requestId = 0;
+        net::wire::MsgType type = net::wire::MsgType::Setup;
+        std::vector<std::uint8_t> reply;
+    };
+
+    Result onSearch(const net::wire::Message& m, const net::platform::Endpoint& from, std::mt19937& rng);
+    Result onSearchAck(const net::wire::Message& m, const net::platform::Endpoint& from);
+    Result onSetup(const net::wire::Message& m);
+    Result onCheck(const net::wire::Message& m);
+    Result onMark(const net::wire::Message& m);
+    std::vector<std::uint8_t> reply(net::wire::MsgType type, std::uint32_t id, net::wire::Status status,
+                                    std::uint16_t badField = 0, bool withInfo = false) const;
+
+    net::wire::Ethernet mac_{};
+    // Bounded memories: the last few searches asked, the last few transactions answered.
+    std::array<SearchSlot, 8> searches_{};
+    std::size_t nextSearch_ = 0;
+    std::array<TransactionSlot, 16> transactions_{};
+    std::size_t nextTransaction_ = 0;
+};
+
+}  // namespace zelmar::sim

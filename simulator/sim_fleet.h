@@ -1,0 +1,85 @@
+#pragma once
+// A fleet of simulated controllers on loopback, for tests, the benchmark and
+// the zelmar-controller-sim program. Each controller listens on its own
+// address in 127.0.0.0/8 at the fleet's port; one background thread serves
+// them all over real UDP. Every public call is thread-safe.
+//
+//   auto fleet = zelmar::sim::SimFleet::generate(20);
+//   fleet.start();                                  // port 0: a free port
+//   zelmar::net::NetService service(fleet.clientConfig());
+//   service.Search();
+//   fleet.controller("10-00003")->marked;
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/netservice/service_config.h"
+#include "simulator/fleet_file.h"
+#include "simulator/sim_state.h"
+
+namespace zelmar::sim {
+
+struct SimStats {
+    std::uint64_t received = 0;    // datagrams that reached a controller's socket
+    std::uint64_t sent = 0;
+    std::uint64_t lost = 0;        // dropped by the loss injection (either way)
+    std::uint64_t unparsable = 0;  // dropped by a controller without an answer (or not for it)
+    std::uint64_t persisted = 0;   // state file writes
+};
+
+class SimFleet {
+public:
+    SimFleet();
+    explicit SimFleet(FleetData data);
+    ~SimFleet();
+    SimFleet(SimFleet&&) noexcept;
+    SimFleet& operator=(SimFleet&&) noexcept;
+
+    static SimFleet fromJson(const std::string& json);   // throws std::runtime_error
+    static SimFleet fromFile(const std::string& path);   // throws std::runtime_error
+    static SimFleet generate(int count, const GenerateOptions& options = {});
+    std::string toJson() const;                          // the fleet file of the present state
+
+    // After every applied setup and every mark the state is written here
+    // (atomically); set before start(). Loads nothing: use fromFile for that.
+    void setStateFile(const std::string& path);
+    // Appends one line per datagram received to this file (besides the in-memory log).
+    void setLogFile(const std::string& path);
+
+    // Binds every controller and starts serving; port 0 takes a free port. Throws std::runtime_error.
+    void start(std::uint16_t port = 0);
+    void stop();  // waits for the thread; harmless when not running
+    bool running() const;
+    std::uint16_t port() const;
+
+    // The client configuration that points the service at this fleet.
+    net::ServiceConfig clientConfig() const;
+    void writeClientConfig(const std::string& path) const;
+
+    std::size_t size() const;
+    std::optional<SimControllerState> controller(const std::string& serialNo) const;
+    std::vector<SimControllerState> controllers() const;
+
+    // Fault injection, effective at once.
+    void setOffline(const std::string& serialNo, bool offline);
+    void setConnected(const std::string& serialNo, bool connected);
+    void setLossPercent(double percent);
+    void setDuplicatePercent(double percent);
+    void setDelayMs(int minMs, int maxMs);
+    // Moves a running controller to another loopback address (as after a new
+    // DHCP lease); false when that address cannot be bound.
+    bool moveController(const std::string& serialNo, const std::string& newAddress);
+
+    // The last lines of the log of what the controllers received (bounded).
+    std::vector<std::string> log() const;
+    void clearLog();
+    SimStats stats() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zelmar::sim

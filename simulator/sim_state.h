@@ -1,0 +1,52 @@
+#pragma once
+// What one simulated controller is and what happened to it. The fleet file
+// holds the first group of fields; the counters are only kept while running.
+#include <cstdint>
+#include <string>
+
+namespace zelmar::sim {
+
+struct SimControllerState {
+    // Identity and where it listens (its own loopback address).
+    std::string serialNo;
+    std::string ethernetAddress;  // "00-1A-4C-00-00-01"
+    std::string address;          // in 127.0.0.0/8
+
+    std::string name;
+    std::string description;
+    std::string dnsName;
+    std::string mainComputerAddress;
+    bool useDhcp = false;
+    // Present settings (what it runs with; from DHCP when useDhcp).
+    std::string ipAddress = "0.0.0.0";
+    std::string subnetMask = "0.0.0.0";
+    std::string gateway = "0.0.0.0";
+    std::string dnsServer = "0.0.0.0";
+    // Configured fixed settings (used when useDhcp is off).
+    std::string configIpAddress = "0.0.0.0";
+    std::string configSubnetMask = "0.0.0.0";
+    std::string configGateway = "0.0.0.0";
+    std::string configDnsServer = "0.0.0.0";
+    bool requireEncryption = false;
+    std::uint32_t capabilities = 0;
+    std::int16_t modelCode = 0;
+    std::int16_t portOsType = 0;
+    std::string portOsRevision;
+
+    bool connected = false;        // cabled straight to the workstation
+    std::string attachedNetwork;   // the network it is plugged into, "10.20.0.0/16"
+    bool offline = false;          // answers nothing
+    bool marked = false;
+
+    // Counters (not persisted).
+    int searchesAnswered = 0;   // search replies sent
+    int setupsReceived = 0;     // distinct setup transactions
+    int setupsApplied = 0;
+    int setupsRejected = 0;
+    int setupRetransmits = 0;   // repeated setup requests answered from the cache
+    int checksReceived = 0;
+    int markCount = 0;
+    int unmarkCount = 0;
+};
+
+}  // namespace zelmar::sim
