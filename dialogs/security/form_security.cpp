@@ -1,0 +1,111 @@
+#include "dialogs/security/form_security.h"
+
+#include "comm/shared_state.h"
+#include "dialogs/security/lost_focus_watch.h"
+#include "dialogs/security/svg_picture.h"
+#include "platform/ui/handler_guard.h"
+#include "support/support.h"
+#include "support/vbool.h"
+#include "ui_FormSecurity.h"
+
+#include <QKeyEvent>
+#include <QKeySequence>
+
+// The pictures live in a resource of this static library; without an explicit
+// init the linker may drop them. Must be called outside any namespace.
+static void initSecurityResources() { Q_INIT_RESOURCE(security); }
+
+namespace zelmar::dialogs {
+
+namespace {
+// Texts of the captions set at load, and of the password messages.
+constexpr int kTextHeading = 4570;         // LabelRequirePassword(0)
+constexpr int kTextRequireOption = 4571;   // CtrlEncryptedCom
+constexpr int kTextExplanation = 4572;     // LabelRequirePassword(1)
+constexpr int kTextInvalidWhileTyping = 353;
+constexpr int kTextInvalidOnLeaving = 354;
+
+bool hasInvalidPasswordChar(const QString& text) {
+    return !text.isEmpty() && support::FindInvalidPasswordChar(text) != -1;
+}
+}  // namespace
+
+FormSecurity::FormSecurity(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::FormSecurity>()) {
+    initSecurityResources();
+    ui->setupUi(this);
+    // A fixed-size dialog frame: title and close control, no window icon, no help button.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    showSvgPicture(ui->Image4, QStringLiteral(":/security/security-padlock.svg"));
+    showSvgPicture(ui->Image3, QStringLiteral(":/security/security-keys.svg"));
+
+    // textChanged, not textEdited: setting the text from code runs the check too.
+    connect(ui->CtrlEncryptedPass, &QLineEdit::textChanged, this,
+            [this] { zelmar::ui::guardHandler("CtrlEncryptedPass_Change", [this] { CtrlEncryptedPass_Change(); }); });
+    passwordFocusWatch_ = new LostFocusWatch(ui->CtrlEncryptedPass, [this] {
+        zelmar::ui::guardHandler("CtrlEncryptedPass_LostFocus", [this] { CtrlEncryptedPass_LostFocus(); });
+    });
+    connect(ui->CmdOk, &QPushButton::clicked, this,
+            [this] { zelmar::ui::guardHandler("CmdOk_Click", [this] { CmdOk_Click(); }); });
+
+    zelmar::ui::guardHandler("Form_Load", [this] { Form_Load(); });
+}
+
+FormSecurity::~FormSecurity() = default;
+
+void FormSecurity::Form_Load() {
+    ui->LabelRequirePassword_0->setText(support::GetText(kTextHeading));
+    ui->CtrlEncryptedCom->setText(support::GetText(kTextRequireOption));
+    ui->LabelRequirePassword_1->setText(support::GetText(kTextExplanation));
+
+    comm::SharedState& shared = comm::state();
+    if (isTrue(shared.CurrentController.PasswordOk)) {
+        ui->CtrlEncryptedCom->setCheckState(Qt::Checked);
+        ui->CtrlEncryptedPass->setText(shared.NetworkPassword);  // runs the typing check
+    } else {
+        ui->CtrlEncryptedCom->setCheckState(Qt::Unchecked);
+        ui->CtrlEncryptedPass->setText(QString());
+        // The service's following searches use no password until one is entered again.
+        shared.NetworkPassword.clear();
+    }
+}
+
+void FormSecurity::CtrlEncryptedPass_Change() {
+    // The text stays as typed; each further change shows the message again.
+    if (hasInvalidPasswordChar(ui->CtrlEncryptedPass->text()))
+        showPasswordCharMessage(kTextInvalidWhileTyping);
+}
+
+void FormSecurity::CtrlEncryptedPass_LostFocus() {
+    // The check is queued after the focus change; by then Close may have ended the dialog.
+    if (!isVisible())
+        return;
+    if (hasInvalidPasswordChar(ui->CtrlEncryptedPass->text())) {
+        showPasswordCharMessage(kTextInvalidOnLeaving);
+        ui->CtrlEncryptedPass->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void FormSecurity::CmdOk_Click() {
+    // Stored as shown: no second character check, the network password untouched.
+    comm::SettingsRecord& settings = comm::state().Settings;
+    settings.RequireEncryption = toVBool(ui->CtrlEncryptedCom->checkState() != Qt::Unchecked);
+    settings.EncryptionPassword = ui->CtrlEncryptedPass->text();
+    accept();
+}
+
+void FormSecurity::showPasswordCharMessage(int textNumber) {
+    const QString text = support::GetText(textNumber);
+    MessageShowingScope showing(*passwordFocusWatch_);
+    support::ShowErrorMessage(text);
+}
+
+void FormSecurity::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+}  // namespace zelmar::dialogs
