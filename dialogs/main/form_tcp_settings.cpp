@@ -11,6 +11,7 @@
 
 #include "comm/shared_state.h"
 #include "dialogs/main/control_values.h"
+#include "dialogs/main/dialog_fonts.h"
 #include "platform/qorglib/qorglib.h"
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/window_helpers.h"
@@ -31,6 +32,7 @@ constexpr std::int32_t kInitFlags2 = 0x40000000;
 FormTCPSettings::FormTCPSettings(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::FormTCPSettings>()) {
     initMainDialogResources();
     ui_->setupUi(this);
+    applyMainDialogFonts(this);
     // The stored layout places every control absolutely: the window keeps its size.
     setFixedSize(size());
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
