@@ -1,0 +1,48 @@
+// Renders the main dialog headless into a PNG for the documentation:
+//   QT_QPA_PLATFORM=offscreen ZELMAR_LANG=sv main-screenshot out.png
+// The dialog shows a controller that obtains its settings by DHCP.
+#include "dialogs/main/form_tcp_settings.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPixmap>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
+        return 2;
+    }
+    zelmar::dialogs::FormTCPSettings dialog;
+    // Texts and state as after loading, without asking about a connected controller.
+    dialog.SetLanguage();
+    auto set = [&](const char* name, const char* text) {
+        dialog.control<QLineEdit>(QString::fromLatin1(name))->setText(QString::fromUtf8(text));
+    };
+    set("CtrlCurrentName", "Boiler room 2");
+    set("CtrlCurrentSerialNo", "12-00345");
+    set("CtrlCurrentEthernet", "00-50-C2-1A-2B-3C");
+    set("CtrlCurrentDescription", "Heating, building B");
+    set("tbIP", "127.0.0.21");
+    set("tbSub", "255.0.0.0");
+    set("tbGateway", "127.0.0.1");
+    set("tbDNS", "127.0.0.53");
+    set("tbHostName", "boiler2");
+    set("tbDomain", "site.example");
+    set("tbMainCompIP", "127.0.0.10");
+    dialog.control<QCheckBox>(QStringLiteral("rbDHCP"))->setChecked(true);
+    dialog.SetUIState();
+    dialog.show();
+    QApplication::processEvents();
+    const QPixmap shot = dialog.grab();
+    if (shot.isNull() || !shot.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
+        std::fprintf(stderr, "could not write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
