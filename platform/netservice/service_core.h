@@ -63,6 +63,8 @@ public:
         std::uint64_t searchRounds = 0;
     };
     const Stats& stats() const { return stats_; }
+    // The port the service sends from and receives answers on (0 before the first search).
+    std::uint16_t localPort() const { return socket_ ? socket_->localPort() : 0; }
 
     static constexpr std::int32_t kMaxRecords = 32767;  // what a 16-bit index reaches
 
