@@ -25,6 +25,10 @@ namespace Ui {
 class FormTCPSettings;
 }
 
+namespace zelmar::testing {
+struct MainDialogAccess;
+}
+
 namespace zelmar::dialogs {
 
 class FormTCPSettings : public QDialog {
@@ -74,6 +78,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend struct zelmar::testing::MainDialogAccess;  // tests reach the private procedures
+
     // The values a controller shows in the dialog's fields, from either record.
     struct ShownController {
         QString Name, SerialNo, EthernetAddress, Description;

@@ -1,0 +1,113 @@
+#pragma once
+// Main dialog tests against simulated controllers over real UDP on loopback:
+// an in-process fleet, the communication module pointed at it, and a way in
+// to the dialog's private procedures.
+#include "main_fixture.h"
+
+#include <QTreeWidget>
+#include <string>
+#include <vector>
+
+#include "comm/com_sub.h"
+#include "simulator/sim_fleet.h"
+#include "tests/platform/ui/modal_answerer.h"
+
+namespace zelmar::testing {
+
+struct MainDialogAccess {
+    static void ShowCurrentController(FormTCPSettings& d, VBool show) { d.ShowCurrentController(show); }
+};
+
+class MainDialogSimTest : public MainDialogTest {
+protected:
+    void TearDown() override {
+        comm::CloseService();
+        comm::clearServiceConfigForTests();
+        fleet_.reset();
+        MainDialogTest::TearDown();
+    }
+
+    // A controller at 127.79.0.<n>, serial 10-0000<n>, on the network 127.79.0.0/16.
+    static sim::SimControllerState controller(int n, const std::string& name) {
+        sim::SimControllerState c;
+        const std::string digit = std::to_string(n);
+        c.serialNo = "10-0000" + digit;
+        c.ethernetAddress = "00-1A-4C-00-00-0" + digit;
+        c.address = "127.79.0." + digit;
+        c.name = name;
+        c.description = "Building " + digit;
+        c.mainComputerAddress = "127.79.0.200";
+        c.useDhcp = false;
+        c.ipAddress = "127.79.0." + digit;
+        c.subnetMask = "255.255.0.0";
+        c.gateway = "127.79.0.1";
+        c.dnsServer = "127.79.0.2";
+        c.capabilities = 8;
+        c.attachedNetwork = "127.79.0.0/16";
+        return c;
+    }
+
+    void startFleet(std::vector<sim::SimControllerState> controllers) {
+        sim::FleetData data;
+        data.controllers = std::move(controllers);
+        fleet_ = std::make_unique<sim::SimFleet>(std::move(data));
+        fleet_->start();
+        net::ServiceConfig config = fleet_->clientConfig();
+        // Short waits: everything answers from loopback at once.
+        config.quietPeriodMs = 100;
+        config.lookupTimeoutMs = 400;
+        config.answerSpreadMs = 20;
+        comm::setServiceConfigForTests(config);
+    }
+
+    sim::SimControllerState simState(const std::string& serialNo) const {
+        auto state = fleet_->controller(serialNo);
+        EXPECT_TRUE(state.has_value()) << serialNo;
+        return state.value_or(sim::SimControllerState{});
+    }
+
+    // Answers the search dialog that is about to open: waits until its list
+    // shows `serialNo`, clicks that row and presses OK. An empty serial number
+    // presses Cancel instead, once the search has run.
+    void chooseInSearchDialog(const QString& serialNo, int expectedRows) {
+        answerNextModal([serialNo, expectedRows, this](QWidget* modal) {
+            searchDialogSeen_ << modal->objectName();
+            auto* list = modal->findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
+            ASSERT_NE(list, nullptr);
+            QTest::qWaitFor([&] { return list->topLevelItemCount() >= expectedRows; }, 5000);
+            if (serialNo.isEmpty()) {
+                modal->findChild<QPushButton*>(QStringLiteral("ButtonCancel"))->click();
+                return;
+            }
+            for (int row = 0; row < list->topLevelItemCount(); ++row) {
+                QTreeWidgetItem* item = list->topLevelItem(row);
+                for (int column = 0; column < item->columnCount(); ++column) {
+                    if (item->text(column) == serialNo) {
+                        list->setCurrentItem(item);
+                        const QRect rect = list->visualItemRect(item);
+                        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+                        modal->findChild<QPushButton*>(QStringLiteral("ButtonOk"))->click();
+                        return;
+                    }
+                }
+            }
+            ADD_FAILURE() << "no row for " << serialNo.toStdString();
+            modal->findChild<QPushButton*>(QStringLiteral("ButtonCancel"))->click();
+        });
+    }
+
+    // The controller fields in the order the dialog shows them.
+    static QStringList controllerFields(const FormTCPSettings& d) {
+        QStringList texts;
+        for (const char* name : {"CtrlCurrentName", "CtrlCurrentSerialNo", "CtrlCurrentEthernet",
+                                 "CtrlCurrentDescription", "tbIP", "tbSub", "tbGateway", "tbDNS", "tbHostName",
+                                 "tbDomain", "tbDNSName"})
+            texts << edit(d, name)->text();
+        return texts;
+    }
+
+    std::unique_ptr<sim::SimFleet> fleet_;
+    QStringList searchDialogSeen_;
+};
+
+}  // namespace zelmar::testing
