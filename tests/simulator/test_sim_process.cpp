@@ -1,0 +1,166 @@
+// The zelmar-controller-sim program: its ready line, a clean stop on SIGTERM,
+// settings that survive a restart, and a state file that survives kill -9
+// in the middle of a burst of setups.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include "platform/netservice/net_service.h"
+#include "simulator/fleet_file.h"
+
+using namespace zelmar;
+
+namespace {
+struct Started {
+    std::unique_ptr<QProcess> process;
+    std::string readyLine;
+};
+
+Started startSim(const QStringList& args) {
+    Started s;
+    s.process = std::make_unique<QProcess>();
+    s.process->setProgram(QStringLiteral(ZELMAR_SIM_EXE));
+    s.process->setArguments(args);
+    s.process->start();
+    EXPECT_TRUE(s.process->waitForStarted(10000));
+    // Exactly one line, when the controllers listen.
+    for (int i = 0; i < 200 && !s.process->canReadLine(); ++i)
+        s.process->waitForReadyRead(100);
+    s.readyLine = s.process->readLine().trimmed().toStdString();
+    return s;
+}
+
+std::string readAll(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll().toStdString();
+}
+
+std::shared_ptr<net::ControllerEntry> find(net::NetService& service, const std::string& serial) {
+    service.Clear();
+    service.setSearchSerialNo(serial);
+    service.AddSerialNoSearch();
+    service.Search();
+    for (int i = 0; i < service.ControllerCount(); ++i)
+        if (service.Item(std::int16_t(i))->SerialNo() == serial)
+            return service.Item(std::int16_t(i));
+    return nullptr;
+}
+}  // namespace
+
+TEST(SimProcess, PrintsOneReadyLineAndStopsCleanlyKeepingWrittenSettings) {
+    QTemporaryDir dir;
+    const QString client = QDir(dir.path()).filePath("client.json");
+    const QString state = QDir(dir.path()).filePath("state.json");
+    const QString log = QDir(dir.path()).filePath("sim.log");
+    auto sim = startSim({"--generate", "12", "--port", "0", "--client-config", client, "--state", state, "--log", log});
+    ASSERT_EQ(sim.readyLine.rfind("ready port=", 0), 0u) << sim.readyLine;
+    EXPECT_NE(sim.readyLine.find("controllers=12"), std::string::npos);
+    EXPECT_NE(sim.readyLine.find("client-config=" + client.toStdString()), std::string::npos);
+
+    {
+        net::NetService service(net::ServiceConfig::fromFile(client.toStdString()));
+        service.Search();
+        EXPECT_EQ(service.ControllerCount(), 12);
+        auto e = find(service, "10-00004");
+        ASSERT_TRUE(e);
+        e->setName("Survives restarts");
+        e->setApply(true);
+        EXPECT_TRUE(e->SetupOk());
+    }
+    sim.process->terminate();  // SIGTERM
+    ASSERT_TRUE(sim.process->waitForFinished(5000));
+    EXPECT_EQ(sim.process->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.process->exitCode(), 0);
+    EXPECT_TRUE(sim.process->readAllStandardOutput().trimmed().isEmpty());  // nothing after the ready line
+    EXPECT_NE(readAll(log).find("Setup id="), std::string::npos);
+
+    // Started again on the same state, without --generate: the written name is back.
+    auto again = startSim({"--state", state, "--port", "0", "--client-config", client});
+    ASSERT_EQ(again.readyLine.rfind("ready port=", 0), 0u) << again.readyLine;
+    net::NetService service(net::ServiceConfig::fromFile(client.toStdString()));
+    auto e = find(service, "10-00004");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->Name(), "Survives restarts");
+    again.process->kill();
+    again.process->waitForFinished(5000);
+}
+
+TEST(SimProcess, BadOptionsEndWithAMessage) {
+    QProcess p;
+    p.start(QStringLiteral(ZELMAR_SIM_EXE), {"--generate"});
+    ASSERT_TRUE(p.waitForFinished(5000));
+    EXPECT_EQ(p.exitCode(), 2);
+    EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+    EXPECT_FALSE(p.readAllStandardError().isEmpty());
+}
+
+TEST(SimProcess, StateFileSurvivesKillDuringABurstOfSetups) {
+    for (int round = 0; round < 3; ++round) {
+        QTemporaryDir dir;
+        const QString client = QDir(dir.path()).filePath("client.json");
+        const QString state = QDir(dir.path()).filePath("state.json");
+        // Large enough that each write of the state file takes a while.
+        auto sim = startSim({"--generate", "400", "--port", "0", "--client-config", client, "--state", state});
+        ASSERT_EQ(sim.readyLine.rfind("ready port=", 0), 0u) << sim.readyLine;
+        const auto original = sim::parseFleet(readAll(state));
+
+        net::ServiceConfig config = net::ServiceConfig::fromFile(client.toStdString());
+        config.lookupTimeoutMs = 300;
+        net::NetService service(config);
+        service.Search();
+        ASSERT_EQ(service.ControllerCount(), 400);
+
+        std::set<std::string> confirmed;  // serial numbers whose setup the controller confirmed
+        std::set<std::string> attempted;
+        std::atomic<bool> killed{false};
+        std::thread killer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150 + 120 * round));
+            sim.process->kill();  // SIGKILL, by this process's own child id
+            killed = true;
+        });
+        for (int i = 0; i < 400 && !killed; ++i) {
+            auto e = service.Item(std::int16_t(i));
+            const std::string serial = e->SerialNo();
+            e->setName("burst " + serial);
+            e->setDescription("written in round " + std::to_string(round));
+            attempted.insert(serial);
+            e->setApply(true);
+            if (e->SetupOk())
+                confirmed.insert(serial);
+        }
+        killer.join();
+        sim.process->waitForFinished(5000);
+        ASSERT_GT(confirmed.size(), 0u) << "the kill came before any setup";
+        ASSERT_LT(confirmed.size(), 400u) << "the kill came after the burst";
+
+        // Never torn: the file parses whole, with every controller.
+        sim::FleetData after;
+        ASSERT_NO_THROW(after = sim::parseFleet(readAll(state))) << "round " << round;
+        ASSERT_EQ(after.controllers.size(), original.controllers.size());
+        for (std::size_t i = 0; i < after.controllers.size(); ++i) {
+            const auto& c = after.controllers[i];
+            const bool written = c.name == "burst " + c.serialNo;
+            if (confirmed.count(c.serialNo))
+                EXPECT_TRUE(written) << c.serialNo << " was confirmed but is not in the file";
+            else if (!attempted.count(c.serialNo))
+                EXPECT_EQ(c.name, original.controllers[i].name) << c.serialNo;
+            if (written)  // a setup is whole in the file or not there at all
+                EXPECT_EQ(c.description, "written in round " + std::to_string(round));
+        }
+        EXPECT_FALSE(QFile::exists(state + ".tmp") && readAll(state).empty());
+    }
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
