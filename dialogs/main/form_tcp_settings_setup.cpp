@@ -60,7 +60,10 @@ void FormTCPSettings::CmdSetup() {
 
     const QString shownSerialNo = ui_->CtrlCurrentSerialNo->text();
     comm::SharedState& shared = comm::state();
-    std::int16_t index = comm::FindControllerBySerialNo(shared.Settings.SerialNo, false);
+    // A copy: creating the service object on first use resets the settings
+    // record, and the lookup must not see its argument change under it.
+    const QString serialNo = shared.Settings.SerialNo;
+    std::int16_t index = comm::FindControllerBySerialNo(serialNo, false);
     if (index == -1)
         return;  // not among the service's entries: nothing to set up
 
@@ -71,7 +74,7 @@ void FormTCPSettings::CmdSetup() {
         if (answer.isEmpty())
             return;
         shared.NetworkPassword = answer;
-        index = comm::FindControllerBySerialNo(shared.Settings.SerialNo, true);
+        index = comm::FindControllerBySerialNo(serialNo, true);
         if (index == -1)
             return;
     }
