@@ -1,0 +1,54 @@
+// Renders the search dialog headless, with a list filled from a simulated
+// fleet on loopback, into a PNG for the documentation:
+//   QT_QPA_PLATFORM=offscreen ZELMAR_LANG=sv search-screenshot out.png
+#include <QApplication>
+#include <QPixmap>
+#include <QSignalSpy>
+#include <QTreeWidget>
+#include <cstdio>
+
+#include "comm/com_sub.h"
+#include "dialogs/search/form_search_tcp.h"
+#include "simulator/sim_fleet.h"
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
+        return 2;
+    }
+
+    zelmar::sim::GenerateOptions options;
+    options.firstAddress = "127.78.0.1";
+    auto fleet = zelmar::sim::SimFleet::generate(14, options);
+    fleet.start();
+    zelmar::net::ServiceConfig config = fleet.clientConfig();
+    config.quietPeriodMs = 100;
+    zelmar::comm::setServiceConfigForTests(config);
+
+    int result = 0;
+    {
+        zelmar::dialogs::FormSearchTCP dialog;
+        QSignalSpy finished(&dialog, &zelmar::dialogs::FormSearchTCP::searchFinished);
+        dialog.show();
+        dialog.activateWindow();
+        if (!finished.wait(10000)) {
+            std::fprintf(stderr, "the search did not finish\n");
+            return 1;
+        }
+        auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
+        if (list && list->topLevelItemCount() > 2)
+            list->setCurrentItem(list->topLevelItem(2));
+        QApplication::processEvents();
+        const QPixmap shot = dialog.grab();
+        if (shot.isNull() || !shot.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
+            std::fprintf(stderr, "could not write %s\n", argv[1]);
+            result = 1;
+        }
+    }
+    zelmar::comm::CloseService();
+    return result;
+}

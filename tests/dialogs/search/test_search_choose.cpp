@@ -1,0 +1,171 @@
+// Ending the dialog: OK (button or Enter) hands the chosen controller over
+// through the current-controller record; Cancel, Escape and the close control
+// end it without a choice.
+#include "search_fixture.h"
+
+namespace zelmar::testing {
+namespace {
+
+class SearchChooseTest : public SearchDialogTest {
+protected:
+    void SetUp() override {
+        SearchDialogTest::SetUp();
+        comm::state().CurrentController.MainComputerAddress = QStringLiteral("127.79.0.199");
+    }
+    const comm::CurrentControllerRecord& record() const { return comm::state().CurrentController; }
+    void expectClosedWithout() {
+        EXPECT_FALSE(dialog_->isVisible());
+        EXPECT_EQ(dialog_->SearchOkFlg, vbFalse);
+        EXPECT_EQ(record().SerialNo, QString()) << "nothing copied";
+        EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
+    }
+};
+
+TEST_F(SearchChooseTest, OkFillsTheRecordWithEmptyTextsForZeroAddresses) {
+    startFleet(standardSite());
+    openDialog();
+    clickRow(QStringLiteral("10-00003"));
+    ASSERT_TRUE(marked("10-00003"));
+    const int index = entrySerials().indexOf(QStringLiteral("10-00003"));
+    const auto entry = comm::Service().Item(std::int16_t(index));
+
+    button("ButtonOk")->click();
+
+    EXPECT_FALSE(dialog_->isVisible()) << "hidden: the modal display ends";
+    EXPECT_EQ(dialog_->SearchOkFlg, vbTrue);
+    EXPECT_EQ(dialog_->SearchOkFlg, -1);
+    EXPECT_FALSE(marked("10-00003")) << "OK unmarks first";
+    EXPECT_EQ(record().Name, QStringLiteral("Factory new"));
+    EXPECT_EQ(record().SerialNo, QStringLiteral("10-00003"));
+    EXPECT_EQ(record().IpAddress, QString());
+    EXPECT_EQ(record().SubnetMask, QString());
+    EXPECT_EQ(record().Gateway, QString());
+    EXPECT_EQ(record().DnsServer, QStringLiteral("0.0.0.0")) << "the DNS server is copied as it is";
+    EXPECT_EQ(record().EthernetAddress, QString::fromStdString(entry->EthernetAddress()));
+    EXPECT_EQ(record().UseDhcp, vbFalse);
+    EXPECT_EQ(record().Description, QString());
+    EXPECT_EQ(record().DnsName, QString());
+    EXPECT_EQ(record().RequireEncryption, vbFalse);
+    EXPECT_EQ(record().PasswordOk, toVBool(entry->PasswordOk()));
+    EXPECT_EQ(record().MainComputerAddress, QStringLiteral("127.79.0.199")) << "left for the main dialog";
+    EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
+}
+
+TEST_F(SearchChooseTest, OkCopiesOrdinarySettingsAsTheyAreAndTrueAsMinusOne) {
+    startFleet(standardSite());
+    openDialog();
+    clickRow(QStringLiteral("10-00002"));
+    button("ButtonOk")->click();
+
+    ASSERT_EQ(dialog_->SearchOkFlg, vbTrue);
+    EXPECT_EQ(record().Name, QString());
+    EXPECT_EQ(record().SerialNo, QStringLiteral("10-00002"));
+    EXPECT_EQ(record().IpAddress, QStringLiteral("127.79.0.2"));
+    EXPECT_EQ(record().SubnetMask, QStringLiteral("255.255.255.0"));
+    EXPECT_EQ(record().Gateway, QStringLiteral("127.79.0.254"));
+    EXPECT_EQ(record().DnsServer, QStringLiteral("127.79.0.253"));
+    EXPECT_EQ(record().DnsName, QStringLiteral("ahu2.site"));
+    EXPECT_EQ(record().Description, QStringLiteral("Unit at 127.79.0.2"));
+    EXPECT_EQ(record().UseDhcp, -1);
+    EXPECT_EQ(record().MainComputerAddress, QStringLiteral("127.79.0.199"));
+
+    // Each opening is a new dialog object, which starts False again.
+    dialog_.reset();
+    createDialog();
+    EXPECT_EQ(dialog_->SearchOkFlg, vbFalse);
+}
+
+TEST_F(SearchChooseTest, CancelAfterAClickUnmarksAndReturnsFalse) {
+    startFleet(standardSite());
+    openDialog();
+    clickRow(QStringLiteral("10-00001"));
+    ASSERT_TRUE(marked("10-00001"));
+    button("ButtonCancel")->click();
+    expectClosedWithout();
+    EXPECT_FALSE(marked("10-00001"));
+}
+
+TEST_F(SearchChooseTest, EscapeIsCancel) {
+    startFleet(standardSite());
+    openDialog();
+    clickRow(QStringLiteral("10-00002"));
+    ASSERT_TRUE(marked("10-00002"));
+    QTest::keyClick(list(), Qt::Key_Escape);
+    expectClosedWithout();
+    EXPECT_FALSE(marked("10-00002"));
+}
+
+TEST_F(SearchChooseTest, TheCloseControlCountsAsCancelAndUnloadUnmarks) {
+    startFleet(standardSite());
+    openDialog();
+    clickRow(QStringLiteral("10-00001"));
+    ASSERT_TRUE(marked("10-00001"));
+    dialog_->close();
+    expectClosedWithout();
+    EXPECT_FALSE(marked("10-00001"));
+
+    // Unloading after OK: nothing is left marked either.
+    dialog_.reset();
+    openDialog();
+    clickRow(QStringLiteral("10-00003"));
+    ASSERT_TRUE(marked("10-00003"));
+    dialog_.reset();
+    EXPECT_FALSE(marked("10-00003"));
+}
+
+TEST_F(SearchChooseTest, EnterRightAfterARefreshTakesTheRowTheListReportsAsSelected) {
+    startFleet(standardSite());
+    openDialog();
+    ASSERT_FALSE(button("ButtonOk")->isEnabled());
+    const QString first = entrySerials().first();
+    pressEnterInList();
+
+    EXPECT_FALSE(dialog_->isVisible());
+    EXPECT_EQ(dialog_->SearchOkFlg, vbTrue);
+    EXPECT_EQ(record().SerialNo, first);
+}
+
+TEST_F(SearchChooseTest, EnterWhileOkIsEnabledPressesOk) {
+    startFleet(standardSite());
+    openDialog();
+    clickRow(QStringLiteral("10-00001"));
+    ASSERT_TRUE(button("ButtonOk")->isEnabled());
+    pressEnterInList();
+
+    EXPECT_FALSE(dialog_->isVisible());
+    EXPECT_EQ(dialog_->SearchOkFlg, vbTrue);
+    EXPECT_EQ(record().SerialNo, QStringLiteral("10-00001"));
+    EXPECT_FALSE(marked("10-00001")) << "the OK button's path unmarks";
+}
+
+TEST_F(SearchChooseTest, ARowWhoseControllerVanishedEndsAsCancel) {
+    startFleet(standardSite());
+    openDialog();
+    clickRow(QStringLiteral("10-00002"));
+    // The service's entries change under the dialog (as after the search an
+    // upgrade makes): the controller no longer answers.
+    fleet_->setOffline("10-00002", true);
+    comm::RestartSearch();
+    ASSERT_EQ(entrySerials().indexOf(QStringLiteral("10-00002")), -1);
+
+    button("ButtonOk")->click();
+    expectClosedWithout();
+    EXPECT_TRUE(ModalSeam::log().isEmpty()) << "no message";
+}
+
+TEST_F(SearchChooseTest, ASerialNumberTheLibraryCannotConvertIsNeverTaken) {
+    auto site = standardSite();
+    site.push_back(simController("XX-ABCDE", "127.79.0.5", "Odd serial"));
+    startFleet(site);
+    openDialog();
+    ASSERT_NE(rowOf(QStringLiteral("XX-ABCDE")), -1);
+    clickRow(QStringLiteral("XX-ABCDE"));
+    EXPECT_TRUE(button("ButtonOk")->isEnabled());
+    EXPECT_FALSE(marked("XX-ABCDE")) << "it cannot be found to be marked";
+
+    button("ButtonOk")->click();
+    expectClosedWithout();
+}
+
+}  // namespace
+}  // namespace zelmar::testing

@@ -1,0 +1,279 @@
+// The controller list: refresh, its rows and columns, row clicks, the resize
+// rule, commands while the list fills, and a failing service.
+#include "search_fixture.h"
+
+namespace zelmar::testing {
+namespace {
+
+using support::GetCodeName;
+using support::GetText;
+
+class SearchListTest : public SearchDialogTest {};
+
+// Nine controllers in the full-search range.
+std::vector<sim::SimControllerState> nineControllers() {
+    std::vector<sim::SimControllerState> all;
+    for (int n = 1; n <= 9; ++n)
+        all.push_back(simController("10-0000" + std::to_string(n), "127.79.0." + std::to_string(n),
+                                    "Unit " + std::to_string(n)));
+    return all;
+}
+
+TEST_F(SearchListTest, RefreshListsEveryControllerInEntryOrderWithTheColumnRules) {
+    startFleet(standardSite());
+    createDialog();
+    // The status line while the rows come in: text 4537 and one dot per row so far.
+    QStringList statusPerRow;
+    QObject::connect(list()->model(), &QAbstractItemModel::rowsInserted, dialog_.get(),
+                     [this, &statusPerRow] { statusPerRow << statusLine(); });
+    showDialog();
+
+    const QStringList serials = entrySerials();
+    ASSERT_EQ(serials.size(), 3) << "the controller outside the full search is not listed";
+    EXPECT_EQ(columnTexts(1), serials) << "rows follow entry order";
+    EXPECT_EQ(statusPerRow, (QStringList{GetText(4537) + ".", GetText(4537) + "..", GetText(4537) + "..."}));
+
+    net::NetService& service = comm::Service();
+    for (int row = 0; row < 3; ++row) {
+        const QTreeWidgetItem* item = list()->topLevelItem(row);
+        const sim::SimControllerState c = simState(serials[row].toStdString());
+        SCOPED_TRACE(c.serialNo);
+        EXPECT_EQ(item->text(0), QString::fromStdString(c.name));
+        EXPECT_EQ(item->text(1), QString::fromStdString(c.serialNo));
+        EXPECT_EQ(item->text(2), c.ipAddress == "0.0.0.0" ? QString() : QString::fromStdString(c.ipAddress));
+        EXPECT_EQ(item->text(3), QString::fromStdString(service.Item(std::int16_t(row))->EthernetAddress()));
+        EXPECT_FALSE(item->text(3).isEmpty());
+        EXPECT_EQ(item->text(4), GetCodeName(c.useDhcp ? vbTrue : vbFalse));
+        EXPECT_EQ(item->text(5), QString::fromStdString(c.dnsName));
+        EXPECT_EQ(item->text(6), QString::fromStdString(c.description));
+        EXPECT_FALSE(item->icon(0).isNull()) << "every row shows the controller icon";
+    }
+    // The literal cases: an empty name with the other columns filled, an empty address column.
+    const QTreeWidgetItem* unnamed = list()->topLevelItem(rowOf("10-00002"));
+    EXPECT_EQ(unnamed->text(0), QString());
+    EXPECT_EQ(unnamed->text(2), QStringLiteral("127.79.0.2"));
+    EXPECT_EQ(unnamed->text(4), QStringLiteral("Yes"));
+    EXPECT_EQ(unnamed->text(5), QStringLiteral("ahu2.site"));
+    const QTreeWidgetItem* factoryNew = list()->topLevelItem(rowOf("10-00003"));
+    EXPECT_EQ(factoryNew->text(2), QString());
+    EXPECT_EQ(factoryNew->text(4), QStringLiteral("No"));
+
+    // After the search: status line empty, OK and Upgrade wait for a click,
+    // the first row is the one the list reports as selected, nothing is marked.
+    EXPECT_EQ(statusLine(), QString());
+    EXPECT_FALSE(button("ButtonOk")->isEnabled());
+    EXPECT_FALSE(button("btnUpgrade")->isEnabled());
+    EXPECT_TRUE(button("ButtonRefresh")->isEnabled());
+    EXPECT_TRUE(button("ButtonFindMore")->isEnabled());
+    EXPECT_TRUE(button("ButtonCancel")->isEnabled());
+    EXPECT_EQ(selectedSerial(), serials.first());
+    EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
+    EXPECT_FALSE(dialog_->isBusy());
+    for (const char* serial : {"10-00001", "10-00002", "10-00003"})
+        EXPECT_FALSE(marked(serial)) << serial;
+    EXPECT_TRUE(ModalSeam::log().isEmpty()) << modalLog().join('\n').toStdString();
+}
+
+TEST_F(SearchListTest, RefreshTwiceGivesOneListFromAFreshSearch) {
+    startFleet(standardSite());
+    openDialog();
+    const QStringList first = columnTexts(1);
+    ASSERT_EQ(first.size(), 3);
+
+    button("ButtonRefresh")->click();
+    button("ButtonRefresh")->click();
+    EXPECT_EQ(columnTexts(1).size(), 3);
+    EXPECT_EQ(columnTexts(1), entrySerials());
+    QStringList sortedFirst = first, sortedNow = columnTexts(1);
+    sortedFirst.sort();
+    sortedNow.sort();
+    EXPECT_EQ(sortedNow, sortedFirst);
+
+    // Each refresh searches anew: a controller that stopped answering is gone.
+    fleet_->setOffline("10-00002", true);
+    button("ButtonRefresh")->click();
+    EXPECT_EQ(rowOf("10-00002"), -1);
+    EXPECT_EQ(columnTexts(1), entrySerials());
+    EXPECT_EQ(columnTexts(1).size(), 2);
+}
+
+TEST_F(SearchListTest, NoControllerFoundLeavesAnEmptyListAndEnterDoesNothing) {
+    startFleet(standardSite());
+    for (const char* serial : {"10-00001", "10-00002", "10-00003"})
+        fleet_->setOffline(serial, true);
+    openDialog();
+
+    EXPECT_EQ(list()->topLevelItemCount(), 0);
+    EXPECT_EQ(statusLine(), QString());
+    EXPECT_FALSE(button("ButtonOk")->isEnabled());
+    EXPECT_FALSE(button("btnUpgrade")->isEnabled());
+
+    pressEnterInList();
+    settle();
+    EXPECT_TRUE(dialog_->isVisible());
+    EXPECT_EQ(dialog_->SearchOkFlg, vbFalse);
+    EXPECT_TRUE(ModalSeam::log().isEmpty());
+}
+
+TEST_F(SearchListTest, RowClicksMarkAndUnmarkControllersOnTheSimulator) {
+    startFleet(standardSite());
+    openDialog();
+
+    clickRow(QStringLiteral("10-00001"));
+    EXPECT_TRUE(button("ButtonOk")->isEnabled());
+    EXPECT_TRUE(button("btnUpgrade")->isEnabled());
+    EXPECT_TRUE(marked("10-00001"));
+    EXPECT_EQ(comm::state().SelectedEntryIndex, entrySerials().indexOf(QStringLiteral("10-00001")));
+
+    // A second row: the first controller is unmarked, the second marked.
+    clickRow(QStringLiteral("10-00002"));
+    EXPECT_FALSE(marked("10-00001"));
+    EXPECT_TRUE(marked("10-00002"));
+    EXPECT_EQ(simState("10-00001").unmarkCount, 1);
+
+    // Clicking the selected row with Ctrl leaves no selected row: OK and
+    // Upgrade are disabled again and nothing is marked anew.
+    QTreeWidgetItem* second = list()->topLevelItem(rowOf(QStringLiteral("10-00002")));
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::ControlModifier, list()->visualItemRect(second).center());
+    ASSERT_TRUE(list()->selectedItems().isEmpty());
+    EXPECT_FALSE(button("ButtonOk")->isEnabled());
+    EXPECT_FALSE(button("btnUpgrade")->isEnabled());
+    EXPECT_EQ(simState("10-00002").markCount, 1);
+
+    // A refresh starts unmarked and with OK and Upgrade disabled.
+    clickRow(QStringLiteral("10-00003"));
+    EXPECT_TRUE(marked("10-00003"));
+    button("ButtonRefresh")->click();
+    EXPECT_FALSE(button("ButtonOk")->isEnabled());
+    EXPECT_FALSE(button("btnUpgrade")->isEnabled());
+}
+
+TEST_F(SearchListTest, TheListFollowsTheWindowSizeAndKeepsItsLastValidHeight) {
+    startFleet(standardSite());
+    openDialog();
+    dialog_->resize(600, 200);
+    settle();
+    EXPECT_EQ(list()->geometry(), QRect(8, 35, 600, 165)) << "inner width, inner height below its top";
+
+    // Smaller than the list's top: no error, the width follows, the height stays.
+    dialog_->resize(300, 20);
+    settle();
+    EXPECT_EQ(list()->geometry(), QRect(8, 35, 300, 165));
+    EXPECT_TRUE(fatal_.isEmpty());
+}
+
+TEST_F(SearchListTest, CommandsStartedWhileTheListFillsAreIgnored) {
+    startFleet(nineControllers());
+    createDialog();
+    bool busyAtClick = false;
+    duringFillAtRow(3, [this, &busyAtClick] {
+        busyAtClick = dialog_->isBusy();
+        EXPECT_TRUE(button("ButtonRefresh")->isEnabled());
+        EXPECT_TRUE(button("ButtonFindMore")->isEnabled());
+        button("ButtonRefresh")->click();
+        button("ButtonFindMore")->click();  // an input box now would fail the strict seam
+        pressEnterInList();
+    });
+    QSignalSpy finished(dialog_.get(), &FormSearchTCP::searchFinished);
+    showDialog();
+    settle();
+
+    EXPECT_TRUE(busyAtClick);
+    EXPECT_EQ(finished.count(), 1) << "only the first search ran";
+    EXPECT_EQ(list()->topLevelItemCount(), 9);
+    EXPECT_EQ(columnTexts(1), entrySerials());
+    for (const auto& c : fleet_->controllers())
+        EXPECT_EQ(c.searchesAnswered, 1) << c.serialNo;
+    EXPECT_TRUE(ModalSeam::log().isEmpty()) << modalLog().join('\n').toStdString();
+    EXPECT_TRUE(dialog_->isVisible());
+    EXPECT_FALSE(dialog_->isBusy());
+
+    // Once the fill is over, Refresh works again.
+    button("ButtonRefresh")->click();
+    EXPECT_EQ(finished.count(), 2);
+    EXPECT_EQ(list()->topLevelItemCount(), 9);
+}
+
+TEST_F(SearchListTest, CancelWhileTheListFillsStopsTheFill) {
+    startFleet(nineControllers());
+    createDialog();
+    duringFillAtRow(3, [this] { button("ButtonCancel")->click(); });
+    QSignalSpy finished(dialog_.get(), &FormSearchTCP::searchFinished);
+    dialog_->show();
+    dialog_->activateWindow();
+    ASSERT_TRUE(finished.wait(10000));
+
+    EXPECT_FALSE(dialog_->isVisible());
+    EXPECT_EQ(dialog_->SearchOkFlg, vbFalse);
+    EXPECT_EQ(list()->topLevelItemCount(), 3) << "the fill stops at the next row";
+    EXPECT_EQ(statusLine(), QString());
+    EXPECT_FALSE(dialog_->isBusy());
+    EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
+}
+
+TEST_F(SearchListTest, DestroyingTheDialogWhileTheListFillsIsSafe) {
+    startFleet(nineControllers());
+    createDialog();
+    QPointer<FormSearchTCP> watch(dialog_.get());
+    duringFillAtRow(4, [this] { dialog_.reset(); });
+    dialog_->show();
+    dialog_->activateWindow();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return watch.isNull(); }, 10000));
+    settle();
+    EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal) << "the remembered pointer is put back";
+    EXPECT_TRUE(fatal_.isEmpty());
+}
+
+TEST_F(SearchListTest, AFailingServiceDuringARefreshIsReportedAndTheDialogStaysUsable) {
+    // Seven property reads a row: the third row's reads fail.
+    startFleet(standardSite(), 7 * 2 + 3);
+    ModalSeam::pushButton(ui::ButtonOk);
+    openDialog();
+
+    ASSERT_EQ(ModalSeam::log().size(), 1);
+    const ui::ModalRequest shown = ModalSeam::log().first();
+    EXPECT_EQ(shown.kind, ModalKind::Message);
+    EXPECT_EQ(shown.style, 0) << "an error message";
+    EXPECT_TRUE(shown.text.startsWith(QStringLiteral("The search for controllers failed"))) << shown.text.toStdString();
+    EXPECT_TRUE(shown.text.contains(QStringLiteral("fault injection"))) << shown.text.toStdString();
+    EXPECT_EQ(list()->topLevelItemCount(), 2);
+    EXPECT_EQ(statusLine(), QString());
+    EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
+    EXPECT_FALSE(dialog_->isBusy());
+    EXPECT_TRUE(dialog_->isVisible());
+    EXPECT_TRUE(fatal_.isEmpty()) << "the tool goes on";
+
+    // The next refresh with a working service lists everything.
+    setFaultAfterReads(-1);
+    button("ButtonRefresh")->click();
+    EXPECT_EQ(list()->topLevelItemCount(), 3);
+    EXPECT_EQ(ModalSeam::log().size(), 1);
+}
+
+TEST_F(SearchListTest, AFailingServiceDuringFindMoreIsReportedAndTheDialogStaysUsable) {
+    startFleet(standardSite());
+    // The refresh reads 7 properties of 3 rows; the find-more fill fails after 4 more reads.
+    setFaultAfterReads(7 * 3 + 4);
+    openDialog();
+    ASSERT_EQ(list()->topLevelItemCount(), 3);
+
+    ModalSeam::pushInput(QStringLiteral("127.79.9.4"));
+    ModalSeam::pushButton(ui::ButtonOk);
+    button("ButtonFindMore")->click();
+
+    ASSERT_EQ(ModalSeam::log().size(), 2) << modalLog().join('\n').toStdString();
+    const ui::ModalRequest shown = ModalSeam::log().at(1);
+    EXPECT_EQ(shown.style, 0);
+    EXPECT_TRUE(shown.text.startsWith(QStringLiteral("The search for \"127.79.9.4\" failed"))) << shown.text.toStdString();
+    EXPECT_EQ(statusLine(), QString());
+    EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
+    EXPECT_FALSE(dialog_->isBusy());
+    EXPECT_TRUE(fatal_.isEmpty());
+
+    setFaultAfterReads(-1);
+    button("ButtonRefresh")->click();
+    EXPECT_EQ(list()->topLevelItemCount(), 3);
+}
+
+}  // namespace
+}  // namespace zelmar::testing
