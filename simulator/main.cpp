@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/netservice/udp_platform.h"
 #include "simulator/sim_fleet.h"
 
 namespace {
@@ -101,13 +102,9 @@ int main(int argc, char** argv) {
         if (!stateFile.empty()) {
             fleet.setStateFile(stateFile);
             if (!std::filesystem::exists(stateFile)) {
-                std::FILE* f = std::fopen((stateFile + ".tmp").c_str(), "wb");
-                const std::string json = fleet.toJson();
-                if (f) {
-                    std::fwrite(json.data(), 1, json.size(), f);
-                    std::fclose(f);
-                    std::filesystem::rename(stateFile + ".tmp", stateFile);
-                }
+                std::string error;
+                if (!zelmar::net::platform::replaceFileDurably(stateFile, fleet.toJson(), &error))
+                    throw std::runtime_error("cannot write the state file: " + error);
             }
         }
 

@@ -102,15 +102,22 @@ SimController::Result SimController::handle(const std::uint8_t* data, std::size_
                                             std::mt19937& rng) {
     Message m;
     const auto err = wire::decode(data, size, m);
-    if (err != wire::DecodeError::None || wire::isReply(m.type))
-        return {};  // not for a controller: dropped without a word
+    auto drop = [](const char* why) {
+        Result r;
+        r.dropped = why;
+        return r;
+    };
+    if (err != wire::DecodeError::None)
+        return drop(wire::toString(err));  // dropped without a word to the sender
+    if (wire::isReply(m.type))
+        return drop("a reply sent to a controller");
     // A request meant for another controller (by Ethernet address) is not ours.
     if (m.has(wire::TagTargetEthernet)) {
         const auto target = m.ethernet(wire::TagTargetEthernet);
         if (!target || *target != mac_)
-            return {};
+            return drop("for another controller");
     } else if (m.type == MsgType::Setup || m.type == MsgType::CheckNetwork || m.type == MsgType::Mark) {
-        return {};  // transactions always name their controller
+        return drop("transaction without a target");
     }
 
     // A repeated transaction is answered from memory and never applied twice.
@@ -151,11 +158,15 @@ SimController::Result SimController::handle(const std::uint8_t* data, std::size_
 SimController::Result SimController::onSearch(const Message& m, const Endpoint& from, std::mt19937& rng) {
     Result r;
     const std::uint16_t flags = m.u16(wire::TagSearchFlags).value_or(0);
-    if ((flags & wire::SearchConnectedOnly) && !state.connected)
+    if ((flags & wire::SearchConnectedOnly) && !state.connected) {
+        r.dropped = "not connected";
         return r;
+    }
     if (const std::string* filter = m.find(wire::TagSerialFilter)) {
-        if (!wire::serialMatches(*filter, state.serialNo))
+        if (!wire::serialMatches(*filter, state.serialNo)) {
+            r.dropped = "another serial number";
             return r;
+        }
     }
     for (const SearchSlot& s : searches_) {
         if (s.requestId == m.requestId && s.client == from) {
@@ -244,8 +255,10 @@ SimController::Result SimController::onCheck(const Message& m) {
 SimController::Result SimController::onMark(const Message& m) {
     Result r;
     const auto on = m.u8(wire::TagMarked);
-    if (!on || *on > 1)
-        return r;  // malformed: dropped
+    if (!on || *on > 1) {
+        r.dropped = "bad Marked item";
+        return r;
+    }
     state.marked = *on == 1;
     ++(state.marked ? state.markCount : state.unmarkCount);
     Message reply;

@@ -29,7 +29,10 @@ public:
     struct Result {
         std::vector<Outgoing> out;
         bool changed = false;  // persisted settings changed
-        std::string log;       // one line for the log (empty: dropped unread)
+        std::string log;       // one line for the log
+        // Why nothing was done: a decode error, or "not for this controller".
+        // Empty when the datagram was taken (answered, acknowledged).
+        std::string dropped;
     };
     Result handle(const std::uint8_t* data, std::size_t size, const net::platform::Endpoint& from, std::mt19937& rng);
 

@@ -120,24 +120,21 @@ struct SimFleet::Impl {
             ++stats.lost;
             return;
         }
-        const std::string who = c.state.address + " <- " + net::platform::toString(from) + " ";
+        auto who = [&] { return c.state.address + " <- " + net::platform::toString(from) + " "; };
         if (size > wire::kMaxDatagram) {
             ++stats.unparsable;
-            addLog(who + "dropped: oversized datagram");
+            addLog(who() + "dropped: oversized datagram");
             return;
         }
         SimController::Result r = c.handle(buffer.data(), size, from, rng);
-        if (r.log.empty() && r.out.empty()) {
-            wire::Message probe;
-            const auto err = wire::decode(buffer.data(), size, probe);
-            if (err != wire::DecodeError::None) {
-                ++stats.unparsable;
-                addLog(who + "dropped: " + wire::toString(err));
-            } else if (probe.type != wire::MsgType::SearchAck) {
-                ++stats.unparsable;  // well-formed but not for this controller (or not a request)
-            }
+        if (!r.dropped.empty()) {
+            ++stats.unparsable;
+            // Filtered searches are the normal case at every other controller: not worth a log line.
+            if (r.dropped != "another serial number" && r.dropped != "not connected" &&
+                r.dropped != "for another controller")
+                addLog(who() + "dropped: " + r.dropped);
         } else if (!r.log.empty()) {
-            addLog(who + r.log);
+            addLog(who() + r.log);
         }
         if (r.changed)
             persist();  // before the answer: what a controller confirms survives a crash

@@ -12,7 +12,7 @@ struct ServiceConfig {
     std::string bindAddress = "127.0.0.1";   // local address the service sends from
     int quietPeriodMs = 300;              // a broadcast search ends this long after the last new answer
     int maxSearchMs = 5000;               // bounded maximum of any search
-    int retransmitMs = 100;               // first retransmission interval
+    int retransmitMs = 50;                // retransmission interval of searches; first one of lookups and transactions
 
     int lookupTimeoutMs = 2000;           // a lookup of one serial number or address, and a transaction, give up after this
     int answerSpreadMs = 100;             // controllers spread their answers to a broadcast over this time

@@ -224,7 +224,10 @@ void ServiceCore::search() {
     // Each address is asked once per round, however often it was added.
     std::sort(plan.destinations.begin(), plan.destinations.end());
     plan.destinations.erase(std::unique(plan.destinations.begin(), plan.destinations.end()), plan.destinations.end());
+    const auto start = Clock::now();
+    stats_.lastNewAnswerMs = 0;
     runSearch(plan);
+    stats_.lastSearchMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
 void ServiceCore::runSearch(SearchPlan& plan) {
@@ -272,8 +275,11 @@ void ServiceCore::runSearch(SearchPlan& plan) {
             sendMessage(from, wire::encode(ack));
             if (answeredAddresses.insert(from.address).second && wanted.count(from.address))
                 ++wantedAnswered;
-            if (answeredRecords.insert(index).second)
-                lastNew = std::max(lastNew, Clock::now());
+            if (answeredRecords.insert(index).second) {
+                const auto now = Clock::now();
+                lastNew = std::max(lastNew, now);
+                stats_.lastNewAnswerMs = std::chrono::duration<double, std::milli>(now - start).count();
+            }
             if (plan.serialFilter && wire::serialMatches(*plan.serialFilter, records_[std::size_t(index)].info.serialNo))
                 done = true;
             if (plan.endWhenAllAnswered && wantedAnswered == wanted.size())
@@ -315,8 +321,11 @@ void ServiceCore::runSearch(SearchPlan& plan) {
         auto nextRound = Clock::now();
         while (!done && Clock::now() < deadline) {
             if (Clock::now() >= nextRound) {
+                const auto roundStart = Clock::now();
                 sendRound(plan.destinations, 0);
-                nextRound = Clock::now() + std::chrono::milliseconds(interval);
+                // A long list takes a while to ask and to answer: never ask again before that.
+                const auto sendTime = Clock::now() - roundStart;
+                nextRound = Clock::now() + std::max<Clock::duration>(std::chrono::milliseconds(interval), 2 * sendTime);
                 interval = std::min(interval * 2, config_.retransmitMs * 8);
             }
             if (done)
@@ -333,7 +342,8 @@ void ServiceCore::runSearch(SearchPlan& plan) {
     sendRound(plan.destinations, spread0);
     const auto round0End = Clock::now();
     lastNew = std::max(lastNew, round0End + std::chrono::milliseconds(spread0));
-    auto nextRound = round0End + std::chrono::milliseconds(config_.retransmitMs);
+    // The first retransmission waits until the answers to the first round should all be in.
+    auto nextRound = round0End + std::chrono::milliseconds(std::max(config_.retransmitMs, spread0));
     const int retransmitSpread = std::min(spread0, kRetransmitSpreadMs);
     while (!done) {
         const auto end = std::min(lastNew + quiet, deadline);

@@ -61,6 +61,8 @@ public:
         std::uint64_t datagramsReceived = 0;
         std::uint64_t datagramsDropped = 0;  // unparsable, unexpected or refused
         std::uint64_t searchRounds = 0;
+        double lastSearchMs = 0;     // how long the last Search took
+        double lastNewAnswerMs = 0;  // when, after its start, the last new controller answered (0: none)
     };
     const Stats& stats() const { return stats_; }
     // The port the service sends from and receives answers on (0 before the first search).

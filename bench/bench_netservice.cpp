@@ -1,0 +1,125 @@
+// bench-netservice: full search and serial-number lookups against simulated
+// fleets of 1, 100, 1,000 and 5,000 controllers over UDP on loopback.
+// Prints one table; `bench-netservice 1 100` runs only those sizes.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/netservice/net_service.h"
+#include "platform/netservice/service_core.h"
+#include "simulator/sim_fleet.h"
+
+using namespace zelmar;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+struct Latency {
+    double median = 0;
+    double worst = 0;
+    int misses = 0;
+};
+
+std::string serialOf(int i) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d-%05d", 10 + i / 99999, i % 99999 + 1);
+    return buf;
+}
+
+// 100 lookups of random serial numbers; `fresh` makes a new service object for
+// each (no entries, so the lookup asks every search target).
+Latency lookups(const sim::SimFleet& fleet, int count, bool fresh, net::NetService* warm) {
+    std::mt19937 rng(42);
+    std::vector<double> times;
+    Latency l;
+    for (int k = 0; k < 100; ++k) {
+        const std::string serial = serialOf(int(rng() % unsigned(count)));
+        std::unique_ptr<net::NetService> own;
+        net::NetService* service = warm;
+        if (fresh) {
+            own = std::make_unique<net::NetService>(fleet.clientConfig());
+            service = own.get();
+        }
+        const auto before = service->ControllerCount();
+        const auto t0 = Clock::now();
+        service->Clear();
+        service->setSearchSerialNo(serial);
+        service->AddSerialNoSearch();
+        service->Search();
+        times.push_back(ms(Clock::now() - t0));
+        bool found = false;
+        for (int i = 0; i < service->ControllerCount() && !found; ++i)
+            found = service->Item(std::int16_t(i))->SerialNo() == serial;
+        if (!found || (!fresh && service->ControllerCount() != before))
+            ++l.misses;
+    }
+    std::sort(times.begin(), times.end());
+    l.median = (times[49] + times[50]) / 2;
+    l.worst = times.back();
+    return l;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<int> sizes = {1, 100, 1000, 5000};
+    if (argc > 1) {
+        sizes.clear();
+        for (int i = 1; i < argc; ++i)
+            sizes.push_back(std::atoi(argv[i]));
+    }
+    std::printf("bench-netservice: UDP on loopback, simulator in-process; defaults: spread 100 ms, quiet 300 ms, retransmit 100 ms\n\n");
+    std::printf("%11s | %9s | %10s | %12s | %14s | %12s | %16s | %16s\n", "controllers", "found", "search ms",
+                "last new ms", "end-last ms", "rounds", "lookup warm ms", "lookup cold ms");
+    std::printf("%11s | %9s | %10s | %12s | %14s | %12s | %16s | %16s\n", "", "", "", "", "(quiet tail)", "",
+                "median / worst", "median / worst");
+    std::printf("------------+-----------+------------+--------------+----------------+--------------+------------------+-----------------\n");
+    for (int n : sizes) {
+        auto fleet = sim::SimFleet::generate(n);
+        fleet.start(0);
+        net::NetService service(fleet.clientConfig());
+        service.Clear();
+        service.Search();
+        const auto& st = service.core().stats();
+        const double searchMs = st.lastSearchMs, lastNew = st.lastNewAnswerMs;
+        const auto rounds = st.searchRounds;
+        const int found = service.ControllerCount();
+        const Latency warm = lookups(fleet, n, false, &service);
+        const Latency cold = lookups(fleet, n, true, nullptr);
+        char foundText[32], warmText[48], coldText[48];
+        std::snprintf(foundText, sizeof foundText, "%d%s", found, found == n ? "" : " LOST");
+        std::snprintf(warmText, sizeof warmText, "%.2f / %.2f%s", warm.median, warm.worst, warm.misses ? " MISS" : "");
+        std::snprintf(coldText, sizeof coldText, "%.2f / %.2f%s", cold.median, cold.worst, cold.misses ? " MISS" : "");
+        std::printf("%11d | %9s | %10.1f | %12.1f | %14.1f | %12llu | %16s | %16s\n", n, foundText, searchMs, lastNew,
+                    searchMs - lastNew, static_cast<unsigned long long>(rounds), warmText, coldText);
+        std::fflush(stdout);
+        fleet.stop();
+    }
+    // Full searches of 1,000 controllers under 10 % loss each way, with two quiet periods.
+    std::printf("\n%11s | %9s | %9s | %10s | %12s\n", "controllers", "loss %", "quiet ms", "search ms", "found");
+    std::printf("------------+-----------+-----------+------------+-------------\n");
+    for (int quiet : {300, 600}) {
+        auto fleet = sim::SimFleet::generate(1000);
+        fleet.setLossPercent(10);
+        fleet.start(0);
+        auto config = fleet.clientConfig();
+        config.quietPeriodMs = quiet;
+        int worst = 1000;
+        double total = 0;
+        for (int run = 0; run < 5; ++run) {
+            net::NetService service(config);
+            service.Search();
+            worst = std::min(worst, int(service.ControllerCount()));
+            total += service.core().stats().lastSearchMs;
+        }
+        std::printf("%11d | %9d | %9d | %10.1f | %5d (worst of 5)\n", 1000, 10, quiet, total / 5, worst);
+        fleet.stop();
+    }
+    std::printf("\nwarm: lookup in the service object after the full search (asks where the controller last answered);\n"
+                "cold: a fresh service object per lookup (asks every search target).\n");
+    return 0;
+}
