@@ -102,7 +102,47 @@ TEST_F(MainStartup, YesWithoutAConnectedControllerReportsItAndKeepsTheFieldsEmpt
     EXPECT_EQ(d->LoadingFlg, vbFalse);
 }
 
+TEST_F(MainStartup, ClickingTheSelectedConnectedOptionAsksAgainAndKeepsItSelected) {
+    sim::SimControllerState connected = controller(1, "Cabled");
+    connected.connected = true;
+    startFleet({connected});
+    auto d = newDialog();
+    d->LoadingFlg = vbFalse;
+    showActive(*d);
+    ASSERT_TRUE(useTcp(*d)->isChecked());
+    ModalSeam::pushButton(ui::ButtonYes);
+    QTest::mouseClick(useTcp(*d), Qt::LeftButton, {}, QPoint(6, useTcp(*d)->height() / 2));
+    EXPECT_TRUE(useTcp(*d)->isChecked());
+    EXPECT_EQ(shown(ModalKind::Question), QStringList({text(4552)}));
+    EXPECT_EQ(edit(*d, "CtrlCurrentName")->text(), QStringLiteral("Cabled"));
+
+    // Deselected from code nothing runs; selecting it again asks once more.
+    ModalSeam::clearLog();
+    useTcp(*d)->setChecked(false);
+    EXPECT_TRUE(ModalSeam::log().isEmpty());
+    ModalSeam::pushButton(ui::ButtonYes);
+    QTest::mouseClick(useTcp(*d), Qt::LeftButton, {}, QPoint(6, useTcp(*d)->height() / 2));
+    EXPECT_TRUE(useTcp(*d)->isChecked());
+    EXPECT_EQ(shown(ModalKind::Question).size(), 1);
+}
+
 using MainChooseController = MainDialogSimTest;
+
+TEST_F(MainChooseController, AControllerRequiringEncryptionWhosePasswordIsAcceptedNeedsNoPrompt) {
+    sim::SimControllerState secure = controller(1, "Secure");
+    secure.requireEncryption = true;
+    startFleet({secure});
+    auto d = newDialog();
+    d->LoadingFlg = vbFalse;
+    showActive(*d);
+    chooseInSearchDialog(QStringLiteral("10-00001"), 1);
+    button(*d, "btnSearchTCP")->click();
+    EXPECT_EQ(searchDialogSeen_.size(), 1);
+    EXPECT_EQ(comm::state().CurrentController.RequireEncryption, vbTrue);
+    EXPECT_EQ(comm::state().CurrentController.PasswordOk, vbTrue);
+    EXPECT_TRUE(ModalSeam::log().isEmpty());  // no password box
+    EXPECT_EQ(edit(*d, "CtrlCurrentName")->text(), QStringLiteral("Secure"));
+}
 
 TEST_F(MainChooseController, SearchAndOkFillsEveryFieldFromTheController) {
     sim::SimControllerState fixed = controller(3, "Chiller");
