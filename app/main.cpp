@@ -3,6 +3,8 @@
 // shows it. Closing the dialog ends the tool. No command line is read.
 #include <QApplication>
 #include <QIcon>
+#include <QMessageBox>
+#include <exception>
 
 #include "dialogs/main/form_tcp_settings.h"
 
@@ -12,10 +14,17 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));
     QApplication::setOrganizationName(QStringLiteral("Zelmar"));
 
-    zelmar::dialogs::FormTCPSettings form;
-    QApplication::setWindowIcon(form.windowIcon());
-    // An error leaving Form_Load has been shown and has ended the tool by now.
-    form.Form_Load();
-    form.show();
-    return app.exec();
+    try {
+        zelmar::dialogs::FormTCPSettings form;
+        QApplication::setWindowIcon(form.windowIcon());
+        // Every handler catches its own errors, shows them and ends the tool;
+        // an error here could only come from building the window itself.
+        form.Form_Load();
+        form.show();
+        return app.exec();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, QApplication::applicationDisplayName(),
+                              QStringLiteral("Starting the tool failed: %1").arg(QString::fromUtf8(e.what())));
+    }
+    return 1;
 }
