@@ -59,6 +59,17 @@ const QString kNoAddress = QStringLiteral("0.0.0.0");
 
 QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
+// The stored layout's 8.25 pt dialog font. Its positions were made for narrow
+// captions: the TrueType twin of that face where it exists, a condensed face
+// otherwise, so that the captions fit their buttons.
+void applyDialogFont(QWidget* dialog) {
+    QFont font = dialog->font();
+    font.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("Tahoma"), QStringLiteral("Arial")});
+    font.setPointSizeF(8.25);
+    dialog->setFont(font);
+}
+
 // An address the controller reports as "0.0.0.0" means none: shown and taken as empty.
 QString addressOrEmpty(const std::string& utf8) {
     const QString value = text(utf8);
@@ -69,6 +80,7 @@ QString addressOrEmpty(const std::string& utf8) {
 
 FormSearchTCP::FormSearchTCP(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::FormSearchTCP>()) {
     ui_->setupUi(this);
+    applyDialogFont(this);
     setWindowIcon(searchWindowIcon());
     rowIcon_ = controllerRowIcon();
     activation_ = new ActivationTracker(this);
@@ -98,8 +110,9 @@ FormSearchTCP::~FormSearchTCP() { Form_Unload(); }
 // ---------------------------------------------------------------- texts
 
 void FormSearchTCP::SetLanguage() {
+    // The dialog takes the font name of the status line (with its fallbacks).
     QFont dialogFont = font();
-    dialogFont.setFamily(ui_->CtrlStatusLine->font().family());
+    dialogFont.setFamilies(ui_->CtrlStatusLine->font().families());
     setFont(dialogFont);
 
     ui_->ButtonOk->setText(GetText(TextOk));
@@ -116,8 +129,10 @@ void FormSearchTCP::SetLanguage() {
     for (const ColumnSpec& column : kColumns)
         headers << GetText(column.text);
     list->setHeaderLabels(headers);
+    // The stored widths, each widened just enough where its header text would
+    // be cut (the narrow DHCP column in this font).
     for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
-        list->setColumnWidth(i, ui::twipsToPixels(kColumns[i].widthTwips));
+        list->setColumnWidth(i, std::max(ui::twipsToPixels(kColumns[i].widthTwips), list->header()->sectionSizeHint(i)));
 }
 
 // ---------------------------------------------------------------- window events

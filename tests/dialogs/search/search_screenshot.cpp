@@ -1,9 +1,11 @@
 // Renders the search dialog headless, with a list filled from a simulated
 // fleet on loopback, into a PNG for the documentation:
-//   QT_QPA_PLATFORM=offscreen ZELMAR_LANG=sv search-screenshot out.png
+//   QT_QPA_PLATFORM=offscreen ZELMAR_LANG=sv search-screenshot out.png [while-filling.png]
+// The second picture, if asked for, is taken while the list fills.
 #include <QApplication>
 #include <QPixmap>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
 
@@ -33,13 +35,20 @@ int main(int argc, char** argv) {
     {
         zelmar::dialogs::FormSearchTCP dialog;
         QSignalSpy finished(&dialog, &zelmar::dialogs::FormSearchTCP::searchFinished);
+        auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
+        if (argc > 2 && list) {
+            const QString path = QString::fromLocal8Bit(argv[2]);
+            QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, &dialog, [&dialog, list, path] {
+                if (list->topLevelItemCount() == 6)
+                    QTimer::singleShot(0, &dialog, [&dialog, path] { dialog.grab().save(path, "PNG"); });
+            });
+        }
         dialog.show();
         dialog.activateWindow();
         if (!finished.wait(10000)) {
             std::fprintf(stderr, "the search did not finish\n");
             return 1;
         }
-        auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
         if (list && list->topLevelItemCount() > 2)
             list->setCurrentItem(list->topLevelItem(2));
         QApplication::processEvents();

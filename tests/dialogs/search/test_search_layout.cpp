@@ -1,7 +1,9 @@
 // The stored layout and the texts the dialog loads, without any search.
 #include "search_fixture.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <algorithm>
 
 namespace zelmar::testing {
 namespace {
@@ -29,8 +31,15 @@ TEST_F(SearchLayoutTest, LoadPutsCaptionsAndTheSevenColumnsInPlace) {
     ASSERT_EQ(list()->columnCount(), 7);
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(list()->headerItem()->text(i), GetText(numbers[i])) << "column " << i;
-        EXPECT_EQ(list()->columnWidth(i), ui::twipsToPixels(widthsTwips[i])) << "column " << i;
+        // The stored width, widened only as far as the header text needs.
+        const int stored = ui::twipsToPixels(widthsTwips[i]);
+        const int header = list()->header()->sectionSizeHint(i);
+        EXPECT_EQ(list()->columnWidth(i), std::max(stored, header)) << "column " << i;
+        const int textWidth = QFontMetrics(list()->header()->font()).horizontalAdvance(GetText(numbers[i]));
+        EXPECT_GT(list()->columnWidth(i), textWidth) << "header of column " << i << " is not cut";
     }
+    EXPECT_EQ(list()->columnWidth(0), ui::twipsToPixels(1600));
+    EXPECT_EQ(list()->columnWidth(6), ui::twipsToPixels(2500));
     EXPECT_EQ(list()->headerItem()->text(5), QStringLiteral("DNS name"));
     EXPECT_EQ(list()->headerItem()->text(6), QStringLiteral("Description"));
     EXPECT_EQ(list()->topLevelItemCount(), 0);
