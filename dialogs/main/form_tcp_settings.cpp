@@ -41,6 +41,10 @@ FormTCPSettings::FormTCPSettings(QWidget* parent) : QDialog(parent), ui_(std::ma
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
+    // The two captions that lie on a frame's edge cover the line with the
+    // panel's colour there (the panel is white in its upper part).
+    for (QWidget* onEdge : {static_cast<QWidget*>(ui_->rbUseTCP), static_cast<QWidget*>(ui_->rbIP)})
+        onEdge->setBackgroundRole(QPalette::Window);
     ui_->BackgroundBox->lower();
     connectHandlers();
 }
