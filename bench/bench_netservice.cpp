@@ -72,7 +72,9 @@ int main(int argc, char** argv) {
         for (int i = 1; i < argc; ++i)
             sizes.push_back(std::atoi(argv[i]));
     }
-    std::printf("bench-netservice: UDP on loopback, simulator in-process; defaults: spread 100 ms, quiet 300 ms, retransmit 100 ms\n\n");
+    const net::ServiceConfig defaults;
+    std::printf("bench-netservice: UDP on loopback, simulator in-process; spread %d ms, quiet %d ms, retransmit %d ms\n\n",
+                defaults.answerSpreadMs, defaults.quietPeriodMs, defaults.retransmitMs);
     std::printf("%11s | %9s | %10s | %12s | %14s | %12s | %16s | %16s\n", "controllers", "found", "search ms",
                 "last new ms", "end-last ms", "rounds", "lookup warm ms", "lookup cold ms");
     std::printf("%11s | %9s | %10s | %12s | %14s | %12s | %16s | %16s\n", "", "", "", "", "(quiet tail)", "",

@@ -259,7 +259,11 @@ void ServiceCore::runSearch(SearchPlan& plan) {
         Message msg;
         Endpoint from;
         bool usable = false;
+        int taken = 0;
         while (!done && receiveOne(msg, from, usable)) {
+            // A flood of datagrams must not hold the search past its bound.
+            if (++taken % 256 == 0 && Clock::now() >= deadline)
+                done = true;
             if (!usable)
                 continue;
             if (msg.type != MsgType::SearchReply || msg.requestId != id) {
@@ -273,7 +277,8 @@ void ServiceCore::runSearch(SearchPlan& plan) {
             ack.type = MsgType::SearchAck;
             ack.requestId = id;
             sendMessage(from, wire::encode(ack));
-            if (answeredAddresses.insert(from.address).second && wanted.count(from.address))
+            // Only addresses that were asked are remembered, so the set stays as small as the target list.
+            if (wanted.count(from.address) && answeredAddresses.insert(from.address).second)
                 ++wantedAnswered;
             if (answeredRecords.insert(index).second) {
                 const auto now = Clock::now();
@@ -413,7 +418,10 @@ std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request
         Message msg;
         Endpoint from;
         bool usable = false;
+        int taken = 0;
         while (receiveOne(msg, from, usable)) {
+            if (++taken % 256 == 0 && Clock::now() >= deadline)
+                break;
             if (!usable)
                 continue;
             if (msg.type != replyType || msg.requestId != request.requestId) {
