@@ -5,6 +5,8 @@
 #include <QEvent>
 #include <QFocusEvent>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
 #include <QKeyEvent>
 #include <QTimer>
 #include <stdexcept>
@@ -46,6 +48,13 @@ FormTCPSettings::FormTCPSettings(QWidget* parent) : QDialog(parent), ui_(std::ma
     for (QWidget* onEdge : {static_cast<QWidget*>(ui_->rbUseTCP), static_cast<QWidget*>(ui_->rbIP)})
         onEdge->setBackgroundRole(QPalette::Window);
     ui_->BackgroundBox->lower();
+    // The pictures are drawings: render them for the screen's pixel density
+    // rather than scaling the stored 32-pixel image.
+    for (QLabel* picture : findChildren<QLabel*>()) {
+        const QString source = picture->property("picture").toString();
+        if (!source.isEmpty())
+            picture->setPixmap(QIcon(source).pixmap(picture->size()));
+    }
     connectHandlers();
 }
 
