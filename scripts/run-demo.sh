@@ -1,5 +1,35 @@
 #!/usr/bin/env bash
-# Starts the tool. (The simulated demo fleet joins once the simulator exists.)
+# Starts the simulator with the demo fleet on loopback, then the tool pointed
+# at it. Closing the tool stops the simulator; nothing is left running.
 set -euo pipefail
 build=${1:-build}
-exec "$build/bin/zelmar-tcpip-settings"
+bin="$build/bin"
+work=$(mktemp -d "${TMPDIR:-/tmp}/zelmar-demo.XXXXXX")
+
+sim_pid=""
+cleanup() {
+  if [ -n "$sim_pid" ] && kill -0 "$sim_pid" 2>/dev/null; then
+    kill -TERM "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+fleet_args=(--generate 25 --connected 1)
+[ -f demo/fleet.json ] && fleet_args=(--fleet demo/fleet.json)
+
+mkfifo "$work/ready"
+"$bin/zelmar-controller-sim" "${fleet_args[@]}" --port 0 \
+  --state "$work/state.json" --client-config "$work/client.json" >"$work/ready" &
+sim_pid=$!
+
+# Wait for the simulator's ready line (it prints exactly one).
+if ! read -r -t 20 line <"$work/ready"; then
+  echo "The controller simulator did not start." >&2
+  exit 1
+fi
+echo "Simulator: $line"
+[ -f demo/README-password.txt ] && cat demo/README-password.txt
+
+ZELMAR_NETSERVICE_CONFIG="$work/client.json" "$bin/zelmar-tcpip-settings"
