@@ -19,17 +19,21 @@ trap cleanup EXIT INT TERM
 fleet_args=(--generate 25 --connected 1)
 [ -f demo/fleet.json ] && fleet_args=(--fleet demo/fleet.json)
 
-mkfifo "$work/ready"
 "$bin/zelmar-controller-sim" "${fleet_args[@]}" --port 0 \
-  --state "$work/state.json" --client-config "$work/client.json" >"$work/ready" &
+  --state "$work/state.json" --client-config "$work/client.json" >"$work/sim.out" &
 sim_pid=$!
 
 # Wait for the simulator's ready line (it prints exactly one).
-if ! read -r -t 20 line <"$work/ready"; then
+for _ in $(seq 200); do
+  grep -q '^ready ' "$work/sim.out" 2>/dev/null && break
+  kill -0 "$sim_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if ! grep -q '^ready ' "$work/sim.out" 2>/dev/null; then
   echo "The controller simulator did not start." >&2
   exit 1
 fi
-echo "Simulator: $line"
+echo "Simulator: $(head -1 "$work/sim.out")"
 [ -f demo/README-password.txt ] && cat demo/README-password.txt
 
 ZELMAR_NETSERVICE_CONFIG="$work/client.json" "$bin/zelmar-tcpip-settings"
