@@ -17,6 +17,7 @@
 #include "comm/shared_state.h"
 #include "dialogs/search/activation_tracker.h"
 #include "dialogs/search/find_more_input.h"
+#include "dialogs/search/paint_throttle.h"
 #include "dialogs/search/search_icons.h"
 #include "platform/netservice/net_service.h"
 #include "platform/ui/handler_guard.h"
@@ -309,6 +310,7 @@ void FormSearchTCP::AddTCPItems() {
         throw std::overflow_error("the service holds more controllers than the list can address");
 
     QTreeWidget* list = ui_->CtrlList;
+    PaintThrottle throttle({list, ui_->CtrlStatusLine});
     for (std::int16_t i = 0; i < count; ++i) {
         ui_->CtrlStatusLine->setText(ui_->CtrlStatusLine->text() + QLatin1Char('.'));
 
@@ -332,9 +334,12 @@ void FormSearchTCP::AddTCPItems() {
         if (list->topLevelItemCount() == 1 && list->selectedItems().isEmpty())
             list->setCurrentItem(added);
 
-        // The row shows at once; the dialog may be closed (or destroyed) meanwhile.
-        if (letEventsRun() != Continue::Yes)
+        // The row shows (within a frame); the dialog may be closed (or destroyed) meanwhile.
+        throttle.beforeEvents();
+        const Continue go = letEventsRun();
+        if (go != Continue::Yes)
             return;
+        throttle.afterEvents();
     }
 }
 

@@ -4,6 +4,7 @@
 // The second picture, if asked for, is taken while the list fills.
 #include <QApplication>
 #include <QPixmap>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QTreeWidget>
@@ -40,7 +41,10 @@ int main(int argc, char** argv) {
             const QString path = QString::fromLocal8Bit(argv[2]);
             QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, &dialog, [&dialog, list, path] {
                 if (list->topLevelItemCount() == 6)
-                    QTimer::singleShot(0, &dialog, [&dialog, path] { dialog.grab().save(path, "PNG"); });
+                    QTimer::singleShot(0, &dialog, [&dialog, path] {
+                        // What the screen shows: the window as last painted.
+                        dialog.screen()->grabWindow(dialog.winId()).save(path, "PNG");
+                    });
             });
         }
         dialog.show();
