@@ -149,7 +149,12 @@ void FormSearchTCP::Form_Activate() {
     // happen inside Qt's activation bookkeeping. A dialog destroyed before
     // then drops the call.
     QMetaObject::invokeMethod(
-        this, [this] { ui::guardHandler("Form_Activate", [this] { CmdSearchRefreshTcpIp(); }); },
+        this,
+        [this] {
+            if (closing_ || !isVisible())
+                return;  // closed before the search could start
+            ui::guardHandler("Form_Activate", [this] { CmdSearchRefreshTcpIp(); });
+        },
         Qt::QueuedConnection);
 }
 

@@ -3,6 +3,8 @@
 // end it without a choice.
 #include "search_fixture.h"
 
+#include "tests/platform/ui/modal_answerer.h"
+
 namespace zelmar::testing {
 namespace {
 
@@ -165,6 +167,35 @@ TEST_F(SearchChooseTest, ASerialNumberTheLibraryCannotConvertIsNeverTaken) {
 
     button("ButtonOk")->click();
     expectClosedWithout();
+}
+
+}  // namespace
+}  // namespace zelmar::testing
+
+namespace zelmar::testing {
+namespace {
+
+// The way the main dialog shows it: exec() returns when OK or Cancel hides
+// the dialog, and the object stays for SearchOkFlg to be read.
+TEST_F(SearchChooseTest, HidingEndsTheModalDisplayAndTheFlagStaysReadable) {
+    startFleet(standardSite());
+    for (const bool ok : {true, false}) {
+        SCOPED_TRACE(ok ? "OK" : "Cancel");
+        comm::state().CurrentController.SerialNo.clear();
+        createDialog();
+        answerNextModal([this, ok](QWidget* modal) {
+            EXPECT_EQ(modal, dialog_.get());
+            ASSERT_TRUE(QTest::qWaitFor([this] { return list()->topLevelItemCount() == 3 && !dialog_->isBusy(); }, 10000));
+            clickRow(QStringLiteral("10-00001"));
+            button(ok ? "ButtonOk" : "ButtonCancel")->click();
+        });
+        dialog_->exec();
+        EXPECT_FALSE(dialog_->isVisible());
+        EXPECT_EQ(dialog_->SearchOkFlg, ok ? vbTrue : vbFalse);
+        EXPECT_EQ(record().SerialNo, ok ? QStringLiteral("10-00001") : QString());
+        dialog_.reset();
+        EXPECT_FALSE(marked("10-00001"));
+    }
 }
 
 }  // namespace
