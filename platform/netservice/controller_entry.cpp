@@ -3,6 +3,7 @@
 #include "platform/netservice/ipv4.h"
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/service_core.h"
+#include "platform/netservice/upgrade_transfer.h"
 
 namespace zelmar::net {
 
@@ -58,16 +59,17 @@ bool ControllerEntry::IpSettingsFitNetwork() const { return core_->record(index_
 void ControllerEntry::setApply(bool apply) {
     if (apply)
         core_->apply(index_);
+    else
+        core_->recordForWrite(index_).held = {};  // withdraw what was held: nothing is sent
 }
 bool ControllerEntry::SetupOk() const { return core_->record(index_).setupOk; }
 
 void ControllerEntry::MarkSelected() { core_->mark(index_, true); }
 void ControllerEntry::UnmarkSelected() { core_->mark(index_, false); }
 
-bool ControllerEntry::UpgradePortOs(const UpgradeFile& /*file*/) {
-    // The transfer protocol comes with the port OS upgrade; until then no upgrade can succeed.
-    core_->recordForWrite(index_);
-    return false;
+bool ControllerEntry::UpgradePortOs(const UpgradeFile& file) {
+    core_->recordForWrite(index_);  // an index outside the entries is an error, whatever the file
+    return UpgradeTransfer(*core_, index_).run(file).ok;
 }
 
 }  // namespace zelmar::net

@@ -48,6 +48,9 @@ ServiceConfig ServiceConfig::fromJson(const std::string& json) {
     c.lookupTimeoutMs = intField(o, "lookupTimeoutMs", c.lookupTimeoutMs, 10, 600000);
     c.answerSpreadMs = intField(o, "answerSpreadMs", c.answerSpreadMs, 0, 2000);
     c.receiveBufferBytes = intField(o, "receiveBufferBytes", c.receiveBufferBytes, 65536, 1 << 30);
+    c.upgradeStallTimeoutMs = intField(o, "upgradeStallTimeoutMs", c.upgradeStallTimeoutMs, 50, 600000);
+    c.upgradeMaxMs = intField(o, "upgradeMaxMs", c.upgradeMaxMs, 100, 86400000);
+    c.upgradeRestartWaitMs = intField(o, "upgradeRestartWaitMs", c.upgradeRestartWaitMs, 0, 600000);
     c.allowNonLoopback = o.value("allowNonLoopback").toBool(false);
     c.failEntryReadsAfter = intField(o, "failEntryReadsAfter", c.failEntryReadsAfter, -1, 1 << 30);
     return c;
@@ -81,6 +84,9 @@ std::string ServiceConfig::toJson() const {
     o["lookupTimeoutMs"] = lookupTimeoutMs;
     o["answerSpreadMs"] = answerSpreadMs;
     o["receiveBufferBytes"] = receiveBufferBytes;
+    o["upgradeStallTimeoutMs"] = upgradeStallTimeoutMs;
+    o["upgradeMaxMs"] = upgradeMaxMs;
+    o["upgradeRestartWaitMs"] = upgradeRestartWaitMs;
     if (allowNonLoopback)
         o["allowNonLoopback"] = true;
     if (failEntryReadsAfter >= 0)

@@ -17,6 +17,12 @@ struct ServiceConfig {
     int lookupTimeoutMs = 2000;           // a lookup of one serial number or address, and a transaction, give up after this
     int answerSpreadMs = 100;             // controllers spread their answers to a broadcast over this time
     int receiveBufferBytes = 4 << 20;     // SO_RCVBUF of the service socket (large sites)
+    // Port OS upgrade: a transfer gives up when no block has been acknowledged for
+    // upgradeStallTimeoutMs, and in any case after upgradeMaxMs; the lookup after an
+    // upgrade waits at most upgradeRestartWaitMs for the controller's restart.
+    int upgradeStallTimeoutMs = 3000;
+    int upgradeMaxMs = 600000;
+    int upgradeRestartWaitMs = 30000;
     // Safety guard of this project: nothing is sent outside 127.0.0.0/8 and
     // only "localhost" names are resolved unless this is set.
     bool allowNonLoopback = false;

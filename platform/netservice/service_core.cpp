@@ -207,8 +207,11 @@ void ServiceCore::search() {
         plan.timeoutMs = config_.lookupTimeoutMs;
         plan.destinations = addresses_.empty() ? searchTargets() : addresses_;
         for (const Record& r : records_)
-            if (wire::serialMatches(serialForSearch_, r.info.serialNo))
+            if (wire::serialMatches(serialForSearch_, r.info.serialNo)) {
                 plan.hints.push_back(r.source.address);
+                // Restarting after a port OS upgrade: the lookup waits out the restart it was told of.
+                plan.timeoutMs = std::max(plan.timeoutMs, msUntil(r.restartUntil) + config_.lookupTimeoutMs);
+            }
     } else if (!addresses_.empty()) {
         plan.destinations = addresses_;
         plan.lookup = !networkSearch_;
@@ -383,15 +386,20 @@ ServiceCore::Record& ServiceCore::record(std::int32_t index) {
     return r;
 }
 
-std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request, MsgType replyType) {
+std::vector<std::uint8_t> ServiceCore::encodeRequest(std::int32_t index, Message& request) {
+    request.requestId = nextRequestId();
+    request.addEthernet(wire::TagTargetEthernet, recordForWrite(index).info.ethernet);
+    return wire::encode(request);
+}
+
+std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request, MsgType replyType, int timeoutMs) {
     ensureSocket();
     const wire::Ethernet target = recordForWrite(index).info.ethernet;
-    request.requestId = nextRequestId();
-    request.addEthernet(wire::TagTargetEthernet, target);
-    const auto bytes = wire::encode(request);
+    const auto bytes = encodeRequest(index, request);
     if (bytes.empty())
         return std::nullopt;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(config_.lookupTimeoutMs);
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(timeoutMs >= 0 ? timeoutMs : config_.lookupTimeoutMs);
     int interval = config_.retransmitMs;
     int attempts = 0;
     auto nextSend = Clock::now();

@@ -27,6 +27,8 @@ public:
         wire::SetupFields held;      // writes waiting for Apply
         bool setupOk = false;
         bool fitsNetwork = false;
+        // Silent until then: it restarts after a port OS upgrade (lookups wait it out).
+        Clock::time_point restartUntil{};
     };
 
     explicit ServiceCore(ServiceConfig config);
@@ -63,6 +65,12 @@ public:
         std::uint64_t searchRounds = 0;
         double lastSearchMs = 0;     // how long the last Search took
         double lastNewAnswerMs = 0;  // when, after its start, the last new controller answered (0: none)
+        // Port OS upgrade transfers (upgrade_transfer.cpp).
+        std::uint64_t upgradeBlocksSent = 0;    // data blocks sent, retransmissions included
+        std::uint64_t upgradeBlocksResent = 0;  // of those, retransmissions
+        std::uint64_t upgradeAcks = 0;          // acknowledgements taken
+        double lastUpgradeMs = 0;               // how long the last transfer took, start to commit reply
+        std::string lastUpgradeProblem;         // why the last transfer failed (empty: it succeeded)
     };
     const Stats& stats() const { return stats_; }
     // The port the service sends from and receives answers on (0 before the first search).
@@ -71,6 +79,7 @@ public:
     static constexpr std::int32_t kMaxRecords = 32767;  // what a 16-bit index reaches
 
 private:
+    friend class UpgradeTransfer;  // sends its blocks through the same request path as the transactions
     struct SearchPlan;
 
     void ensureSocket();
@@ -85,8 +94,12 @@ private:
     // A search reply: refresh or append the record; returns its index or -1.
     std::int32_t takeReply(const wire::Message& msg, const platform::Endpoint& from);
     void runSearch(SearchPlan& plan);
-    // Sends `request` to the controller of `index` until its reply of `replyType` arrives.
-    std::optional<wire::Message> exchange(std::int32_t index, wire::Message request, wire::MsgType replyType);
+    // A request for the controller of `index`: a new request id, its TargetEthernet, encoded.
+    std::vector<std::uint8_t> encodeRequest(std::int32_t index, wire::Message& request);
+    // Sends `request` to the controller of `index` until its reply of `replyType` arrives,
+    // for at most timeoutMs (-1: lookupTimeoutMs).
+    std::optional<wire::Message> exchange(std::int32_t index, wire::Message request, wire::MsgType replyType,
+                                          int timeoutMs = -1);
 
     ServiceConfig config_;
     std::optional<platform::UdpSocket> socket_;

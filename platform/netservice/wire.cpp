@@ -20,7 +20,7 @@ void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 }
 bool isKnownTag(std::uint16_t tag) {
     return (tag >= TagTargetEthernet && tag <= TagAnswerSpreadMs) || (tag >= TagSerialNo && tag <= TagPasswordOk) ||
-           (tag >= TagStatus && tag <= TagMarked);
+           (tag >= TagStatus && tag <= TagMarked) || (tag >= TagTransferId && tag <= TagRestartMs);
 }
 }  // namespace
 
@@ -103,6 +103,8 @@ bool isKnownType(std::uint8_t t) {
     switch (t) {
     case 0x01: case 0x02: case 0x03: case 0x04: case 0x05:
     case 0x81: case 0x83: case 0x84: case 0x85:
+    case 0x10: case 0x11: case 0x12: case 0x13:  // port OS upgrade
+    case 0x90: case 0x91: case 0x92:
         return true;
     default:
         return false;

@@ -29,10 +29,17 @@ enum class MsgType : std::uint8_t {
     Setup = 0x03,         // one setup transaction
     CheckNetwork = 0x04,  // do these IP settings fit the network you are attached to
     Mark = 0x05,          // mark / unmark as the chosen controller
+    UpgradeStart = 0x10,  // port OS upgrade: announce an image (length, hash, port type, revision)
+    UpgradeData = 0x11,   // one block of the image
+    UpgradeCommit = 0x12, // check the whole image and switch to it
+    UpgradeAbort = 0x13,  // forget an unfinished transfer (no reply)
     SearchReply = 0x81,
     SetupReply = 0x83,
     CheckReply = 0x84,
     MarkReply = 0x85,
+    UpgradeStartReply = 0x90,
+    UpgradeAck = 0x91,    // blocks received so far (next block wanted and a map of the later ones)
+    UpgradeCommitReply = 0x92,
 };
 constexpr std::uint8_t kReplyBit = 0x80;
 
@@ -77,7 +84,24 @@ enum Tag : std::uint16_t {
     TagBadField = 0x0031,         // u16: tag of the first field refused
     TagCheckResult = 0x0032,      // u32, CheckProblem bits (0: fits)
     TagMarked = 0x0033,           // u8 0/1
+
+    // Port OS upgrade transfer (docs/protocol.md, section 5.11).
+    TagTransferId = 0x0050,       // u32: names one transfer
+    TagImageLength = 0x0051,      // u32: bytes of the image
+    TagImageHash = 0x0052,        // 32 bytes: BLAKE2b-256 of the image
+    TagBlockSize = 0x0053,        // u16: payload bytes of every block but the last
+    TagWindowSize = 0x0054,       // u16: blocks the client may have unacknowledged
+    TagBlockNo = 0x0055,          // u32: 0-based block number
+    TagBlockData = 0x0056,        // bytes of one block
+    TagNextBlock = 0x0057,        // u32: every block below it has arrived
+    TagReceivedMap = 0x0058,      // bit i (MSB first): block NextBlock + 1 + i has arrived
+    TagAckRequest = 0x0059,       // u8 1: answer this block with an UpgradeAck at once
+    TagRestartMs = 0x005A,        // u32: how long the controller is silent while it restarts
 };
+
+// Limits of the upgrade transfer.
+constexpr std::size_t kMaxUpgradeBlock = 1400;   // payload bytes of one block
+constexpr std::size_t kMaxUpgradeWindow = 256;   // blocks; a ReceivedMap holds at most this many bits
 
 enum SearchFlag : std::uint16_t {
     SearchConnectedOnly = 0x0001,  // only a directly connected controller answers

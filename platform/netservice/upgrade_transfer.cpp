@@ -1,0 +1,331 @@
+#include "platform/netservice/upgrade_transfer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+#include <set>
+#include <unordered_map>
+
+#include "platform/netservice/net_service.h"
+#include "platform/netservice/service_core.h"
+
+namespace zelmar::net {
+
+using platform::Endpoint;
+using wire::Message;
+using wire::MsgType;
+using Clock = ServiceCore::Clock;
+
+namespace {
+
+constexpr int kMinRtoMs = 5;
+constexpr int kMaxRtoMs = 1000;
+constexpr std::size_t kMinBlock = 256;
+constexpr std::size_t kDrainEvery = 16;  // blocks sent between two looks at the acknowledgements
+constexpr int kDrainLimit = 1024;        // datagrams read in one look, so a flood cannot hold the loop
+
+int msUntil(Clock::time_point t) {
+    const auto d = std::chrono::duration_cast<std::chrono::microseconds>(t - Clock::now()).count();
+    return d <= 0 ? 0 : int((d + 999) / 1000);
+}
+
+double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+
+std::uint32_t newTransferId() {
+    static std::mt19937 rng{std::random_device{}()};
+    std::uint32_t id = 0;
+    while (id == 0)
+        id = rng();
+    return id;
+}
+
+std::string fieldName(std::uint16_t tag) {
+    switch (tag) {
+    case wire::TagPortOsType: return "port OS type";
+    case wire::TagPortOsRevision: return "revision";
+    case wire::TagImageLength: return "image length";
+    case wire::TagImageHash: return "image hash";
+    case wire::TagBlockSize: return "block size";
+    case wire::TagWindowSize: return "window size";
+    case wire::TagTransferId: return "transfer";
+    default: return "field " + std::to_string(tag);
+    }
+}
+
+// "status 1 (image hash)": what a refusal names.
+std::string refusal(const Message& reply) {
+    const auto status = reply.u8(wire::TagStatus);
+    std::string text = "status " + (status ? std::to_string(*status) : std::string("missing"));
+    if (const auto bad = reply.u16(wire::TagBadField))
+        text += " (" + fieldName(*bad) + ")";
+    return text;
+}
+
+bool statusOk(const Message& reply) {
+    const auto status = reply.u8(wire::TagStatus);
+    return status && *status == std::uint8_t(wire::Status::Ok);
+}
+
+}  // namespace
+
+UpgradeTransfer::UpgradeTransfer(ServiceCore& core, std::int32_t index, UpgradeTransferOptions options)
+    : core_(core), index_(index), options_(options) {}
+
+UpgradeOutcome UpgradeTransfer::run(const UpgradeFile& file) {
+    if (!file.IsValid()) {
+        UpgradeOutcome out;
+        out.problem = "the upgrade file is not valid";
+        core_.stats_.lastUpgradeProblem = out.problem;
+        return out;
+    }
+    return run(file.PortOsType(), file.Revision(), file.Image(), file.Hash());
+}
+
+UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& revision,
+                                    const std::vector<std::uint8_t>& image, const ImageHash& hash) {
+    ServiceCore& core = core_;
+    core.recordForWrite(index_);  // an index outside the entries is an error, as for every entry call
+    core.ensureSocket();
+    const ServiceConfig& cfg = core.config_;
+    const auto started = Clock::now();
+    UpgradeOutcome out;
+    auto finish = [&](bool ok, std::string problem) {
+        out.ok = ok;
+        out.problem = std::move(problem);
+        out.ms = msSince(started);
+        core.stats_.lastUpgradeMs = out.ms;
+        core.stats_.lastUpgradeProblem = out.problem;
+        return out;
+    };
+    if (image.empty() || image.size() > UpgradeFile::kMaxImageBytes)
+        return finish(false, "the image is empty or larger than 64 MiB");
+
+    const std::uint32_t transferId = newTransferId();
+    const wire::Ethernet target = core.records_[std::size_t(index_)].info.ethernet;
+    // Sent once, unanswered: the controller frees what it has gathered at once instead of when the next transfer starts.
+    auto abandon = [&] {
+        Message m;
+        m.type = MsgType::UpgradeAbort;
+        m.addU32(wire::TagTransferId, transferId);
+        const auto bytes = core.encodeRequest(index_, m);
+        if (!bytes.empty())
+            core.sendMessage(core.records_[std::size_t(index_)].source, bytes);
+    };
+
+    // 1. Start: the controller learns what is coming and may refuse it before any block travels
+    //    (another port type, an image too large for it).
+    const std::size_t askedBlock = std::clamp(options_.blockSize, kMinBlock, wire::kMaxUpgradeBlock);
+    const std::size_t askedWindow = std::clamp<std::size_t>(options_.window, 1, wire::kMaxUpgradeWindow);
+    Message start;
+    start.type = MsgType::UpgradeStart;
+    start.addU32(wire::TagTransferId, transferId);
+    start.addU32(wire::TagImageLength, std::uint32_t(image.size()));
+    start.add(wire::TagImageHash, std::string(reinterpret_cast<const char*>(hash.data()), hash.size()));
+    start.addU16(wire::TagPortOsType, std::uint16_t(portOsType));
+    start.add(wire::TagPortOsRevision, revision);
+    start.addU16(wire::TagBlockSize, std::uint16_t(askedBlock));
+    start.addU16(wire::TagWindowSize, std::uint16_t(askedWindow));
+    const auto accepted = core.exchange(index_, std::move(start), MsgType::UpgradeStartReply);
+    if (!accepted)
+        return finish(false, "the controller did not answer the start of the transfer");
+    if (accepted->u32(wire::TagTransferId) != transferId)
+        return finish(false, "the controller answered for another transfer");
+    if (!statusOk(*accepted))
+        return finish(false, "the controller refused the image: " + refusal(*accepted));
+    const std::size_t blockSize = accepted->u16(wire::TagBlockSize).value_or(std::uint16_t(askedBlock));
+    const std::size_t window =
+        std::clamp<std::size_t>(accepted->u16(wire::TagWindowSize).value_or(std::uint16_t(askedWindow)), 1, askedWindow);
+    if (blockSize == 0 || blockSize > askedBlock) {
+        abandon();
+        return finish(false, "the controller asked for an unusable block size");
+    }
+    // Without a word from the controller the lookup afterwards waits the longest the configuration allows.
+    out.restartMs = int(std::min<std::uint32_t>(accepted->u32(wire::TagRestartMs).value_or(cfg.upgradeRestartWaitMs),
+                                                std::uint32_t(cfg.upgradeRestartWaitMs)));
+
+    // 2. The blocks. Up to `window` blocks are unacknowledged at a time. An
+    //    acknowledgement names the first block still missing and maps the
+    //    later ones that arrived; a block that is missing although a block sent
+    //    after it arrived is lost and sent again. When nothing is heard for the
+    //    retransmission time, the first missing block goes again with a request
+    //    for an acknowledgement.
+    const auto blocks = std::uint32_t((image.size() + blockSize - 1) / blockSize);
+    out.blocks = blocks;
+    std::vector<bool> acked(blocks, false);
+    std::vector<std::uint64_t> sentSeq(blocks, 0);  // send order of each block's last copy
+    std::set<std::uint32_t> lost;
+    struct SentDatagram {
+        std::uint64_t seq;
+        Clock::time_point at;
+    };
+    std::unordered_map<std::uint32_t, SentDatagram> byRequest;  // request id -> which send it was
+    byRequest.reserve(std::size_t(blocks) * 2);
+    std::uint64_t seq = 0;
+    std::uint32_t base = 0;  // every block below has been acknowledged
+    std::uint32_t next = 0;  // the first block never sent
+    double srttMs = -1;
+    int rtoMs = std::clamp(cfg.retransmitMs, kMinRtoMs, kMaxRtoMs);
+    auto lastProgress = Clock::now();
+    auto probeDue = Clock::now() + std::chrono::milliseconds(rtoMs);
+    const auto hardDeadline = started + std::chrono::milliseconds(cfg.upgradeMaxMs);
+
+    auto sendBlock = [&](std::uint32_t b, bool ackRequest, bool again) {
+        Message m;
+        m.type = MsgType::UpgradeData;
+        m.addU32(wire::TagTransferId, transferId);
+        m.addU32(wire::TagBlockNo, b);
+        const std::size_t offset = std::size_t(b) * blockSize;
+        const std::size_t length = std::min(blockSize, image.size() - offset);
+        m.add(wire::TagBlockData, std::string(reinterpret_cast<const char*>(image.data() + offset), length));
+        if (ackRequest)
+            m.addU8(wire::TagAckRequest, 1);
+        const auto bytes = core.encodeRequest(index_, m);
+        core.sendMessage(core.records_[std::size_t(index_)].source, bytes);
+        sentSeq[b] = ++seq;
+        byRequest[m.requestId] = {seq, Clock::now()};
+        ++out.blocksSent;
+        ++core.stats_.upgradeBlocksSent;
+        if (again)
+            ++core.stats_.upgradeBlocksResent;
+    };
+
+    auto takeAck = [&](const Message& msg) {
+        if (msg.type != MsgType::UpgradeAck || msg.u32(wire::TagTransferId) != transferId)
+            return false;
+        const auto mac = msg.ethernet(wire::TagEthernet);
+        const auto n = msg.u32(wire::TagNextBlock);
+        // A controller cannot have more than was sent.
+        if (!mac || *mac != target || !n || *n > next)
+            return false;
+        const std::string* map = msg.find(wire::TagReceivedMap);
+        ++core.stats_.upgradeAcks;
+        std::uint64_t triggerSeq = 0;
+        if (const auto it = byRequest.find(msg.requestId); it != byRequest.end()) {
+            triggerSeq = it->second.seq;
+            const double sample = msSince(it->second.at);
+            srttMs = srttMs < 0 ? sample : 0.875 * srttMs + 0.125 * sample;
+        }
+        bool progress = false;
+        for (; base < *n; ++base) {
+            if (!acked[base]) {
+                acked[base] = true;
+                progress = true;
+            }
+        }
+        std::uint32_t mapped = *n;  // blocks up to here are covered by this acknowledgement
+        if (map) {
+            for (std::size_t i = 0; i < map->size() * 8; ++i) {
+                const std::uint64_t b = std::uint64_t(*n) + 1 + i;
+                if (b >= next)
+                    break;
+                mapped = std::uint32_t(b);
+                if ((std::uint8_t((*map)[i / 8]) >> (7 - i % 8)) & 1) {
+                    if (!acked[b]) {
+                        acked[b] = true;
+                        progress = true;
+                    }
+                }
+            }
+        }
+        while (base < blocks && acked[base])
+            ++base;
+        // Missing although a datagram sent after it arrived: lost on the way.
+        if (triggerSeq)
+            for (std::uint32_t b = base; b < next && b <= mapped; ++b)
+                if (!acked[b] && sentSeq[b] < triggerSeq)
+                    lost.insert(b);
+        if (progress)
+            lastProgress = Clock::now();
+        const int rto = srttMs < 0 ? rtoMs : int(4 * srttMs) + 2;
+        rtoMs = std::clamp(rto, kMinRtoMs, kMaxRtoMs);
+        probeDue = Clock::now() + std::chrono::milliseconds(rtoMs);
+        return true;
+    };
+
+    auto drain = [&] {
+        Message msg;
+        Endpoint from;
+        bool usable = false;
+        for (int k = 0; k < kDrainLimit && core.receiveOne(msg, from, usable); ++k)
+            if (usable && !takeAck(msg))
+                ++core.stats_.datagramsDropped;  // late answers to earlier requests, foreign acknowledgements
+    };
+
+    while (base < blocks) {
+        const auto now = Clock::now();
+        if (now - lastProgress > std::chrono::milliseconds(cfg.upgradeStallTimeoutMs)) {
+            abandon();
+            return finish(false, "the connection to the controller was lost: no block acknowledged for " +
+                                     std::to_string(cfg.upgradeStallTimeoutMs) + " ms");
+        }
+        if (now > hardDeadline) {
+            abandon();
+            return finish(false, "the transfer did not complete within " + std::to_string(cfg.upgradeMaxMs) + " ms");
+        }
+        // Lost blocks first, then new ones, as far as the window reaches.
+        std::size_t sentNow = 0;
+        for (;;) {
+            while (!lost.empty() && (*lost.begin() < base || acked[*lost.begin()]))
+                lost.erase(lost.begin());
+            std::uint32_t b = 0;
+            bool again = false;
+            if (!lost.empty()) {
+                b = *lost.begin();
+                lost.erase(lost.begin());
+                again = true;
+            } else if (next < blocks && next < base + window) {
+                b = next++;
+            } else {
+                break;
+            }
+            // The last block the window lets out asks for an acknowledgement at once.
+            const bool last = lost.empty() && (next >= blocks || next >= base + window);
+            sendBlock(b, last, again);
+            if (last)
+                probeDue = Clock::now() + std::chrono::milliseconds(rtoMs);
+            if (++sentNow % kDrainEvery == 0)
+                drain();
+        }
+        const int stallLeft = msUntil(lastProgress + std::chrono::milliseconds(cfg.upgradeStallTimeoutMs));
+        const int wait = std::min(msUntil(probeDue), stallLeft);
+        if (wait > 0)
+            core.socket_->waitReadable(wait);
+        drain();
+        if (base >= blocks)
+            break;
+        if (Clock::now() >= probeDue && lost.empty()) {
+            // Nothing heard in time: the last blocks or their acknowledgement were lost.
+            std::uint32_t b = base;
+            while (b < next && acked[b])
+                ++b;
+            if (b < next) {
+                sendBlock(b, true, true);
+                rtoMs = std::min(rtoMs * 2, kMaxRtoMs);
+                probeDue = Clock::now() + std::chrono::milliseconds(rtoMs);
+            }
+        }
+    }
+
+    // 3. Commit: the controller checks the whole image and switches. Its reply may be lost and the
+    //    controller already restarting, so the commit is asked again through the restart; a
+    //    controller answers a repeated commit of the same transfer from memory.
+    Message commit;
+    commit.type = MsgType::UpgradeCommit;
+    commit.addU32(wire::TagTransferId, transferId);
+    const auto done = core.exchange(index_, std::move(commit), MsgType::UpgradeCommitReply,
+                                    cfg.lookupTimeoutMs + out.restartMs);
+    if (!done) {
+        abandon();
+        return finish(false, "the controller did not answer the commit");
+    }
+    if (done->u32(wire::TagTransferId) != transferId)
+        return finish(false, "the controller answered the commit of another transfer");
+    if (!statusOk(*done))
+        return finish(false, "the controller refused the image after the transfer: " + refusal(*done));
+    out.restartMs = int(std::min<std::uint32_t>(done->u32(wire::TagRestartMs).value_or(std::uint32_t(out.restartMs)),
+                                                std::uint32_t(cfg.upgradeRestartWaitMs)));
+    core.records_[std::size_t(index_)].restartUntil = Clock::now() + std::chrono::milliseconds(out.restartMs);
+    return finish(true, {});
+}
+
+}  // namespace zelmar::net

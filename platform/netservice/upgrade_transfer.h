@@ -1,0 +1,52 @@
+#pragma once
+// Sends a TCP/IP Port OS image to one controller (docs/protocol.md, 5.11):
+// an UpgradeStart announcing length, hash, port type and revision; the image
+// in numbered blocks with a sliding window, selective acknowledgements and
+// retransmission of what was lost; an UpgradeCommit after which the
+// controller checks the whole image, switches and restarts.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/netservice/upgrade_file.h"
+
+namespace zelmar::net {
+
+class ServiceCore;
+
+struct UpgradeTransferOptions {
+    std::size_t blockSize = 1280;  // payload bytes a block; leaves room in 1472 for the headers and a sealed envelope
+    std::size_t window = 64;       // blocks unacknowledged at most (the controller may ask for fewer)
+};
+
+struct UpgradeOutcome {
+    bool ok = false;
+    std::string problem;    // why it failed; empty on success
+    int restartMs = 0;      // how long the controller said it would be silent after the switch
+    std::uint64_t blocks = 0;        // blocks of the image
+    std::uint64_t blocksSent = 0;    // retransmissions included
+    double ms = 0;                   // start to commit reply
+};
+
+class UpgradeTransfer {
+public:
+    UpgradeTransfer(ServiceCore& core, std::int32_t index, UpgradeTransferOptions options = {});
+
+    // Sends a valid upgrade file. False (problem set) when the file is not
+    // valid, the controller refuses the image or the transfer cannot complete
+    // within the bounds of the service configuration (upgradeStallTimeoutMs
+    // without progress, upgradeMaxMs in all).
+    UpgradeOutcome run(const UpgradeFile& file);
+    // The same with every announced value given, so that tests can announce
+    // what a file never would (another port type, a wrong hash).
+    UpgradeOutcome run(std::int16_t portOsType, const std::string& revision, const std::vector<std::uint8_t>& image,
+                       const ImageHash& hash);
+
+private:
+    ServiceCore& core_;
+    std::int32_t index_;
+    UpgradeTransferOptions options_;
+};
+
+}  // namespace zelmar::net
