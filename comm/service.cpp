@@ -39,8 +39,14 @@ void clearServiceConfigForTests() { testConfig().reset(); }
 
 bool HasService() { return serviceRef() != nullptr; }
 
+// Created on demand like OpenService but without resetting the settings record:
+// callers pass fields of that record, which a reset would wipe in mid-call.
 net::NetService& Service() {
-    OpenService();
+    if (!serviceRef()) {
+        auto fresh = makeService();
+        fresh->setConnectedMode(false);
+        replaceService(std::move(fresh));
+    }
     return *serviceRef();
 }
 

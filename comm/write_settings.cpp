@@ -59,8 +59,11 @@ WriteOutcome WriteControllerSettings() {
 
     std::int32_t detail = 0;
     if (entry->CheckNetwork(detail) && !entry->IpSettingsFitNetwork()) {
-        if (!support::AskOkCancel(kNetworkMismatch))
+        if (!support::AskOkCancel(kNetworkMismatch)) {
+            // Nothing is applied; the held values must not ride along with a later Apply.
+            entry->setApply(false);
             return WriteOutcome::Cancelled;
+        }
     }
 
     entry->setApply(true);

@@ -58,8 +58,8 @@ public:
     bool CheckNetwork(std::int32_t& detail);
     bool IpSettingsFitNetwork() const;
 
-    // Sends the held writes in one transaction (only `true` does anything);
-    // SetupOk() tells whether the controller took them. Nothing held: harmless.
+    // true sends the held writes in one transaction; SetupOk() tells whether the
+    // controller took them. Nothing held: harmless. false withdraws the held writes.
     void setApply(bool apply);
     bool SetupOk() const;
 

@@ -172,6 +172,41 @@ TEST_F(WriteSettings, CancelAtTheNetworkQuestionAppliesNothing) {
     EXPECT_EQ(after.configIpAddress, before.configIpAddress);
 }
 
+TEST_F(WriteSettings, ValuesHeldBeforeACancelDoNotRideAlongWithTheNextWrite) {
+    startSite(site(2));
+    const auto before = sim("20-00002");
+    recordFor("20-00002");
+    SettingsRecord& r = state().Settings;
+    r.UseDhcp = vbFalse;
+    r.IpAddress = "192.168.5.10";
+    r.SubnetMask = "255.255.255.0";
+    r.Gateway = "192.168.5.1";
+    r.DnsServer = "192.168.5.2";
+    answer(ui::ButtonCancel);
+    ASSERT_EQ(WriteControllerSettings(), WriteOutcome::Cancelled);
+
+    // The technician switches to DHCP instead: only the DNS name goes with it.
+    r.UseDhcp = vbTrue;
+    r.DnsName = "roof-unit";
+    ui::ModalSeam::clearLog();
+    ASSERT_EQ(WriteControllerSettings(), WriteOutcome::Written);
+    const auto after = sim("20-00002");
+    EXPECT_EQ(after.setupsApplied, 1);
+    EXPECT_TRUE(after.useDhcp);
+    EXPECT_EQ(after.configIpAddress, before.configIpAddress);
+    EXPECT_EQ(after.configSubnetMask, before.configSubnetMask);
+}
+
+TEST_F(WriteSettings, AServiceCreatedOnDemandKeepsTheCollectedSettings) {
+    startSite(site(2));
+    CloseService();
+    state().Settings.SerialNo = "20-00002";
+    state().Settings.Name = "Collected";
+    Service();
+    EXPECT_EQ(state().Settings.SerialNo, "20-00002");
+    EXPECT_EQ(state().Settings.Name, "Collected");
+}
+
 TEST_F(WriteSettings, ASetupTheControllerRejectsFailsAndChangesNothing) {
     startSite(site(2));
     const auto before = sim("20-00002");
