@@ -116,7 +116,8 @@ bool readControllerInfo(const Message& msg, ControllerInfo& info) {
 
 bool SetupFields::empty() const {
     return !name && !description && !dnsName && !mainComputerAddress && !useDhcp && !requireEncryption &&
-           !configIpAddress && !configSubnetMask && !configGateway && !configDnsServer && !encryptionPassword;
+           !configIpAddress && !configSubnetMask && !configGateway && !configDnsServer && !encryptionPassword &&
+           !encryptionKey;
 }
 
 void putSetupFields(Message& msg, const SetupFields& f) {
@@ -137,6 +138,8 @@ void putSetupFields(Message& msg, const SetupFields& f) {
     text(TagConfigGateway, f.configGateway);
     text(TagConfigDnsServer, f.configDnsServer);
     text(TagEncryptionPassword, f.encryptionPassword);
+    if (f.encryptionKey)
+        msg.add(TagEncryptionKey, *f.encryptionKey);
 }
 
 std::uint16_t readSetupFields(const Message& msg, SetupFields& f) {
@@ -162,6 +165,11 @@ std::uint16_t readSetupFields(const Message& msg, SetupFields& f) {
         if (!readBool(msg, tag, value))
             return tag;
         (tag == TagUseDhcp ? f.useDhcp : f.requireEncryption) = value;
+    }
+    if (const std::string* key = msg.find(TagEncryptionKey)) {
+        if (key->size() != 32)
+            return TagEncryptionKey;
+        f.encryptionKey = *key;
     }
     return 0;
 }

@@ -48,7 +48,8 @@ struct SetupFields {
     std::optional<std::string> configSubnetMask;
     std::optional<std::string> configGateway;
     std::optional<std::string> configDnsServer;
-    std::optional<std::string> encryptionPassword;
+    std::optional<std::string> encryptionPassword;  // never sent: the service turns it into encryptionKey
+    std::optional<std::string> encryptionKey;       // 32 bytes, the controller's new key (sealed setups only)
 
     bool empty() const;
 };

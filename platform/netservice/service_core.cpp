@@ -165,8 +165,8 @@ bool ServiceCore::receiveOne(Message& msg, Endpoint& from, bool& usable) {
     if (n < 0)
         return false;
     ++stats_.datagramsReceived;
-    usable = std::size_t(n) <= wire::kMaxDatagram &&
-             wire::decode(buffer_.data(), std::size_t(n), msg) == wire::DecodeError::None && wire::isReply(msg.type);
+    usable = std::size_t(n) <= wire::kMaxDatagram && decodeReply(buffer_.data(), std::size_t(n), msg) &&
+             wire::isReply(msg.type);
     if (!usable)
         ++stats_.datagramsDropped;
     return true;
@@ -183,6 +183,7 @@ std::int32_t ServiceCore::takeReply(const Message& msg, const Endpoint& from) {
         Record& r = records_[std::size_t(it->second)];
         r.info = std::move(info);
         r.source = from;
+        notePeer(it->second, msg);
         return it->second;
     }
     if (std::int32_t(records_.size()) >= kMaxRecords) {
@@ -195,6 +196,7 @@ std::int32_t ServiceCore::takeReply(const Message& msg, const Endpoint& from) {
     records_.push_back(std::move(r));
     const auto index = std::int32_t(records_.size() - 1);
     byEthernet_.emplace(records_.back().info.ethernet, index);
+    notePeer(index, msg);
     return index;
 }
 
@@ -230,6 +232,7 @@ void ServiceCore::search() {
     const auto start = Clock::now();
     stats_.lastNewAnswerMs = 0;
     runSearch(plan);
+    readSealedRecords();
     stats_.lastSearchMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
@@ -389,13 +392,13 @@ ServiceCore::Record& ServiceCore::record(std::int32_t index) {
 std::vector<std::uint8_t> ServiceCore::encodeRequest(std::int32_t index, Message& request) {
     request.requestId = nextRequestId();
     request.addEthernet(wire::TagTargetEthernet, recordForWrite(index).info.ethernet);
-    return wire::encode(request);
+    return sealRequest(index, wire::encode(request));
 }
 
 std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request, MsgType replyType, int timeoutMs) {
     ensureSocket();
     const wire::Ethernet target = recordForWrite(index).info.ethernet;
-    const auto bytes = encodeRequest(index, request);
+    auto bytes = encodeRequest(index, request);
     if (bytes.empty())
         return std::nullopt;
     const auto deadline =
@@ -441,6 +444,8 @@ std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request
                 ++stats_.datagramsDropped;
                 continue;
             }
+            if (sealedReplyAction(index, msg, bytes, request.requestId, nextSend) != crypto::ReplyAction::Take)
+                continue;
             records_[std::size_t(index)].source = from;
             return msg;
         }
@@ -457,21 +462,21 @@ void ServiceCore::apply(std::int32_t index) {
         r.setupOk = true;  // nothing held: nothing to send, nothing refused
         return;
     }
-    // An encryption password never travels in clear; without a sealed channel the setup is not sent.
-    if (fields.encryptionPassword && !fields.encryptionPassword->empty())
-        return;
+    // The encryption password becomes the controller's key and travels only sealed (crypto_service.cpp).
+    prepareSetup(index, fields);
     Message request;
     request.type = MsgType::Setup;
     wire::putSetupFields(request, fields);
     const auto reply = exchange(index, std::move(request), MsgType::SetupReply);
-    if (!reply)
-        return;
     Record& after = records_[std::size_t(index)];
-    const auto status = reply->u8(wire::TagStatus);
-    after.setupOk = status && *status == std::uint8_t(wire::Status::Ok);
-    wire::ControllerInfo info;
-    if (after.setupOk && wire::readControllerInfo(*reply, info) && info.ethernet == after.info.ethernet)
-        after.info = std::move(info);
+    if (reply) {
+        const auto status = reply->u8(wire::TagStatus);
+        after.setupOk = status && *status == std::uint8_t(wire::Status::Ok);
+        wire::ControllerInfo info;
+        if (after.setupOk && wire::readControllerInfo(*reply, info) && info.ethernet == after.info.ethernet)
+            after.info = std::move(info);
+    }
+    finishSetup(index, fields);
 }
 
 bool ServiceCore::checkNetwork(std::int32_t index, std::int32_t& detail) {

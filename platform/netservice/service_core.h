@@ -11,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/netservice/crypto_client.h"
 #include "platform/netservice/messages.h"
 #include "platform/netservice/service_config.h"
 #include "platform/netservice/udp_platform.h"
@@ -29,6 +30,7 @@ public:
         bool fitsNetwork = false;
         // Silent until then: it restarts after a port OS upgrade (lookups wait it out).
         Clock::time_point restartUntil{};
+        crypto::PeerState peer;      // sessions and keys of the encrypted protocol (crypto_service.cpp)
     };
 
     explicit ServiceCore(ServiceConfig config);
@@ -43,7 +45,7 @@ public:
     void addAddress(const std::string& address);
     void addNetwork(const std::string& address, const std::string& mask);
     void addSerialNoSearch() { serialSearch_ = true; serialForSearch_ = searchSerialNo; }
-    void setPassword(const std::string& password) { password_ = password; }
+    void setPassword(const std::string& password);  // crypto_service.cpp
 
     void search();
 
@@ -101,10 +103,26 @@ private:
     std::optional<wire::Message> exchange(std::int32_t index, wire::Message request, wire::MsgType replyType,
                                           int timeoutMs = -1);
 
+    // Encryption (crypto_service.cpp). A request to a controller that requires
+    // encryption, or one that switches it on, leaves sealed; replies are opened.
+    std::vector<std::uint8_t> sealRequest(std::int32_t index, std::vector<std::uint8_t> clear);
+    bool decodeReply(const std::uint8_t* data, std::size_t size, wire::Message& msg);
+    void notePeer(std::int32_t index, const wire::Message& reply);  // challenge and key of a search reply
+    // A reply to `bytes`: a refusal in clear, a session to renew (bytes and requestId
+    // are then replaced), a wait asked for (nextSend moves), or the answer.
+    crypto::ReplyAction sealedReplyAction(std::int32_t index, const wire::Message& reply,
+                                          std::vector<std::uint8_t>& bytes, std::uint32_t& requestId,
+                                          Clock::time_point& nextSend);
+    void readSealedRecords();  // after a search: the whole description of those that require encryption
+    const crypto::Key* keyFor(std::int32_t index);  // from the service password; null without one
+    void prepareSetup(std::int32_t index, wire::SetupFields& fields);  // password -> key
+    void finishSetup(std::int32_t index, wire::SetupFields& fields);
+
     ServiceConfig config_;
     std::optional<platform::UdpSocket> socket_;
     std::uint32_t requestId_;
     std::string password_;
+    crypto::ServiceKeys keys_;
 
     std::vector<std::uint32_t> addresses_;   // AddAddress / AddNetwork since Clear
     bool networkSearch_ = false;

@@ -20,7 +20,8 @@ void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 }
 bool isKnownTag(std::uint16_t tag) {
     return (tag >= TagTargetEthernet && tag <= TagAnswerSpreadMs) || (tag >= TagSerialNo && tag <= TagPasswordOk) ||
-           (tag >= TagStatus && tag <= TagMarked) || (tag >= TagTransferId && tag <= TagRestartMs);
+           (tag >= TagStatus && tag <= TagMarked) || (tag >= TagTransferId && tag <= TagRestartMs) ||
+           (tag >= TagChallenge && tag <= TagRetryAfterMs);
 }
 }  // namespace
 
@@ -105,6 +106,7 @@ bool isKnownType(std::uint8_t t) {
     case 0x81: case 0x83: case 0x84: case 0x85:
     case 0x10: case 0x11: case 0x12: case 0x13:  // port OS upgrade
     case 0x90: case 0x91: case 0x92:
+    case 0x20: case 0xA0:  // encryption
         return true;
     default:
         return false;

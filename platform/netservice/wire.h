@@ -33,6 +33,7 @@ enum class MsgType : std::uint8_t {
     UpgradeData = 0x11,   // one block of the image
     UpgradeCommit = 0x12, // check the whole image and switch to it
     UpgradeAbort = 0x13,  // forget an unfinished transfer (no reply)
+    Read = 0x20,          // sealed: the whole description of a controller that requires encryption
     SearchReply = 0x81,
     SetupReply = 0x83,
     CheckReply = 0x84,
@@ -40,11 +41,12 @@ enum class MsgType : std::uint8_t {
     UpgradeStartReply = 0x90,
     UpgradeAck = 0x91,    // blocks received so far (next block wanted and a map of the later ones)
     UpgradeCommitReply = 0x92,
+    ReadReply = 0xA0,
 };
 constexpr std::uint8_t kReplyBit = 0x80;
 
 enum Flag : std::uint16_t {
-    FlagSealed = 0x0001,  // body is an authenticated-encryption envelope (reserved; version 1 receivers drop it)
+    FlagSealed = 0x0001,  // body is an authenticated-encryption envelope (crypto_envelope.h); wire::decode refuses it
     FlagKnownFlags = 0x0001,
 };
 
@@ -97,6 +99,13 @@ enum Tag : std::uint16_t {
     TagReceivedMap = 0x0058,      // bit i (MSB first): block NextBlock + 1 + i has arrived
     TagAckRequest = 0x0059,       // u8 1: answer this block with an UpgradeAck at once
     TagRestartMs = 0x005A,        // u32: how long the controller is silent while it restarts
+
+    // Encryption (docs/protocol.md, section 7).
+    TagChallenge = 0x0060,        // 16 bytes: a fresh challenge (clear replies), the session (sealed requests)
+    TagSequence = 0x0061,         // u32: number of a sealed request within its session
+    TagPublicKey = 0x0062,        // 32 bytes: the controller's X25519 key for switching encryption on
+    TagEncryptionKey = 0x0063,    // 32 bytes: the controller's new key; Setup, only inside a sealed body
+    TagRetryAfterMs = 0x0064,     // u16: with Status Later
 };
 
 // Limits of the upgrade transfer.
@@ -112,6 +121,8 @@ enum class Status : std::uint8_t {
     Invalid = 1,      // a value failed the controller's checks; nothing changed
     Refused = 2,      // not permitted (encryption required, password wrong)
     Unsupported = 3,  // the controller cannot do this
+    Stale = 4,        // sealed request of an unknown session: send it again in the new one (TagChallenge)
+    Later = 5,        // too many wrong keys from this address: try again after TagRetryAfterMs
 };
 
 enum CheckProblem : std::uint32_t {

@@ -124,6 +124,8 @@ TEST(ServiceSetup, InvalidSetupsChangeNothing) {
 }
 
 TEST(ServiceSetup, AnEncryptionPasswordIsNeverSentInClear) {
+    // The password itself never leaves the service (it only becomes a key that travels
+    // sealed, test_encryption*.cpp): with encryption staying off it is simply not used.
     auto fleet = startFleet(4);
     net::NetService service(quickConfig(fleet));
     auto e = lookup(service, serialOf(2));
@@ -131,8 +133,9 @@ TEST(ServiceSetup, AnEncryptionPasswordIsNeverSentInClear) {
     e->setName("x");
     e->setEncryptionPassword("secret");
     e->setApply(true);
-    EXPECT_FALSE(e->SetupOk());
-    EXPECT_EQ(fleet.controller(serialOf(2))->setupsReceived, 0);
+    EXPECT_TRUE(e->SetupOk());
+    EXPECT_EQ(fleet.controller(serialOf(2))->name, "x");
+    EXPECT_FALSE(fleet.controller(serialOf(2))->requireEncryption);
     // An empty password and encryption off are harmless and go through.
     e->setRequireEncryption(false);
     e->setEncryptionPassword("");
