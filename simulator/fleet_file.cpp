@@ -93,6 +93,7 @@ FleetData parseFleet(const std::string& json) {
         s.attachedNetwork = text(o, "attachedNetwork");
         s.offline = flag(o, "offline");
         s.marked = flag(o, "marked");
+        s.restartMs = int(number(o, "restartMs", s.restartMs, 0, 600000));
         std::string why;
         if (!SimController::validState(s, &why))
             throw std::runtime_error("fleet file: " + why);
@@ -142,6 +143,7 @@ std::string fleetToJson(const FleetData& fleet) {
             o["offline"] = true;
         if (s.marked)
             o["marked"] = true;
+        o["restartMs"] = s.restartMs;
         list.append(o);
     }
     QJsonObject faults;

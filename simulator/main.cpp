@@ -32,6 +32,7 @@ void usage() {
         "  --client-config FILE  write the client configuration for the service\n"
         "  --log FILE            append one line per datagram received\n"
         "  --loss PCT  --duplicate PCT  --delay MIN-MAX  --offline SERIAL   fault injection\n"
+        "  --restart-ms MS       silence after a port OS upgrade (default: the fleet file's, else 1000)\n"
         "  --write-fleet FILE    write the fleet file and exit\n";
 }
 }  // namespace
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
     double loss = -1, duplicate = -1;
     int delayMin = -1, delayMax = -1;
     std::vector<std::string> offline;
+    long restartMs = -1;
     try {
         for (std::size_t i = 0; i < args.size(); ++i) {
             const std::string& a = args[i];
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
                 delayMin = std::stoi(v.substr(0, dash));
                 delayMax = dash == std::string::npos ? delayMin : std::stoi(v.substr(dash + 1));
             } else if (a == "--offline") offline.push_back(value());
+            else if (a == "--restart-ms") restartMs = std::stol(value());
             else if (a == "--write-fleet") writeFleet = value();
             else if (a == "--help" || a == "-h") { usage(); return 0; }
             else throw std::runtime_error("unknown option " + a);
@@ -98,6 +101,7 @@ int main(int argc, char** argv) {
         if (duplicate >= 0) fleet.setDuplicatePercent(duplicate);
         if (delayMin >= 0) fleet.setDelayMs(delayMin, delayMax);
         for (const auto& s : offline) fleet.setOffline(s, true);
+        if (restartMs >= 0) fleet.setRestartMs(int(std::min(restartMs, 600000L)));
         if (!logFile.empty()) fleet.setLogFile(logFile);
         if (!stateFile.empty()) {
             fleet.setStateFile(stateFile);

@@ -141,6 +141,10 @@ SimController::Result SimController::handle(const std::uint8_t* data, std::size_
     case MsgType::Setup: r = onSetup(m); break;
     case MsgType::CheckNetwork: r = onCheck(m); break;
     case MsgType::Mark: r = onMark(m); break;
+    case MsgType::UpgradeStart:
+    case MsgType::UpgradeData:
+    case MsgType::UpgradeCommit:
+    case MsgType::UpgradeAbort: r = onUpgrade(m, from); break;
     default: return {};
     }
     for (Outgoing& o : r.out)
@@ -270,6 +274,24 @@ SimController::Result SimController::onMark(const Message& m) {
     reply.addU8(wire::TagMarked, state.marked ? 1 : 0);
     r.out.push_back({{}, wire::encode(reply), 0});
     r.log = std::string(state.marked ? "Mark" : "Unmark") + " id=" + std::to_string(m.requestId);
+    return r;
+}
+
+SimController::Result SimController::onUpgrade(const Message& m, const Endpoint& from) {
+    Result r;
+    if (!m.has(wire::TagTargetEthernet)) {
+        r.dropped = "upgrade request without a target";
+        return r;
+    }
+    SimUpgrade::Result u = upgrade_.handle(m, from, state, mac_);
+    r.dropped = std::move(u.dropped);
+    r.log = std::move(u.log);
+    if (!u.reply.empty())
+        r.out.push_back({from, std::move(u.reply), 0});
+    if (u.switched) {
+        r.changed = true;  // the new revision is persisted before the reply goes out
+        r.restartMs = std::max(0, state.restartMs);
+    }
     return r;
 }
 

@@ -11,6 +11,7 @@
 #include "platform/netservice/messages.h"
 #include "platform/netservice/udp_platform.h"
 #include "simulator/sim_state.h"
+#include "simulator/sim_upgrade.h"
 
 namespace zelmar::sim {
 
@@ -33,6 +34,8 @@ public:
         // Why nothing was done: a decode error, or "not for this controller".
         // Empty when the datagram was taken (answered, acknowledged).
         std::string dropped;
+        // 0 or more: the controller switched to a new port OS and restarts now, silent this long.
+        int restartMs = -1;
     };
     Result handle(const std::uint8_t* data, std::size_t size, const net::platform::Endpoint& from, std::mt19937& rng);
 
@@ -59,6 +62,7 @@ private:
     Result onSetup(const net::wire::Message& m);
     Result onCheck(const net::wire::Message& m);
     Result onMark(const net::wire::Message& m);
+    Result onUpgrade(const net::wire::Message& m, const net::platform::Endpoint& from);
     std::vector<std::uint8_t> reply(net::wire::MsgType type, std::uint32_t id, net::wire::Status status,
                                     std::uint16_t badField = 0, bool withInfo = false) const;
 
@@ -68,6 +72,7 @@ private:
     std::size_t nextSearch_ = 0;
     std::array<TransactionSlot, 16> transactions_{};
     std::size_t nextTransaction_ = 0;
+    SimUpgrade upgrade_;  // the port OS transfer in progress, if any
 };
 
 }  // namespace zelmar::sim

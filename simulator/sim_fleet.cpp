@@ -10,6 +10,7 @@
 #include <random>
 #include <stdexcept>
 #include <thread>
+#include <unordered_map>
 
 #include "platform/netservice/ipv4.h"
 #include "platform/netservice/udp_platform.h"
@@ -53,6 +54,8 @@ struct SimFleet::Impl {
     std::optional<UdpSocket> portHolder;  // keeps the port of an empty fleet
     std::unique_ptr<net::platform::Poller> poller;
     std::priority_queue<Timer, std::vector<Timer>, std::greater<Timer>> timers;
+    // Controllers restarting after a port OS upgrade, and until when they hear nothing.
+    std::unordered_map<std::size_t, Clock::time_point> restarting;
     std::thread thread;
     std::atomic<bool> stopping{false};
     bool isRunning = false;
@@ -116,6 +119,11 @@ struct SimFleet::Impl {
         SimController& c = controllers[index];
         if (c.state.offline)
             return;
+        if (const auto it = restarting.find(index); it != restarting.end()) {
+            if (Clock::now() < it->second)
+                return;  // still restarting: nothing is heard
+            restarting.erase(it);
+        }
         if (chance(faults.lossPercent)) {
             ++stats.lost;
             return;
@@ -149,6 +157,12 @@ struct SimFleet::Impl {
                 else
                     timers.push({Clock::now() + std::chrono::milliseconds(delay), index, o.to, o.bytes});
             }
+        }
+        if (r.restartMs >= 0) {
+            // The reply went out; now the new port OS starts.
+            restarting[index] = Clock::now() + std::chrono::milliseconds(r.restartMs);
+            addLog(who() + "restarting with port OS " + c.state.portOsRevision + " (silent " +
+                   std::to_string(r.restartMs) + " ms)");
         }
     }
 
@@ -367,6 +381,12 @@ void SimFleet::setConnected(const std::string& serialNo, bool connected) {
     std::lock_guard lock(impl_->m);
     if (const auto i = impl_->indexOf(serialNo))
         impl_->controllers[*i].state.connected = connected;
+}
+
+void SimFleet::setRestartMs(int ms) {
+    std::lock_guard lock(impl_->m);
+    for (SimController& c : impl_->controllers)
+        c.state.restartMs = std::max(0, ms);
 }
 
 void SimFleet::setLossPercent(double percent) {

@@ -68,6 +68,8 @@ public:
     void setLossPercent(double percent);
     void setDuplicatePercent(double percent);
     void setDelayMs(int minMs, int maxMs);
+    // How long every controller stays silent after switching to a new port OS.
+    void setRestartMs(int ms);
     // Moves a running controller to another loopback address (as after a new
     // DHCP lease); false when that address cannot be bound.
     bool moveController(const std::string& serialNo, const std::string& newAddress);

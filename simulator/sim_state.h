@@ -37,6 +37,7 @@ struct SimControllerState {
     std::string attachedNetwork;   // the network it is plugged into, "10.20.0.0/16"
     bool offline = false;          // answers nothing
     bool marked = false;
+    int restartMs = 1000;          // silent this long after switching to a new port OS
 
     // Counters (not persisted).
     int searchesAnswered = 0;   // search replies sent
@@ -47,6 +48,10 @@ struct SimControllerState {
     int checksReceived = 0;
     int markCount = 0;
     int unmarkCount = 0;
+    int upgradeStarts = 0;      // port OS transfers accepted at their start
+    int upgradeBlocks = 0;      // upgrade data blocks received (repeats included)
+    int upgradesApplied = 0;    // images checked and switched to
+    int upgradesRefused = 0;    // starts or commits refused (wrong port type, bad hash, incomplete)
 };
 
 }  // namespace zelmar::sim

@@ -1,0 +1,289 @@
+#include "simulator/sim_upgrade.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zelmar::sim {
+
+namespace wire = net::wire;
+using net::platform::Endpoint;
+using wire::Message;
+using wire::MsgType;
+
+namespace {
+
+constexpr std::uint32_t kMinBlock = 256;
+
+std::string field(std::uint16_t tag) {
+    switch (tag) {
+    case wire::TagTransferId: return "TransferId";
+    case wire::TagImageLength: return "ImageLength";
+    case wire::TagImageHash: return "ImageHash";
+    case wire::TagPortOsType: return "PortOsType";
+    case wire::TagPortOsRevision: return "PortOsRevision";
+    case wire::TagBlockSize: return "BlockSize";
+    case wire::TagWindowSize: return "WindowSize";
+    default: return std::to_string(tag);
+    }
+}
+
+Message replyTo(const Message& m, MsgType type, const SimControllerState& state, const wire::Ethernet& mac) {
+    Message r;
+    r.type = type;
+    r.requestId = m.requestId;
+    r.add(wire::TagSerialNo, state.serialNo);
+    r.addEthernet(wire::TagEthernet, mac);
+    return r;
+}
+
+}  // namespace
+
+SimUpgrade::Result SimUpgrade::handle(const Message& m, const Endpoint& from, SimControllerState& state,
+                                      const wire::Ethernet& mac) {
+    switch (m.type) {
+    case MsgType::UpgradeStart: return onStart(m, from, state, mac);
+    case MsgType::UpgradeData: return onData(m, from, state, mac);
+    case MsgType::UpgradeCommit: return onCommit(m, from, state, mac);
+    case MsgType::UpgradeAbort: return onAbort(m, from);
+    default: {
+        Result r;
+        r.dropped = "not an upgrade request";
+        return r;
+    }
+    }
+}
+
+SimUpgrade::Result SimUpgrade::onStart(const Message& m, const Endpoint& from, SimControllerState& state,
+                                       const wire::Ethernet& mac) {
+    Result r;
+    const auto id = m.u32(wire::TagTransferId);
+    if (!id) {
+        r.dropped = "upgrade start without a transfer id";
+        return r;
+    }
+    auto answer = [&](wire::Status status, std::uint16_t badField, const Session* s) {
+        Message reply = replyTo(m, MsgType::UpgradeStartReply, state, mac);
+        reply.addU8(wire::TagStatus, std::uint8_t(status));
+        if (badField)
+            reply.addU16(wire::TagBadField, badField);
+        reply.addU32(wire::TagTransferId, *id);
+        if (s) {
+            reply.addU16(wire::TagBlockSize, std::uint16_t(s->blockSize));
+            reply.addU16(wire::TagWindowSize, std::uint16_t(s->window));
+            reply.addU32(wire::TagRestartMs, std::uint32_t(std::max(0, state.restartMs)));
+        }
+        r.reply = wire::encode(reply);
+    };
+    // The start of the running transfer asked again (its reply was lost): the same answer, nothing reset.
+    if (session_ && session_->transferId == *id && session_->client == from) {
+        answer(wire::Status::Ok, 0, &*session_);
+        r.log = "UpgradeStart transfer=" + std::to_string(*id) + " repeated";
+        return r;
+    }
+    auto refuse = [&](std::uint16_t tag, const std::string& why) {
+        ++state.upgradesRefused;
+        answer(wire::Status::Invalid, tag, nullptr);
+        r.log = "UpgradeStart transfer=" + std::to_string(*id) + " refused field=" + field(tag) + ": " + why;
+        return r;
+    };
+
+    Session s;
+    s.client = from;
+    s.transferId = *id;
+    const auto length = m.u32(wire::TagImageLength);
+    if (!length || *length == 0 || *length > net::UpgradeFile::kMaxImageBytes)
+        return refuse(wire::TagImageLength, "no image length, or over 64 MiB");
+    s.length = *length;
+    const std::string* hash = m.find(wire::TagImageHash);
+    if (!hash || hash->size() != s.hash.size())
+        return refuse(wire::TagImageHash, "no 32-byte image hash");
+    std::memcpy(s.hash.data(), hash->data(), s.hash.size());
+    const auto type = m.u16(wire::TagPortOsType);
+    if (!type)
+        return refuse(wire::TagPortOsType, "no port OS type");
+    s.portOsType = std::int16_t(*type);
+    // An image for another port type would leave the port without a working OS: refused before any block.
+    if (s.portOsType != state.portOsType)
+        return refuse(wire::TagPortOsType, "image for port type " + std::to_string(s.portOsType) + ", this port is " +
+                                               std::to_string(state.portOsType));
+    const std::string* revision = m.find(wire::TagPortOsRevision);
+    if (!revision || revision->empty() || revision->size() > wire::textLimit(wire::TagPortOsRevision) ||
+        !wire::isCleanUtf8(*revision))
+        return refuse(wire::TagPortOsRevision, "no usable revision text");
+    s.revision = *revision;
+    const auto blockSize = m.u16(wire::TagBlockSize);
+    if (!blockSize || *blockSize < kMinBlock)
+        return refuse(wire::TagBlockSize, "block size under 256");
+    s.blockSize = std::min<std::uint32_t>(*blockSize, std::uint32_t(wire::kMaxUpgradeBlock));
+    const auto window = m.u16(wire::TagWindowSize);
+    if (!window || *window == 0)
+        return refuse(wire::TagWindowSize, "no window");
+    s.window = std::min<std::uint32_t>(*window, std::uint32_t(kMaxWindow));
+    s.blocks = (s.length + s.blockSize - 1) / s.blockSize;
+    s.received.assign(s.blocks, false);
+
+    if (session_)
+        r.log = "UpgradeStart: transfer=" + std::to_string(session_->transferId) + " abandoned; ";
+    session_ = std::move(s);
+    ++state.upgradeStarts;
+    answer(wire::Status::Ok, 0, &*session_);
+    r.log += "UpgradeStart transfer=" + std::to_string(*id) + " accepted: " + std::to_string(session_->length) +
+             " bytes, revision " + session_->revision + ", " + std::to_string(session_->blocks) + " blocks of " +
+             std::to_string(session_->blockSize) + ", window " + std::to_string(session_->window);
+    return r;
+}
+
+std::vector<std::uint8_t> SimUpgrade::ack(std::uint32_t requestId, const SimControllerState& state,
+                                          const wire::Ethernet& mac) const {
+    const Session& s = *session_;
+    Message reply;
+    reply.type = MsgType::UpgradeAck;
+    reply.requestId = requestId;
+    reply.add(wire::TagSerialNo, state.serialNo);
+    reply.addEthernet(wire::TagEthernet, mac);
+    reply.addU32(wire::TagTransferId, s.transferId);
+    reply.addU32(wire::TagNextBlock, s.next);
+    // Bit i: block next + 1 + i has arrived; trailing empty bytes are left off.
+    std::string map((s.window + 7) / 8, '\0');
+    std::size_t used = 0;
+    for (std::uint32_t i = 0; i < s.window; ++i) {
+        const std::uint64_t b = std::uint64_t(s.next) + 1 + i;
+        if (b >= s.blocks)
+            break;
+        if (s.received[b]) {
+            map[i / 8] = char(std::uint8_t(map[i / 8]) | (0x80u >> (i % 8)));
+            used = i / 8 + 1;
+        }
+    }
+    map.resize(used);
+    if (!map.empty())
+        reply.add(wire::TagReceivedMap, map);
+    return wire::encode(reply);
+}
+
+SimUpgrade::Result SimUpgrade::onData(const Message& m, const Endpoint& from, SimControllerState& state,
+                                      const wire::Ethernet& mac) {
+    Result r;
+    const auto id = m.u32(wire::TagTransferId);
+    if (!session_ || !id || *id != session_->transferId || from != session_->client) {
+        r.dropped = "upgrade block of no running transfer";
+        return r;
+    }
+    Session& s = *session_;
+    const auto b = m.u32(wire::TagBlockNo);
+    const std::string* data = m.find(wire::TagBlockData);
+    if (!b || !data || *b >= s.blocks) {
+        r.dropped = "upgrade block without a number or data";
+        return r;
+    }
+    const std::size_t offset = std::size_t(*b) * s.blockSize;
+    const std::size_t expected = std::min<std::size_t>(s.blockSize, s.length - offset);
+    if (data->size() != expected) {
+        r.dropped = "upgrade block of the wrong length";
+        return r;
+    }
+    ++state.upgradeBlocks;
+    bool ackNow = m.u8(wire::TagAckRequest).value_or(0) == 1;
+    if (*b >= s.next && !s.received[*b]) {
+        if (*b >= std::uint64_t(s.next) + s.window) {
+            ackNow = true;  // beyond what it buffers: not taken; tell the client where it stands
+        } else {
+            // The image grows with what arrives, so an announced length costs nothing until blocks come.
+            if (s.image.size() < offset + expected)
+                s.image.resize(offset + expected);
+            std::memcpy(s.image.data() + offset, data->data(), expected);
+            s.received[*b] = true;
+            if (*b == s.next) {
+                while (s.next < s.blocks && s.received[s.next])
+                    ++s.next;
+            } else if (s.gapReportedAt != s.next) {
+                s.gapReportedAt = s.next;  // the first block past a gap is reported at once
+                ackNow = true;
+            }
+        }
+    }
+    if (++s.sinceAck >= std::max<std::uint32_t>(1, s.window / 4) || s.next == s.blocks)
+        ackNow = true;
+    if (ackNow) {
+        s.sinceAck = 0;
+        r.reply = ack(m.requestId, state, mac);
+    }
+    return r;  // blocks are not logged one by one: thousands would drown the log
+}
+
+SimUpgrade::Result SimUpgrade::onCommit(const Message& m, const Endpoint& from, SimControllerState& state,
+                                        const wire::Ethernet& mac) {
+    Result r;
+    const auto id = m.u32(wire::TagTransferId);
+    if (!id) {
+        r.dropped = "upgrade commit without a transfer id";
+        return r;
+    }
+    auto answer = [&](wire::Status status, std::uint16_t badField, int restartMs) {
+        Message reply = replyTo(m, MsgType::UpgradeCommitReply, state, mac);
+        reply.addU8(wire::TagStatus, std::uint8_t(status));
+        if (badField)
+            reply.addU16(wire::TagBadField, badField);
+        reply.addU32(wire::TagTransferId, *id);
+        if (status == wire::Status::Ok)
+            reply.addU32(wire::TagRestartMs, std::uint32_t(std::max(0, restartMs)));
+        r.reply = wire::encode(reply);
+    };
+
+    if (session_ && session_->transferId == *id && session_->client == from) {
+        const Session& s = *session_;
+        Verdict v{from, *id, wire::Status::Ok, 0};
+        std::string why;
+        if (s.next != s.blocks || s.image.size() != s.length) {
+            v = {from, *id, wire::Status::Invalid, wire::TagImageLength};
+            why = "incomplete: " + std::to_string(s.next) + " of " + std::to_string(s.blocks) + " blocks";
+        } else if (net::hashImage(s.image.data(), s.image.size()) != s.hash) {
+            v = {from, *id, wire::Status::Invalid, wire::TagImageHash};
+            why = "the image does not match its hash";
+        } else if (s.portOsType != state.portOsType) {
+            v = {from, *id, wire::Status::Invalid, wire::TagPortOsType};
+            why = "image for another port type";
+        }
+        const std::string revision = s.revision;
+        session_.reset();
+        lastCommit_ = v;
+        if (v.status == wire::Status::Ok) {
+            const std::string old = state.portOsRevision;
+            state.portOsRevision = revision;
+            ++state.upgradesApplied;
+            r.switched = true;
+            answer(v.status, 0, state.restartMs);
+            r.log = "UpgradeCommit transfer=" + std::to_string(*id) + " switched from " + old + " to " + revision;
+        } else {
+            ++state.upgradesRefused;
+            answer(v.status, v.badField, 0);
+            r.log = "UpgradeCommit transfer=" + std::to_string(*id) + " refused field=" + field(v.badField) + ": " +
+                    why + "; still running " + state.portOsRevision;
+        }
+        return r;
+    }
+    if (lastCommit_ && lastCommit_->transferId == *id && lastCommit_->client == from) {
+        // Asked again after the verdict: the same answer; a switch happened already, no restart is pending.
+        answer(lastCommit_->status, lastCommit_->badField, 0);
+        r.log = "UpgradeCommit transfer=" + std::to_string(*id) + " repeated";
+        return r;
+    }
+    answer(wire::Status::Invalid, wire::TagTransferId, 0);
+    r.log = "UpgradeCommit transfer=" + std::to_string(*id) + " refused: no such transfer";
+    return r;
+}
+
+SimUpgrade::Result SimUpgrade::onAbort(const Message& m, const Endpoint& from) {
+    Result r;
+    const auto id = m.u32(wire::TagTransferId);
+    if (!session_ || !id || *id != session_->transferId || from != session_->client) {
+        r.dropped = "upgrade abort of no running transfer";
+        return r;
+    }
+    r.log = "UpgradeAbort transfer=" + std::to_string(*id) + " dropped after " + std::to_string(session_->next) +
+            " of " + std::to_string(session_->blocks) + " blocks";
+    session_.reset();
+    return r;
+}
+
+}  // namespace zelmar::sim

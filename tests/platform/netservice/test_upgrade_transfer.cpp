@@ -1,0 +1,243 @@
+// The port OS transfer over real UDP against simulated controllers.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/netservice/net_service.h"
+#include "platform/netservice/service_core.h"
+#include "platform/netservice/upgrade_transfer.h"
+#include "simulator/sim_fleet.h"
+#include "tests/platform/netservice/upgrade_helpers.h"
+
+using namespace zelmar;
+using zelmar::testing::randomImage;
+using zelmar::testing::upgradableController;
+using zelmar::testing::upgradeFile;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const std::string kSerial = "30-00001";
+
+class UpgradeTransferTest : public ::testing::Test {
+protected:
+    void start(std::vector<sim::SimControllerState> controllers = {upgradableController()}) {
+        sim::FleetData data;
+        data.controllers = std::move(controllers);
+        fleet_ = std::make_unique<sim::SimFleet>(std::move(data));
+        fleet_->start(0);
+        config_ = fleet_->clientConfig();
+        config_.lookupTimeoutMs = 600;
+        config_.upgradeStallTimeoutMs = 500;
+        service_ = std::make_unique<net::NetService>(config_);
+    }
+
+    // Looks the controller up by serial number; returns its index or -1.
+    int lookup(const std::string& serial = kSerial) {
+        service_->Clear();
+        service_->setSearchSerialNo(serial);
+        service_->AddSerialNoSearch();
+        service_->Search();
+        for (int i = 0; i < service_->ControllerCount(); ++i)
+            if (service_->Item(std::int16_t(i))->SerialNo() == serial)
+                return i;
+        return -1;
+    }
+
+    sim::SimControllerState sim(const std::string& serial = kSerial) { return fleet_->controller(serial).value(); }
+    net::ServiceCore& core() { return const_cast<net::ServiceCore&>(service_->core()); }
+
+    std::unique_ptr<sim::SimFleet> fleet_;
+    net::ServiceConfig config_;
+    std::unique_ptr<net::NetService> service_;
+};
+
+double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+
+}  // namespace
+
+TEST_F(UpgradeTransferTest, TheControllerSwitchesRestartsAndAnswersWithTheNewRevision) {
+    start();
+    const int index = lookup();
+    ASSERT_EQ(index, 0);
+    const auto entry = service_->Item(0);
+    const net::UpgradeFile file = upgradeFile(3, "3.2.0", 300000);
+    ASSERT_TRUE(file.IsValid());
+
+    ASSERT_TRUE(entry->UpgradePortOs(file)) << service_->core().stats().lastUpgradeProblem;
+    const auto after = sim();
+    EXPECT_EQ(after.portOsRevision, "3.2.0");
+    EXPECT_EQ(after.upgradeStarts, 1);
+    EXPECT_EQ(after.upgradesApplied, 1);
+    EXPECT_EQ(after.upgradesRefused, 0);
+    EXPECT_GE(after.upgradeBlocks, int((300000 + 1279) / 1280));
+    EXPECT_TRUE(service_->core().stats().lastUpgradeProblem.empty());
+    // The entry shows what the controller reported before; only a new search shows the switch.
+    EXPECT_EQ(entry->PortOsRevision(), "2.11");
+
+    // The lookup waits out the restart (200 ms) and returns soon after the controller answers.
+    const auto t0 = Clock::now();
+    ASSERT_EQ(lookup(), 0);
+    const double waited = msSince(t0);
+    EXPECT_EQ(entry->PortOsRevision(), "3.2.0");
+    EXPECT_GE(waited, 150.0);
+    EXPECT_LT(waited, 200.0 + 600.0 + 400.0);
+    // The log tells the story: accepted, switched, restarting.
+    std::string log;
+    for (const auto& line : fleet_->log())
+        log += line + "\n";
+    EXPECT_NE(log.find("UpgradeStart transfer="), std::string::npos);
+    EXPECT_NE(log.find("switched from 2.11 to 3.2.0"), std::string::npos);
+    EXPECT_NE(log.find("restarting with port OS 3.2.0"), std::string::npos);
+}
+
+TEST_F(UpgradeTransferTest, ASilentRestartLongerThanTheLookupBoundIsWaitedOut) {
+    auto c = upgradableController();
+    c.restartMs = 1500;  // longer than lookupTimeoutMs (600)
+    start({c});
+    ASSERT_EQ(lookup(), 0);
+    ASSERT_TRUE(service_->Item(0)->UpgradePortOs(upgradeFile(3, "3.3", 20000)));
+    // The controller is silent while it restarts; the lookup after the upgrade waits for it.
+    const auto t0 = Clock::now();
+    EXPECT_EQ(lookup(), 0);
+    EXPECT_GE(msSince(t0), 1300.0);
+    EXPECT_EQ(service_->Item(0)->PortOsRevision(), "3.3");
+    // Once it answered, lookups are as quick as ever.
+    const auto t1 = Clock::now();
+    EXPECT_EQ(lookup(), 0);
+    EXPECT_LT(msSince(t1), 300.0);
+}
+
+TEST_F(UpgradeTransferTest, AnImageForAnotherPortTypeIsRefusedBeforeAnyBlock) {
+    start();
+    ASSERT_EQ(lookup(), 0);
+    const net::UpgradeFile file = upgradeFile(5, "9.9", 50000);  // valid, but for port type 5
+    ASSERT_TRUE(file.IsValid());
+    EXPECT_FALSE(service_->Item(0)->UpgradePortOs(file));
+    EXPECT_NE(service_->core().stats().lastUpgradeProblem.find("port OS type"), std::string::npos)
+        << service_->core().stats().lastUpgradeProblem;
+    const auto s = sim();
+    EXPECT_EQ(s.portOsRevision, "2.11");
+    EXPECT_EQ(s.upgradeBlocks, 0);
+    EXPECT_EQ(s.upgradesRefused, 1);
+    EXPECT_EQ(service_->core().stats().upgradeBlocksSent, 0u);
+}
+
+TEST_F(UpgradeTransferTest, AnImageThatDoesNotMatchItsHashIsRefusedAtTheCommit) {
+    start();
+    ASSERT_EQ(lookup(), 0);
+    const auto image = randomImage(40000, 1);
+    const auto other = randomImage(40000, 2);
+    net::UpgradeTransfer transfer(core(), 0);
+    const auto out = transfer.run(3, "6.6", image, net::hashImage(other.data(), other.size()));
+    EXPECT_FALSE(out.ok);
+    EXPECT_NE(out.problem.find("image hash"), std::string::npos) << out.problem;
+    const auto s = sim();
+    EXPECT_EQ(s.portOsRevision, "2.11");
+    EXPECT_GE(s.upgradeBlocks, 32);  // every block went over
+    EXPECT_EQ(s.upgradesRefused, 1);
+    EXPECT_EQ(s.upgradesApplied, 0);
+    // No switch, no restart: it answers at once.
+    const auto t0 = Clock::now();
+    EXPECT_EQ(lookup(), 0);
+    EXPECT_LT(msSince(t0), 300.0);
+}
+
+TEST_F(UpgradeTransferTest, AnInvalidFileSendsNothing) {
+    start();
+    ASSERT_EQ(lookup(), 0);
+    net::UpgradeFile invalid;
+    const std::uint8_t junk[200] = {1, 2, 3};
+    ASSERT_FALSE(invalid.LoadBytes(junk, sizeof junk));
+    const auto sentBefore = service_->core().stats().datagramsSent;
+    EXPECT_FALSE(service_->Item(0)->UpgradePortOs(invalid));
+    EXPECT_EQ(service_->core().stats().datagramsSent, sentBefore);
+    EXPECT_EQ(sim().upgradeStarts, 0);
+}
+
+TEST_F(UpgradeTransferTest, UnderTenPercentLossInBothDirectionsTheTransferCompletes) {
+    start();
+    ASSERT_EQ(lookup(), 0);
+    fleet_->setLossPercent(10);
+    const net::UpgradeFile file = upgradeFile(3, "3.2.1", 400000);
+    ASSERT_TRUE(service_->Item(0)->UpgradePortOs(file)) << service_->core().stats().lastUpgradeProblem;
+    EXPECT_EQ(sim().portOsRevision, "3.2.1");
+    EXPECT_GT(service_->core().stats().upgradeBlocksResent, 0u);
+    EXPECT_GT(fleet_->stats().lost, 0u);
+    EXPECT_EQ(sim().upgradesApplied, 1);
+}
+
+TEST_F(UpgradeTransferTest, DuplicatedAndDelayedDatagramsDoNotConfuseTheTransfer) {
+    start();
+    ASSERT_EQ(lookup(), 0);
+    fleet_->setDuplicatePercent(20);
+    fleet_->setDelayMs(0, 3);
+    ASSERT_TRUE(service_->Item(0)->UpgradePortOs(upgradeFile(3, "3.2.2", 200000)))
+        << service_->core().stats().lastUpgradeProblem;
+    EXPECT_EQ(sim().portOsRevision, "3.2.2");
+    EXPECT_EQ(sim().upgradesApplied, 1);
+}
+
+TEST_F(UpgradeTransferTest, AControllerThatFallsSilentMidTransferKeepsItsOldPortOs) {
+    start();
+    ASSERT_EQ(lookup(), 0);
+    fleet_->setDelayMs(1, 1);  // slow enough that the transfer is surely under way when the controller goes
+    std::atomic<bool> wentOffline{false};
+    std::thread killer([&] {
+        const auto until = Clock::now() + std::chrono::seconds(10);
+        while (Clock::now() < until && fleet_->controller(kSerial)->upgradeBlocks < 100)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        fleet_->setOffline(kSerial, true);
+        wentOffline = true;
+    });
+    const auto t0 = Clock::now();
+    const bool ok = service_->Item(0)->UpgradePortOs(upgradeFile(3, "3.9", 2 << 20));
+    const double took = msSince(t0);
+    killer.join();
+    ASSERT_TRUE(wentOffline);
+    EXPECT_FALSE(ok);
+    EXPECT_NE(service_->core().stats().lastUpgradeProblem.find("connection to the controller was lost"),
+              std::string::npos)
+        << service_->core().stats().lastUpgradeProblem;
+    // Bounded: the stall bound (500 ms) after the last acknowledgement, not the whole-transfer bound.
+    EXPECT_LT(took, 5000.0);
+    const auto s = sim();
+    EXPECT_EQ(s.portOsRevision, "2.11");
+    EXPECT_EQ(s.upgradesApplied, 0);
+    EXPECT_GE(s.upgradeBlocks, 100);
+
+    // Back online it runs the old port OS, and a new transfer starts afresh and succeeds.
+    fleet_->setOffline(kSerial, false);
+    fleet_->setDelayMs(0, 0);
+    ASSERT_EQ(lookup(), 0);
+    EXPECT_EQ(service_->Item(0)->PortOsRevision(), "2.11");
+    ASSERT_TRUE(service_->Item(0)->UpgradePortOs(upgradeFile(3, "3.9", 100000)));
+    EXPECT_EQ(sim().portOsRevision, "3.9");
+}
+
+TEST_F(UpgradeTransferTest, OnlyTheAddressedControllerTakesTheImage) {
+    start({upgradableController(1), upgradableController(2), upgradableController(3, 5)});
+    ASSERT_GE(lookup("30-00002"), 0);
+    const int index = lookup("30-00002");
+    ASSERT_TRUE(service_->Item(std::int16_t(index))->UpgradePortOs(upgradeFile(3, "7.0", 30000)));
+    EXPECT_EQ(sim("30-00002").portOsRevision, "7.0");
+    EXPECT_EQ(sim("30-00001").portOsRevision, "2.11");
+    EXPECT_EQ(sim("30-00001").upgradeBlocks, 0);
+    EXPECT_EQ(sim("30-00003").upgradeBlocks, 0);
+}
+
+TEST_F(UpgradeTransferTest, SmallImagesAndOddSizesArriveWhole) {
+    start();
+    ASSERT_EQ(lookup(), 0);
+    // One byte, exactly one block, one byte over a block, many windows plus a bit.
+    for (std::size_t size : {std::size_t(1), std::size_t(1280), std::size_t(1281), std::size_t(64 * 1280 * 3 + 17)}) {
+        const std::string revision = "r" + std::to_string(size);
+        ASSERT_TRUE(service_->Item(0)->UpgradePortOs(upgradeFile(3, revision, size, unsigned(size))))
+            << size << ": " << service_->core().stats().lastUpgradeProblem;
+        EXPECT_EQ(sim().portOsRevision, revision);
+        ASSERT_EQ(lookup(), 0);  // waits out the restart before the next
+    }
+    EXPECT_EQ(sim().upgradesApplied, 4);
+}
