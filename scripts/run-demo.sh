@@ -1,23 +1,39 @@
 #!/usr/bin/env bash
 # Starts the simulator with the demo fleet on loopback, then the tool pointed
 # at it. Closing the tool stops the simulator; nothing is left running.
+#
+# With demo/fleet.json the workstation's search covers the local site
+# (127.77.0.x); the north annex (127.77.9.x) sits behind a router, as a
+# broadcast search would not reach it, and is found with "Find more...".
 set -euo pipefail
 build=${1:-build}
 bin="$build/bin"
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelmar-demo.XXXXXX")
 
 sim_pid=""
-cleanup() {
-  if [ -n "$sim_pid" ] && kill -0 "$sim_pid" 2>/dev/null; then
-    kill -TERM "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
+tool_pid=""
+stop() {
+  local pid=$1
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+    kill -TERM "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
   fi
+}
+cleanup() {
+  stop "$tool_pid"
+  stop "$sim_pid"
   rm -rf "$work"
 }
-trap cleanup EXIT INT TERM
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
+demo_fleet=""
 fleet_args=(--generate 25 --connected 1)
-[ -f demo/fleet.json ] && fleet_args=(--fleet demo/fleet.json)
+if [ -f demo/fleet.json ]; then
+  demo_fleet=demo/fleet.json
+  fleet_args=(--fleet "$demo_fleet")
+fi
 
 "$bin/zelmar-controller-sim" "${fleet_args[@]}" --port 0 \
   --state "$work/state.json" --client-config "$work/client.json" >"$work/sim.out" &
@@ -34,6 +50,25 @@ if ! grep -q '^ready ' "$work/sim.out" 2>/dev/null; then
   exit 1
 fi
 echo "Simulator: $(head -1 "$work/sim.out")"
-[ -f demo/README-password.txt ] && cat demo/README-password.txt
 
-ZELMAR_NETSERVICE_CONFIG="$work/client.json" "$bin/zelmar-tcpip-settings"
+config="$work/client.json"
+if [ -n "$demo_fleet" ]; then
+  port=$(sed -n 's/^ready port=\([0-9][0-9]*\).*/\1/p' "$work/sim.out")
+  config="$work/site.json"
+  cat >"$config" <<EOF
+{
+  "port": $port,
+  "bindAddress": "127.0.0.1",
+  "searchTargets": ["127.77.0.1-127.77.0.254"]
+}
+EOF
+  [ -f demo/README-password.txt ] && cat demo/README-password.txt
+fi
+
+ZELMAR_NETSERVICE_CONFIG="$config" "$bin/zelmar-tcpip-settings" &
+tool_pid=$!
+# Waiting in the background lets a signal to this script reach the traps at once.
+status=0
+wait "$tool_pid" || status=$?
+tool_pid=""
+exit "$status"

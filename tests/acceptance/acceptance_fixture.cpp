@@ -1,0 +1,274 @@
+#include "tests/acceptance/acceptance_fixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "platform/ui/handler_guard.h"
+#include "platform/ui/window_helpers.h"
+#include "support/support.h"
+#include "tests/platform/ui/modal_answerer.h"
+
+namespace zelmar::acceptance {
+
+namespace {
+// Key by key as typed; QTest's ASCII key table has no å, ä, ö.
+void typeKeys(QWidget* widget, const QString& text) {
+    for (const QChar ch : text) {
+        if (ch.unicode() < 0x80)
+            QTest::keyClick(widget, char(ch.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    }
+}
+}  // namespace
+
+void AcceptanceTest::SetUp() {
+    comm::CloseService();
+    comm::state() = comm::SharedState{};
+    ModalSeam::clearAnswers();
+    ModalSeam::clearLog();
+    ModalSeam::setStrict(true);
+    ui::setFatalErrorAction([this](const QString& message) { fatal_ << message; });
+
+    fleet_ = std::make_unique<sim::SimFleet>(sim::SimFleet::fromFile(ZELMAR_DEMO_FLEET));
+    fleet_->start();
+    // After a port OS switch a controller is silent this long; short here.
+    fleet_->setRestartMs(150);
+    config_ = fleet_->clientConfig();
+    // As run-demo.sh: the search reaches the local site; the north annex
+    // (127.77.9.x) is behind a router and found by address.
+    config_.searchTargets = {kLocalSiteTargets};
+    // Short waits: everything answers from loopback at once.
+    config_.quietPeriodMs = 150;
+    config_.answerSpreadMs = 20;
+    config_.lookupTimeoutMs = 600;
+    comm::setServiceConfigForTests(config_);
+}
+
+void AcceptanceTest::TearDown() {
+    comm::CloseService();
+    comm::clearServiceConfigForTests();
+    fleet_.reset();
+    EXPECT_TRUE(fatal_.isEmpty()) << fatal_.join(QStringLiteral("\n")).toStdString();
+    EXPECT_EQ(ModalSeam::pendingAnswers(), 0) << "an expected question or message was not shown";
+    ModalSeam::setStrict(false);
+    ModalSeam::clearAnswers();
+    ModalSeam::clearLog();
+    ui::setFatalErrorAction({});
+    ui::setMousePointer(ui::MousePointer::Normal);
+}
+
+std::unique_ptr<FormTCPSettings> AcceptanceTest::startTool() {
+    auto tool = std::make_unique<FormTCPSettings>();
+    tool->Form_Load();
+    tool->show();
+    QApplication::setActiveWindow(tool.get());
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(tool.get()));
+    return tool;
+}
+
+void AcceptanceTest::driveSearchDialog(std::function<void(FormSearchTCP&)> steps, int rows) {
+    testing::answerNextModal([this, steps, rows](QWidget* modal) {
+        ++searchDialogsDriven_;
+        auto* search = qobject_cast<FormSearchTCP*>(modal);
+        if (!search) {
+            ADD_FAILURE() << "expected the search dialog, got " << modal->objectName().toStdString();
+            modal->close();
+            return;
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return rowCount(*search) >= rows && !search->isBusy(); }, 10000))
+            << "the first search listed " << rowCount(*search) << " rows";
+        steps(*search);
+        if (search->isVisible()) {
+            ADD_FAILURE() << "the search dialog was left open";
+            press(*search, "ButtonCancel");
+        }
+    });
+}
+
+void AcceptanceTest::driveSecurityDialog(bool requireEncryption, const QString& password) {
+    testing::answerNextModal([this, requireEncryption, password](QWidget* modal) {
+        ++securityDialogsDriven_;
+        if (modal->objectName() != QStringLiteral("FormSecurity")) {
+            ADD_FAILURE() << "expected the security dialog, got " << modal->objectName().toStdString();
+            modal->close();
+            return;
+        }
+        auto* require = modal->findChild<QCheckBox*>(QStringLiteral("CtrlEncryptedCom"));
+        auto* pass = modal->findChild<QLineEdit*>(QStringLiteral("CtrlEncryptedPass"));
+        if (!require || !pass) {
+            ADD_FAILURE() << "security dialog controls missing";
+            modal->close();
+            return;
+        }
+        if (require->isChecked() != requireEncryption)
+            QTest::mouseClick(require, Qt::LeftButton, {}, QPoint(8, require->height() / 2));
+        EXPECT_EQ(require->isChecked(), requireEncryption);
+        pass->setFocus(Qt::MouseFocusReason);
+        pass->selectAll();
+        QTest::keyClick(pass, Qt::Key_Delete);
+        typeKeys(pass, password);
+        press(*modal, "CmdOk");
+        if (modal->isVisible()) {
+            ADD_FAILURE() << "the security dialog was left open";
+            modal->close();
+        }
+    });
+}
+
+int AcceptanceTest::rowCount(FormSearchTCP& search) {
+    return search.findChild<QTreeWidget*>(QStringLiteral("CtrlList"))->topLevelItemCount();
+}
+
+namespace {
+QTreeWidgetItem* rowOf(QTreeWidget* list, const QString& serialNo) {
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = list->topLevelItem(row);
+        for (int column = 0; column < item->columnCount(); ++column)
+            if (item->text(column) == serialNo)
+                return item;
+    }
+    return nullptr;
+}
+}  // namespace
+
+void AcceptanceTest::clickRow(FormSearchTCP& search, const QString& serialNo) {
+    auto* list = search.findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
+    QTreeWidgetItem* item = rowOf(list, serialNo);
+    ASSERT_NE(item, nullptr) << "no row for " << serialNo.toStdString();
+    list->scrollToItem(item);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+    EXPECT_EQ(selectedSerial(search), serialNo);
+}
+
+namespace {
+// The serial number of a row (the demo fleet's are "10-1nnnn").
+QString serialOf(const QTreeWidgetItem* item) {
+    for (int column = 0; column < item->columnCount(); ++column) {
+        const QString cell = item->text(column);
+        if (cell.startsWith(QStringLiteral("10-1")))
+            return cell;
+    }
+    return {};
+}
+}  // namespace
+
+QString AcceptanceTest::selectedSerial(FormSearchTCP& search) {
+    auto* list = search.findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
+    const auto rows = list->selectedItems();
+    return rows.size() == 1 ? serialOf(rows.first()) : QString();
+}
+
+QStringList AcceptanceTest::listedSerials(FormSearchTCP& search) {
+    auto* list = search.findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
+    QStringList serials;
+    for (int row = 0; row < list->topLevelItemCount(); ++row)
+        serials << serialOf(list->topLevelItem(row));
+    return serials;
+}
+
+void AcceptanceTest::press(QWidget& dialog, const char* buttonName) {
+    auto* button = dialog.findChild<QPushButton*>(QString::fromLatin1(buttonName));
+    ASSERT_NE(button, nullptr) << buttonName;
+    ASSERT_TRUE(button->isEnabled()) << buttonName << " is disabled";
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void AcceptanceTest::waitIdle(FormSearchTCP& search) {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !search.isBusy(); }, 10000));
+}
+
+QLineEdit* AcceptanceTest::field(FormTCPSettings& tool, const char* name) {
+    return tool.control<QLineEdit>(QString::fromLatin1(name));
+}
+
+void AcceptanceTest::type(FormTCPSettings& tool, const char* name, const QString& text) {
+    QLineEdit* edit = field(tool, name);
+    ASSERT_TRUE(edit->isEnabled()) << name << " is disabled";
+    edit->setFocus(Qt::MouseFocusReason);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    typeKeys(edit, text);
+    ASSERT_EQ(edit->text(), text) << name;
+}
+
+void AcceptanceTest::click(FormTCPSettings& tool, const char* name) {
+    auto* button = tool.control<QAbstractButton>(QString::fromLatin1(name));
+    ASSERT_TRUE(button->isEnabled()) << name << " is disabled";
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+}
+
+QStringList AcceptanceTest::shownController(FormTCPSettings& tool) {
+    QStringList shown;
+    for (const char* name : {"CtrlCurrentName", "CtrlCurrentSerialNo", "CtrlCurrentEthernet", "CtrlCurrentDescription",
+                             "tbIP", "tbSub", "tbGateway", "tbDNS", "tbHostName", "tbDomain", "tbDNSName",
+                             "tbMainCompIP"})
+        shown << QString::fromLatin1(name) + QLatin1Char('=') + field(tool, name)->text();
+    return shown;
+}
+
+FieldMap AcceptanceTest::fleetFields() const {
+    // The simulator's own fleet file of its present state: every persisted
+    // field, so that a field added later is compared too.
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(fleet_->toJson()));
+    FieldMap fields;
+    for (const QJsonValue& value : doc.object().value(QStringLiteral("controllers")).toArray()) {
+        const QJsonObject c = value.toObject();
+        const std::string serial = c.value(QStringLiteral("serialNo")).toString().toStdString();
+        for (auto it = c.begin(); it != c.end(); ++it) {
+            const QJsonValue v = it.value();
+            std::string text;
+            if (v.isString())
+                text = v.toString().toStdString();
+            else if (v.isBool())
+                text = v.toBool() ? "true" : "false";
+            else
+                text = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact).toStdString();
+            fields[serial + "." + it.key().toStdString()] = text;
+        }
+    }
+    return fields;
+}
+
+FieldMap AcceptanceTest::changes(const FieldMap& before, const FieldMap& after) {
+    FieldMap changed;
+    for (const auto& [key, value] : after) {
+        const auto old = before.find(key);
+        if (old == before.end() || old->second != value)
+            changed[key] = value;
+    }
+    for (const auto& [key, value] : before)
+        if (!after.count(key))
+            changed[key] = "<gone>";
+    return changed;
+}
+
+sim::SimControllerState AcceptanceTest::controller(const std::string& serialNo) const {
+    auto state = fleet_->controller(serialNo);
+    EXPECT_TRUE(state.has_value()) << serialNo;
+    return state.value_or(sim::SimControllerState{});
+}
+
+int AcceptanceTest::setupsAppliedInFleet() const {
+    int applied = 0;
+    for (const sim::SimControllerState& c : fleet_->controllers())
+        applied += c.setupsApplied;
+    return applied;
+}
+
+QStringList AcceptanceTest::shown(ModalKind kind) {
+    QStringList texts;
+    for (const ui::ModalRequest& r : ModalSeam::log())
+        if (r.kind == kind)
+            texts << r.text;
+    return texts;
+}
+
+QString AcceptanceTest::text(int number) { return support::GetText(number); }
+
+}  // namespace zelmar::acceptance

@@ -1,0 +1,19 @@
+// GoogleTest main of the acceptance suite: one QApplication, headless, with
+// the texts and upgrade files of this build, English texts.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("ZELMAR_DATA_DIR"))
+        qputenv("ZELMAR_DATA_DIR", ZELMAR_TEST_DATA_DIR);
+    qputenv("ZELMAR_LANG", "en");
+    QApplication app(argc, argv);
+    // As app/main.cpp names the tool: the password prompts carry this title.
+    QApplication::setApplicationName(QStringLiteral("zelmar-tcpip-settings"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));
+    QApplication::setOrganizationName(QStringLiteral("Zelmar"));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
