@@ -100,9 +100,10 @@ void UpgradePortOsCommand(const QString& serialNo) {
     }
 
     ui::doEvents();
-    // The search may renumber the entries: the controller is looked up again.
+    // The search may renumber the entries: the controller is looked up again. Its entry
+    // stays even when the search did not hear it; only an answer shows what it now runs.
     index = FindControllerBySerialNo(serialNo, true);
-    if (index == -1) {
+    if (index == -1 || !Service().Item(index)->AnsweredLastSearch()) {
         pointer.restore();
         support::ShowErrorMessage(transferFailedMessage());
         return;

@@ -57,7 +57,7 @@ SimUpgrade::Result SimUpgrade::onStart(const Message& m, const Endpoint& from, S
                                        const wire::Ethernet& mac) {
     Result r;
     const auto id = m.u32(wire::TagTransferId);
-    if (!id) {
+    if (!id || *id == 0) {
         r.dropped = "upgrade start without a transfer id";
         return r;
     }

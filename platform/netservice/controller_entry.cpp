@@ -67,6 +67,8 @@ bool ControllerEntry::SetupOk() const { return core_->record(index_).setupOk; }
 void ControllerEntry::MarkSelected() { core_->mark(index_, true); }
 void ControllerEntry::UnmarkSelected() { core_->mark(index_, false); }
 
+bool ControllerEntry::AnsweredLastSearch() const { return core_->answeredLastSearch(index_); }
+
 bool ControllerEntry::UpgradePortOs(const UpgradeFile& file) {
     core_->recordForWrite(index_);  // an index outside the entries is an error, whatever the file
     return UpgradeTransfer(*core_, index_).run(file).ok;

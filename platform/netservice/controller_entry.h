@@ -68,6 +68,9 @@ public:
 
     // Sends a port OS upgrade; false when the transfer could not complete.
     bool UpgradePortOs(const UpgradeFile& file);
+    // True when this controller answered the service's most recent Search. An entry
+    // stays after a search that did not hear it, showing what it last reported.
+    bool AnsweredLastSearch() const;
 
 private:
     std::shared_ptr<ServiceCore> core_;

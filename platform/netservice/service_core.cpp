@@ -183,6 +183,7 @@ std::int32_t ServiceCore::takeReply(const Message& msg, const Endpoint& from) {
         Record& r = records_[std::size_t(it->second)];
         r.info = std::move(info);
         r.source = from;
+        r.heardInSearch = searchNo_;
         notePeer(it->second, msg);
         return it->second;
     }
@@ -193,6 +194,7 @@ std::int32_t ServiceCore::takeReply(const Message& msg, const Endpoint& from) {
     Record r;
     r.info = std::move(info);
     r.source = from;
+    r.heardInSearch = searchNo_;
     records_.push_back(std::move(r));
     const auto index = std::int32_t(records_.size() - 1);
     byEthernet_.emplace(records_.back().info.ethernet, index);
@@ -231,6 +233,7 @@ void ServiceCore::search() {
     plan.destinations.erase(std::unique(plan.destinations.begin(), plan.destinations.end()), plan.destinations.end());
     const auto start = Clock::now();
     stats_.lastNewAnswerMs = 0;
+    ++searchNo_;
     runSearch(plan);
     readSealedRecords();
     stats_.lastSearchMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();

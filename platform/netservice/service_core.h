@@ -30,6 +30,7 @@ public:
         bool fitsNetwork = false;
         // Silent until then: it restarts after a port OS upgrade (lookups wait it out).
         Clock::time_point restartUntil{};
+        std::uint64_t heardInSearch = 0;  // number of the last search it answered (0: none)
         crypto::PeerState peer;      // sessions and keys of the encrypted protocol (crypto_service.cpp)
     };
 
@@ -53,6 +54,9 @@ public:
     std::int32_t count() const { return std::int32_t(records_.size()); }
     Record& record(std::int32_t index);  // counts as one property read; throws ServiceError
     Record& recordForWrite(std::int32_t index);  // throws ServiceError when out of range
+    // True when the controller of `index` answered the most recent search: entries stay after
+    // a search that did not hear them, with what they last reported.
+    bool answeredLastSearch(std::int32_t index) { return recordForWrite(index).heardInSearch == searchNo_; }
 
     // Transactions with one controller.
     bool checkNetwork(std::int32_t index, std::int32_t& detail);
@@ -130,6 +134,7 @@ private:
     std::string serialForSearch_;
 
     std::vector<Record> records_;
+    std::uint64_t searchNo_ = 0;  // searches run so far
     std::map<wire::Ethernet, std::int32_t> byEthernet_;
     std::int64_t reads_ = 0;
     Stats stats_;
