@@ -197,7 +197,8 @@ void FormSearchTCP::Form_Unload() {
 bool FormSearchTCP::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui_->CtrlList && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
             // While OK is enabled it is the default button and takes Enter itself.
             if (ui_->ButtonOk->isEnabled())
                 return false;

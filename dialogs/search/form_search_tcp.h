@@ -85,7 +85,6 @@ private:
     std::unique_ptr<Ui::FormSearchTCP> ui_;
     ActivationTracker* activation_ = nullptr;
     QIcon rowIcon_;
-    int lastListHeight_ = -1;
     bool busy_ = false;
     bool upgrading_ = false;
     bool closing_ = false;

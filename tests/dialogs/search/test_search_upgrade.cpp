@@ -3,17 +3,52 @@
 // True only meanwhile, however the command ends.
 #include "search_fixture.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMessageBox>
+#include <QTemporaryDir>
+
+#include "platform/netservice/upgrade_file.h"
 
 #include "tests/platform/ui/modal_answerer.h"
 
 namespace zelmar::testing {
 namespace {
 
-class SearchUpgradeTest : public SearchDialogTest {};
+class SearchUpgradeTest : public SearchDialogTest {
+protected:
+    void TearDown() override {
+        if (slibSet_)
+            qunsetenv("ZELMAR_SLIB_DIR");
+        SearchDialogTest::TearDown();
+    }
+    // A valid upgrade file for port OS type 3 in a folder of its own, which the
+    // alias "SLIB:" then stands for.
+    void provideUpgradeFile() {
+        ASSERT_TRUE(slib_.isValid());
+        ASSERT_TRUE(QDir(slib_.path()).mkpath(QStringLiteral("QORreal")));
+        const std::vector<std::uint8_t> image(4096, 0x5A);
+        const auto bytes = net::UpgradeFile::Build(3, "2.20", image);
+        QFile file(slib_.filePath(QStringLiteral("QORreal/3.TcpIpPortOS")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+        file.close();
+        qputenv("ZELMAR_SLIB_DIR", QFile::encodeName(slib_.path()));
+        slibSet_ = true;
+    }
+    // An SLIB folder without upgrade files.
+    void provideNoUpgradeFile() {
+        ASSERT_TRUE(slib_.isValid());
+        qputenv("ZELMAR_SLIB_DIR", QFile::encodeName(slib_.path()));
+        slibSet_ = true;
+    }
+    QTemporaryDir slib_;
+    bool slibSet_ = false;
+};
 
 TEST_F(SearchUpgradeTest, TheControllerIsUnmarkedWhileTheCommandRunsAndMarkedAgain) {
     startFleet(standardSite());
+    provideNoUpgradeFile();
     openDialog();
     clickRow(QStringLiteral("10-00001"));
     ASSERT_TRUE(marked("10-00001"));
@@ -58,8 +93,59 @@ TEST_F(SearchUpgradeTest, TheControllerIsUnmarkedWhileTheCommandRunsAndMarkedAga
     EXPECT_FALSE(dialog_->isBusy());
 }
 
+TEST_F(SearchUpgradeTest, DecliningTheUpgradeStillUnmarksAndMarksAgain) {
+    startFleet(standardSite());
+    provideUpgradeFile();
+    openDialog();
+    clickRow(QStringLiteral("10-00003"));
+    ASSERT_TRUE(marked("10-00003"));
+
+    ModalSeam::pushButton(ui::ButtonNo);
+    button("btnUpgrade")->click();
+
+    ASSERT_EQ(ModalSeam::log().size(), 1) << modalLog().join('\n').toStdString();
+    EXPECT_EQ(ModalSeam::log().first().kind, ModalKind::Question);
+    EXPECT_TRUE(ModalSeam::log().first().text.contains(QStringLiteral("2.20"))) << "the question names the new revision";
+    EXPECT_EQ(simState("10-00003").unmarkCount, 1);
+    EXPECT_EQ(simState("10-00003").markCount, 2);
+    EXPECT_TRUE(marked("10-00003"));
+    EXPECT_EQ(comm::state().UpgradeInProgress, vbFalse);
+    EXPECT_FALSE(dialog_->isBusy());
+    EXPECT_TRUE(button("btnUpgrade")->isEnabled());
+}
+
+TEST_F(SearchUpgradeTest, AfterAnUpgradeTheRowsStayUntilTheNextRefresh) {
+    auto site = standardSite();
+    for (auto& c : site)
+        c.restartMs = 50;  // a short restart after switching to the new port OS
+    startFleet(site);
+    provideUpgradeFile();
+    openDialog();
+    clickRow(QStringLiteral("10-00001"));
+    const QStringList rowsBefore = columnTexts(0) + columnTexts(1) + columnTexts(2);
+    QSignalSpy finished(dialog_.get(), &FormSearchTCP::searchFinished);
+
+    ModalSeam::pushButton(ui::ButtonYes);  // the question
+    ModalSeam::pushButton(ui::ButtonOk);   // the result
+    button("btnUpgrade")->click();
+
+    ASSERT_EQ(ModalSeam::log().size(), 2) << modalLog().join('\n').toStdString();
+    EXPECT_EQ(ModalSeam::log().at(1).style, 2) << modalLog().join('\n').toStdString();
+    EXPECT_EQ(simState("10-00001").portOsRevision, "2.20");
+    EXPECT_EQ(simState("10-00001").upgradesApplied, 1);
+    EXPECT_TRUE(marked("10-00001"));
+    EXPECT_EQ(comm::state().UpgradeInProgress, vbFalse);
+    EXPECT_EQ(finished.count(), 0) << "no refresh of its own";
+    EXPECT_EQ(columnTexts(0) + columnTexts(1) + columnTexts(2), rowsBefore);
+
+    button("ButtonRefresh")->click();
+    EXPECT_EQ(columnTexts(1), entrySerials());
+    EXPECT_EQ(list()->topLevelItemCount(), 3);
+}
+
 TEST_F(SearchUpgradeTest, UpgradeInProgressIsFalseAgainWhenTheCommandFails) {
     startFleet(standardSite());
+    provideNoUpgradeFile();
     openDialog();
     clickRow(QStringLiteral("10-00002"));
     // Strict seam and no answer queued: the command's message throws, which
