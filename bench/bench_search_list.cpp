@@ -35,10 +35,10 @@ int main(int argc, char** argv) {
     std::printf("bench-search-list: list fill of the search dialog, events processed after each row; platform %s; "
                 "best and median of %d fills\n\n",
                 qPrintable(QGuiApplication::platformName()), kRuns);
-    std::printf("%11s | %6s | %13s | %13s | %11s | %12s | %s\n", "controllers", "rows", "fill best ms", "fill median ms",
+    std::printf("%11s | %7s | %13s | %14s | %11s | %13s | %s\n", "controllers", "rows", "fill best ms", "fill median ms",
                 "us per row", "refresh ms", "goal");
-    std::printf("%11s | %6s | %13s | %13s | %11s | %12s |\n", "", "", "", "", "", "(search+fill)");
-    std::printf("------------+--------+---------------+---------------+-------------+---------------+---------------\n");
+    std::printf("%11s | %7s | %13s | %14s | %11s | %13s |\n", "", "", "", "", "", "(search+fill)");
+    std::printf("------------+---------+---------------+----------------+-------------+---------------+-------------\n");
 
     for (int n : sizes) {
         sim::GenerateOptions options;
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         const char* goal = "";
         if (n == 1000)
             goal = median < 1000.0 ? "< 1 s: met" : "< 1 s: MISSED";
-        std::printf("%11d | %6d%s | %13.1f | %13.1f | %11.1f | %13.1f | %s\n", n, rows, rows == n ? "" : "!", best,
+        std::printf("%11d | %6d%s | %13.1f | %14.1f | %11.1f | %13.1f | %s\n", n, rows, rows == n ? " " : "!", best,
                     median, perRowUs, refreshMs, goal);
         std::fflush(stdout);
     }
