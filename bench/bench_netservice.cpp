@@ -16,6 +16,8 @@
 using namespace zelmar;
 using Clock = std::chrono::steady_clock;
 
+void printUpgradeRows();  // bench_upgrade_rows.cpp
+
 namespace {
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
@@ -123,5 +125,6 @@ int main(int argc, char** argv) {
     }
     std::printf("\nwarm: lookup in the service object after the full search (asks where the controller last answered);\n"
                 "cold: a fresh service object per lookup (asks every search target).\n");
+    printUpgradeRows();
     return 0;
 }
