@@ -1,6 +1,7 @@
 #include "simulator/controller_rules.h"
 
 #include "platform/netservice/ipv4.h"
+#include "simulator/sim_crypto.h"
 
 namespace zelmar::sim {
 
@@ -81,10 +82,9 @@ void leaseFromNetwork(SimControllerState& s) {
 
 SetupVerdict checkSetup(const SimControllerState& current, const wire::SetupFields& f, SimControllerState& result) {
     result = current;
-    if (f.encryptionPassword && !f.encryptionPassword->empty())
-        return {Status::Refused, wire::TagEncryptionPassword};  // a password in clear is never taken
-    if (f.requireEncryption && *f.requireEncryption)
-        return {Status::Unsupported, wire::TagRequireEncryption};
+    // Encryption on or off, a new key (sim_crypto.cpp); a password itself is never taken.
+    if (const SetupVerdict v = SimCrypto::checkSetup(current, f, result); v.status != Status::Ok)
+        return v;
     if (f.name)
         result.name = *f.name;
     if (f.description)

@@ -85,6 +85,9 @@ FleetData parseFleet(const std::string& json) {
         s.configGateway = text(o, "configGateway", s.useDhcp ? "0.0.0.0" : s.gateway);
         s.configDnsServer = text(o, "configDnsServer", s.useDhcp ? "0.0.0.0" : s.dnsServer);
         s.requireEncryption = flag(o, "requireEncryption");
+        // Either the key, or for convenience the password it is derived from (never written back).
+        s.encryptionKey = text(o, "encryptionKey");
+        s.encryptionPassword = text(o, "encryptionPassword");
         s.capabilities = std::uint32_t(number(o, "capabilities", 0, 0, 4294967295.0));
         s.modelCode = std::int16_t(number(o, "modelCode", 0, -32768, 32767));
         s.portOsType = std::int16_t(number(o, "portOsType", 0, -32768, 32767));
@@ -133,6 +136,8 @@ std::string fleetToJson(const FleetData& fleet) {
         o["configGateway"] = q(s.configGateway);
         o["configDnsServer"] = q(s.configDnsServer);
         o["requireEncryption"] = s.requireEncryption;
+        if (!s.encryptionKey.empty())
+            o["encryptionKey"] = q(s.encryptionKey);
         o["capabilities"] = double(s.capabilities);
         o["modelCode"] = s.modelCode;
         o["portOsType"] = s.portOsType;

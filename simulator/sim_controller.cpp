@@ -23,6 +23,11 @@ const char* typeName(MsgType t) {
     case MsgType::Setup: return "Setup";
     case MsgType::CheckNetwork: return "CheckNetwork";
     case MsgType::Mark: return "Mark";
+    case MsgType::Read: return "Read";
+    case MsgType::UpgradeStart: return "UpgradeStart";
+    case MsgType::UpgradeData: return "UpgradeData";
+    case MsgType::UpgradeCommit: return "UpgradeCommit";
+    case MsgType::UpgradeAbort: return "UpgradeAbort";
     default: return "Reply";
     }
 }
@@ -31,6 +36,7 @@ const char* typeName(MsgType t) {
 SimController::SimController(SimControllerState s) : state(std::move(s)) {
     if (const auto mac = wire::parseEthernet(state.ethernetAddress))
         mac_ = *mac;
+    SimCrypto::adoptPassword(state);  // keeps the key derived from it, never the password
 }
 
 bool SimController::validState(const SimControllerState& s, std::string* why) {
@@ -55,7 +61,7 @@ bool SimController::validState(const SimControllerState& s, std::string* why) {
         s.mainComputerAddress.size() > wire::textLimit(wire::TagMainComputer) ||
         s.portOsRevision.size() > wire::textLimit(wire::TagPortOsRevision))
         return fail(s.serialNo + ": a text is over its length limit");
-    return true;
+    return SimCrypto::validState(s, why);
 }
 
 wire::ControllerInfo SimController::info() const {
@@ -100,13 +106,29 @@ std::vector<std::uint8_t> SimController::reply(MsgType type, std::uint32_t id, w
 
 SimController::Result SimController::handle(const std::uint8_t* data, std::size_t size, const Endpoint& from,
                                             std::mt19937& rng) {
-    Message m;
-    const auto err = wire::decode(data, size, m);
-    auto drop = [](const char* why) {
+    auto drop = [](const std::string& why) {
         Result r;
         r.dropped = why;
         return r;
     };
+    // A sealed request is opened first (or answered at once, or dropped); what follows sees it in clear.
+    SimCrypto::Inbound sealed = crypto_.receive(state, mac_, data, size, from);
+    if (sealed.kind == SimCrypto::Inbound::Drop)
+        return drop(sealed.why);
+    if (sealed.kind == SimCrypto::Inbound::Answer) {
+        Result r;
+        r.out.push_back({from, std::move(sealed.answer), 0});
+        r.log = std::string(typeName(MsgType(data[5]))) + " id=" +
+                std::to_string((std::uint32_t(data[8]) << 24) | (std::uint32_t(data[9]) << 16) |
+                               (std::uint32_t(data[10]) << 8) | data[11]) +
+                " " + sealed.why;
+        return r;
+    }
+    const bool isSealed = sealed.kind == SimCrypto::Inbound::Opened;
+    Message m;
+    const auto err = isSealed ? wire::DecodeError::None : wire::decode(data, size, m);
+    if (isSealed)
+        m = std::move(sealed.msg);
     if (err != wire::DecodeError::None)
         return drop(wire::toString(err));  // dropped without a word to the sender
     if (wire::isReply(m.type))
@@ -118,6 +140,17 @@ SimController::Result SimController::handle(const std::uint8_t* data, std::size_
             return drop("for another controller");
     } else if (m.type == MsgType::Setup || m.type == MsgType::CheckNetwork || m.type == MsgType::Mark) {
         return drop("transaction without a target");
+    }
+    if (!isSealed) {
+        // What a controller that requires encryption takes only sealed, and a key ever, is refused in clear.
+        if (auto refusal = crypto_.refuseClear(state, mac_, m)) {
+            if (refusal->empty())
+                return drop("refused in clear");
+            Result r;
+            r.out.push_back({from, std::move(*refusal), 0});
+            r.log = std::string(typeName(m.type)) + " id=" + std::to_string(m.requestId) + " refused: not sealed";
+            return r;
+        }
     }
 
     // A repeated transaction is answered from memory and never applied twice.
@@ -145,7 +178,15 @@ SimController::Result SimController::handle(const std::uint8_t* data, std::size_
     case MsgType::UpgradeData:
     case MsgType::UpgradeCommit:
     case MsgType::UpgradeAbort: r = onUpgrade(m, from); break;
+    case MsgType::Read: r = onRead(m); break;
     default: return {};
+    }
+    if (isSealed) {
+        // Answers to a sealed request leave sealed with the key that opened it.
+        for (Outgoing& o : r.out)
+            crypto_.sealReply(o.bytes, sealed, mac_, from);
+        if (!r.log.empty())
+            r.log += " (sealed)";
     }
     for (Outgoing& o : r.out)
         o.to = from;  // answers go to whoever asked, whatever our own IP settings
@@ -191,7 +232,7 @@ SimController::Result SimController::onSearch(const Message& m, const Endpoint& 
     Message reply;
     reply.type = MsgType::SearchReply;
     reply.requestId = m.requestId;
-    wire::putControllerInfo(reply, info());
+    crypto_.describe(reply, info(), state, from);  // only its identity while it requires encryption
     const int delay = spread > 0 ? std::uniform_int_distribution<int>(0, spread)(rng) : 0;
     r.out.push_back({from, wire::encode(reply), delay});
     ++state.searchesAnswered;
@@ -292,6 +333,19 @@ SimController::Result SimController::onUpgrade(const Message& m, const Endpoint&
         r.changed = true;  // the new revision is persisted before the reply goes out
         r.restartMs = std::max(0, state.restartMs);
     }
+    return r;
+}
+
+SimController::Result SimController::onRead(const Message& m) {
+    // Only ever reached sealed: the whole description for a client that has the key.
+    Result r;
+    Message reply;
+    reply.type = MsgType::ReadReply;
+    reply.requestId = m.requestId;
+    reply.addU8(wire::TagStatus, std::uint8_t(wire::Status::Ok));
+    wire::putControllerInfo(reply, info());
+    r.out.push_back({{}, wire::encode(reply), 0});
+    r.log = "Read id=" + std::to_string(m.requestId);
     return r;
 }
 

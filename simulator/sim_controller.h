@@ -10,6 +10,7 @@
 
 #include "platform/netservice/messages.h"
 #include "platform/netservice/udp_platform.h"
+#include "simulator/sim_crypto.h"
 #include "simulator/sim_state.h"
 #include "simulator/sim_upgrade.h"
 
@@ -44,6 +45,9 @@ public:
     // True when the state's texts parse (serial, Ethernet address, addresses).
     static bool validState(const SimControllerState& s, std::string* why);
 
+    // Its encryption (tests set the clock the wrong-key limit sees).
+    SimCrypto& crypto() { return crypto_; }
+
 private:
     struct SearchSlot {
         net::platform::Endpoint client;
@@ -63,6 +67,7 @@ private:
     Result onCheck(const net::wire::Message& m);
     Result onMark(const net::wire::Message& m);
     Result onUpgrade(const net::wire::Message& m, const net::platform::Endpoint& from);
+    Result onRead(const net::wire::Message& m);
     std::vector<std::uint8_t> reply(net::wire::MsgType type, std::uint32_t id, net::wire::Status status,
                                     std::uint16_t badField = 0, bool withInfo = false) const;
 
@@ -73,6 +78,7 @@ private:
     std::array<TransactionSlot, 16> transactions_{};
     std::size_t nextTransaction_ = 0;
     SimUpgrade upgrade_;  // the port OS transfer in progress, if any
+    SimCrypto crypto_;    // sealed requests and replies, sessions, the wrong-key limit
 };
 
 }  // namespace zelmar::sim

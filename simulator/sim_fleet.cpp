@@ -47,6 +47,7 @@ struct SimFleet::Impl {
     std::ofstream logOut;
     std::deque<std::string> logLines;
     SimStats stats;
+    DatagramTap tap;  // test hook: every datagram in and out
     std::mt19937 rng{12345};
     Clock::time_point epoch = Clock::now();
 
@@ -106,6 +107,8 @@ struct SimFleet::Impl {
     void sendNow(std::size_t index, const Endpoint& to, const std::vector<std::uint8_t>& bytes) {
         if (index >= sockets.size() || !sockets[index] || controllers[index].state.offline)
             return;
+        if (tap)
+            tap(false, controllers[index].state.address, to, bytes);
         if (chance(faults.lossPercent)) {
             ++stats.lost;
             return;
@@ -117,6 +120,8 @@ struct SimFleet::Impl {
     void onDatagram(std::size_t index, std::size_t size, const Endpoint& from) {
         ++stats.received;
         SimController& c = controllers[index];
+        if (tap)
+            tap(true, c.state.address, from, std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + std::ptrdiff_t(std::min(size, buffer.size()))));
         if (c.state.offline)
             return;
         if (const auto it = restarting.find(index); it != restarting.end()) {
@@ -442,6 +447,11 @@ std::vector<std::string> SimFleet::log() const {
 void SimFleet::clearLog() {
     std::lock_guard lock(impl_->m);
     impl_->logLines.clear();
+}
+
+void SimFleet::setDatagramTap(DatagramTap tap) {
+    std::lock_guard lock(impl_->m);
+    impl_->tap = std::move(tap);
 }
 
 SimStats SimFleet::stats() const {

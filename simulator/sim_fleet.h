@@ -10,12 +10,14 @@
 //   service.Search();
 //   fleet.controller("10-00003")->marked;
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/netservice/service_config.h"
+#include "platform/netservice/udp_platform.h"
 #include "simulator/fleet_file.h"
 #include "simulator/sim_state.h"
 
@@ -78,6 +80,12 @@ public:
     std::vector<std::string> log() const;
     void clearLog();
     SimStats stats() const;
+
+    // Test hook: sees every datagram a controller receives or sends, raw, before
+    // loss injection (called on the fleet's thread under its lock: keep it short).
+    using DatagramTap = std::function<void(bool incoming, const std::string& controllerAddress,
+                                           const net::platform::Endpoint& peer, const std::vector<std::uint8_t>& bytes)>;
+    void setDatagramTap(DatagramTap tap);
 
 private:
     struct Impl;

@@ -28,6 +28,10 @@ struct SimControllerState {
     std::string configGateway = "0.0.0.0";
     std::string configDnsServer = "0.0.0.0";
     bool requireEncryption = false;
+    // The key derived from its encryption password (64 hex digits), never the password.
+    std::string encryptionKey;
+    // Input only (fleet file, tests): made into encryptionKey when the controller is created, then emptied.
+    std::string encryptionPassword;
     std::uint32_t capabilities = 0;
     std::int16_t modelCode = 0;
     std::int16_t portOsType = 0;
@@ -52,6 +56,10 @@ struct SimControllerState {
     int upgradeBlocks = 0;      // upgrade data blocks received (repeats included)
     int upgradesApplied = 0;    // images checked and switched to
     int upgradesRefused = 0;    // starts or commits refused (wrong port type, bad hash, incomplete)
+    int sealedRequests = 0;     // sealed requests opened and taken
+    int wrongKeys = 0;          // sealed requests that did not open
+    int replaysRefused = 0;     // sealed requests refused as replays
+    int rateLimited = 0;        // sealed requests not tried: too many wrong keys from that address
 };
 
 }  // namespace zelmar::sim

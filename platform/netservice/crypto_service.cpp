@@ -118,8 +118,21 @@ std::vector<std::uint8_t> ServiceCore::sealRequest(std::int32_t index, std::vect
 }
 
 bool ServiceCore::decodeReply(const std::uint8_t* data, std::size_t size, Message& msg) {
-    if (!crypto::isSealed(data, size))
-        return wire::decode(data, size, msg) == wire::DecodeError::None;
+    if (!crypto::isSealed(data, size)) {
+        if (wire::decode(data, size, msg) != wire::DecodeError::None)
+            return false;
+        // A controller that requires encryption answers in clear only its search replies and
+        // its refusals; anything else in clear claiming to be from it is not believed.
+        const auto mac = msg.ethernet(wire::TagEthernet);
+        const auto it = mac ? byEthernet_.find(*mac) : byEthernet_.end();
+        if (it == byEthernet_.end() || !records_[std::size_t(it->second)].info.requireEncryption ||
+            msg.type == MsgType::SearchReply)
+            return true;
+        const auto status = msg.u8(wire::TagStatus);
+        return status && (*status == std::uint8_t(wire::Status::Refused) ||
+                          *status == std::uint8_t(wire::Status::Later) ||
+                          *status == std::uint8_t(wire::Status::Unsupported));
+    }
     const auto envelope = crypto::peek(data, size);
     if (!envelope || !wire::isReply(envelope->type))
         return false;
