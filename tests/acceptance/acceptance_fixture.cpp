@@ -271,4 +271,12 @@ QStringList AcceptanceTest::shown(ModalKind kind) {
 
 QString AcceptanceTest::text(int number) { return support::GetText(number); }
 
+std::string AcceptanceTest::modalLog() {
+    static const char* const kinds[] = {"message", "question", "input box"};
+    std::string lines;
+    for (const ui::ModalRequest& r : ModalSeam::log())
+        lines += std::string(kinds[int(r.kind)]) + " " + std::to_string(r.style) + ": " + r.text.toStdString() + "\n";
+    return lines;
+}
+
 }  // namespace zelmar::acceptance

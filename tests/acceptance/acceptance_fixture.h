@@ -84,6 +84,8 @@ protected:
     // What the modal seam showed, by kind.
     static QStringList shown(ModalKind kind);
     static QString text(int number);
+    // Everything the modal seam was asked, one line each, for failure output.
+    static std::string modalLog();
 
     std::unique_ptr<sim::SimFleet> fleet_;
     net::ServiceConfig config_;
