@@ -131,6 +131,9 @@ using MainChooseController = MainDialogSimTest;
 TEST_F(MainChooseController, AControllerRequiringEncryptionWhosePasswordIsAcceptedNeedsNoPrompt) {
     sim::SimControllerState secure = controller(1, "Secure");
     secure.requireEncryption = true;
+    secure.capabilities = 8;
+    secure.encryptionPassword = "Net-Pw-1";
+    comm::state().NetworkPassword = QStringLiteral("Net-Pw-1");  // the right one, known already
     startFleet({secure});
     auto d = newDialog();
     d->LoadingFlg = vbFalse;
@@ -238,7 +241,7 @@ TEST_F(MainChooseController, PasswordPromptIsMaskedAndRepeatsUntilAccepted) {
     EXPECT_EQ(box.title, QStringLiteral("Zelmar TCP/IP Settings Tool"));
     EXPECT_TRUE(box.hideInput);
     EXPECT_EQ(comm::state().NetworkPassword, QStringLiteral("Secret-1"));
-    EXPECT_EQ(current.PasswordOk, vbTrue);  // the simulated controller accepts any password
+    EXPECT_EQ(current.PasswordOk, vbTrue);  // this controller does not require encryption: any password gives access
     EXPECT_EQ(edit(*d, "CtrlCurrentName")->text(), QStringLiteral("Secure"));
 }
 
