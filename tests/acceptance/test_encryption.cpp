@@ -145,6 +145,29 @@ TEST_F(Encryption, TheSecurityDialogSwitchesAControllerToEncryptedAndBack) {
     EXPECT_EQ(setupsAppliedInFleet(), 2);
 }
 
+TEST_F(Encryption, AnEncryptedControllerIsUpgradedOnceItsPasswordIsGiven) {
+    const FieldMap before = fleetFields();
+    // Chosen with its password, then upgraded from the search dialog.
+    auto tool = startAndChoose(QStringLiteral("10-10004"), {kDemoPassword});
+    ASSERT_EQ(field(*tool, "CtrlCurrentName")->text(), QStringLiteral("AHU 3"));
+    ModalSeam::clearLog();
+    driveSearchDialog([](FormSearchTCP& search) {
+        clickRow(search, QStringLiteral("10-10004"));
+        ModalSeam::pushButton(ui::ButtonYes);
+        ModalSeam::pushButton(ui::ButtonOk);
+        press(search, "btnUpgrade");
+        waitIdle(search);
+        press(search, "ButtonCancel");
+    });
+    click(*tool, "btnSearchTCP");
+    ASSERT_EQ(ModalSeam::log().size(), 2) << modalLog();
+    EXPECT_TRUE(ModalSeam::log().at(0).text.contains(QStringLiteral("Revision in the controller: 3.0.4")));
+    EXPECT_TRUE(ModalSeam::log().at(0).text.contains(QStringLiteral("Revision to upgrade to: 3.2.0")));
+    EXPECT_TRUE(ModalSeam::log().at(1).text.startsWith(QStringLiteral("The controller has been upgraded successfully!")));
+    EXPECT_EQ(changes(before, fleetFields()), (FieldMap{{"10-10004.portOsRevision", "3.2.0"}}));
+    EXPECT_TRUE(controller("10-10004").requireEncryption);
+}
+
 // A setup of a controller that requires encryption, with only its name or
 // description edited, must leave its encryption as it is. Today the settings
 // record's encryption choice is False unless "Security..." was opened, so the
