@@ -17,6 +17,7 @@ using namespace zelmar;
 using Clock = std::chrono::steady_clock;
 
 void printUpgradeRows();  // bench_upgrade_rows.cpp
+void printEncryptionRows();  // bench_encryption_rows.cpp
 
 namespace {
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
@@ -126,5 +127,6 @@ int main(int argc, char** argv) {
     std::printf("\nwarm: lookup in the service object after the full search (asks where the controller last answered);\n"
                 "cold: a fresh service object per lookup (asks every search target).\n");
     printUpgradeRows();
+    printEncryptionRows();
     return 0;
 }

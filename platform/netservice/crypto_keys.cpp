@@ -99,11 +99,14 @@ Key controllerKey(const Key& master, const wire::Ethernet& ethernet) {
     for (std::uint8_t b : ethernet)
         id = (id << 8) | b;
     Key key{};
+    const auto t0 = std::chrono::steady_clock::now();
     crypto_kdf_derive_from_key(key.data(), key.size(), id, kKdfContext, master.data());
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     {
         KeyCache& c = cache();
         std::lock_guard lock(c.m);
         ++c.stats.controllerKeys;
+        c.stats.controllerKeyMs += ms;
     }
     return key;
 }

@@ -48,6 +48,7 @@ struct KeyStats {
     double passwordHashMs = 0;         // time spent in them
     std::uint64_t cacheHits = 0;       // masters served from the cache
     std::uint64_t controllerKeys = 0;  // per-controller derivations
+    double controllerKeyMs = 0;        // time spent in them
 };
 KeyStats keyStats();
 // Forgets every cached master key (wiped); tests use it to measure a cold start.
