@@ -24,17 +24,34 @@ void printUpgradeRows() {
         b = std::uint8_t(rng());
 
     std::printf("\nport OS upgrade, %zu MiB image, %d runs each (block 1280 bytes, window 64)\n", kImage >> 20, kRuns);
-    std::printf("%9s | %16s | %16s | %14s | %12s\n", "loss %", "transfer ms", "MB/s", "blocks sent", "resent");
-    std::printf("%9s | %16s | %16s | %14s | %12s\n", "", "median / worst", "median / worst", "per run", "per run");
-    std::printf("----------+------------------+------------------+----------------+-------------\n");
-    for (double loss : {0.0, 5.0, 10.0}) {
-        auto fleet = sim::SimFleet::generate(1);
+    std::printf("%9s | %8s | %16s | %16s | %14s | %12s\n", "loss %", "sealed", "transfer ms", "MB/s", "blocks sent",
+                "resent");
+    std::printf("%9s | %8s | %16s | %16s | %14s | %12s\n", "", "", "median / worst", "median / worst", "per run",
+                "per run");
+    std::printf("----------+----------+------------------+------------------+----------------+-------------\n");
+    const struct {
+        double loss;
+        bool sealed;
+    } rows[] = {{0, false}, {5, false}, {10, false}, {0, true}, {5, true}};
+    for (const auto& row : rows) {
+        const double loss = row.loss;
+        const char* sealedText = row.sealed ? "yes" : "no";
+        auto data = sim::generateFleet(1);
+        if (row.sealed) {
+            // A controller that requires encryption: every block travels sealed.
+            data.controllers[0].capabilities = 8;
+            data.controllers[0].requireEncryption = true;
+            data.controllers[0].encryptionPassword = "bench password";
+        }
+        sim::SimFleet fleet(std::move(data));
         fleet.setRestartMs(0);  // back at once, so the runs follow each other
         fleet.start(0);
         net::NetService service(fleet.clientConfig());
+        if (row.sealed)
+            service.setPassword("bench password");
         service.Search();
         if (service.ControllerCount() != 1) {
-            std::printf("%9.0f | controller not found\n", loss);
+            std::printf("%9.0f | %8s | controller not found\n", loss, sealedText);
             continue;
         }
         const auto type = service.Item(0)->PortOsType();
@@ -58,7 +75,7 @@ void printUpgradeRows() {
         }
         fleet.stop();
         if (times.empty()) {
-            std::printf("%9.0f | every run failed\n", loss);
+            std::printf("%9.0f | %8s | every run failed\n", loss, sealedText);
             continue;
         }
         std::sort(times.begin(), times.end());
@@ -68,7 +85,7 @@ void printUpgradeRows() {
         std::snprintf(t, sizeof t, "%.1f / %.1f", median, worst);
         std::snprintf(r, sizeof r, "%.1f / %.1f%s", mb / (median / 1000), mb / (worst / 1000),
                       failures ? " FAILED" : "");
-        std::printf("%9.0f | %16s | %16s | %14llu | %12llu\n", loss, t, r,
+        std::printf("%9.0f | %8s | %16s | %16s | %14llu | %12llu\n", loss, sealedText, t, r,
                     static_cast<unsigned long long>(sent / times.size()),
                     static_cast<unsigned long long>(resent / times.size()));
         std::fflush(stdout);
