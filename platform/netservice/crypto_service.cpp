@@ -89,10 +89,15 @@ std::vector<std::uint8_t> ServiceCore::sealRequest(std::int32_t index, std::vect
         }
     }
     if (!key) {
-        // Sent in clear as in version 1, but a key or a password never is.
+        // Sent in clear as in version 1, but a key or a password never is, nor the
+        // settings of a setup that switches encryption on (no key agreement possible).
         Message m;
-        if (wire::decode(clear.data(), clear.size(), m) == wire::DecodeError::None &&
-            (m.has(wire::TagEncryptionKey) || m.has(wire::TagEncryptionPassword)))
+        if (wire::decode(clear.data(), clear.size(), m) != wire::DecodeError::None)
+            return {};
+        if (m.has(wire::TagEncryptionKey) || m.has(wire::TagEncryptionPassword))
+            return {};
+        if (!r.info.requireEncryption && (r.peer.enrolling || switchesOn(r)) &&
+            (m.type == MsgType::Setup || m.type == MsgType::CheckNetwork))
             return {};
         return clear;
     }
@@ -330,6 +335,19 @@ void ServiceCore::readSealedRecords() {
     }
 }
 
+void ServiceCore::ensurePublicKey(std::int32_t index) {
+    const Record& r = recordForWrite(index);
+    if (r.peer.publicKey || r.info.requireEncryption || !(r.peer.enrolling || switchesOn(r)))
+        return;
+    // Not known (it required encryption at the last search): a search addressed to it
+    // brings its description, a challenge and its public key.
+    Message search;
+    search.type = MsgType::Search;
+    const auto reply = exchange(index, std::move(search), MsgType::SearchReply);
+    if (reply)
+        takeReply(*reply, records_[std::size_t(index)].source);
+}
+
 void ServiceCore::prepareSetup(std::int32_t index, wire::SetupFields& fields) {
     Record& r = records_[std::size_t(index)];
     const bool requireAfter = fields.requireEncryption.value_or(r.info.requireEncryption);
@@ -345,6 +363,7 @@ void ServiceCore::prepareSetup(std::int32_t index, wire::SetupFields& fields) {
         crypto::wipe(fields.encryptionPassword->data(), fields.encryptionPassword->size());
     fields.encryptionPassword.reset();
     r.peer.enrolling = !r.info.requireEncryption && requireAfter && capable;
+    ensurePublicKey(index);
 }
 
 void ServiceCore::finishSetup(std::int32_t index, wire::SetupFields& fields) {

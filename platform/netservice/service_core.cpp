@@ -483,6 +483,7 @@ void ServiceCore::apply(std::int32_t index) {
 }
 
 bool ServiceCore::checkNetwork(std::int32_t index, std::int32_t& detail) {
+    ensurePublicKey(index);  // held settings that switch encryption on travel sealed (crypto_service.cpp)
     const Record& r = recordForWrite(index);
     wire::SetupFields ip;
     ip.useDhcp = r.held.useDhcp;

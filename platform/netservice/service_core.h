@@ -120,6 +120,8 @@ private:
     void readSealedRecords();  // after a search: the whole description of those that require encryption
     const crypto::Key* keyFor(std::int32_t index);  // from the service password; null without one
     void prepareSetup(std::int32_t index, wire::SetupFields& fields);  // password -> key
+    // Switching encryption on needs the controller's public key: asks for it when unknown.
+    void ensurePublicKey(std::int32_t index);
     void finishSetup(std::int32_t index, wire::SetupFields& fields);
 
     ServiceConfig config_;

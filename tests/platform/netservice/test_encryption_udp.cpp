@@ -266,6 +266,39 @@ TEST(EncryptionUdp, EncryptionIsSwitchedOnChangedAndOffAtomically) {
     EXPECT_EQ(now.setupsApplied, 3);
 }
 
+TEST(EncryptionUdp, SwitchingOnAgainRightAfterSwitchingOffStaysSealed) {
+    // Its public key was not known while it required encryption: the service asks for it.
+    const auto a = secureController(1, "Again-Pw-13");
+    auto fleet = startSecureFleet({a});
+    Recorder rec;
+    rec.attach(fleet);
+    net::NetService service(fleet.clientConfig());
+    auto e = searchWith(service, "Again-Pw-13", a.serialNo);
+    ASSERT_TRUE(e && e->PasswordOk());
+    e->setRequireEncryption(false);
+    e->setApply(true);
+    ASSERT_TRUE(e->SetupOk());
+    ASSERT_FALSE(fleet.controller(a.serialNo)->requireEncryption);
+    rec.clear();
+    e->setConfigIpAddress("10.50.3.33");
+    e->setConfigSubnetMask("255.255.0.0");
+    e->setRequireEncryption(true);
+    e->setEncryptionPassword("Again-Pw-13");
+    std::int32_t detail = 0;
+    EXPECT_TRUE(e->CheckNetwork(detail));
+    e->setApply(true);
+    EXPECT_TRUE(e->SetupOk());
+    EXPECT_TRUE(e->PasswordOk());  // the service password is the new one
+    const auto now = *fleet.controller(a.serialNo);
+    EXPECT_TRUE(now.requireEncryption);
+    EXPECT_EQ(now.ipAddress, "10.50.3.33");
+    for (const auto type : {wire::MsgType::CheckNetwork, wire::MsgType::Setup}) {
+        const auto sent = rec.requests(type);
+        ASSERT_EQ(sent.size(), 1u) << int(type);
+        EXPECT_TRUE(net::crypto::isSealed(sent[0].bytes.data(), sent[0].bytes.size())) << int(type);
+    }
+}
+
 TEST(EncryptionUdp, EnablingWithoutAPasswordOrWithARefusedFieldChangesNothing) {
     const auto b = secureController(2, "");
     auto fleet = startSecureFleet({b});
