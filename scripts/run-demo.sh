@@ -8,6 +8,8 @@
 set -euo pipefail
 build=${1:-build}
 bin="$build/bin"
+# The demo files live beside this script, wherever it is started from.
+demo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/demo"
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelmar-demo.XXXXXX")
 
 sim_pid=""
@@ -30,8 +32,8 @@ trap 'exit 143' TERM
 
 demo_fleet=""
 fleet_args=(--generate 25 --connected 1)
-if [ -f demo/fleet.json ]; then
-  demo_fleet=demo/fleet.json
+if [ -f "$demo/fleet.json" ]; then
+  demo_fleet="$demo/fleet.json"
   fleet_args=(--fleet "$demo_fleet")
 fi
 
@@ -62,7 +64,7 @@ if [ -n "$demo_fleet" ]; then
   "searchTargets": ["127.77.0.1-127.77.0.254"]
 }
 EOF
-  [ -f demo/README-password.txt ] && cat demo/README-password.txt
+  [ -f "$demo/README-password.txt" ] && cat "$demo/README-password.txt"
 fi
 
 ZELMAR_NETSERVICE_CONFIG="$config" "$bin/zelmar-tcpip-settings" &
