@@ -107,6 +107,7 @@ private:
     void FillControllerFields(const ShownController& shown);
     void ClearControllerFields();
     void ShowConnectedController();
+    void KeepControllerEncryption(std::int16_t index);
     void UpdateFullDnsName();
 
     void connectHandlers();

@@ -83,6 +83,7 @@ void FormTCPSettings::ShowCurrentController(VBool Show) {
         return;
     }
     GetCurrentControllerInfo(index);
+    KeepControllerEncryption(index);
     ShownController shown;
     shown.Name = current.Name;
     shown.SerialNo = current.SerialNo;
@@ -135,6 +136,9 @@ void FormTCPSettings::checkPassword(std::int16_t& Index) {
 // are about to change.
 void FormTCPSettings::ShowConnectedController() {
     const comm::SettingsRecord& s = comm::state().Settings;
+    const std::int16_t index = comm::FindControllerBySerialNo(s.SerialNo, false);
+    if (index != -1)
+        KeepControllerEncryption(index);
     ShownController shown;
     shown.Name = s.Name;
     shown.SerialNo = s.SerialNo;
@@ -148,6 +152,18 @@ void FormTCPSettings::ShowConnectedController() {
     shown.DnsName = s.DnsName;
     shown.UseDhcp = s.UseDhcp;
     FillControllerFields(shown);
+}
+
+// A setup writes the encryption choices of the settings record. Until the
+// technician makes them in "Security...", they follow the controller shown, so
+// that editing its name or address does not switch its encryption off.
+void FormTCPSettings::KeepControllerEncryption(std::int16_t index) {
+    comm::SharedState& shared = comm::state();
+    const auto entry = comm::Service().Item(index);
+    const bool encrypted = entry->RequireEncryption();
+    shared.Settings.RequireEncryption = toVBool(encrypted);
+    shared.Settings.EncryptionPassword =
+        encrypted && entry->PasswordOk() ? shared.NetworkPassword : QString();
 }
 
 void FormTCPSettings::FillControllerFields(const ShownController& shown) {

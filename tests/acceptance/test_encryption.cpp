@@ -169,11 +169,9 @@ TEST_F(Encryption, AnEncryptedControllerIsUpgradedOnceItsPasswordIsGiven) {
 }
 
 // A setup of a controller that requires encryption, with only its name or
-// description edited, must leave its encryption as it is. Today the settings
-// record's encryption choice is False unless "Security..." was opened, so the
-// setup switches encryption off and reports success. Disabled until the main
-// dialog or the write takes the chosen controller's encryption state over.
-TEST_F(Encryption, DISABLED_EditingAnEncryptedControllerWithoutOpeningSecurityKeepsItsEncryption) {
+// description edited, must leave its encryption as it is: the encryption
+// choices follow the controller shown until "Security..." changes them.
+TEST_F(Encryption, EditingAnEncryptedControllerWithoutOpeningSecurityKeepsItsEncryption) {
     const FieldMap before = fleetFields();
     auto tool = startAndChoose(QStringLiteral("10-10005"), {kDemoPassword});
     ASSERT_EQ(field(*tool, "CtrlCurrentName")->text(), QStringLiteral("Chiller 1"));
