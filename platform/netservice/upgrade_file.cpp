@@ -1,6 +1,8 @@
 #include "platform/netservice/upgrade_file.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <cstring>
 #include <new>
 #include <sodium.h>
@@ -72,7 +74,12 @@ bool UpgradeFile::Load(const std::string& path) {
         const qint64 n = f.read(reinterpret_cast<char*>(bytes.data()), qint64(bytes.size()));
         if (n != size)
             return fail("the file changed while it was read");
-        return LoadBytes(bytes.data(), std::size_t(size));
+        if (!LoadBytes(bytes.data(), std::size_t(size)))
+            return false;
+        if (!NameFitsType(path, portOsType_))
+            return fail("the file is named for another port type than the " + std::to_string(portOsType_) +
+                        " its image is for");
+        return true;
     } catch (const std::bad_alloc&) {
         return fail("not enough memory to read the file");
     } catch (const std::exception& e) {
@@ -127,6 +134,17 @@ bool UpgradeFile::LoadBytes(const std::uint8_t* data, std::size_t size) {
     hash_ = imageHash;
     valid_ = true;
     return true;
+}
+
+bool UpgradeFile::NameFitsType(const std::string& path, std::int16_t type) {
+    static const QRegularExpression name(QStringLiteral("^(-?[0-9]{1,10})\\.TcpIpPortOS$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const auto match = name.match(QFileInfo(QString::fromStdString(path)).fileName());
+    if (!match.hasMatch())
+        return true;  // not named by a port type: nothing to compare
+    bool ok = false;
+    const long long named = match.captured(1).toLongLong(&ok);
+    return ok && named == type;
 }
 
 std::vector<std::uint8_t> UpgradeFile::Build(std::int16_t portOsType, const std::string& revision,

@@ -27,13 +27,15 @@ public:
 
     // Reads and checks the file; returns IsValid(). Never throws: a missing,
     // unreadable, truncated, oversized or damaged file only leaves it invalid.
+    // A file named as the tool looks for it, "<type>.TcpIpPortOS", must hold an
+    // image for that port type: one put under another type's name is invalid.
     bool Load(const std::string& path);
     // The same checks on the bytes of a file already in memory.
     bool LoadBytes(const std::uint8_t* data, std::size_t size);
 
     // True only after a Load of a complete, undamaged file of this format.
-    // It does not know the controller: whether the port type fits is the
-    // controller's to decide (it refuses a foreign image before any block).
+    // It does not know the controller; the controller checks the port type
+    // again and refuses a foreign image before any block travels.
     bool IsValid() const { return valid_; }
     std::string Revision() const { return revision_; }
     std::int16_t PortOsType() const { return portOsType_; }
@@ -41,6 +43,9 @@ public:
     const ImageHash& Hash() const { return hash_; }
     // Why the last Load refused the file (empty when valid); for tools and logs.
     const std::string& Problem() const { return problem_; }
+
+    // False when the file name has the form "<number>.TcpIpPortOS" and the number is not `type`.
+    static bool NameFitsType(const std::string& path, std::int16_t type);
 
     // The bytes of an upgrade file for this image, port type and revision.
     // Throws std::invalid_argument when the revision is empty, longer than 32

@@ -191,26 +191,25 @@ TEST_F(UpgradeCommand, InvalidFilesAreNamedWithTheirFullPathAndNothingIsSent) {
     EXPECT_EQ(sim("20-00001").portOsRevision, "2.11");
 }
 
-// The file is whole and valid, but for port type 5: the file object cannot know the
-// controller, so the question comes; the controller refuses the image before any block.
-TEST_F(UpgradeCommand, AFileForAnotherPortTypeIsRefusedByTheControllerWithMessageB) {
+// The file is whole and undamaged, but it holds an image for port type 5 under the
+// name of port type 3: it is no valid upgrade file for a type-3 controller. (Should one
+// ever reach a controller, the controller refuses it before any block: the netservice tests.)
+TEST_F(UpgradeCommand, AFileForAnotherPortTypeIsNamedWithItsFullPathAndNothingIsSent) {
     startUpgradeSite(1);
-    writeUpgradeFile(3, upgradeFileBytes(5, "9.0"));
+    const QString path = writeUpgradeFile(3, upgradeFileBytes(5, "9.0"));
     RestartSearch();
-    ui::setMousePointer(ui::MousePointer::Normal);
+    const auto sent = sentByService();
 
-    answer(ui::ButtonYes);
     answer(ui::ButtonOk);
     UpgradePortOsCommand("20-00001");
-    ASSERT_EQ(ui::ModalSeam::log().size(), 2);
-    EXPECT_EQ(ui::ModalSeam::log()[0].text, question(support::GetModelName("101"), "2.11", "9.0"));
-    EXPECT_EQ(ui::ModalSeam::log()[1].text, kTransferFailed);
-    EXPECT_EQ(ui::ModalSeam::log()[1].style, 0);
-    EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
+    ASSERT_EQ(ui::ModalSeam::log().size(), 1);
+    EXPECT_EQ(ui::ModalSeam::log()[0].text,
+              "The Upgrade file: " + path + " is not a valid TCP/IP Port OS upgrade file!");
+    EXPECT_EQ(sentByService(), sent);
     const auto s = sim("20-00001");
     EXPECT_EQ(s.portOsRevision, "2.11");
-    EXPECT_EQ(s.upgradesRefused, 1);
-    EXPECT_EQ(s.upgradeBlocks, 0);
+    EXPECT_EQ(s.upgradeStarts, 0);
+    EXPECT_EQ(s.upgradesRefused, 0);
 }
 
 TEST_F(UpgradeCommand, NoAtTheQuestionSendsNothing) {

@@ -111,6 +111,7 @@ TEST(MakeUpgrade, BadOptionsWriteNothing) {
         {"--random-image", "100", "--type", "3x", "--revision", "1", "--output", out},
         {"--image", dir.filePath("missing.bin"), "--type", "3", "--revision", "1", "--output", out},
         {"--image", "a", "--random-image", "100", "--type", "3", "--revision", "1", "--output", out},
+        {"--random-image", "100", "--type", "5", "--revision", "1", "--output", dir.filePath("3.TcpIpPortOS")},
         {"--frobnicate"},
         {},
     };

@@ -120,6 +120,9 @@ int main(int argc, char** argv) {
             throw std::runtime_error("give exactly one of --image FILE and --random-image BYTES");
         if (!haveType || !haveRevision || output.empty())
             throw std::runtime_error("--type, --revision and --output are required");
+        // The tool finds a file by its name: one named for another port type would never be valid.
+        if (!UpgradeFile::NameFitsType(output, std::int16_t(type)))
+            throw std::runtime_error("--output is named for another port type than --type " + std::to_string(type));
 
         const auto bytes = UpgradeFile::Build(
             std::int16_t(type), revision,

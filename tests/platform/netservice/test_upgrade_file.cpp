@@ -156,6 +156,24 @@ TEST(UpgradeFileFormat, LoadReadsFilesAndNeverThrows) {
     EXPECT_NO_THROW(EXPECT_FALSE(f.Load(writeFile(dir, "empty", {}).toStdString())));
 }
 
+TEST(UpgradeFileFormat, AFileNamedForAPortTypeMustHoldAnImageForIt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    UpgradeFile f;
+    // Whole and undamaged, but put under the name the tool uses for port type 3.
+    EXPECT_FALSE(f.Load(writeFile(dir, "3.TcpIpPortOS", validFile(2000, "9.0", 5)).toStdString()));
+    EXPECT_NE(f.Problem().find("another port type"), std::string::npos) << f.Problem();
+    EXPECT_TRUE(f.Load(writeFile(dir, "5.TcpIpPortOS", validFile(2000, "9.0", 5)).toStdString())) << f.Problem();
+    EXPECT_TRUE(f.Load(writeFile(dir, "-12.TcpIpPortOS", validFile(2000, "9.0", -12)).toStdString())) << f.Problem();
+    EXPECT_TRUE(f.Load(writeFile(dir, "05.tcpipportos", validFile(2000, "9.0", 5)).toStdString())) << f.Problem();
+    EXPECT_FALSE(f.Load(writeFile(dir, "70000.TcpIpPortOS", validFile(2000, "9.0", 4464)).toStdString()));
+    // Other names say nothing about the type.
+    EXPECT_TRUE(f.Load(writeFile(dir, "port image.bin", validFile(2000, "9.0", 5)).toStdString())) << f.Problem();
+    EXPECT_TRUE(f.Load(writeFile(dir, "3.TcpIpPortOS.old", validFile(2000, "9.0", 5)).toStdString())) << f.Problem();
+    EXPECT_TRUE(UpgradeFile::NameFitsType("/x/QORreal/3.TcpIpPortOS", 3));
+    EXPECT_FALSE(UpgradeFile::NameFitsType("C:/x/QORreal/3.TcpIpPortOS", -3));
+}
+
 TEST(UpgradeFileFormat, AFileLargerThanAnyImageIsRefusedUnread) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
