@@ -215,5 +215,37 @@ TEST_F(TypicalUse, AControllerWithoutEncryptionSupportIsToldSoAndTheRestIsWritte
               (FieldMap{{"10-10020.description", "Parking deck, level -1, exhaust fans"}}));
 }
 
+
+TEST_F(TypicalUse, TheSameUseInSwedish) {
+    const QByteArray savedLang = qgetenv("ZELMAR_LANG");
+    qputenv("ZELMAR_LANG", "sv");
+    struct RestoreLanguage {
+        QByteArray lang;
+        ~RestoreLanguage() { qputenv("ZELMAR_LANG", lang); }
+    } restore{savedLang};
+
+    const FieldMap before = fleetFields();
+    ModalSeam::pushButton(ui::ButtonNo);
+    QString searchTitle;
+    driveSearchDialog([&searchTitle](FormSearchTCP& search) {
+        searchTitle = search.windowTitle();
+        clickRow(search, QStringLiteral("10-10014"));
+        press(search, "ButtonOk");
+    });
+    auto tool = startTool();
+    EXPECT_EQ(shown(ModalKind::Question), QStringList{text(kTextAskReadConnected)});
+    EXPECT_TRUE(text(kTextAskReadConnected).startsWith(QStringLiteral("Vill du"))) << "Swedish texts";
+    EXPECT_EQ(searchTitle, QStringLiteral("Sök och välj"));
+    EXPECT_EQ(tool->windowTitle(), QStringLiteral("Zelmar TCP/IP-inställningsverktyg"));
+    ASSERT_EQ(field(*tool, "CtrlCurrentName")->text(), QStringLiteral("Fläktrum 2"));
+
+    type(*tool, "CtrlCurrentName", QStringLiteral("Fläktrum 2 öst"));
+    ModalSeam::clearLog();
+    ModalSeam::pushButton(ui::ButtonOk);
+    click(*tool, "btnSetup");
+    EXPECT_EQ(shown(ModalKind::Message), QStringList{text(kTextSetupDone) + QStringLiteral(" Fläktrum 2 öst")});
+    EXPECT_EQ(changes(before, fleetFields()), (FieldMap{{"10-10014.name", "Fläktrum 2 öst"}}));
+}
+
 }  // namespace
 }  // namespace zelmar::acceptance
