@@ -41,8 +41,8 @@ bool contains(const std::vector<std::uint8_t>& hay, const std::vector<std::uint8
 }  // namespace
 
 TEST(UpgradeEncrypted, WithThePasswordEveryUpgradeDatagramIsSealedAndTheImageNeverTravelsInClear) {
+    Recorder rec;  // outlives the fleet, whose thread writes into it until it stops
     auto fleet = zelmar::testing::startSecureFleet({secure()});
-    Recorder rec;
     rec.attach(fleet);
     net::NetService service(quick(fleet));
     auto entry = searchWith(service, kPassword, kSerial);
