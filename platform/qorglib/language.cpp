@@ -26,5 +26,8 @@ QString currentLanguage() {
 
 QString yesText() { return currentLanguage() == QLatin1String("sv") ? QStringLiteral("Ja") : QStringLiteral("Yes"); }
 QString noText() { return currentLanguage() == QLatin1String("sv") ? QStringLiteral("Nej") : QStringLiteral("No"); }
+QString cancelText() {
+    return currentLanguage() == QLatin1String("sv") ? QStringLiteral("Avbryt") : QStringLiteral("Cancel");
+}
 
 }  // namespace zelmar::qorg

@@ -77,6 +77,13 @@ int32_t runBox(QMessageBox::Icon icon, const QString& title, const QString& text
     QList<QAbstractButton*> added;
     for (QMessageBox::StandardButton b : set.buttons)
         added << box.addButton(b);
+    // Qt's standard buttons speak English; the answers follow the tool's language.
+    if (QAbstractButton* yes = box.button(QMessageBox::Yes))
+        yes->setText(zelmar::qorg::yesText());
+    if (QAbstractButton* no = box.button(QMessageBox::No))
+        no->setText(zelmar::qorg::noText());
+    if (QAbstractButton* cancel = box.button(QMessageBox::Cancel))
+        cancel->setText(zelmar::qorg::cancelText());
     const int defaultIndex = (style >> 8) & 0xF;
     if (defaultIndex < added.size())
         box.setDefaultButton(qobject_cast<QPushButton*>(added[defaultIndex]));
@@ -123,7 +130,9 @@ extern "C" int32_t InitApplication(const char* title, int32_t /*flags1*/, int32_
         *out1 = 0;
     if (out2)
         *out2 = 0;
-    if (QCoreApplication::instance() && title && *title)
-        QCoreApplication::setApplicationName(QString::fromUtf8(title));
+    // The title names the windows; the application name stays a file-system-safe
+    // identifier (a title such as "TCP/IP" would break temporary-file templates).
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) && title && *title)
+        QGuiApplication::setApplicationDisplayName(QString::fromUtf8(title));
     return 0;
 }

@@ -18,6 +18,7 @@ QString currentLanguage();
 // "Yes"/"No" style texts of the current language.
 QString yesText();
 QString noText();
+QString cancelText();  // the Cancel button of messages and questions
 
 // Folder of the running executable (no trailing separator); empty when unknown.
 QString executableDir();

@@ -1,5 +1,6 @@
 #include "platform/ui/modal_seam.h"
 #include "support/support.h"
+#include "tests/platform/ui/env_guard.h"
 #include "tests/platform/ui/modal_answerer.h"
 
 #include <QMessageBox>
@@ -103,4 +104,27 @@ TEST(RealQuestionBox, AskYesNoWithARealBox) {
 
     pressOnNextBox(Qt::Key_Escape);
     EXPECT_FALSE(AskYesNo(QStringLiteral("Closed with Escape?")));
+}
+
+TEST(RealQuestionBox, AnswersFollowTheToolsLanguage) {
+    zelmar::testing::EnvGuard env;
+    env.set("ZELMAR_LANG", "sv");
+    QStringList captions;
+    answerNextModal([&captions](QWidget* modal) {
+        for (QPushButton* b : modal->findChildren<QPushButton*>())
+            captions << b->text();
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    EXPECT_FALSE(AskYesNo(QStringLiteral("Vill du läsa styrenheten?")));
+    captions.sort();
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("Ja"), QStringLiteral("Nej")}));
+
+    captions.clear();
+    answerNextModal([&captions](QWidget* modal) {
+        for (QPushButton* b : modal->findChildren<QPushButton*>())
+            captions << b->text();
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    EXPECT_FALSE(AskOkCancel(QStringLiteral("Fortsätta?")));
+    EXPECT_TRUE(captions.contains(QStringLiteral("Avbryt")));
 }

@@ -2,6 +2,7 @@
 #include "tests/platform/ui/env_guard.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
@@ -70,13 +71,15 @@ TEST(ScanPasswordChars, PrintableAsciiWithoutSpaceIsAllowed) {
     EXPECT_EQ(ScanPasswordChars(all.c_str()), -1);
 }
 
-TEST(InitApplication, ZeroesOutValuesAndNamesTheApplication) {
-    const QString before = QCoreApplication::applicationName();
+TEST(InitApplication, ZeroesOutValuesAndTitlesTheApplication) {
+    const QString beforeName = QCoreApplication::applicationName();
+    const QString beforeTitle = QGuiApplication::applicationDisplayName();
     int32_t a = 11, b = 22;
-    EXPECT_EQ(InitApplication("Zelmar Init Test", 0x20000000, &a, 0x40000000, &b), 0);
+    EXPECT_EQ(InitApplication("Zelmar TCP/IP Init Test", 0x20000000, &a, 0x40000000, &b), 0);
     EXPECT_EQ(a, 0);
     EXPECT_EQ(b, 0);
-    EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Zelmar Init Test"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Zelmar TCP/IP Init Test"));
+    EXPECT_EQ(QCoreApplication::applicationName(), beforeName) << "the name stays file-system safe";
     EXPECT_EQ(InitApplication(nullptr, 0, nullptr, 0, nullptr), 0);
-    QCoreApplication::setApplicationName(before);
+    QGuiApplication::setApplicationDisplayName(beforeTitle);
 }
