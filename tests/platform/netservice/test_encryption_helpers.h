@@ -88,19 +88,20 @@ public:
         std::vector<std::uint8_t> bytes;
     };
     void attach(sim::SimFleet& fleet) {
-        fleet.setDatagramTap([this](bool in, const std::string& c, const net::platform::Endpoint& p,
-                                    const std::vector<std::uint8_t>& b) {
-            std::lock_guard lock(m_);
-            all_.push_back({in, c, p, b});
+        // The fleet's thread keeps the storage alive: the recorder may go before the fleet stops.
+        fleet.setDatagramTap([store = store_](bool in, const std::string& c, const net::platform::Endpoint& p,
+                                              const std::vector<std::uint8_t>& b) {
+            std::lock_guard lock(store->m);
+            store->all.push_back({in, c, p, b});
         });
     }
     std::vector<Datagram> all() const {
-        std::lock_guard lock(m_);
-        return all_;
+        std::lock_guard lock(store_->m);
+        return store_->all;
     }
     void clear() {
-        std::lock_guard lock(m_);
-        all_.clear();
+        std::lock_guard lock(store_->m);
+        store_->all.clear();
     }
     // Incoming datagrams of a type (by the clear header), sealed or not.
     std::vector<Datagram> requests(wire::MsgType type) const {
@@ -112,8 +113,11 @@ public:
     }
 
 private:
-    mutable std::mutex m_;
-    std::vector<Datagram> all_;
+    struct Store {
+        std::mutex m;
+        std::vector<Datagram> all;
+    };
+    std::shared_ptr<Store> store_ = std::make_shared<Store>();
 };
 
 // A UDP client of our own on loopback: what an outsider on the network can do.
