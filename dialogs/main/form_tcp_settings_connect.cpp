@@ -137,6 +137,18 @@ void FormTCPSettings::checkPassword(std::int16_t& Index) {
 void FormTCPSettings::ShowConnectedController() {
     const comm::SettingsRecord& s = comm::state().Settings;
     const std::int16_t index = comm::FindControllerBySerialNo(s.SerialNo, false);
+    if (index != -1 && comm::Service().Item(index)->RequireEncryption() && !comm::Service().Item(index)->PasswordOk()) {
+        // Without its password the controller tells only its identity. Shown as
+        // its settings, the blanks would be written back by a setup (name,
+        // description and main computer wiped), so it is asked for and shown
+        // like a chosen controller instead.
+        comm::CurrentControllerRecord& current = comm::state().CurrentController;
+        current.SerialNo = s.SerialNo;
+        current.RequireEncryption = vbTrue;
+        current.PasswordOk = vbFalse;
+        ShowCurrentController(vbTrue);
+        return;
+    }
     if (index != -1)
         KeepControllerEncryption(index);
     ShownController shown;
