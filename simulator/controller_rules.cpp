@@ -45,24 +45,6 @@ std::optional<Network> attached(const SimControllerState& s) {
 }
 }  // namespace
 
-bool isDnsName(const std::string& s) {
-    if (s.empty() || s.size() > 253)
-        return false;
-    std::size_t label = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c == '.') {
-            if (label == 0 || s[i - 1] == '-')
-                return false;
-            label = 0;
-            continue;
-        }
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
-        if (!ok || (c == '-' && label == 0) || ++label > 63)
-            return false;
-    }
-    return label > 0 && s.back() != '-';
-}
 
 void leaseFromNetwork(SimControllerState& s) {
     const auto net = attached(s);
@@ -90,13 +72,13 @@ SetupVerdict checkSetup(const SimControllerState& current, const wire::SetupFiel
     if (f.description)
         result.description = *f.description;
     if (f.dnsName) {
-        if (!f.dnsName->empty() && !isDnsName(*f.dnsName))
+        if (!f.dnsName->empty() && !ipv4::isDnsName(*f.dnsName))
             return {Status::Invalid, wire::TagDnsName};
         result.dnsName = *f.dnsName;
     }
     if (f.mainComputerAddress) {
         const std::string& a = *f.mainComputerAddress;
-        if (!a.empty() && !ipv4::parse(a) && !isDnsName(a))
+        if (!a.empty() && !ipv4::parse(a) && !ipv4::isDnsName(a))
             return {Status::Invalid, wire::TagMainComputer};
         result.mainComputerAddress = a;
     }

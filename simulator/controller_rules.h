@@ -23,8 +23,6 @@ SetupVerdict checkSetup(const SimControllerState& current, const net::wire::Setu
 // the configured ones, against the attached network.
 std::uint32_t checkNetworkFit(const SimControllerState& current, const net::wire::SetupFields& fields);
 
-bool isDnsName(const std::string& text);
-
 // The DHCP lease a controller gets in its attached network (derived from its
 // Ethernet address so it stays the same across restarts).
 void leaseFromNetwork(SimControllerState& s);

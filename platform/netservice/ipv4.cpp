@@ -112,4 +112,23 @@ std::optional<std::vector<std::uint32_t>> expandTarget(std::string_view target, 
     return out;
 }
 
+bool isDnsName(std::string_view s) {
+    if (s.empty() || s.size() > 253)
+        return false;
+    std::size_t label = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '.') {
+            if (label == 0 || s[i - 1] == '-')
+                return false;
+            label = 0;
+            continue;
+        }
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+        if (!ok || (c == '-' && label == 0) || ++label > 63)
+            return false;
+    }
+    return label > 0 && s.back() != '-';
+}
+
 }  // namespace zelmar::net::ipv4

@@ -22,6 +22,10 @@ std::uint32_t maskOfPrefix(int prefix);
 // "/24"). nullopt for anything else or a non-contiguous mask.
 std::optional<std::uint32_t> parseMask(std::string_view text);
 
+// A DNS name: letter-digit-hyphen labels of 1 to 63 characters separated by
+// dots, at most 253 characters, no label starting or ending with a hyphen.
+bool isDnsName(std::string_view text);
+
 inline bool isLoopback(std::uint32_t address) { return (address >> 24) == 127; }
 
 // Expands one search target into host addresses:

@@ -25,25 +25,6 @@ int msUntil(ServiceCore::Clock::time_point t) {
     return int((d + 999) / 1000);
 }
 
-// LDH labels separated by dots: the only names worth handing to the resolver.
-bool looksLikeDnsName(const std::string& s) {
-    if (s.empty() || s.size() > 253)
-        return false;
-    std::size_t label = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c == '.') {
-            if (label == 0 || s[i - 1] == '-')
-                return false;
-            label = 0;
-            continue;
-        }
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
-        if (!ok || (c == '-' && label == 0) || ++label > 63)
-            return false;
-    }
-    return label > 0 && s.back() != '-';
-}
 }  // namespace
 
 struct ServiceCore::SearchPlan {
@@ -99,7 +80,7 @@ bool ServiceCore::sendMessage(const Endpoint& to, const std::vector<std::uint8_t
 std::optional<std::uint32_t> ServiceCore::resolve(const std::string& address) {
     if (const auto a = ipv4::parse(address))
         return a;
-    if (!looksLikeDnsName(address))
+    if (!ipv4::isDnsName(address))  // the only names worth handing to the resolver
         return std::nullopt;
     return platform::resolveName(address, !config_.allowNonLoopback);
 }

@@ -3,6 +3,7 @@
 
 #include <random>
 
+#include "platform/netservice/ipv4.h"
 #include "platform/netservice/messages.h"
 #include "simulator/controller_rules.h"
 #include "simulator/fleet_file.h"
@@ -162,8 +163,8 @@ TEST(ControllerRules, SetupChecks) {
     wire::SetupFields p;
     p.encryptionPassword = "pw";
     EXPECT_EQ(sim::checkSetup(s, p, out).status, wire::Status::Refused);
-    EXPECT_TRUE(sim::isDnsName("a-1.b.example"));
-    EXPECT_FALSE(sim::isDnsName("-a.b"));
-    EXPECT_FALSE(sim::isDnsName("a..b"));
-    EXPECT_FALSE(sim::isDnsName(std::string(64, 'a') + ".b"));
+    EXPECT_TRUE(net::ipv4::isDnsName("a-1.b.example"));
+    EXPECT_FALSE(net::ipv4::isDnsName("-a.b"));
+    EXPECT_FALSE(net::ipv4::isDnsName("a..b"));
+    EXPECT_FALSE(net::ipv4::isDnsName(std::string(64, 'a') + ".b"));
 }
