@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libsodium-dev libgtest-dev libgmock-dev
+  fonts-dejavu-core fonts-dejavu-extra
   xvfb xauth
 )
 

@@ -8,6 +8,12 @@
 set -euo pipefail
 build=${1:-build}
 bin="$build/bin"
+
+# The tool is a desktop program: without a display there is nothing to show it on.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "No display: run 'make run' in a desktop session (or set DISPLAY, e.g. under Xvfb)." >&2
+  exit 1
+fi
 # The demo files live beside this script, wherever it is started from.
 demo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/demo"
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelmar-demo.XXXXXX")

@@ -55,6 +55,7 @@ struct SimFleet::Impl {
     std::optional<UdpSocket> portHolder;  // keeps the port of an empty fleet
     std::unique_ptr<net::platform::Poller> poller;
     std::priority_queue<Timer, std::vector<Timer>, std::greater<Timer>> timers;
+    static constexpr std::size_t kMaxDelayedReplies = 65536;
     // Controllers restarting after a port OS upgrade, and until when they hear nothing.
     std::unordered_map<std::size_t, Clock::time_point> restarting;
     std::thread thread;
@@ -159,7 +160,7 @@ struct SimFleet::Impl {
             for (int k = 0; k < copies; ++k) {
                 if (delay <= 0)
                     sendNow(index, o.to, o.bytes);
-                else
+                else if (timers.size() < kMaxDelayedReplies)  // a flood costs lost answers, not memory
                     timers.push({Clock::now() + std::chrono::milliseconds(delay), index, o.to, o.bytes});
             }
         }
