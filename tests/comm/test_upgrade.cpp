@@ -1,4 +1,5 @@
-// The port OS upgrade command: finding the file, checking it, asking, sending.
+// The port OS upgrade command: the file name, an unknown controller, the scope guards.
+// (Files, the question and the transfer: test_upgrade_command.cpp.)
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -17,7 +18,6 @@ namespace {
 const QString kNotFound =
     "Could not upgrade controller.\r\nThis could happen because of the following reasons: \r\n"
     "- The selected controller could not be found on the network.\r\n- No controller was selected.";
-const QString kNoFile = "Can not find a TcpIpPortOS upgrade file.";
 
 // "SLIB:" points at a folder of the test's own for as long as the fixture lives.
 class Upgrade : public CommTest {
@@ -35,13 +35,6 @@ protected:
 
     QString slibFolder() const { return QDir(slib_.path()).absolutePath() + "/"; }
 
-    QString writeUpgradeFile(int portType, const QByteArray& bytes) {
-        const QString path = slibFolder() + "QORreal/" + QString::number(portType) + ".TcpIpPortOS";
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return path;
-    }
 
 private:
     QTemporaryDir slib_;
@@ -68,35 +61,6 @@ TEST_F(Upgrade, AControllerThatIsNotFoundGetsMessageA) {
         ui::ModalSeam::clearLog();
     }
     EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
-}
-
-TEST_F(Upgrade, NoFileForThePortTypeAsksNothing) {
-    auto controllers = site(2);
-    controllers[1].portOsType = 5;
-    startSite(controllers);
-    writeUpgradeFile(3, "a file for another port type");
-
-    answer(ui::ButtonOk);
-    UpgradePortOsCommand("20-00002");
-    ASSERT_EQ(ui::ModalSeam::log().size(), 1);
-    EXPECT_EQ(ui::ModalSeam::log().first().text, kNoFile);
-    EXPECT_EQ(UpgradeFilePath(), slibFolder() + "QORreal/5.TcpIpPortOS");
-    EXPECT_EQ(sim("20-00002").portOsRevision, "2.11");
-}
-
-TEST_F(Upgrade, AnInvalidFileIsNamedWithItsFullPath) {
-    startSite(site(1));
-    const QString path = writeUpgradeFile(3, QByteArray("not an upgrade file").repeated(10));
-    ui::setMousePointer(ui::MousePointer::Hourglass);
-
-    answer(ui::ButtonOk);
-    UpgradePortOsCommand("20-00001");
-    ASSERT_EQ(ui::ModalSeam::log().size(), 1);
-    EXPECT_EQ(ui::ModalSeam::log().first().text,
-              "The Upgrade file: " + path + " is not a valid TCP/IP Port OS upgrade file!");
-    EXPECT_TRUE(QDir::isAbsolutePath(path));
-    EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Hourglass);
-    EXPECT_EQ(sim("20-00001").portOsRevision, "2.11");
 }
 
 TEST(UpgradeGuards, PointerAndUpgradeFlagComeBackWhenAnErrorLeavesTheScope) {
