@@ -7,6 +7,7 @@
 #include "comm/shared_state.h"
 #include "dialogs/main/form_tcp_settings.h"
 #include "platform/ui/handler_guard.h"
+#include "tests/platform/ui/dialog_test_base.h"
 #include "platform/ui/modal_seam.h"
 #include "platform/ui/window_helpers.h"
 #include "support/support.h"
@@ -33,33 +34,17 @@ using dialogs::FormTCPSettings;
 using ui::ModalKind;
 using ui::ModalSeam;
 
-class MainDialogTest : public ::testing::Test {
+class MainDialogTest : public DialogTestBase {
 protected:
     void SetUp() override {
-        hadLang_ = qEnvironmentVariableIsSet("ZELMAR_LANG");
-        savedLang_ = qgetenv("ZELMAR_LANG");
-        qputenv("ZELMAR_LANG", "en");
         comm::CloseService();
-        comm::state() = comm::SharedState{};
-        ModalSeam::clearAnswers();
-        ModalSeam::clearLog();
-        ModalSeam::setStrict(true);
-        ui::setFatalErrorAction([this](const QString& message) { fatalErrors_ << message; });
+        DialogTestBase::SetUp();
     }
 
     void TearDown() override {
-        EXPECT_TRUE(fatalErrors_.isEmpty()) << fatalErrors_.join(QStringLiteral("\n")).toStdString();
-        EXPECT_EQ(ModalSeam::pendingAnswers(), 0) << "an expected modal window was not shown";
-        ModalSeam::setStrict(false);
-        ModalSeam::clearAnswers();
-        ModalSeam::clearLog();
-        ui::setFatalErrorAction({});
+        DialogTestBase::TearDown();
         ui::setMousePointer(ui::MousePointer::Normal);
         comm::CloseService();
-        if (hadLang_)
-            qputenv("ZELMAR_LANG", savedLang_);
-        else
-            qunsetenv("ZELMAR_LANG");
     }
 
     // A dialog that has not loaded: the stored layout, LoadingFlg False.
@@ -92,12 +77,6 @@ protected:
     }
 
     static QString text(int number) { return support::GetText(number); }
-
-    QStringList fatalErrors_;
-
-private:
-    QByteArray savedLang_;
-    bool hadLang_ = false;
 };
 
 }  // namespace zelmar::testing

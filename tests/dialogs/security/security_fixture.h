@@ -5,6 +5,7 @@
 #include "comm/shared_state.h"
 #include "dialogs/security/form_security.h"
 #include "platform/ui/handler_guard.h"
+#include "tests/platform/ui/dialog_test_base.h"
 #include "platform/ui/modal_seam.h"
 #include "support/support.h"
 
@@ -27,31 +28,8 @@ namespace zelmar::testing {
 using ui::ModalKind;
 using ui::ModalSeam;
 
-class SecurityDialogTest : public ::testing::Test {
+class SecurityDialogTest : public DialogTestBase {
 protected:
-    void SetUp() override {
-        savedLang_ = qgetenv("ZELMAR_LANG");
-        hadLang_ = qEnvironmentVariableIsSet("ZELMAR_LANG");
-        qputenv("ZELMAR_LANG", "en");
-        comm::state() = comm::SharedState{};
-        ModalSeam::clearAnswers();
-        ModalSeam::clearLog();
-        ModalSeam::setStrict(true);
-        ui::setFatalErrorAction([this](const QString& message) { fatalErrors_ << message; });
-    }
-
-    void TearDown() override {
-        EXPECT_TRUE(fatalErrors_.isEmpty()) << fatalErrors_.join(QStringLiteral("\n")).toStdString();
-        EXPECT_EQ(ModalSeam::pendingAnswers(), 0) << "an expected message was not shown";
-        ModalSeam::setStrict(false);
-        ModalSeam::clearAnswers();
-        ModalSeam::clearLog();
-        ui::setFatalErrorAction({});
-        if (hadLang_)
-            qputenv("ZELMAR_LANG", savedLang_);
-        else
-            qunsetenv("ZELMAR_LANG");
-    }
 
     template <typename T>
     static T* control(QWidget& dialog, const char* name) {
@@ -85,12 +63,6 @@ protected:
     }
 
     static QString text(int number) { return support::GetText(number); }
-
-    QStringList fatalErrors_;
-
-private:
-    QByteArray savedLang_;
-    bool hadLang_ = false;
 };
 
 }  // namespace zelmar::testing
