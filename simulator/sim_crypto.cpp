@@ -18,16 +18,6 @@ using wire::Status;
 namespace {
 std::string bytesOf(const std::uint8_t* p, std::size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
 
-template <std::size_t N>
-std::optional<std::array<std::uint8_t, N>> fixed(const Message& m, std::uint16_t tag) {
-    const std::string* v = m.find(tag);
-    if (!v || v->size() != N)
-        return std::nullopt;
-    std::array<std::uint8_t, N> a;
-    std::memcpy(a.data(), v->data(), N);
-    return a;
-}
-
 std::string ip4(const std::string& text) {
     const std::uint32_t a = net::ipv4::parse(text).value_or(0);
     return std::string{char(a >> 24), char((a >> 16) & 0xFF), char((a >> 8) & 0xFF), char(a & 0xFF)};
@@ -318,7 +308,7 @@ SimCrypto::Inbound SimCrypto::receive(SimControllerState& state, const wire::Eth
         return drop("sealed body malformed");
     if (m.ethernet(wire::TagTargetEthernet) != mac)
         return drop("sealed request without our target");
-    const auto session = fixed<crypto::kChallengeBytes>(m, wire::TagChallenge);
+    const auto session = m.bytes<crypto::kChallengeBytes>(wire::TagChallenge);
     const auto sequence = m.u32(wire::TagSequence);
     if (!session || !sequence)
         return drop("sealed request without a session");

@@ -86,6 +86,13 @@ private:
         QString IpAddress, SubnetMask, Gateway, DnsServer, MainComputerAddress;
         QString DnsName;
         VBool UseDhcp = vbFalse;
+
+        // From the settings record or the current-controller record (same field names).
+        template <typename Record>
+        static ShownController from(const Record& r) {
+            return {r.Name,    r.SerialNo,   r.EthernetAddress, r.Description, r.IpAddress, r.SubnetMask,
+                    r.Gateway, r.DnsServer, r.MainComputerAddress, r.DnsName,  r.UseDhcp};
+        }
     };
 
     // Event handlers and private procedures.

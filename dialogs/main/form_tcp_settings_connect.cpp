@@ -84,19 +84,7 @@ void FormTCPSettings::ShowCurrentController(VBool Show) {
     }
     GetCurrentControllerInfo(index);
     KeepControllerEncryption(index);
-    ShownController shown;
-    shown.Name = current.Name;
-    shown.SerialNo = current.SerialNo;
-    shown.EthernetAddress = current.EthernetAddress;
-    shown.Description = current.Description;
-    shown.IpAddress = current.IpAddress;
-    shown.SubnetMask = current.SubnetMask;
-    shown.Gateway = current.Gateway;
-    shown.DnsServer = current.DnsServer;
-    shown.MainComputerAddress = current.MainComputerAddress;
-    shown.DnsName = current.DnsName;
-    shown.UseDhcp = current.UseDhcp;
-    FillControllerFields(shown);
+    FillControllerFields(ShownController::from(current));
 }
 
 void FormTCPSettings::rbUseTCP_Click() {
@@ -151,19 +139,7 @@ void FormTCPSettings::ShowConnectedController() {
     }
     if (index != -1)
         KeepControllerEncryption(index);
-    ShownController shown;
-    shown.Name = s.Name;
-    shown.SerialNo = s.SerialNo;
-    shown.EthernetAddress = s.EthernetAddress;
-    shown.Description = s.Description;
-    shown.IpAddress = s.IpAddress;
-    shown.SubnetMask = s.SubnetMask;
-    shown.Gateway = s.Gateway;
-    shown.DnsServer = s.DnsServer;
-    shown.MainComputerAddress = s.MainComputerAddress;
-    shown.DnsName = s.DnsName;
-    shown.UseDhcp = s.UseDhcp;
-    FillControllerFields(shown);
+    FillControllerFields(ShownController::from(s));
 }
 
 // A setup writes the encryption choices of the settings record. Until the

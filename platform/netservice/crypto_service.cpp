@@ -22,16 +22,6 @@ constexpr int kMaxRetryMs = 2000;
 
 std::string asText(const crypto::Key& k) { return std::string(reinterpret_cast<const char*>(k.data()), k.size()); }
 
-template <std::size_t N>
-std::optional<std::array<std::uint8_t, N>> fixed(const Message& m, std::uint16_t tag) {
-    const std::string* v = m.find(tag);
-    if (!v || v->size() != N)
-        return std::nullopt;
-    std::array<std::uint8_t, N> a;
-    std::memcpy(a.data(), v->data(), N);
-    return a;
-}
-
 // Switches encryption on: the held writes ask for it of a controller that can and does not yet.
 bool switchesOn(const ServiceCore::Record& r) {
     return !r.info.requireEncryption && (r.info.capabilities & CapEncryption) != 0 && r.held.requireEncryption &&
@@ -165,13 +155,13 @@ bool ServiceCore::decodeReply(const std::uint8_t* data, std::size_t size, Messag
 
 void ServiceCore::notePeer(std::int32_t index, const Message& reply) {
     Record& r = records_[std::size_t(index)];
-    if (const auto challenge = fixed<crypto::kChallengeBytes>(reply, wire::TagChallenge)) {
+    if (const auto challenge = reply.bytes<crypto::kChallengeBytes>(wire::TagChallenge)) {
         // A fresh challenge: the next sealed request starts a new session with it, so a
         // controller that restarted (and forgot our session) costs no extra round trip.
         r.peer.challenge = *challenge;
         r.peer.session.reset();
     }
-    const auto publicKey = fixed<crypto::kPublicKeyBytes>(reply, wire::TagPublicKey);
+    const auto publicKey = reply.bytes<crypto::kPublicKeyBytes>(wire::TagPublicKey);
     if (publicKey != r.peer.publicKey) {
         r.peer.publicKey = publicKey;
         r.peer.agreement.reset();
@@ -205,7 +195,7 @@ crypto::ReplyAction ServiceCore::sealedReplyAction(std::int32_t index, const Mes
     // The controller does not know our session (it restarted or forgot it): start a new
     // one with the challenge it sent and seal the request again under a new request id.
     Record& r = records_[std::size_t(index)];
-    const auto challenge = fixed<crypto::kChallengeBytes>(reply, wire::TagChallenge);
+    const auto challenge = reply.bytes<crypto::kChallengeBytes>(wire::TagChallenge);
     if (!challenge)
         return crypto::ReplyAction::Ignore;
     const auto envelope = crypto::peek(bytes.data(), bytes.size());

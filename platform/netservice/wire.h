@@ -4,6 +4,7 @@
 // numbers are big-endian (network byte order), texts are UTF-8 without a
 // terminating zero. decode() checks every length against the datagram and
 // never reads outside it; anything it refuses is dropped by the receiver.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -160,6 +161,16 @@ struct Message {
     std::optional<std::uint16_t> u16(std::uint16_t tag) const;
     std::optional<std::uint32_t> u32(std::uint16_t tag) const;
     std::optional<Ethernet> ethernet(std::uint16_t tag) const;
+    // An item of exactly N bytes (keys, nonces), nullopt otherwise.
+    template <std::size_t N>
+    std::optional<std::array<std::uint8_t, N>> bytes(std::uint16_t tag) const {
+        const std::string* v = find(tag);
+        if (!v || v->size() != N)
+            return std::nullopt;
+        std::array<std::uint8_t, N> a;
+        std::copy(v->begin(), v->end(), a.begin());
+        return a;
+    }
 };
 
 enum class DecodeError {
