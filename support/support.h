@@ -1,5 +1,5 @@
 #pragma once
-// The tool's thin routines over the general support library: texts by number,
+// The tool's thin routines over its support library: texts by number,
 // messages and questions, path aliases, file existence, value-to-text
 // conversions and the password character check. Strings are the tool's own
 // (UTF-16 QString); every text passed to the library goes as 8-bit text and

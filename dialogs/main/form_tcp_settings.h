@@ -4,8 +4,7 @@
 // controller ("Search...", "Connected Controller"), edit the settings and write
 // them ("Load TCP/IP Settings"), and opens the encryption settings ("Security...").
 //
-// The handlers keep the control semantics the dialog was designed around:
-// changing a control from code runs its change or click handler exactly as a
+// Changing a control from code runs its change or click handler exactly as a
 // user action does (check boxes on stateChanged, rbUseTCP on toggled(true),
 // text fields on textChanged).
 #include <QDialog>

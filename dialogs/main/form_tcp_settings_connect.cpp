@@ -3,20 +3,16 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <memory>
-#include <stdexcept>
 
 #include "comm/com_sub.h"
 #include "comm/shared_state.h"
 #include "dialogs/main/control_values.h"
 #include "dialogs/main/form_tcp_settings.h"
+#include "dialogs/search/form_search_tcp.h"
 #include "platform/netservice/net_service.h"
 #include "platform/ui/window_helpers.h"
 #include "support/support.h"
 #include "ui_FormTCPSettings.h"
-
-#ifdef ZELMAR_HAVE_SEARCH_DIALOG
-#include "dialogs/search/form_search_tcp.h"
-#endif
 
 namespace zelmar::dialogs {
 
@@ -28,7 +24,6 @@ QString fromService(const std::string& text) { return QString::fromStdString(tex
 }  // namespace
 
 void FormTCPSettings::btnSearchTCP_Click() {
-#ifdef ZELMAR_HAVE_SEARCH_DIALOG
     // A fresh search dialog for every opening; it hides itself to end the modal
     // display and stays for us to read its flag, then we unload it.
     QPointer<FormSearchTCP> search = new FormSearchTCP(this);
@@ -39,9 +34,6 @@ void FormTCPSettings::btnSearchTCP_Click() {
     search->exec();
     if (search && isTrue(search->SearchOkFlg))
         ShowCurrentController(vbTrue);
-#else
-    throw std::runtime_error("the controller search dialog is not part of this build");
-#endif
 }
 
 void FormTCPSettings::ShowCurrentController(VBool Show) {

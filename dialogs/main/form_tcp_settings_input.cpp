@@ -2,15 +2,11 @@
 // passwords are checked character by character, and "Security..." opens the
 // encryption settings.
 #include <QPointer>
-#include <stdexcept>
 
 #include "dialogs/main/form_tcp_settings.h"
+#include "dialogs/security/form_security.h"
 #include "support/support.h"
 #include "ui_FormTCPSettings.h"
-
-#ifdef ZELMAR_HAVE_SECURITY_DIALOG
-#include "dialogs/security/form_security.h"
-#endif
 
 namespace zelmar::dialogs {
 
@@ -53,7 +49,6 @@ void FormTCPSettings::CtrlWebUserPass_LostFocus(int Index) {
 }
 
 void FormTCPSettings::Security_Click() {
-#ifdef ZELMAR_HAVE_SECURITY_DIALOG
     // A fresh dialog for every opening; it closes itself.
     QPointer<FormSecurity> security = new FormSecurity(this);
     struct Unload {
@@ -61,9 +56,6 @@ void FormTCPSettings::Security_Click() {
         ~Unload() { delete dialog.data(); }
     } unload{security};
     security->exec();
-#else
-    throw std::runtime_error("the encryption settings dialog is not part of this build");
-#endif
 }
 
 }  // namespace zelmar::dialogs

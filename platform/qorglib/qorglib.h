@@ -1,5 +1,5 @@
 #pragma once
-/* The general support library: texts by number, messages and questions, path
+/* The tool's support library: texts by number, messages and questions, path
  * aliases, file existence, value-to-text conversions, serial numbers and the
  * password character check. A C ABI: texts go in and out as NUL-terminated
  * 8-bit strings (UTF-8 on this system); a returned text is owned by the

@@ -1,7 +1,7 @@
 // The stored layout: positions (twips / 15), keyboard order, the default
 // button, the masked password box, headings, pictures, and captions that fit
 // their controls in both languages.
-#include "platform/ui/ui_helpers.h"
+#include "platform/ui/window_helpers.h"
 #include "security_fixture.h"
 
 #include <QGroupBox>
