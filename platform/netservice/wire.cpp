@@ -273,4 +273,46 @@ std::size_t textLimit(std::uint16_t tag) {
     }
 }
 
+std::string textProblem(std::uint16_t tag, std::string_view text) {
+    if (text.size() > textLimit(tag))
+        return "is longer than " + std::to_string(textLimit(tag)) + " bytes";
+    if (!isCleanUtf8(text))
+        return "holds a control character or is not UTF-8";
+    return {};
+}
+
+std::string itemName(std::uint16_t tag) {
+    switch (tag) {
+    case TagTargetEthernet: return "TargetEthernet";
+    case TagSerialFilter: return "SerialFilter";
+    case TagSerialNo: return "SerialNo";
+    case TagEthernet: return "Ethernet";
+    case TagName: return "Name";
+    case TagDescription: return "Description";
+    case TagDnsName: return "DnsName";
+    case TagMainComputer: return "MainComputer";
+    case TagUseDhcp: return "UseDhcp";
+    case TagRequireEncryption: return "RequireEncryption";
+    case TagPortOsType: return "PortOsType";
+    case TagPortOsRevision: return "PortOsRevision";
+    case TagConfigIpAddress: return "ConfigIpAddress";
+    case TagConfigSubnetMask: return "ConfigSubnetMask";
+    case TagConfigGateway: return "ConfigGateway";
+    case TagConfigDnsServer: return "ConfigDnsServer";
+    case TagEncryptionPassword: return "EncryptionPassword";
+    case TagEncryptionKey: return "EncryptionKey";
+    case TagMarked: return "Marked";
+    case TagTransferId: return "TransferId";
+    case TagImageLength: return "ImageLength";
+    case TagImageHash: return "ImageHash";
+    case TagBlockSize: return "BlockSize";
+    case TagWindowSize: return "WindowSize";
+    default: {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "item 0x%04x", unsigned(tag));
+        return buf;
+    }
+    }
+}
+
 }  // namespace zelmar::net::wire

@@ -205,4 +205,11 @@ bool isCleanUtf8(std::string_view text);
 // Limits of the text items, in bytes.
 std::size_t textLimit(std::uint16_t tag);
 
+// Why `text` cannot travel as the text item `tag` ("is longer than 64 bytes",
+// "holds a control character or is not UTF-8"); empty when it can.
+std::string textProblem(std::uint16_t tag, std::string_view text);
+
+// The item's name as the protocol document spells it ("ConfigIpAddress"); "item 0x0040" for unknown tags.
+std::string itemName(std::uint16_t tag);
+
 }  // namespace zelmar::net::wire

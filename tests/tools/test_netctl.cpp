@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -11,6 +12,7 @@
 #include <sstream>
 
 #include "simulator/sim_fleet.h"
+#include "tools/netctl/command_line.h"
 #include "tools/netctl/netctl_commands.h"
 
 using namespace zelmar;
@@ -30,6 +32,23 @@ Run run(const sim::SimFleet& fleet, std::vector<std::string> args, bool json = f
     const int code = netctl::run(args, o, out, err);
     return {code, out.str(), err.str()};
 }
+// The whole program in this process, with the service configuration of `fleet`.
+Run runProgram(const sim::SimFleet& fleet, const QStringList& args, const std::string& input = {}) {
+    static QTemporaryDir dir;
+    const QString config = QDir(dir.path()).filePath("client.json");
+    auto c = fleet.clientConfig();
+    c.lookupTimeoutMs = 500;
+    QFile f(config);
+    if (!f.open(QIODevice::WriteOnly) || f.write(QByteArray::fromStdString(c.toJson())) < 0)
+        return {-1, "", "cannot write " + config.toStdString()};
+    f.close();
+    qputenv("ZELMAR_NETSERVICE_CONFIG", config.toLocal8Bit());
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    const int code = netctl::runCommandLine(QStringList{"zelmar-netctl"} + args, in, out, err);
+    return {code, out.str(), err.str()};
+}
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 std::vector<std::string> lines(const std::string& s) {
     std::vector<std::string> out;
     std::istringstream in(s);
@@ -104,6 +123,91 @@ TEST(Netctl, FindSetMarkAndCheck) {
     EXPECT_NE(r.out.find("does not fit"), std::string::npos);
     EXPECT_EQ(run(fleet, {"frobnicate", "x"}).code, 2);
     EXPECT_EQ(run(fleet, {}).code, 2);
+}
+
+// Every usage error is found before anything is sent, exits 2 and names what is wrong.
+TEST(Netctl, UsageErrorsNameTheProblemAndSendNothing) {
+    auto fleet = sim::SimFleet::generate(3);
+    fleet.start(0);
+    struct Case {
+        QStringList args;
+        std::string named;  // a part of the error text
+    };
+    const std::vector<Case> cases = {
+        {{}, "a command is needed"},
+        {{"frobnicate", "x"}, "unknown command"},
+        {{"--bogus", "search"}, "bogus"},
+        {{"--password=secret", "search"}, "not taken from the command line"},
+        {{"search", "127.77.0.1/99"}, "\"99\" is not a subnet mask"},
+        {{"search", "127.77.0.1/abc"}, "not a subnet mask"},
+        {{"search", "127.77.0.1", "127.77.0.2"}, "one ADDRESS"},
+        {{"find"}, "SERIAL"},
+        {{"find", "10-00001", "10-00002"}, "SERIAL"},
+        {{"find", QString(100000, '9')}, "longer than 32 bytes"},
+        {{"find", "10-0\x01"}, "control character"},
+        {{"mark", QString(33, '1')}, "longer than 32 bytes"},
+        {{"set", "10-00001"}, "FIELD=VALUE"},
+        {{"set", "10-00001", "UseDhcp=maybe"}, "UseDhcp is not true or false"},
+        {{"set", "10-00001", "IpAddress=10.20.1.9"}, "did you mean ConfigIpAddress?"},
+        {{"set", "10-00001", "name=Pump"}, "did you mean Name?"},
+        {{"set", "10-00001", "Name"}, "has no value"},
+        {{"set", "10-00001", "Name=a", "Name=b"}, "more than once"},
+        {{"set", "10-00001", "Description=" + QString(6000, 'x')}, "Description is longer than 255 bytes"},
+        {{"set", "10-00001", "Name=" + QString(65, 'x')}, "Name is longer than 64 bytes"},
+        {{"set", "10-00001", "ConfigGateway=10.20.0.1\t"}, "ConfigGateway holds a control character"},
+        {{"set", "10-00001", "EncryptionPassword=Geheim-1"}, "not taken from the command line"},
+        {{"set", "10-00001", "EncryptionPassword"}, "no new password given"},
+        {{"--new-password-stdin", "set", "10-00001", "Name=x"}, "EncryptionPassword"},
+        {{"check", "10-00001", "Name=Pump"}, "not a settable field"},
+    };
+    for (const auto& c : cases) {
+        const auto r = runProgram(fleet, c.args);
+        EXPECT_EQ(r.code, netctl::kExitUsage) << c.args.join(' ').left(80).toStdString();
+        EXPECT_TRUE(has(r.err, c.named)) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_FALSE(has(r.err, "Geheim-1")) << r.err;
+    }
+    EXPECT_EQ(fleet.stats().received, 0u);
+
+    auto r = runProgram(fleet, {"--help"});
+    EXPECT_EQ(r.code, 0);
+    for (const char* part : {"search", "connected", "find", "set", "check", "mark", "ConfigIpAddress", "EncryptionPassword"})
+        EXPECT_TRUE(has(r.out, part)) << part;
+    r = runProgram(fleet, {"set", "--help"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(has(r.out, "ConfigSubnetMask") && has(r.out, "ZELMAR_NEW_PASSWORD")) << r.out;
+    r = runProgram(fleet, {"--version"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(has(r.out, "zelmar-netctl ")) << r.out;
+    EXPECT_EQ(fleet.stats().received, 0u);
+}
+
+// The new encryption password comes from standard input; a wrong network
+// password is named, and what is shown is only the identity.
+TEST(Netctl, EncryptionPasswordFromStandardInput) {
+    auto fleet = sim::SimFleet::generate(6);
+    fleet.start(0);
+    std::string serial;
+    for (int i = 1; i <= 6 && serial.empty(); ++i) {
+        const std::string s = "10-0000" + std::to_string(i);
+        if (fleet.controller(s)->capabilities & 8u)
+            serial = s;
+    }
+    ASSERT_FALSE(serial.empty());
+    const QString q = QString::fromStdString(serial);
+    auto r = runProgram(fleet, {"--new-password-stdin", "set", q, "RequireEncryption=1", "EncryptionPassword"},
+                        "Geheim-1\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(fleet.controller(serial)->requireEncryption);
+
+    r = runProgram(fleet, {"--password-stdin", "--json", "find", q}, "Geheim-1\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "\"PasswordOk\":true")) << r.out;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+
+    r = runProgram(fleet, {"--password-stdin", "find", q}, "wrong\n");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(has(r.err, "the network password was not accepted") && has(r.err, "only the identity")) << r.err;
 }
 
 TEST(Netctl, InterfaceScriptUsage) {

@@ -1,7 +1,13 @@
 #pragma once
 // The commands of zelmar-netctl over the service API, apart from main() so
 // that tests can run them against a simulated fleet.
+//
+// Each command is one entry of the command table (command_table.cpp) and lives
+// in its own file: a name, its arguments and help, and a run function that
+// checks every argument before it sends anything.
+#include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,16 +15,48 @@
 
 namespace zelmar::netctl {
 
+// Exit codes.
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;      // controller not found, refused, not answered
+constexpr int kExitUsage = 2;       // a usage error: nothing was sent
+constexpr int kExitServiceError = 3;  // configuration or service failure
+
 struct Options {
     net::ServiceConfig config;
     std::string password;  // from ZELMAR_PASSWORD or standard input, never the command line
+    // The new encryption password of `set ... EncryptionPassword`: from
+    // ZELMAR_NEW_PASSWORD or standard input, never the command line.
+    std::optional<std::string> newPassword;
     bool json = false;
 };
 
-// Runs one command line (without the program name and the options already
-// taken out); returns the exit code: 0 done, 1 controller not found or setup
-// refused, 2 usage error.
-int run(const std::vector<std::string>& args, const Options& options, std::ostream& out, std::ostream& err);
+// What a command's run function works with.
+struct Context {
+    const Options& options;
+    std::ostream& out;
+    std::ostream& err;
+    std::string command;  // the command's name, for messages
 
+    // Prints "COMMAND: message" and the hint to --help; returns kExitUsage.
+    int usage(const std::string& message) const;
+};
+
+struct Command {
+    std::string name;
+    std::string arguments;  // "SERIAL FIELD=VALUE..."
+    std::string summary;    // one line in the --help list
+    std::string details;    // shown by `zelmar-netctl COMMAND --help` below the synopsis; may be empty
+    // Runs with the arguments after the command name. Checks them all before
+    // anything goes to the network; returns the exit code.
+    std::function<int(const std::vector<std::string>& args, const Context&)> run;
+};
+
+// Every command, in the order --help lists them.
+const std::vector<Command>& commands();
+const Command* commandNamed(const std::string& name);
+
+// Runs one command line (the command and its arguments, options already taken
+// out); returns the exit code.
+int run(const std::vector<std::string>& args, const Options& options, std::ostream& out, std::ostream& err);
 
 }  // namespace zelmar::netctl

@@ -1,0 +1,48 @@
+// check SERIAL [FIELD=VALUE...]: do these IP settings fit the controller's network.
+#include <ostream>
+
+#include "tools/netctl/command_list.h"
+#include "tools/netctl/netctl_support.h"
+#include "tools/netctl/settable_fields.h"
+
+namespace zelmar::netctl {
+
+namespace {
+int check(const std::vector<std::string>& args, const Context& c) {
+    if (args.empty())
+        return c.usage("needs a SERIAL");
+    if (const std::string problem = serialProblem(args[0]); !problem.empty())
+        return c.usage(problem);
+    std::vector<FieldValue> fields;
+    std::string error;
+    if (!readFieldArguments({args.begin() + 1, args.end()}, true, c.options, fields, error))
+        return c.usage(error);
+
+    net::NetService service(c.options.config);
+    auto entry = lookUp(service, args[0], c.options);
+    if (!entry) {
+        c.err << "controller " << args[0] << " not found\n";
+        return kExitFailed;
+    }
+    for (const auto& f : fields)
+        f.field->hold(*entry, f.value);
+    std::int32_t detail = 0;
+    if (!entry->CheckNetwork(detail)) {
+        c.err << "controller " << args[0] << " did not answer the network check\n";
+        return kExitFailed;
+    }
+    const bool fits = entry->IpSettingsFitNetwork();
+    c.out << (fits ? "fits" : "does not fit") << " (problems=" << detail << ")\n";
+    return fits ? kExitDone : kExitFailed;
+}
+}  // namespace
+
+Command checkCommand() {
+    return {"check", "SERIAL [FIELD=VALUE...]",
+            "ask the controller whether IP settings fit the network it is attached to",
+            "Fields: UseDhcp, ConfigIpAddress, ConfigSubnetMask, ConfigGateway,\n"
+            "ConfigDnsServer (see set --help). Exit code 1 when they do not fit.",
+            check};
+}
+
+}  // namespace zelmar::netctl

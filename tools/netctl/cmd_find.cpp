@@ -1,0 +1,36 @@
+// find SERIAL: one controller by its serial number.
+#include <ostream>
+
+#include "tools/netctl/command_list.h"
+#include "tools/netctl/netctl_support.h"
+
+namespace zelmar::netctl {
+
+namespace {
+int find(const std::vector<std::string>& args, const Context& c) {
+    if (args.size() != 1)
+        return c.usage("needs exactly one SERIAL");
+    if (const std::string problem = serialProblem(args[0]); !problem.empty())
+        return c.usage(problem);
+    net::NetService service(c.options.config);
+    auto entry = lookUp(service, args[0], c.options);
+    if (!entry) {
+        c.err << "controller " << args[0] << " not found\n";
+        return kExitFailed;
+    }
+    printEntry(*entry, c.options.json, c.out);
+    if (const std::string why = identityOnlyReason(*entry, c.options); !why.empty())
+        c.err << entry->SerialNo() << ": only the identity is shown: " << why << "\n";
+    return kExitDone;
+}
+}  // namespace
+
+Command findCommand() {
+    return {"find", "SERIAL", "show one controller, looked up by its serial number",
+            "Exit code 1 when no controller answers. For a controller that requires\n"
+            "encryption, without the right network password only its identity is shown\n"
+            "(a note on standard error says so; PasswordOk is false).",
+            find};
+}
+
+}  // namespace zelmar::netctl

@@ -1,0 +1,40 @@
+// mark SERIAL / unmark SERIAL: the controller's "chosen" mark.
+#include <ostream>
+
+#include "tools/netctl/command_list.h"
+#include "tools/netctl/netctl_support.h"
+
+namespace zelmar::netctl {
+
+namespace {
+int markOrUnmark(const std::vector<std::string>& args, const Context& c, bool mark) {
+    if (args.size() != 1)
+        return c.usage("needs exactly one SERIAL");
+    if (const std::string problem = serialProblem(args[0]); !problem.empty())
+        return c.usage(problem);
+    net::NetService service(c.options.config);
+    auto entry = lookUp(service, args[0], c.options);
+    if (!entry) {
+        c.err << "controller " << args[0] << " not found\n";
+        return kExitFailed;
+    }
+    if (mark)
+        entry->MarkSelected();
+    else
+        entry->UnmarkSelected();
+    c.out << c.command << "ed " << args[0] << "\n";
+    return kExitDone;
+}
+}  // namespace
+
+Command markCommand() {
+    return {"mark", "SERIAL", "mark the controller as the chosen one", "",
+            [](const std::vector<std::string>& args, const Context& c) { return markOrUnmark(args, c, true); }};
+}
+
+Command unmarkCommand() {
+    return {"unmark", "SERIAL", "take the mark off the controller", "",
+            [](const std::vector<std::string>& args, const Context& c) { return markOrUnmark(args, c, false); }};
+}
+
+}  // namespace zelmar::netctl

@@ -1,0 +1,53 @@
+// set SERIAL FIELD=VALUE...: one setup transaction.
+#include <ostream>
+
+#include "tools/netctl/command_list.h"
+#include "tools/netctl/netctl_support.h"
+#include "tools/netctl/settable_fields.h"
+
+namespace zelmar::netctl {
+
+namespace {
+int set(const std::vector<std::string>& args, const Context& c) {
+    if (args.size() < 2)
+        return c.usage("needs a SERIAL and at least one FIELD=VALUE");
+    if (const std::string problem = serialProblem(args[0]); !problem.empty())
+        return c.usage(problem);
+    std::vector<FieldValue> fields;
+    std::string error;
+    if (!readFieldArguments({args.begin() + 1, args.end()}, false, c.options, fields, error))
+        return c.usage(error);
+
+    net::NetService service(c.options.config);
+    auto entry = lookUp(service, args[0], c.options);
+    if (!entry) {
+        c.err << "controller " << args[0] << " not found\n";
+        return kExitFailed;
+    }
+    for (const auto& f : fields)
+        f.field->hold(*entry, f.value);
+    entry->setApply(true);
+    if (!entry->SetupOk()) {
+        c.err << "setup of " << args[0] << " refused: nothing changed\n";
+        return kExitFailed;
+    }
+    if (c.options.json)
+        printEntry(*entry, true, c.out);
+    else
+        c.out << "setup of " << args[0] << " done\n";
+    return kExitDone;
+}
+}  // namespace
+
+Command setCommand() {
+    return {"set", "SERIAL FIELD=VALUE...",
+            "write settings into one controller (one transaction: all or nothing)",
+            "Fields:\n" + settableFieldsHelp() +
+                "\nThe new encryption password never comes from the command line: name\n"
+                "EncryptionPassword alone and give the password in ZELMAR_NEW_PASSWORD or on\n"
+                "standard input with --new-password-stdin (after the network password's line\n"
+                "when --password-stdin is given too).",
+            set};
+}
+
+}  // namespace zelmar::netctl

@@ -1,0 +1,138 @@
+#include "tools/netctl/command_line.h"
+
+#include <QCommandLineParser>
+#include <algorithm>
+#include <cstdlib>
+#include <istream>
+#include <ostream>
+
+#include "tools/cli/cli_support.h"
+#include "tools/netctl/netctl_commands.h"
+#include "tools/netctl/settable_fields.h"
+
+namespace zelmar::netctl {
+
+namespace {
+const char* kProgram = "zelmar-netctl";
+
+struct Switches {
+    QCommandLineOption help{{"h", "help"}, "show this help (after a command: the command's help)"};
+    QCommandLineOption version{"version", "show the version"};
+    QCommandLineOption json{"json", "print controllers as JSON objects, one a line"};
+    QCommandLineOption passwordStdin{"password-stdin", "read the network password from the first line of standard input"};
+    QCommandLineOption newPasswordStdin{"new-password-stdin",
+                                        "read the new password of set ... EncryptionPassword from the next line"};
+    QList<QCommandLineOption> all() const { return {help, version, json, passwordStdin, newPasswordStdin}; }
+};
+
+void printHelp(const Switches& s, std::ostream& out) {
+    out << "usage: " << kProgram << " [options] COMMAND [arguments]\n\n"
+        << "The controller network service from the command line.\n\nOptions:\n";
+    for (const QCommandLineOption& o : s.all()) {
+        std::string names;
+        for (const QString& n : o.names())
+            names += (names.empty() ? "" : ", ") + std::string(n.size() == 1 ? "-" : "--") + n.toStdString();
+        std::string line = "  " + names;
+        line.resize(std::max<std::size_t>(line.size() + 2, 24), ' ');
+        out << line << o.description().toStdString() << "\n";
+    }
+    out << "\nCommands:\n";
+    for (const Command& c : commands()) {
+        std::string line = "  " + c.name + (c.arguments.empty() ? "" : " " + c.arguments);
+        line.resize(std::max<std::size_t>(line.size() + 2, 34), ' ');
+        out << line << c.summary << "\n";
+    }
+    out << "\nFields of set:\n" << settableFieldsHelp()
+        << "\nEnvironment:\n"
+           "  ZELMAR_NETSERVICE_CONFIG  the service configuration file (docs/netservice.md)\n"
+           "  ZELMAR_PASSWORD           the network password (never on the command line)\n"
+           "  ZELMAR_NEW_PASSWORD       the new encryption password of set ... EncryptionPassword\n"
+           "\nExit codes: 0 done, 1 not found, refused or not answered, 2 usage error\n"
+           "(nothing was sent), 3 configuration or service error.\n"
+           "'" << kProgram << " COMMAND --help' shows one command's help.\n";
+}
+
+void printCommandHelp(const Command& c, std::ostream& out) {
+    out << "usage: " << kProgram << " [options] " << c.name << (c.arguments.empty() ? "" : " " + c.arguments)
+        << "\n\n" << c.summary << "\n";
+    if (!c.details.empty())
+        out << "\n" << c.details << (c.details.back() == '\n' ? "" : "\n");
+}
+
+std::string readLine(std::istream& in) {
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+// Passwords on the command line are readable by every user of the machine.
+bool refusePasswordOption(const QStringList& arguments, std::ostream& err) {
+    for (qsizetype i = 1; i < arguments.size() && arguments[i] != "--"; ++i) {
+        const QString& a = arguments[i];
+        if ((a.startsWith("--password") && a != "--password-stdin") ||
+            (a.startsWith("--new-password") && a != "--new-password-stdin")) {
+            err << kProgram << ": passwords are not taken from the command line; use ZELMAR_PASSWORD or "
+                << "--password-stdin (ZELMAR_NEW_PASSWORD or --new-password-stdin for a new one)\n";
+            return true;
+        }
+    }
+    return false;
+}
+}  // namespace
+
+int runCommandLine(const QStringList& arguments, std::istream& in, std::ostream& out, std::ostream& err) {
+    if (refusePasswordOption(arguments, err))
+        return kExitUsage;
+    Switches s;
+    QCommandLineParser parser;
+    parser.addOptions(s.all());
+    try {
+        cli::parseOrThrow(parser, arguments);
+    } catch (const cli::UsageError& e) {
+        err << kProgram << ": " << e.what() << "\nTry '" << kProgram << " --help'.\n";
+        return kExitUsage;
+    }
+    std::vector<std::string> args;
+    for (const QString& a : parser.positionalArguments())
+        args.push_back(a.toStdString());
+    if (parser.isSet(s.version)) {
+        out << cli::versionLine(kProgram) << "\n";
+        return kExitDone;
+    }
+    if (parser.isSet(s.help)) {
+        const Command* c = args.empty() ? nullptr : commandNamed(args[0]);
+        if (c)
+            printCommandHelp(*c, out);
+        else
+            printHelp(s, out);
+        return kExitDone;
+    }
+    const bool newPasswordField =
+        std::find(args.begin(), args.end(), std::string("EncryptionPassword")) != args.end();
+    if (parser.isSet(s.newPasswordStdin) && !newPasswordField) {
+        err << kProgram << ": --new-password-stdin is for set SERIAL ... EncryptionPassword\n";
+        return kExitUsage;
+    }
+
+    Options options;
+    options.json = parser.isSet(s.json);
+    if (parser.isSet(s.passwordStdin))
+        options.password = readLine(in);
+    else if (const char* p = std::getenv("ZELMAR_PASSWORD"))
+        options.password = p;
+    if (parser.isSet(s.newPasswordStdin))
+        options.newPassword = readLine(in);
+    else if (const char* p = std::getenv("ZELMAR_NEW_PASSWORD"); p && newPasswordField)
+        options.newPassword = p;
+    try {
+        options.config = net::ServiceConfig::fromEnvironment();
+        return run(args, options, out, err);
+    } catch (const std::exception& e) {
+        err << kProgram << ": " << e.what() << "\n";
+        return kExitServiceError;
+    }
+}
+
+}  // namespace zelmar::netctl

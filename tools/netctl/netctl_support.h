@@ -1,0 +1,28 @@
+#pragma once
+// What several commands share: the serial-number argument, the lookup of one
+// controller, and printing an entry.
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "platform/netservice/net_service.h"
+#include "tools/netctl/netctl_commands.h"
+
+namespace zelmar::netctl {
+
+// Why `serial` cannot be looked up (empty, too long for the search filter,
+// control characters); empty when it can.
+std::string serialProblem(const std::string& serial);
+
+// The serial number's entry after a lookup, or null.
+std::shared_ptr<net::ControllerEntry> lookUp(net::NetService& service, const std::string& serial,
+                                             const Options& options);
+
+// One line per entry: plain columns or a JSON object.
+void printEntry(net::ControllerEntry& entry, bool json, std::ostream& out);
+
+// For an entry that shows only the identity of a controller that requires
+// encryption: why ("the network password was not accepted"); empty otherwise.
+std::string identityOnlyReason(net::ControllerEntry& entry, const Options& options);
+
+}  // namespace zelmar::netctl
