@@ -26,9 +26,14 @@ std::unique_ptr<net::NetService> makeService() {
     return std::make_unique<net::NetService>(net::ServiceConfig::fromEnvironment());
 }
 
-// Entry indexes belong to one service object: a new object means no entry is marked.
+// Entry indexes belong to one service object: the marked controller is
+// unmarked through the old object, while its index still names it, so that no
+// controller stays marked once its index is gone.
 void replaceService(std::unique_ptr<net::NetService> fresh) {
+    const std::int16_t marked = state().SelectedEntryIndex;
     state().SelectedEntryIndex = -1;
+    if (serviceRef() && marked >= 0 && marked < serviceRef()->ControllerCount())
+        serviceRef()->Item(marked)->UnmarkSelected();
     serviceRef() = std::move(fresh);
 }
 

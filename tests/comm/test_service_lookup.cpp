@@ -167,7 +167,7 @@ TEST_F(AddAddress, AnAddressAloneSearchesItANetworkSearchesTheWholeNetwork) {
     EXPECT_TRUE(ui::ModalSeam::log().isEmpty());
 }
 
-TEST_F(Restart, KeepsConnectedModeDropsEntriesAndMarkingLeavesTheRecord) {
+TEST_F(Restart, KeepsConnectedModeDropsEntriesUnmarksTheMarkedControllerLeavesTheRecord) {
     auto controllers = site(3);
     controllers[0].connected = true;
     startSite(controllers);
@@ -188,16 +188,25 @@ TEST_F(Restart, KeepsConnectedModeDropsEntriesAndMarkingLeavesTheRecord) {
     EXPECT_EQ(state().SelectedEntryIndex, -1);
     EXPECT_EQ(state().Settings.Name, "typed by the technician");
     EXPECT_EQ(state().Settings.UseDhcp, vbFalse);
-
-    // The stale index is not used: dropping the marking touches no controller.
+    // Unmarked through the old object before it went; nothing is left to unmark.
+    EXPECT_FALSE(sim("20-00003").marked);
+    EXPECT_EQ(sim("20-00003").unmarkCount, 1);
     SelectController("");
     EXPECT_EQ(sim("20-00001").unmarkCount, 0);
-    EXPECT_EQ(sim("20-00003").unmarkCount, 0);
+    EXPECT_EQ(sim("20-00003").unmarkCount, 1);
 
     Service().setConnectedMode(false);
     RestartSearch();
     EXPECT_FALSE(Service().ConnectedMode());
     EXPECT_EQ(Service().ControllerCount(), 3);
+
+    // Marking another controller after a refresh leaves exactly one marked.
+    SelectController("20-00002");
+    RestartSearch();
+    SelectController("20-00001");
+    EXPECT_FALSE(sim("20-00002").marked);
+    EXPECT_TRUE(sim("20-00001").marked);
+    EXPECT_FALSE(sim("20-00003").marked);
 }
 
 TEST_F(Select, MarksOneControllerAtATimeOnTheControllers) {
