@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "dialogs/main/form_tcp_settings.h"
+#include "platform/ui/handler_guard.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -20,8 +21,8 @@ int main(int argc, char* argv[]) {
         // Every handler catches its own errors, shows them and ends the tool;
         // an error here could only come from building the window itself.
         form.Form_Load();
-        form.show();
-        return app.exec();
+        // An error in a dialog shown during loading has ended the tool already.
+        return zelmar::ui::showAndRunMainLoop(form);
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QApplication::applicationDisplayName(),
                               QStringLiteral("Starting the tool failed: %1").arg(QString::fromUtf8(e.what())));

@@ -12,15 +12,24 @@
 namespace zelmar::ui {
 
 namespace {
+constexpr int kFatalExitCode = 1;
+
+// Set once an error has ended the tool; the main loop is then not entered.
+bool& toolEnded() {
+    static bool ended = false;
+    return ended;
+}
+
 void quitApplication(const QString&) {
-    // Ends the running event loop(s) with exit code 1. Before the event loop
+    // Ends the running event loop(s) with exit code 1. Before any event loop
     // runs (an error during start-up) there is nothing to leave, so the
     // process ends here.
     if (QCoreApplication::instance() && QThread::currentThread()->loopLevel() > 0) {
-        QCoreApplication::exit(1);
+        toolEnded() = true;
+        QCoreApplication::exit(kFatalExitCode);
         return;
     }
-    std::exit(1);
+    std::exit(kFatalExitCode);
 }
 
 FatalErrorAction& fatalAction() {
@@ -65,6 +74,14 @@ void guardHandler(const char* handlerName, const std::function<void()>& handler)
                                 .arg(QString::fromUtf8(handlerName ? handlerName : "command"), failure);
     showFatalMessage(message);
     fatalAction()(message);
+}
+
+int showAndRunMainLoop(QWidget& startWindow) {
+    // QCoreApplication::exit leaves only the loops that run; exec() would start afresh.
+    if (toolEnded())
+        return kFatalExitCode;
+    startWindow.show();
+    return QApplication::exec();
 }
 
 }  // namespace zelmar::ui

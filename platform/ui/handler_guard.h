@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 
+class QWidget;
+
 namespace zelmar::ui {
 
 void guardHandler(const char* handlerName, const std::function<void()>& handler);
@@ -13,5 +15,12 @@ void guardHandler(const char* handlerName, const std::function<void()>& handler)
 // exit code 1. Tests replace it to observe the failure instead.
 using FatalErrorAction = std::function<void(const QString& message)>;
 void setFatalErrorAction(FatalErrorAction action);
+
+// The start-up code shows its window and enters the main event loop through
+// this. An error that ended the tool while a dialog ran its own loop during
+// start-up (before the main loop existed) only left that nested loop: then the
+// window is not shown, the main loop is not entered and the exit code is
+// returned at once.
+int showAndRunMainLoop(QWidget& startWindow);
 
 }  // namespace zelmar::ui

@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QTimer>
+#include <QWidget>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -105,6 +106,24 @@ TEST(HandlerGuardDefaultAction, InsideAnEventLoopTheLoopsEndWithCodeOne) {
             QTimer::singleShot(0, [] { guardHandler("CmdOk_Click", [] { throw std::runtime_error("x"); }); });
             const int rc = loop.exec();
             std::_Exit(rc == 1 ? 3 : 4);  // 3: the loop ended with exit code 1
+        },
+        ::testing::ExitedWithCode(3), "");
+}
+
+TEST(HandlerGuardDefaultAction, AnErrorInANestedLoopBeforeTheMainLoopEndsTheTool) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ModalSeam::pushButton(ButtonOk);
+            setFatalErrorAction(nullptr);
+            // A dialog's own loop during start-up, as the search dialog opened by the load handler.
+            QEventLoop dialogLoop;
+            QTimer::singleShot(0, [] { guardHandler("CtrlList_ItemClick", [] { throw std::runtime_error("x"); }); });
+            dialogLoop.exec();
+            QWidget startWindow;
+            QTimer::singleShot(3000, [] { QCoreApplication::exit(0); });  // a main loop that ran on ends here
+            const int rc = showAndRunMainLoop(startWindow);
+            std::_Exit(rc == 1 && !startWindow.isVisible() ? 3 : 4);  // 3: not shown, ended with code 1
         },
         ::testing::ExitedWithCode(3), "");
 }
