@@ -59,14 +59,18 @@ void FormSecurity::Form_Load() {
     ui->LabelRequirePassword_1->setText(support::GetText(kTextExplanation));
 
     comm::SharedState& shared = comm::state();
-    if (isTrue(shared.CurrentController.PasswordOk)) {
+    const comm::CurrentControllerRecord& current = shared.CurrentController;
+    if (isTrue(current.RequireEncryption) && isTrue(current.PasswordOk)) {
         ui->CtrlEncryptedCom->setCheckState(Qt::Checked);
         ui->CtrlEncryptedPass->setText(shared.NetworkPassword);  // runs the typing check
     } else {
+        // A controller without encryption has no password to show: the network
+        // password typed for another one must not become its encryption password.
         ui->CtrlEncryptedCom->setCheckState(Qt::Unchecked);
         ui->CtrlEncryptedPass->setText(QString());
-        // The service's following searches use no password until one is entered again.
-        shared.NetworkPassword.clear();
+        // Not accepted: the service's following searches use no password until one is entered again.
+        if (!isTrue(current.PasswordOk))
+            shared.NetworkPassword.clear();
     }
 }
 
@@ -87,7 +91,13 @@ void FormSecurity::CtrlEncryptedPass_LostFocus() {
 }
 
 void FormSecurity::CmdOk_Click() {
-    // Stored as shown: no second character check, the network password untouched.
+    // A password the tool refuses never reaches a controller: nothing is stored, the dialog stays.
+    if (hasInvalidPasswordChar(ui->CtrlEncryptedPass->text())) {
+        showPasswordCharMessage(kTextInvalidOnLeaving);
+        ui->CtrlEncryptedPass->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // Stored as shown; the network password stays untouched.
     comm::SettingsRecord& settings = comm::state().Settings;
     settings.RequireEncryption = toVBool(ui->CtrlEncryptedCom->checkState() != Qt::Unchecked);
     settings.EncryptionPassword = ui->CtrlEncryptedPass->text();

@@ -16,7 +16,15 @@ bool LostFocusWatch::eventFilter(QObject* watched, QEvent* event) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
             // After the focus event is done: the handler may move the focus itself.
-            QMetaObject::invokeMethod(this, [this] { onLostFocus_(); }, Qt::QueuedConnection);
+            // By then the dialog may have put the focus back (Close refusing the
+            // text) or be showing its own message: nothing more to report.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!messageShowing_ && !field_->hasFocus())
+                        onLostFocus_();
+                },
+                Qt::QueuedConnection);
         }
     }
     return QObject::eventFilter(watched, event);

@@ -3,8 +3,9 @@
 // handler runs after the focus change is complete (queued), so it may put the
 // focus back into the field. Focus that leaves because another window became
 // active (a message box, another program) or a popup opened is not a lost
-// focus, and nothing is reported while the dialog shows a message of its own;
-// otherwise the message box taking the focus would re-trigger the check.
+// focus, and nothing is reported while the dialog shows a message of its own
+// (otherwise the message box taking the focus would re-trigger the check) or
+// once the focus is back in the field.
 #include <QObject>
 #include <functional>
 

@@ -115,6 +115,7 @@ TEST_F(MainSecurityCommand, SecurityOpensTheEncryptionDialogFreshEachTime) {
     auto d = newDialog();
     showActive(*d);
     comm::state().NetworkPassword = QStringLiteral("Net1");
+    comm::state().CurrentController.RequireEncryption = vbTrue;
     comm::state().CurrentController.PasswordOk = vbTrue;
     QStringList opened;
     // First opening: the window's close control stores nothing.

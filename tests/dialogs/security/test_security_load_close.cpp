@@ -12,6 +12,7 @@ using dialogs::FormSecurity;
 class SecurityLoadClose : public SecurityDialogTest {};
 
 TEST_F(SecurityLoadClose, WithoutAcceptedPasswordStartsClearedAndForgetsTheNetworkPassword) {
+    comm::state().CurrentController.RequireEncryption = vbTrue;
     comm::state().CurrentController.PasswordOk = vbFalse;
     comm::state().NetworkPassword = QStringLiteral("Secret1");
     comm::state().Settings.RequireEncryption = vbTrue;
@@ -36,6 +37,7 @@ TEST_F(SecurityLoadClose, WithoutAcceptedPasswordStartsClearedAndForgetsTheNetwo
 }
 
 TEST_F(SecurityLoadClose, WithAcceptedPasswordShowsItMaskedAndChecked) {
+    comm::state().CurrentController.RequireEncryption = vbTrue;
     comm::state().CurrentController.PasswordOk = vbTrue;
     comm::state().NetworkPassword = QStringLiteral("Abc123!");
 
@@ -48,7 +50,26 @@ TEST_F(SecurityLoadClose, WithAcceptedPasswordShowsItMaskedAndChecked) {
     EXPECT_TRUE(ModalSeam::log().isEmpty());
 }
 
+TEST_F(SecurityLoadClose, AControllerWithoutEncryptionStartsClearedKeepsTheNetworkPasswordAndCloseChangesNothing) {
+    // The service finds the (absent) password fine for such a controller.
+    comm::state().CurrentController.RequireEncryption = vbFalse;
+    comm::state().CurrentController.PasswordOk = vbTrue;
+    comm::state().NetworkPassword = QStringLiteral("OtherSite1");
+
+    FormSecurity dialog;
+    EXPECT_EQ(requireBox(dialog)->checkState(), Qt::Unchecked);
+    EXPECT_TRUE(passwordBox(dialog)->text().isEmpty());
+    showActive(dialog);
+    QTest::mouseClick(closeButton(dialog), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(comm::state().Settings.RequireEncryption, vbFalse);
+    EXPECT_EQ(comm::state().Settings.EncryptionPassword, QString());
+    EXPECT_EQ(comm::state().NetworkPassword, QStringLiteral("OtherSite1"));
+    EXPECT_TRUE(ModalSeam::log().isEmpty());
+}
+
 TEST_F(SecurityLoadClose, AnyNonzeroPasswordOkCountsAsTrue) {
+    comm::state().CurrentController.RequireEncryption = vbTrue;
     comm::state().CurrentController.PasswordOk = 1;
     comm::state().NetworkPassword = QStringLiteral("pw");
     FormSecurity dialog;
@@ -57,6 +78,7 @@ TEST_F(SecurityLoadClose, AnyNonzeroPasswordOkCountsAsTrue) {
 }
 
 TEST_F(SecurityLoadClose, LoadingANetworkPasswordWithABadCharacterRunsTheTypingCheck) {
+    comm::state().CurrentController.RequireEncryption = vbTrue;
     comm::state().CurrentController.PasswordOk = vbTrue;
     comm::state().NetworkPassword = QStringLiteral("two words");
     ModalSeam::pushButton(ui::ButtonOk);
@@ -91,6 +113,7 @@ TEST_F(SecurityLoadClose, CatalogueTextsFollowTheLanguage) {
 }
 
 TEST_F(SecurityLoadClose, CloseStoresCheckedWithEmptyPassword) {
+    comm::state().CurrentController.RequireEncryption = vbTrue;
     comm::state().CurrentController.PasswordOk = vbTrue;  // checked, empty network password
     comm::state().Settings.EncryptionPassword = QStringLiteral("earlier");
     FormSecurity dialog;
@@ -180,19 +203,25 @@ TEST_F(SecurityLoadClose, EnterPressesCloseFromThePasswordBoxAndTheCheckBox) {
     }
 }
 
-TEST_F(SecurityLoadClose, CloseDoesNotCheckThePasswordAgain) {
+TEST_F(SecurityLoadClose, CloseWithABadCharacterShows354StoresNothingAndStaysInThePasswordBox) {
+    comm::state().Settings.EncryptionPassword = QStringLiteral("earlier");
     FormSecurity dialog;
     showActive(dialog);
+    requireBox(dialog)->setCheckState(Qt::Checked);
     ModalSeam::pushButton(ui::ButtonOk);
-    passwordBox(dialog)->setText(QStringLiteral("a b"));  // 353 once, while "typing"
-    QTest::keyClick(passwordBox(dialog), Qt::Key_Return);
-    QApplication::processEvents();
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(shownMessages(), QStringList{text(353)});
-    EXPECT_EQ(comm::state().Settings.EncryptionPassword, QStringLiteral("a b"));
+    passwordBox(dialog)->setText(QStringLiteral("a b"));  // 353 while "typing"
+    ModalSeam::pushButton(ui::ButtonOk);
+    QTest::mouseClick(closeButton(dialog), Qt::LeftButton);  // the focus leaves the box on the way
+    QTest::qWait(20);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(shownMessages(), (QStringList{text(353), text(354)}));  // once, not again on leaving
+    EXPECT_EQ(QApplication::focusWidget(), passwordBox(dialog));
+    EXPECT_EQ(comm::state().Settings.RequireEncryption, vbFalse);
+    EXPECT_EQ(comm::state().Settings.EncryptionPassword, QStringLiteral("earlier"));
 }
 
 TEST_F(SecurityLoadClose, ModalDisplayEndsWithClose) {
+    comm::state().CurrentController.RequireEncryption = vbTrue;
     comm::state().CurrentController.PasswordOk = vbTrue;
     comm::state().NetworkPassword = QStringLiteral("Net-pw");
     FormSecurity dialog;
