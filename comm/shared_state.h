@@ -46,12 +46,23 @@ struct CurrentControllerRecord {
     VBool PasswordOk = vbFalse;
 };
 
+// Encryption choices made in the security dialog that no setup has written yet
+// (comm/encryption_choice.h). Kept apart from the settings record, which a
+// fresh service object resets.
+struct HeldEncryptionChoice {
+    bool Held = false;
+    QString SerialNo;  // the controller shown when they were made; empty: none was shown
+    VBool RequireEncryption = vbFalse;
+    QString EncryptionPassword;
+};
+
 struct SharedState {
     SettingsRecord Settings;
     CurrentControllerRecord CurrentController;
     QString NetworkPassword;
     std::int16_t SelectedEntryIndex = -1;
     VBool UpgradeInProgress = vbFalse;
+    HeldEncryptionChoice EncryptionChoice;
 };
 
 // The one process-wide instance. Tests put it back with `state() = SharedState{}`.

@@ -1,5 +1,6 @@
 // Writing the settings record into the controller it names.
 #include "comm/com_sub.h"
+#include "comm/encryption_choice.h"
 #include "comm/shared_state.h"
 #include "platform/netservice/net_service.h"
 #include "support/support.h"
@@ -50,7 +51,8 @@ WriteOutcome WriteControllerSettings() {
         entry->setDnsName(str(record.DnsName));
     }
 
-    if ((entry->Capabilities() & net::CapEncryption) != 0) {
+    const bool writesEncryption = (entry->Capabilities() & net::CapEncryption) != 0;
+    if (writesEncryption) {
         entry->setRequireEncryption(isTrue(record.RequireEncryption));
         entry->setEncryptionPassword(str(record.EncryptionPassword));
     } else if (isTrue(record.RequireEncryption)) {
@@ -67,7 +69,11 @@ WriteOutcome WriteControllerSettings() {
     }
 
     entry->setApply(true);
-    return entry->SetupOk() ? WriteOutcome::Written : WriteOutcome::Failed;
+    if (!entry->SetupOk())
+        return WriteOutcome::Failed;
+    if (writesEncryption)
+        EncryptionChoiceWritten();
+    return WriteOutcome::Written;
 }
 
 }  // namespace zelmar::comm

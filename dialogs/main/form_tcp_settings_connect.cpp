@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "comm/com_sub.h"
+#include "comm/encryption_choice.h"
 #include "comm/shared_state.h"
 #include "dialogs/main/control_values.h"
 #include "dialogs/main/form_tcp_settings.h"
@@ -129,22 +130,19 @@ void FormTCPSettings::ShowConnectedController() {
         ShowCurrentController(vbTrue);
         return;
     }
-    if (index != -1)
+    if (index != -1) {
+        // The security dialog starts from these two: they must describe the controller shown.
+        comm::CurrentControllerRecord& current = comm::state().CurrentController;
+        current.RequireEncryption = toVBool(comm::Service().Item(index)->RequireEncryption());
+        current.PasswordOk = toVBool(comm::Service().Item(index)->PasswordOk());
         KeepControllerEncryption(index);
+    }
     FillControllerFields(ShownController::from(s));
 }
 
-// A setup writes the encryption choices of the settings record. Until the
-// technician makes them in "Security...", they follow the controller shown, so
-// that editing its name or address does not switch its encryption off.
-void FormTCPSettings::KeepControllerEncryption(std::int16_t index) {
-    comm::SharedState& shared = comm::state();
-    const auto entry = comm::Service().Item(index);
-    const bool encrypted = entry->RequireEncryption();
-    shared.Settings.RequireEncryption = toVBool(encrypted);
-    shared.Settings.EncryptionPassword =
-        encrypted && entry->PasswordOk() ? shared.NetworkPassword : QString();
-}
+// The settings record's encryption choices follow the controller shown unless
+// the technician made them in "Security..." for it (comm/encryption_choice.h).
+void FormTCPSettings::KeepControllerEncryption(std::int16_t index) { comm::TakeEncryptionOfShownController(index); }
 
 void FormTCPSettings::FillControllerFields(const ShownController& shown) {
     Ui::FormTCPSettings& u = *ui_;

@@ -3,6 +3,7 @@
 // encryption settings.
 #include <QPointer>
 
+#include "comm/encryption_choice.h"
 #include "dialogs/main/form_tcp_settings.h"
 #include "dialogs/security/form_security.h"
 #include "support/support.h"
@@ -55,7 +56,9 @@ void FormTCPSettings::Security_Click() {
         QPointer<FormSecurity>& dialog;
         ~Unload() { delete dialog.data(); }
     } unload{security};
-    security->exec();
+    // Close stored the choices: they hold for the controller shown now.
+    if (security->exec() == QDialog::Accepted)
+        comm::HoldEncryptionChoice(ui_->CtrlCurrentSerialNo->text());
 }
 
 }  // namespace zelmar::dialogs

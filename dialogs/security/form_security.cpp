@@ -60,7 +60,12 @@ void FormSecurity::Form_Load() {
 
     comm::SharedState& shared = comm::state();
     const comm::CurrentControllerRecord& current = shared.CurrentController;
-    if (isTrue(current.RequireEncryption) && isTrue(current.PasswordOk)) {
+    if (shared.EncryptionChoice.Held) {
+        // Made here before and not yet written: shown again as they were left.
+        ui->CtrlEncryptedCom->setCheckState(isTrue(shared.EncryptionChoice.RequireEncryption) ? Qt::Checked
+                                                                                            : Qt::Unchecked);
+        ui->CtrlEncryptedPass->setText(shared.EncryptionChoice.EncryptionPassword);
+    } else if (isTrue(current.RequireEncryption) && isTrue(current.PasswordOk)) {
         ui->CtrlEncryptedCom->setCheckState(Qt::Checked);
         ui->CtrlEncryptedPass->setText(shared.NetworkPassword);  // runs the typing check
     } else {

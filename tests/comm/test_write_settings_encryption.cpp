@@ -2,6 +2,7 @@
 // that are to require it: the wrong-password paths and the right ones, against
 // the simulator (which now really checks the password).
 #include "platform/netservice/crypto_keys.h"
+#include "comm/encryption_choice.h"
 #include "tests/comm/comm_fixture.h"
 
 using namespace zelmar;
@@ -147,6 +148,65 @@ TEST_F(WriteEncrypted, TheRecordChangesThePasswordAndSwitchesEncryptionOff) {
     EXPECT_FALSE(after.requireEncryption);
     EXPECT_TRUE(after.encryptionKey.empty());
     EXPECT_EQ(after.setupsApplied, 2);
+}
+
+// The encryption choices a setup writes: those made in the security dialog
+// hold for the controller they were made for; otherwise the shown controller's own.
+using EncryptionChoice = CommTest;
+
+void choose(const QString& serial, bool requireEncryption, const QString& password) {
+    state().Settings.RequireEncryption = requireEncryption ? vbTrue : vbFalse;
+    state().Settings.EncryptionPassword = password;
+    HoldEncryptionChoice(serial);
+}
+
+void show(const char* serial) {
+    const std::int16_t index = FindControllerBySerialNo(serial, true);
+    ASSERT_GE(index, 0) << serial;
+    TakeEncryptionOfShownController(index);
+}
+
+void expectRecord(bool requireEncryption, const QString& password) {
+    EXPECT_EQ(state().Settings.RequireEncryption, requireEncryption ? vbTrue : vbFalse);
+    EXPECT_EQ(state().Settings.EncryptionPassword, password);
+}
+
+TEST_F(EncryptionChoice, MadeForTheShownControllerTheyHoldWhenItIsShownAgainUntilASetupWritesThem) {
+    startSite({controller(1), controller(2)});
+    RestartSearch();
+    show("20-00001");
+    expectRecord(false, QString());
+    choose("20-00001", true, "Chosen-Pw");
+
+    RestartSearch();  // chosen again in the search dialog
+    show("20-00001");
+    expectRecord(true, "Chosen-Pw");
+    CloseService();  // read as the connected controller: a fresh object resets the record
+    OpenService();
+    show("20-00001");
+    expectRecord(true, "Chosen-Pw");
+
+    state().Settings.SerialNo = "20-00001";
+    state().Settings.Name = "Unit 1";
+    ASSERT_EQ(WriteControllerSettings(), WriteOutcome::Written);
+    EXPECT_TRUE(sim("20-00001").requireEncryption);
+    // Written: from now on the record follows the controller again (its password is not known here).
+    show("20-00001");
+    expectRecord(true, QString());
+}
+
+TEST_F(EncryptionChoice, MadeWithNoControllerShownTheyGoToTheFirstOneAnotherTakesItsOwn) {
+    startSite({controller(1), controller(2), encrypting(3, "Site-Pw")});
+    state().NetworkPassword = "Site-Pw";
+    choose(QString(), true, "Chosen-Pw");
+    RestartSearch();
+    show("20-00002");
+    expectRecord(true, "Chosen-Pw");
+
+    show("20-00003");
+    expectRecord(true, "Site-Pw");
+    show("20-00002");  // the choices belonged to the controller shown before: gone
+    expectRecord(false, QString());
 }
 
 }  // namespace

@@ -125,6 +125,23 @@ TEST_F(MainSetup, FixedWritesTheFourAddressSettingsNotTheDnsName) {
     expectUsableAfterwards(*d, watch);
 }
 
+TEST_F(MainSetup, SecurityChoicesSurviveChoosingTheSameControllerAgain) {
+    startFleet({onDocumentationNetwork(1, "Boiler 1")});
+    auto d = dialogShowing(QStringLiteral("10-00001"));
+    answerNextModal([](QWidget* security) {
+        security->findChild<QCheckBox*>(QStringLiteral("CtrlEncryptedCom"))->setChecked(true);
+        security->findChild<QLineEdit*>(QStringLiteral("CtrlEncryptedPass"))->setText(QStringLiteral("Boiler-Pw-1"));
+        security->findChild<QPushButton*>(QStringLiteral("CmdOk"))->click();
+    });
+    button(*d, "Security")->click();
+    MainDialogAccess::ShowCurrentController(*d, vbTrue);  // chosen again from "Search..."
+    ModalSeam::pushButton(ui::ButtonOk);
+    button(*d, "btnSetup")->click();
+
+    EXPECT_EQ(shown(ModalKind::Message), QStringList({text(4558) + QStringLiteral(" Boiler 1")}));
+    EXPECT_TRUE(simState("10-00001").requireEncryption);
+}
+
 TEST_F(MainSetup, WithNoControllerShownNothingHappens) {
     startFleet({onDocumentationNetwork(1, "Boiler 1")});
     auto d = newDialog();
