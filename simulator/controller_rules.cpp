@@ -1,6 +1,7 @@
 #include "simulator/controller_rules.h"
 
 #include "platform/netservice/ipv4.h"
+#include "platform/netservice/setup_rules.h"
 #include "simulator/sim_crypto.h"
 
 namespace zelmar::sim {
@@ -10,10 +11,7 @@ using net::wire::Status;
 namespace wire = net::wire;
 
 namespace {
-bool usableHostAddress(std::uint32_t a) {
-    const std::uint32_t top = a >> 24;
-    return a != 0 && top != 0 && top != 127 && top < 224;
-}
+using net::rules::usableHostAddress;
 
 // Blank gateway or DNS server text means "none".
 std::optional<std::uint32_t> parseOptional(const std::string& text) {
@@ -71,17 +69,12 @@ SetupVerdict checkSetup(const SimControllerState& current, const wire::SetupFiel
         result.name = *f.name;
     if (f.description)
         result.description = *f.description;
-    if (f.dnsName) {
-        if (!f.dnsName->empty() && !ipv4::isDnsName(*f.dnsName))
-            return {Status::Invalid, wire::TagDnsName};
+    if (const std::uint16_t bad = net::rules::checkTexts(f))
+        return {Status::Invalid, bad};
+    if (f.dnsName)
         result.dnsName = *f.dnsName;
-    }
-    if (f.mainComputerAddress) {
-        const std::string& a = *f.mainComputerAddress;
-        if (!a.empty() && !ipv4::parse(a) && !ipv4::isDnsName(a))
-            return {Status::Invalid, wire::TagMainComputer};
-        result.mainComputerAddress = a;
-    }
+    if (f.mainComputerAddress)
+        result.mainComputerAddress = *f.mainComputerAddress;
     if (f.useDhcp)
         result.useDhcp = *f.useDhcp;
     if (f.requireEncryption)
@@ -111,24 +104,9 @@ SetupVerdict checkSetup(const SimControllerState& current, const wire::SetupFiel
 
     if (!result.useDhcp) {
         // Fixed settings must make a working host configuration.
-        const auto ip = ipv4::parse(result.configIpAddress);
-        const auto mask = ipv4::parse(result.configSubnetMask);
-        if (!ip || !usableHostAddress(*ip))
-            return {Status::Invalid, wire::TagConfigIpAddress};
-        const auto prefix = mask ? ipv4::prefixLength(*mask) : std::nullopt;
-        if (!prefix || *prefix < 1 || *prefix > 30)
-            return {Status::Invalid, wire::TagConfigSubnetMask};
-        const std::uint32_t network = *ip & *mask, broadcast = network | ~*mask;
-        if (*ip == network || *ip == broadcast)
-            return {Status::Invalid, wire::TagConfigIpAddress};
-        const auto gw = ipv4::parse(result.configGateway);
-        if (!gw)
-            return {Status::Invalid, wire::TagConfigGateway};
-        if (*gw != 0 && ((*gw & *mask) != network || *gw == network || *gw == broadcast || *gw == *ip))
-            return {Status::Invalid, wire::TagConfigGateway};
-        const auto dns = ipv4::parse(result.configDnsServer);
-        if (!dns || (*dns != 0 && !usableHostAddress(*dns)))
-            return {Status::Invalid, wire::TagConfigDnsServer};
+        if (const std::uint16_t bad = net::rules::checkFixedSettings(result.configIpAddress, result.configSubnetMask,
+                                                                     result.configGateway, result.configDnsServer))
+            return {Status::Invalid, bad};
         result.ipAddress = result.configIpAddress;
         result.subnetMask = result.configSubnetMask;
         result.gateway = result.configGateway;
