@@ -13,6 +13,8 @@
 
 #include "simulator/sim_fleet.h"
 #include "tools/netctl/command_line.h"
+#include "tools/netctl/controller_record.h"
+#include "tools/netctl/csv.h"
 #include "tools/netctl/netctl_commands.h"
 
 using namespace zelmar;
@@ -87,6 +89,42 @@ TEST(Netctl, SearchListsEveryControllerAsJsonLines) {
     const auto net = run(fleet, {"search", "127.77.0.0/28"}, true);
     EXPECT_EQ(lines(net.out).size(), 14u);
     EXPECT_EQ(run(fleet, {"search", "not an address"}).code, 2);
+}
+
+TEST(Netctl, CsvExportAndDuplicateAddresses) {
+    // Two controllers report the same fixed address; texts hold commas, quotes and Swedish letters.
+    auto fleet = sim::SimFleet::fromJson(R"({"controllers": [
+        {"serialNo": "10-00001", "ethernetAddress": "00-1A-4C-00-00-01", "address": "127.77.0.1",
+         "name": "Pannrum, \"öst\"", "description": "Hus 3, vån 2", "ipAddress": "10.20.1.3", "subnetMask": "255.255.0.0"},
+        {"serialNo": "10-00002", "ethernetAddress": "00-1A-4C-00-00-02", "address": "127.77.0.2",
+         "ipAddress": "10.20.1.3", "subnetMask": "255.255.0.0"},
+        {"serialNo": "10-00003", "ethernetAddress": "00-1A-4C-00-00-03", "address": "127.77.0.3",
+         "ipAddress": "10.20.1.4", "subnetMask": "255.255.0.0"}]})");
+    fleet.start(0);
+
+    const auto json = runProgram(fleet, {"--json", "search"});
+    ASSERT_EQ(json.code, 0);
+    EXPECT_NE(json.err.find("warning: controllers 10-00001, 10-00002 all report the fixed IP address 10.20.1.3"),
+              std::string::npos) << json.err;
+    for (const auto& l : lines(json.out)) {
+        const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(l)).object();
+        EXPECT_EQ(o["DuplicateIpAddress"].toBool(), o["SerialNo"].toString() != "10-00003") << l;
+    }
+
+    const auto csvOut = runProgram(fleet, {"--csv", "search"});
+    ASSERT_EQ(csvOut.code, 0);
+    const auto table = netctl::csv::read(csvOut.out);
+    ASSERT_TRUE(table.error.empty());
+    ASSERT_EQ(table.records.size(), 4u);
+    EXPECT_EQ(table.records[0].fields, netctl::csvHeader());
+    for (const auto& record : table.records)
+        if (record.fields[0] == "10-00001")
+            EXPECT_EQ(record.fields[2], "Pannrum, \"öst\"");
+
+    const auto one = runProgram(fleet, {"--csv", "find", "10-00003"});
+    ASSERT_EQ(one.code, 0);
+    EXPECT_EQ(netctl::csv::read(one.out).records.size(), 2u);
+    EXPECT_EQ(runProgram(fleet, {"--csv", "--json", "search"}).code, netctl::kExitUsage);
 }
 
 TEST(Netctl, FindSetMarkAndCheck) {

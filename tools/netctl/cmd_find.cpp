@@ -18,7 +18,8 @@ int find(const std::vector<std::string>& args, const Context& c) {
         c.err << "controller " << args[0] << " not found\n";
         return kExitFailed;
     }
-    printEntry(*entry, c.options.json, c.out);
+    printHeader(c.options, c.out);
+    printRecord(recordOf(*entry), c.options, c.out);
     if (const std::string why = identityOnlyReason(*entry, c.options); !why.empty())
         c.err << entry->SerialNo() << ": only the identity is shown: " << why << "\n";
     return kExitDone;

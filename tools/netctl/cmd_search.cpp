@@ -8,10 +8,15 @@
 namespace zelmar::netctl {
 
 namespace {
+// Every entry; two controllers that report one fixed address are a warning.
 void printAll(net::NetService& service, const Context& c) {
+    std::vector<ControllerRecord> records = recordsOf(service);
+    for (const std::string& w : markDuplicateAddresses(records))
+        c.err << "warning: " << w << "\n";
+    printHeader(c.options, c.out);
     for (std::int32_t i = 0; i < service.ControllerCount(); ++i) {
+        printRecord(records[std::size_t(i)], c.options, c.out);
         auto e = service.Item(std::int16_t(i));
-        printEntry(*e, c.options.json, c.out);
         if (const std::string why = identityOnlyReason(*e, c.options); !why.empty())
             c.err << e->SerialNo() << ": only the identity is shown: " << why << "\n";
     }

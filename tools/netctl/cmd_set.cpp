@@ -32,7 +32,7 @@ int set(const std::vector<std::string>& args, const Context& c) {
         return kExitFailed;
     }
     if (c.options.json)
-        printEntry(*entry, true, c.out);
+        printRecord(recordOf(*entry), c.options, c.out);
     else
         c.out << "setup of " << args[0] << " done\n";
     return kExitDone;

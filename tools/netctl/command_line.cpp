@@ -18,11 +18,12 @@ const char* kProgram = "zelmar-netctl";
 struct Switches {
     QCommandLineOption help{{"h", "help"}, "show this help (after a command: the command's help)"};
     QCommandLineOption version{"version", "show the version"};
-    QCommandLineOption json{"json", "print controllers as JSON objects, one a line"};
+    QCommandLineOption json{"json", "print controllers as JSON objects, one a line (plan: the outcomes as JSON)"};
+    QCommandLineOption csv{"csv", "search and find: print controllers as CSV with a header row (the plan format)"};
     QCommandLineOption passwordStdin{"password-stdin", "read the network password from the first line of standard input"};
     QCommandLineOption newPasswordStdin{"new-password-stdin",
                                         "read the new password of set ... EncryptionPassword from the next line"};
-    QList<QCommandLineOption> all() const { return {help, version, json, passwordStdin, newPasswordStdin}; }
+    QList<QCommandLineOption> all() const { return {help, version, json, csv, passwordStdin, newPasswordStdin}; }
 };
 
 void printHelp(const Switches& s, std::ostream& out) {
@@ -118,6 +119,11 @@ int runCommandLine(const QStringList& arguments, std::istream& in, std::ostream&
 
     Options options;
     options.json = parser.isSet(s.json);
+    options.csv = parser.isSet(s.csv);
+    if (options.json && options.csv) {
+        err << kProgram << ": --json and --csv: one output format at a time\nTry '" << kProgram << " --help'.\n";
+        return kExitUsage;
+    }
     if (parser.isSet(s.passwordStdin))
         options.password = readLine(in);
     else if (const char* p = std::getenv("ZELMAR_PASSWORD"))

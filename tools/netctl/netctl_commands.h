@@ -28,6 +28,7 @@ struct Options {
     // ZELMAR_NEW_PASSWORD or standard input, never the command line.
     std::optional<std::string> newPassword;
     bool json = false;
+    bool csv = false;  // controllers as CSV with a header row: the format of a site plan
 };
 
 // What a command's run function works with.

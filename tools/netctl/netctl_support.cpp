@@ -1,35 +1,13 @@
 #include "tools/netctl/netctl_support.h"
 
-#include <cstdio>
+#include <QJsonDocument>
 #include <ostream>
 
 #include "platform/netservice/wire.h"
+#include "tools/netctl/csv.h"
 
 namespace zelmar::netctl {
 
-namespace {
-std::string jsonText(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += char(c);
-            }
-        }
-    }
-    return out + "\"";
-}
-}  // namespace
 
 std::string serialProblem(const std::string& serial) {
     if (serial.empty())
@@ -62,22 +40,19 @@ std::string identityOnlyReason(net::ControllerEntry& e, const Options& o) {
                               : "the network password was not accepted";
 }
 
-void printEntry(net::ControllerEntry& e, bool json, std::ostream& out) {
-    if (!json) {
-        out << e.SerialNo() << "  " << e.EthernetAddress() << "  " << e.IpAddress() << "  "
-            << (e.UseDhcp() ? "DHCP" : "fixed") << "  \"" << e.Name() << "\"  " << e.Description() << "\n";
-        return;
-    }
-    auto b = [](bool v) { return v ? std::string("true") : std::string("false"); };
-    out << "{\"SerialNo\":" << jsonText(e.SerialNo()) << ",\"Name\":" << jsonText(e.Name())
-        << ",\"Description\":" << jsonText(e.Description()) << ",\"EthernetAddress\":" << jsonText(e.EthernetAddress())
-        << ",\"IpAddress\":" << jsonText(e.IpAddress()) << ",\"SubnetMask\":" << jsonText(e.SubnetMask())
-        << ",\"Gateway\":" << jsonText(e.Gateway()) << ",\"DnsServer\":" << jsonText(e.DnsServer())
-        << ",\"UseDhcp\":" << b(e.UseDhcp()) << ",\"DnsName\":" << jsonText(e.DnsName())
-        << ",\"MainComputerAddress\":" << jsonText(e.MainComputerAddress())
-        << ",\"RequireEncryption\":" << b(e.RequireEncryption()) << ",\"PasswordOk\":" << b(e.PasswordOk())
-        << ",\"Capabilities\":" << e.Capabilities() << ",\"ModelCode\":" << e.ModelCode()
-        << ",\"PortOsType\":" << e.PortOsType() << ",\"PortOsRevision\":" << jsonText(e.PortOsRevision()) << "}\n";
+void printHeader(const Options& o, std::ostream& out) {
+    if (o.csv)
+        out << csv::line(csvHeader());
+}
+
+void printRecord(const ControllerRecord& r, const Options& o, std::ostream& out) {
+    if (o.csv)
+        out << csv::line(csvCells(r));
+    else if (o.json)
+        out << QJsonDocument(toJson(r)).toJson(QJsonDocument::Compact).toStdString() << "\n";
+    else
+        out << r.serialNo << "  " << r.ethernetAddress << "  " << r.ipAddress << "  " << (r.useDhcp ? "DHCP" : "fixed")
+            << "  \"" << r.name << "\"  " << r.description << "\n";
 }
 
 }  // namespace zelmar::netctl

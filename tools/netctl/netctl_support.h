@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/netservice/net_service.h"
+#include "tools/netctl/controller_record.h"
 #include "tools/netctl/netctl_commands.h"
 
 namespace zelmar::netctl {
@@ -18,8 +19,10 @@ std::string serialProblem(const std::string& serial);
 std::shared_ptr<net::ControllerEntry> lookUp(net::NetService& service, const std::string& serial,
                                              const Options& options);
 
-// One line per entry: plain columns or a JSON object.
-void printEntry(net::ControllerEntry& entry, bool json, std::ostream& out);
+// The CSV header row when the options ask for CSV; nothing otherwise.
+void printHeader(const Options& options, std::ostream& out);
+// One line per controller: plain columns, a JSON object or a CSV row.
+void printRecord(const ControllerRecord& record, const Options& options, std::ostream& out);
 
 // For an entry that shows only the identity of a controller that requires
 // encryption: why ("the network password was not accepted"); empty otherwise.
