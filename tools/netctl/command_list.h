@@ -11,5 +11,6 @@ Command setCommand();        // cmd_set.cpp
 Command checkCommand();      // cmd_check.cpp
 Command markCommand();       // cmd_mark.cpp
 Command unmarkCommand();     // cmd_mark.cpp
+Command planCommand();       // cmd_plan.cpp
 
 }  // namespace zelmar::netctl

@@ -16,6 +16,7 @@ const std::vector<Command>& commands() {
         checkCommand(),
         markCommand(),
         unmarkCommand(),
+        planCommand(),
     };
     return table;
 }

@@ -1,0 +1,180 @@
+// Commissioning a site from a plan with zelmar-netctl, against a simulated
+// fleet over UDP on loopback: a spreadsheet's plan checked and applied under
+// loss, a faulty plan refused before anything is sent, an interrupted run
+// finished by a second one.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <map>
+#include <sstream>
+
+#include "simulator/sim_fleet.h"
+#include "tools/netctl/csv.h"
+#include "tools/netctl/netctl_commands.h"
+
+using namespace zelmar;
+
+namespace {
+struct Result {
+    int code;
+    std::string out;
+    std::string err;
+};
+// Lookups and transactions get a generous time: at 10 % loss one may need many retries.
+Result run(const sim::SimFleet& fleet, std::vector<std::string> args, bool json = false, int lookupTimeoutMs = 8000) {
+    netctl::Options o;
+    o.config = fleet.clientConfig();
+    o.config.lookupTimeoutMs = lookupTimeoutMs;
+    o.json = json;
+    std::ostringstream out, err;
+    const int code = netctl::run(args, o, out, err);
+    return {code, out.str(), err.str()};
+}
+
+QString writeFile(const QTemporaryDir& dir, const char* name, const std::string& text) {
+    const QString path = QDir(dir.path()).filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text.data(), qint64(text.size()));
+    return path;
+}
+
+// The planned settings of one controller, as the test checks them afterwards.
+struct Planned {
+    std::string name, ip;
+};
+
+// A plan as a spreadsheet in a Swedish locale saves it: a byte-order mark,
+// ";" between cells, its own column order, names holding the separator,
+// quotes and Swedish letters. Every controller gets a new fixed address.
+std::string spreadsheetPlan(const sim::SimFleet& fleet, std::map<std::string, Planned>& planned) {
+    std::string text = "\xEF\xBB\xBF" + netctl::csv::line({"Name", "SerialNo", "UseDhcp", "IpAddress", "SubnetMask",
+                                                            "Gateway", "Description"}, ';');
+    int i = 0;
+    for (const auto& c : fleet.controllers()) {
+        ++i;
+        Planned p{"Värmecentral " + std::to_string(i) + "; \"hus\" " + (i % 2 ? "öst" : "väst"),
+                  "10.20.50." + std::to_string(i)};
+        planned[c.serialNo] = p;
+        text += netctl::csv::line({p.name, c.serialNo, "FALSKT", p.ip, "255.255.0.0", "10.20.0.1", ""}, ';');
+    }
+    return text;
+}
+
+int count(const QJsonObject& outcomes, const char* kind) {
+    return outcomes["counts"].toObject()[kind].toInt();
+}
+}  // namespace
+
+TEST(NetctlPlan, SpreadsheetPlanOf200CheckedAndAppliedAtTenPercentLoss) {
+    auto fleet = sim::SimFleet::generate(200);
+    fleet.start(0);
+    std::map<std::string, Planned> planned;
+    QTemporaryDir dir;
+    const std::string file = writeFile(dir, "plan.csv", spreadsheetPlan(fleet, planned)).toStdString();
+    fleet.setLossPercent(10);
+
+    const Result check = run(fleet, {"plan", "check", file});
+    ASSERT_EQ(check.code, 0) << check.out << check.err;
+    EXPECT_NE(check.out.find("plan OK: 200 rows, 200 to set up"), std::string::npos) << check.out;
+    for (const auto& c : fleet.controllers())
+        ASSERT_EQ(c.setupsReceived, 0) << c.serialNo << ": a check writes nothing";
+
+    const Result apply = run(fleet, {"plan", "apply", file}, true);
+    ASSERT_EQ(apply.code, 0) << apply.out << apply.err;
+    const QJsonObject outcomes = QJsonDocument::fromJson(QByteArray::fromStdString(apply.out)).object();
+    EXPECT_EQ(count(outcomes, "applied"), 200) << apply.out;
+    EXPECT_NE(apply.err.find("200/200 "), std::string::npos);  // progress on standard error
+    for (const auto& c : fleet.controllers()) {
+        SCOPED_TRACE(c.serialNo);
+        EXPECT_EQ(c.name, planned[c.serialNo].name);
+        EXPECT_FALSE(c.useDhcp);
+        EXPECT_EQ(c.ipAddress, planned[c.serialNo].ip);
+        EXPECT_EQ(c.subnetMask, "255.255.0.0");
+        EXPECT_EQ(c.gateway, "10.20.0.1");
+        EXPECT_EQ(c.setupsApplied, 1);  // retransmitted setups are taken once
+    }
+}
+
+TEST(NetctlPlan, FaultyPlanRefusedWithRowsNamedAndNothingSent) {
+    auto fleet = sim::SimFleet::generate(10);
+    fleet.start(0);
+    QTemporaryDir dir;
+    const std::string file = writeFile(dir, "plan.csv",
+                                       "SerialNo,IpAddress,SubnetMask,Gateway\n"
+                                       "10-00001,10.20.60.1,,\n"
+                                       "10-00003,10.20.60.1,,\n"                    // the same address again
+                                       "10-00004,10.30.1.4,255.255.0.0,10.30.0.1\n" // outside the network it is attached to
+                                       "55-00001,,,\n")                             // no such controller
+                                 .toStdString();
+    for (const char* command : {"check", "apply"}) {
+        SCOPED_TRACE(command);
+        const Result r = run(fleet, {"plan", command, file}, false, 1000);  // no loss: the unknown serial is not waited for long
+        EXPECT_EQ(r.code, 1);
+        for (const char* line : {"row 2, IpAddress: 10.20.60.1 is planned for rows 2, 3",
+                                 "row 3, IpAddress: 10.20.60.1 is planned for rows 2, 3",
+                                 "row 4, IpAddress: the address is outside the network the controller is attached to",
+                                 "row 5, SerialNo: no controller 55-00001 was found",
+                                 "4 problems in 4 rows; nothing was sent"})
+            EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    }
+    for (const auto& c : fleet.controllers())
+        EXPECT_EQ(c.setupsReceived, 0) << c.serialNo;
+}
+
+TEST(NetctlPlan, InterruptedRunIsFinishedByTheNextOne) {
+    auto fleet = sim::SimFleet::generate(200);
+    fleet.setDelayMs(3, 6);  // slow enough that the run can be stopped half-way
+    fleet.start(0);
+    std::map<std::string, Planned> planned;
+    QTemporaryDir dir;
+    const QString plan = writeFile(dir, "plan.csv", spreadsheetPlan(fleet, planned));
+    const QString client = QDir(dir.path()).filePath("client.json");
+    fleet.writeClientConfig(client.toStdString());
+
+    QProcess ctl;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert("ZELMAR_NETSERVICE_CONFIG", client);
+    ctl.setProcessEnvironment(env);
+    ctl.setReadChannel(QProcess::StandardError);
+    ctl.start(QStringLiteral(ZELMAR_NETCTL_EXE), {"plan", "apply", plan});
+    ASSERT_TRUE(ctl.waitForStarted(10000));
+    bool halfWay = false;
+    while (!halfWay && ctl.state() != QProcess::NotRunning) {
+        ctl.waitForReadyRead(1000);
+        while (ctl.canReadLine())
+            halfWay = halfWay || ctl.readLine().startsWith("100/200 ");
+    }
+    ASSERT_TRUE(halfWay);
+    ctl.kill();
+    ASSERT_TRUE(ctl.waitForFinished(10000));
+
+    int doneBefore = 0;
+    for (const auto& c : fleet.controllers())
+        doneBefore += c.setupsApplied;
+    ASSERT_GE(doneBefore, 100);
+    ASSERT_LT(doneBefore, 200) << "the run was not interrupted";
+
+    const Result again = run(fleet, {"plan", "apply", plan.toStdString()}, true);
+    ASSERT_EQ(again.code, 0) << again.out << again.err;
+    const QJsonObject outcomes = QJsonDocument::fromJson(QByteArray::fromStdString(again.out)).object();
+    EXPECT_EQ(count(outcomes, "skipped"), doneBefore);
+    EXPECT_EQ(count(outcomes, "applied"), 200 - doneBefore);
+    for (const auto& c : fleet.controllers()) {
+        SCOPED_TRACE(c.serialNo);
+        EXPECT_EQ(c.setupsApplied, 1);  // nothing done twice
+        EXPECT_EQ(c.ipAddress, planned[c.serialNo].ip);
+    }
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

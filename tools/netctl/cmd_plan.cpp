@@ -1,0 +1,157 @@
+// plan check FILE and plan apply FILE: commissioning a site from a plan
+// (the CSV of `search --csv`, edited in a spreadsheet).
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <algorithm>
+#include <ostream>
+
+#include "platform/netservice/net_service.h"
+#include "tools/netctl/command_list.h"
+#include "tools/netctl/plan_runner.h"
+
+namespace zelmar::netctl {
+
+namespace {
+constexpr qint64 kLargestPlan = 16 << 20;  // far beyond any site; a wrong file is not read whole
+
+void printJson(const QJsonObject& o, std::ostream& out) {
+    out << QJsonDocument(o).toJson(QJsonDocument::Indented).toStdString();
+}
+
+std::string where(const PlanProblem& p) {
+    std::string at = p.row > 0 ? "row " + std::to_string(p.row) : "file";
+    if (!p.column.empty())
+        at += ", " + p.column;
+    return at;
+}
+
+QJsonObject problemsJson(const std::vector<PlanProblem>& problems, std::size_t rows) {
+    QJsonArray list;
+    for (const PlanProblem& p : problems)
+        list.append(QJsonObject{{"row", p.row},
+                                {"column", QString::fromStdString(p.column)},
+                                {"problem", QString::fromStdString(p.text)}});
+    return QJsonObject{{"rows", qint64(rows)}, {"problems", list}, {"ok", problems.empty()}};
+}
+
+// Reads, matches and checks the plan; prints every problem. The setups are
+// only good to send when the returned problems are empty.
+struct Checked {
+    PlanCheck check;
+    std::size_t rows = 0;
+    std::vector<int> fitting;  // rows whose controller already said the planned settings fit
+};
+Checked checkWholePlan(const std::string& path, PlanRunner* runner, const Options& o, std::ostream& err,
+                       bool& unreadable) {
+    Checked result;
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        err << "zelmar-netctl: plan: cannot read " << path << ": " << file.errorString().toStdString() << "\n";
+        unreadable = true;
+        return result;
+    }
+    if (file.size() > kLargestPlan) {
+        err << "zelmar-netctl: plan: " << path << " is larger than 16 MiB: not a plan\n";
+        unreadable = true;
+        return result;
+    }
+    const QByteArray bytes = file.readAll();
+    const SitePlan plan = readPlan(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    result.rows = plan.rows.size();
+    if (!plan.problems.empty()) {  // a plan that cannot be read sends nothing at all
+        result.check.problems = plan.problems;
+        return result;
+    }
+    const std::vector<ControllerRecord> found = runner->findControllers(plan);
+    if (found.empty())
+        err << "no controller answered the search: check the network cable and the service configuration"
+               " (ZELMAR_NETSERVICE_CONFIG)\n";
+    result.check = checkPlan(plan, found, !o.password.empty());
+    const PlanRunner::FitCheck fit = runner->checkNetworkFit(result.check.setups);
+    for (int row : fit.unanswered)
+        err << "row " << row << ": the controller did not answer the network check; it is asked again before its setup\n";
+    result.fitting = fit.fitting;
+    auto& problems = result.check.problems;
+    problems.insert(problems.end(), fit.misfits.begin(), fit.misfits.end());
+    std::stable_sort(problems.begin(), problems.end(), [](const PlanProblem& a, const PlanProblem& b) { return a.row < b.row; });
+    return result;
+}
+
+void printProblems(const Checked& c, bool json, std::ostream& out) {
+    const auto& problems = c.check.problems;
+    if (json) {
+        printJson(problemsJson(problems, c.rows), out);
+        return;
+    }
+    for (const PlanProblem& p : problems)
+        out << where(p) << ": " << p.text << "\n";
+    const auto toSet = std::count_if(c.check.setups.begin(), c.check.setups.end(),
+                                     [](const PlannedSetup& s) { return !s.fields.empty(); });
+    if (problems.empty())
+        out << "plan OK: " << c.rows << " rows, " << toSet << " to set up, " << c.rows - std::size_t(toSet)
+            << " already as planned\n";
+    else
+        out << problems.size() << (problems.size() == 1 ? " problem" : " problems") << " in " << c.rows
+            << " rows; nothing was sent\n";
+}
+
+int plan(const std::vector<std::string>& args, const Context& c) {
+    if (args.size() != 2 || (args[0] != "check" && args[0] != "apply"))
+        return c.usage("needs check FILE or apply FILE");
+    if (c.options.csv)
+        return c.usage("--csv is for search and find; the plan itself is CSV");
+    const Options& o = c.options;
+    std::ostream& out = c.out;
+    std::ostream& err = c.err;
+    net::NetService service(o.config);
+    PlanRunner runner(service, o.password);
+    bool unreadable = false;
+    const Checked checked = checkWholePlan(args[1], &runner, o, err, unreadable);
+    if (unreadable)
+        return kExitUsage;
+    if (args[0] == "check" || !checked.check.problems.empty()) {
+        printProblems(checked, o.json, out);
+        return checked.check.problems.empty() ? kExitDone : kExitFailed;
+    }
+
+    std::vector<RowOutcome> outcomes;
+    const int total = int(checked.check.setups.size());
+    for (const PlannedSetup& setup : checked.check.setups) {
+        const auto& fitting = checked.fitting;
+        outcomes.push_back(runner.apply(setup, std::find(fitting.begin(), fitting.end(), setup.row) != fitting.end()));
+        err << progressLine(int(outcomes.size()), total, outcomes.back()) << std::endl;
+    }
+    err << "reading the controllers back ..." << std::endl;
+    runner.verify(checked.check.setups, outcomes);
+    if (o.json) {
+        printJson(outcomesJson(outcomes), out);
+    } else {
+        printOutcomeTable(outcomes, out);
+        out << outcomeSummary(outcomes) << "\n";
+    }
+    return allDone(outcomes) ? kExitDone : kExitFailed;
+}
+}  // namespace
+
+Command planCommand() {
+    return {"plan", "check|apply FILE", "check a site's address plan, or set the site up from it",
+            "FILE is the CSV of 'search --csv' edited in a spreadsheet: one row per\n"
+            "controller, keyed by SerialNo; an empty cell leaves that setting as it is;\n"
+            "columns in any order (\";\" as separator and a byte-order mark are fine).\n"
+            "check: finds the controllers, checks every value by the controllers' rules,\n"
+            "addresses planned twice or already in use, serial numbers not found, the\n"
+            "network password where needed, and asks each controller whether its new\n"
+            "IP settings fit its network. One line per problem (row, column); nothing\n"
+            "is written. Exit code 1 when anything is wrong.\n"
+            "apply: the same check, then, only if it passed, sets up every controller\n"
+            "that differs from the plan, one by one (progress on standard error), and\n"
+            "reads them all back. Controllers already as planned are skipped, so a run\n"
+            "that was interrupted can simply be started again. Prints a table of\n"
+            "outcomes (applied, skipped, refused, no answer, unverified; --json: the\n"
+            "same as JSON). Exit code 0 only when every row was applied or skipped.\n"
+            "Controllers that switch encryption on get the network password as their key.",
+            plan};
+}
+
+}  // namespace zelmar::netctl

@@ -1,0 +1,348 @@
+#include "tools/netctl/plan_check.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+
+#include "platform/netservice/controller_entry.h"
+#include "platform/netservice/ipv4.h"
+#include "platform/netservice/setup_rules.h"
+
+namespace zelmar::netctl {
+
+namespace ipv4 = net::ipv4;
+namespace wire = net::wire;
+
+namespace {
+constexpr std::string_view kNoAddress = "0.0.0.0";
+constexpr const char* kPasswordHint = "give the network password (ZELMAR_PASSWORD or --password-stdin)";
+
+std::optional<bool> parseBool(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    for (const char* yes : {"true", "yes", "1", "sant", "ja"})
+        if (text == yes)
+            return true;
+    for (const char* no : {"false", "no", "0", "falskt", "nej"})
+        if (text == no)
+            return false;
+    return std::nullopt;
+}
+
+// Gateway and DNS server "none" read 0.0.0.0 from a controller.
+bool sameAddress(const std::string& a, const std::string& b) {
+    const auto pa = ipv4::parse(a.empty() ? kNoAddress : a), pb = ipv4::parse(b.empty() ? kNoAddress : b);
+    return pa && pb && *pa == *pb;
+}
+
+std::string ruleText(std::uint16_t tag) {
+    switch (tag) {
+    case wire::TagName: return "longer than 64 bytes or holds control characters";
+    case wire::TagDescription: return "longer than 255 bytes or holds control characters";
+    case wire::TagDnsName: return "not a host name (letters, digits, hyphens and dots, at most 253 characters)";
+    case wire::TagMainComputer: return "neither an IPv4 address nor a host name";
+    case wire::TagConfigIpAddress: return "not a usable host address (nor the network or broadcast address of its network)";
+    case wire::TagConfigSubnetMask: return "not a subnet mask from /1 to /30";
+    case wire::TagConfigGateway: return "the gateway is not another host inside the controller's network";
+    case wire::TagConfigDnsServer: return "not a usable host address";
+    }
+    return "refused by the controller's rules";
+}
+
+// Reads one row against its controller: what has to change, and what is wrong.
+class RowReader {
+public:
+    RowReader(const PlanRow& row, const ControllerRecord& found, bool havePassword,
+              std::vector<PlanProblem>& problems)
+        : row_(row), found_(found), havePassword_(havePassword), problems_(problems) {
+        setup_.row = row.row;
+        setup_.found = found;
+    }
+
+    PlannedSetup read() {
+        const std::size_t before = problems_.size();
+        checkIdentity();
+        readTexts();
+        readBooleans();
+        readAddresses();
+        checkEncryption();
+        if (const std::uint16_t bad = net::rules::checkTexts(setup_.fields))
+            problem(columnOfTag(bad), ruleText(bad));
+        if (problems_.size() != before)
+            setup_.fields = {};  // a row at fault is not set up
+        return setup_;
+    }
+
+    // The fixed address the controller has once the row is applied, if any.
+    std::optional<std::uint32_t> plannedFixedAddress() const { return plannedAddress_; }
+
+private:
+    const std::string* cell(Column c) const {
+        const auto it = row_.cells.find(c);
+        return it == row_.cells.end() ? nullptr : &it->second;
+    }
+    void problem(std::string column, std::string text) {
+        problems_.push_back({row_.row, std::move(column), std::move(text)});
+    }
+
+    void checkIdentity() {
+        const std::string* mac = cell(Column::EthernetAddress);
+        if (!mac)
+            return;
+        const auto planned = wire::parseEthernet(*mac), reported = wire::parseEthernet(found_.ethernetAddress);
+        if (!planned || planned != reported)
+            problem("EthernetAddress", "the controller " + found_.serialNo + " has the Ethernet address " +
+                                           found_.ethernetAddress + ", not " + *mac);
+    }
+
+    void readTexts() {
+        struct Text {
+            Column column;
+            const std::string& now;
+            std::optional<std::string>& field;
+        };
+        wire::SetupFields& f = setup_.fields;
+        for (const Text& t : {Text{Column::Name, found_.name, f.name},
+                              Text{Column::Description, found_.description, f.description},
+                              Text{Column::DnsName, found_.dnsName, f.dnsName},
+                              Text{Column::MainComputerAddress, found_.mainComputerAddress, f.mainComputerAddress}})
+            if (const std::string* v = cell(t.column); v && *v != t.now)
+                t.field = *v;
+    }
+
+    void readBooleans() {
+        struct Flag {
+            Column column;
+            bool now;
+            std::optional<bool>& field;
+        };
+        wire::SetupFields& f = setup_.fields;
+        for (const Flag& b : {Flag{Column::UseDhcp, found_.useDhcp, f.useDhcp},
+                              Flag{Column::RequireEncryption, found_.requireEncryption, f.requireEncryption}}) {
+            const std::string* v = cell(b.column);
+            if (!v)
+                continue;
+            const auto planned = parseBool(*v);
+            if (!planned)
+                problem(std::string(columnName(b.column)), "\"" + *v + "\" is neither true nor false");
+            else if (*planned != b.now)
+                b.field = *planned;
+        }
+    }
+
+    void readAddresses() {
+        struct Address {
+            Column column;
+            const std::string& now;
+            std::optional<std::string>& field;
+            std::string merged;  // the plan's value over the present one
+        };
+        wire::SetupFields& f = setup_.fields;
+        Address addresses[] = {{Column::IpAddress, found_.ipAddress, f.configIpAddress, found_.ipAddress},
+                               {Column::SubnetMask, found_.subnetMask, f.configSubnetMask, found_.subnetMask},
+                               {Column::Gateway, found_.gateway, f.configGateway, found_.gateway},
+                               {Column::DnsServer, found_.dnsServer, f.configDnsServer, found_.dnsServer}};
+        const bool dhcp = f.useDhcp.value_or(found_.useDhcp);
+        bool wellFormed = true;
+        for (Address& a : addresses) {
+            const std::string* v = cell(a.column);
+            if (!v)
+                continue;
+            const auto parsed = a.column == Column::SubnetMask ? ipv4::parseMask(*v) : ipv4::parse(*v);
+            if (!parsed) {
+                problem(std::string(columnName(a.column)), "\"" + *v + "\" is not " +
+                        (a.column == Column::SubnetMask ? "a subnet mask" : "an IPv4 address"));
+                wellFormed = false;
+                continue;
+            }
+            a.merged = ipv4::format(*parsed);
+            if (dhcp && !sameAddress(a.merged, a.now))
+                problem(std::string(columnName(a.column)),
+                        "the controller takes its address by DHCP: leave the cell empty or set UseDhcp to false");
+        }
+        if (dhcp || !wellFormed)
+            return;
+        if (found_.useDhcp) {
+            // Leaving DHCP: the lease is no fixed address, so the plan must give one.
+            bool complete = true;
+            for (Column needed : {Column::IpAddress, Column::SubnetMask})
+                if (!cell(needed)) {
+                    problem(std::string(columnName(needed)), "a controller that leaves DHCP needs a fixed " +
+                                                                 std::string(columnName(needed)));
+                    complete = false;
+                }
+            if (!complete)
+                return;
+        }
+        const bool changing = found_.useDhcp || std::any_of(std::begin(addresses), std::end(addresses), [](const Address& a) {
+            return !sameAddress(a.merged, a.now);
+        });
+        if (!changing) {
+            // Nothing of the IP settings is sent, so they are the controller's own business
+            // (a factory-new one reports 0.0.0.0); its address still counts against duplicates.
+            if (const auto ip = ipv4::parse(found_.ipAddress); ip && *ip != 0)
+                plannedAddress_ = ip;
+            return;
+        }
+        if (const std::uint16_t bad = net::rules::checkFixedSettings(addresses[0].merged, addresses[1].merged,
+                                                                     addresses[2].merged, addresses[3].merged)) {
+            problem(columnOfTag(bad), ruleText(bad));
+            return;
+        }
+        for (Address& a : addresses)
+            if (found_.useDhcp || !sameAddress(a.merged, a.now))
+                a.field = a.merged;  // leaving DHCP: all four, the configured ones are not the lease
+        plannedAddress_ = ipv4::parse(addresses[0].merged);
+    }
+
+    void checkEncryption() {
+        const wire::SetupFields& f = setup_.fields;
+        if (found_.requireEncryption && !havePassword_)
+            problem("", "the controller requires encryption: " + std::string(kPasswordHint));
+        else if (found_.requireEncryption && !found_.passwordOk)
+            problem("", "the controller does not accept the network password");
+        if (f.requireEncryption.value_or(false)) {
+            if (!(found_.capabilities & net::CapEncryption))
+                problem("RequireEncryption", "the controller cannot encrypt");
+            else if (!havePassword_)
+                problem("RequireEncryption",
+                        "switching encryption on makes the network password the controller's key: " +
+                            std::string(kPasswordHint));
+        }
+    }
+
+    const PlanRow& row_;
+    const ControllerRecord& found_;
+    bool havePassword_;
+    std::vector<PlanProblem>& problems_;
+    PlannedSetup setup_;
+    std::optional<std::uint32_t> plannedAddress_;
+};
+
+const ControllerRecord* findSerial(const std::vector<ControllerRecord>& found, const std::string& serial) {
+    for (const ControllerRecord& r : found)
+        if (wire::serialMatches(serial, r.serialNo))
+            return &r;
+    return nullptr;
+}
+}  // namespace
+
+bool PlannedSetup::switchesEncryptionOn() const {
+    return fields.requireEncryption.value_or(false) && !found.requireEncryption;
+}
+
+PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& found, bool havePassword) {
+    PlanCheck check;
+    check.problems = plan.problems;
+    std::map<std::uint32_t, std::vector<int>> rowsOfAddress;
+    std::vector<const ControllerRecord*> inPlan;
+    for (const PlanRow& row : plan.rows) {
+        const ControllerRecord* controller = findSerial(found, row.serialNo);
+        if (!controller) {
+            check.problems.push_back({row.row, "SerialNo", "no controller " + row.serialNo + " was found"});
+            continue;
+        }
+        inPlan.push_back(controller);
+        RowReader reader(row, *controller, havePassword, check.problems);
+        check.setups.push_back(reader.read());
+        if (const auto address = reader.plannedFixedAddress())
+            rowsOfAddress[*address].push_back(row.row);
+    }
+
+    for (const auto& [address, rows] : rowsOfAddress) {
+        const std::string text = ipv4::format(address);
+        if (rows.size() > 1) {
+            std::string list;
+            for (int r : rows)
+                list += (list.empty() ? "" : ", ") + std::to_string(r);
+            for (int r : rows)
+                check.problems.push_back({r, "IpAddress", text + " is planned for rows " + list});
+        }
+        for (const ControllerRecord& other : found) {
+            if (std::find(inPlan.begin(), inPlan.end(), &other) != inPlan.end() || other.ipAddress != text)
+                continue;
+            for (int r : rows)
+                check.problems.push_back(
+                    {r, "IpAddress", text + " is in use by the controller " + other.serialNo + ", which is not in the plan"});
+        }
+    }
+    std::stable_sort(check.problems.begin(), check.problems.end(),
+                     [](const PlanProblem& a, const PlanProblem& b) { return a.row < b.row; });
+    return check;
+}
+
+std::vector<std::string> differences(const PlannedSetup& s, const ControllerRecord& now) {
+    std::vector<std::string> columns;
+    const wire::SetupFields& f = s.fields;
+    auto text = [&](const std::optional<std::string>& planned, const std::string& reported, Column c) {
+        if (planned && *planned != reported)
+            columns.emplace_back(columnName(c));
+    };
+    auto flag = [&](const std::optional<bool>& planned, bool reported, Column c) {
+        if (planned && *planned != reported)
+            columns.emplace_back(columnName(c));
+    };
+    auto address = [&](const std::optional<std::string>& planned, const std::string& reported, Column c) {
+        if (planned && !sameAddress(*planned, reported))
+            columns.emplace_back(columnName(c));
+    };
+    text(f.name, now.name, Column::Name);
+    text(f.description, now.description, Column::Description);
+    flag(f.useDhcp, now.useDhcp, Column::UseDhcp);
+    address(f.configIpAddress, now.ipAddress, Column::IpAddress);
+    address(f.configSubnetMask, now.subnetMask, Column::SubnetMask);
+    address(f.configGateway, now.gateway, Column::Gateway);
+    address(f.configDnsServer, now.dnsServer, Column::DnsServer);
+    text(f.dnsName, now.dnsName, Column::DnsName);
+    text(f.mainComputerAddress, now.mainComputerAddress, Column::MainComputerAddress);
+    flag(f.requireEncryption, now.requireEncryption, Column::RequireEncryption);
+    return columns;
+}
+
+std::string columnOfTag(std::uint16_t tag) {
+    switch (tag) {
+    case wire::TagName: return "Name";
+    case wire::TagDescription: return "Description";
+    case wire::TagDnsName: return "DnsName";
+    case wire::TagMainComputer: return "MainComputerAddress";
+    case wire::TagUseDhcp: return "UseDhcp";
+    case wire::TagRequireEncryption: return "RequireEncryption";
+    case wire::TagConfigIpAddress: return "IpAddress";
+    case wire::TagConfigSubnetMask: return "SubnetMask";
+    case wire::TagConfigGateway: return "Gateway";
+    case wire::TagConfigDnsServer: return "DnsServer";
+    case wire::TagEncryptionKey: return "RequireEncryption";
+    }
+    return "tag " + std::to_string(tag);
+}
+
+std::string columnOfNetworkProblem(std::uint32_t p) {
+    if (p & (wire::CheckAddressOutsideNetwork | wire::CheckAddressInvalid | wire::CheckAddressReserved))
+        return "IpAddress";
+    if (p & wire::CheckMaskInvalid)
+        return "SubnetMask";
+    if (p & (wire::CheckGatewayOutsideNetwork | wire::CheckGatewayInvalid))
+        return "Gateway";
+    if (p & wire::CheckDnsServerInvalid)
+        return "DnsServer";
+    return "";
+}
+
+std::string describeNetworkProblems(std::uint32_t p) {
+    struct Bit {
+        std::uint32_t bit;
+        const char* text;
+    };
+    std::string out;
+    for (const Bit& b : {Bit{wire::CheckAddressOutsideNetwork, "the address is outside the network the controller is attached to"},
+                         Bit{wire::CheckAddressInvalid, "the address is not a usable host address"},
+                         Bit{wire::CheckAddressReserved, "the address is the network or broadcast address"},
+                         Bit{wire::CheckMaskInvalid, "the subnet mask is not valid"},
+                         Bit{wire::CheckGatewayOutsideNetwork, "the gateway is outside the controller's network"},
+                         Bit{wire::CheckGatewayInvalid, "the gateway is not valid"},
+                         Bit{wire::CheckDnsServerInvalid, "the DNS server is not valid"}})
+        if (p & b.bit)
+            out += (out.empty() ? "" : "; ") + std::string(b.text);
+    return out.empty() ? "the settings do not fit the network" : out;
+}
+
+}  // namespace zelmar::netctl

@@ -1,0 +1,41 @@
+#pragma once
+// The check of a whole plan against the controllers found, before anything
+// is sent: every value as the controller would judge it, no IP address twice,
+// every serial number found, the network password where it is needed. Plain
+// data in, problems and the setups to send out; no network.
+#include <string>
+#include <vector>
+
+#include "platform/netservice/messages.h"
+#include "tools/netctl/site_plan.h"
+
+namespace zelmar::netctl {
+
+// A plan row matched to its controller and what has to change there.
+struct PlannedSetup {
+    int row = 0;
+    ControllerRecord found;           // as the controller reported itself before
+    net::wire::SetupFields fields;    // the settings that differ from the plan; empty: nothing to do
+    bool switchesEncryptionOn() const;
+};
+
+struct PlanCheck {
+    std::vector<PlanProblem> problems;
+    std::vector<PlannedSetup> setups;  // one per plan row whose controller was found, in plan order
+};
+
+// `found`: the controllers a search found (all of them, also those not in the
+// plan: their addresses are taken). `havePassword`: a network password was given.
+PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& found, bool havePassword);
+
+// The plan's columns that still differ from what a controller reports: empty
+// when the controller is as planned (the verification after a setup).
+std::vector<std::string> differences(const PlannedSetup& setup, const ControllerRecord& now);
+
+// The column a controller's field tag belongs to ("IpAddress" for the configured address).
+std::string columnOfTag(std::uint16_t tag);
+// The column of the first problem bit of a network check.
+std::string columnOfNetworkProblem(std::uint32_t problems);
+std::string describeNetworkProblems(std::uint32_t problems);
+
+}  // namespace zelmar::netctl

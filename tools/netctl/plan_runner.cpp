@@ -1,0 +1,191 @@
+#include "tools/netctl/plan_runner.h"
+
+#include "platform/netservice/net_service.h"
+
+namespace zelmar::netctl {
+
+namespace {
+bool changesIpSettings(const net::wire::SetupFields& f) {
+    return f.useDhcp || f.configIpAddress || f.configSubnetMask || f.configGateway || f.configDnsServer;
+}
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& s : items)
+        out += (out.empty() ? "" : ", ") + s;
+    return out;
+}
+}  // namespace
+
+PlanRunner::PlanRunner(net::NetService& service, std::string password)
+    : service_(service), password_(std::move(password)) {
+    service_.setPassword(password_);
+}
+
+std::shared_ptr<net::ControllerEntry> PlanRunner::entryOf(const std::string& serial) const {
+    for (std::int32_t i = 0; i < service_.ControllerCount(); ++i) {
+        auto e = service_.Item(std::int16_t(i));
+        if (net::wire::serialMatches(serial, e->SerialNo()))
+            return e;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<net::ControllerEntry> PlanRunner::lookUp(const std::string& serial) {
+    service_.Clear();
+    service_.setSearchSerialNo(serial);
+    service_.AddSerialNoSearch();
+    service_.Search();
+    auto e = entryOf(serial);
+    return e && e->AnsweredLastSearch() ? e : nullptr;
+}
+
+std::vector<ControllerRecord> PlanRunner::findControllers(const SitePlan& plan) {
+    service_.Clear();
+    service_.Search();
+    for (const PlanRow& row : plan.rows)
+        if (!entryOf(row.serialNo))
+            lookUp(row.serialNo);
+    return recordsOf(service_);
+}
+
+void PlanRunner::hold(net::ControllerEntry& e, const net::wire::SetupFields& f, bool ipOnly) const {
+    if (f.useDhcp)
+        e.setUseDhcp(*f.useDhcp);
+    if (f.configIpAddress)
+        e.setConfigIpAddress(*f.configIpAddress);
+    if (f.configSubnetMask)
+        e.setConfigSubnetMask(*f.configSubnetMask);
+    if (f.configGateway)
+        e.setConfigGateway(*f.configGateway);
+    if (f.configDnsServer)
+        e.setConfigDnsServer(*f.configDnsServer);
+    if (ipOnly)
+        return;
+    if (f.name)
+        e.setName(*f.name);
+    if (f.description)
+        e.setDescription(*f.description);
+    if (f.dnsName)
+        e.setDnsName(*f.dnsName);
+    if (f.mainComputerAddress)
+        e.setMainComputerAddress(*f.mainComputerAddress);
+    if (f.requireEncryption) {
+        e.setRequireEncryption(*f.requireEncryption);
+        if (*f.requireEncryption)
+            e.setEncryptionPassword(password_);  // the site's network password becomes the controller's key
+    }
+}
+
+PlanRunner::FitCheck PlanRunner::checkNetworkFit(const std::vector<PlannedSetup>& setups) {
+    FitCheck result;
+    for (const PlannedSetup& s : setups) {
+        if (!changesIpSettings(s.fields))
+            continue;
+        auto entry = entryOf(s.found.serialNo);
+        if (!entry) {
+            result.unanswered.push_back(s.row);
+            continue;
+        }
+        hold(*entry, s.fields, true);
+        std::int32_t problems = 0;
+        const bool answered = entry->CheckNetwork(problems);
+        entry->setApply(false);  // a check only: withdraw what was held
+        if (!answered)
+            result.unanswered.push_back(s.row);
+        else if (!entry->IpSettingsFitNetwork())
+            result.misfits.push_back({s.row, columnOfNetworkProblem(std::uint32_t(problems)),
+                                      describeNetworkProblems(std::uint32_t(problems))});
+        else
+            result.fitting.push_back(s.row);
+    }
+    return result;
+}
+
+RowOutcome PlanRunner::apply(const PlannedSetup& s, bool fitChecked) {
+    RowOutcome outcome{s.row, s.found.serialNo, Outcome::Skipped, "", ""};
+    if (s.fields.empty())
+        return outcome;
+    auto entry = entryOf(s.found.serialNo);
+    if (!entry) {
+        outcome.outcome = Outcome::NoAnswer;
+        outcome.detail = "not found: nothing was sent";
+        return outcome;
+    }
+    hold(*entry, s.fields, false);
+    if (changesIpSettings(s.fields) && !fitChecked) {
+        std::int32_t problems = 0;
+        if (!entry->CheckNetwork(problems)) {
+            entry->setApply(false);
+            outcome.outcome = Outcome::NoAnswer;
+            outcome.detail = "no answer to the network check: nothing was sent, the controller is unchanged";
+            return outcome;
+        }
+        if (!entry->IpSettingsFitNetwork()) {
+            entry->setApply(false);
+            outcome.outcome = Outcome::Refused;
+            outcome.column = columnOfNetworkProblem(std::uint32_t(problems));
+            outcome.detail = describeNetworkProblems(std::uint32_t(problems)) + " (network check): nothing was sent";
+            return outcome;
+        }
+    }
+    entry->setApply(true);
+    if (entry->SetupOk()) {
+        // The confirmation carries the controller's settings as it now has them.
+        const ControllerRecord reported = recordOf(*entry);
+        if (differences(s, reported).empty())
+            return outcome = {s.row, s.found.serialNo, Outcome::Applied, "", ""};
+        auto now = lookUp(s.found.serialNo);
+        if (!now)
+            return {s.row, s.found.serialNo, Outcome::Unverified, "",
+                    "confirmed, but the controller did not answer the read-back"};
+        return compared(s, recordOf(*now), {s.row, s.found.serialNo, Outcome::Applied, "", ""});
+    }
+    // No confirmation: the controller refused, or its answer was lost after it
+    // took the settings. Reading it back tells the two apart.
+    auto now = lookUp(s.found.serialNo);
+    if (!now) {
+        outcome.outcome = Outcome::NoAnswer;
+        outcome.detail = "no answer: the controller may or may not have taken the settings";
+        return outcome;
+    }
+    if (differences(s, recordOf(*now)).empty()) {
+        outcome.outcome = Outcome::Applied;
+        outcome.detail = "its confirmation was lost; it reads back as planned";
+    } else {
+        outcome.outcome = Outcome::Refused;
+        outcome.detail = "the controller kept its settings";
+    }
+    return outcome;
+}
+
+RowOutcome PlanRunner::compared(const PlannedSetup& s, const ControllerRecord& now, RowOutcome outcome) {
+    const std::vector<std::string> open = differences(s, now);
+    if (!open.empty()) {
+        outcome.outcome = Outcome::Unverified;
+        outcome.column = open.front();
+        outcome.detail = "confirmed, but reads back other values in " + joined(open);
+    }
+    return outcome;
+}
+
+void PlanRunner::verify(const std::vector<PlannedSetup>& setups, std::vector<RowOutcome>& outcomes) {
+    service_.Clear();
+    service_.Search();
+    for (std::size_t i = 0; i < setups.size() && i < outcomes.size(); ++i) {
+        RowOutcome& outcome = outcomes[i];
+        if (outcome.outcome != Outcome::Applied)
+            continue;
+        auto entry = entryOf(setups[i].found.serialNo);
+        if (!entry || !entry->AnsweredLastSearch())
+            entry = lookUp(setups[i].found.serialNo);
+        if (!entry) {
+            outcome.outcome = Outcome::Unverified;
+            outcome.detail = "confirmed, but the controller did not answer the read-back";
+            continue;
+        }
+        outcome = compared(setups[i], recordOf(*entry), outcome);
+    }
+}
+
+}  // namespace zelmar::netctl

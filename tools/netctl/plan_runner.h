@@ -1,0 +1,58 @@
+#pragma once
+// The network side of a plan: finding the controllers, asking their network
+// check, and setting them up one by one, each verified by reading it back.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/netctl/plan_check.h"
+#include "tools/netctl/plan_outcome.h"
+
+namespace zelmar::net {
+class ControllerEntry;
+class NetService;
+}  // namespace zelmar::net
+
+namespace zelmar::netctl {
+
+class PlanRunner {
+public:
+    PlanRunner(net::NetService& service, std::string password);
+
+    // A full search, then a lookup by serial number of each planned controller
+    // the search did not hear. Every controller found, planned or not.
+    std::vector<ControllerRecord> findControllers(const SitePlan& plan);
+
+    struct FitCheck {
+        std::vector<PlanProblem> misfits;  // the controller said the planned settings do not fit its network
+        std::vector<int> unanswered;       // rows whose controller did not answer the check
+        std::vector<int> fitting;          // rows whose controller said the planned settings fit
+    };
+    // Asks every controller whose IP settings change whether the planned ones
+    // fit the network it is attached to. Changes nothing on the controllers.
+    FitCheck checkNetworkFit(const std::vector<PlannedSetup>& setups);
+
+    // Sets one controller up as planned: skipped when nothing differs; else its
+    // network check (unless it already said the settings fit) and the setup.
+    // Applied means the controller confirmed it and reported the planned
+    // settings in its answer.
+    RowOutcome apply(const PlannedSetup& setup, bool fitChecked);
+
+    // Reads every applied controller back (one search, then a lookup of each
+    // it did not hear) and compares it with the plan; a row that does not
+    // read back as planned becomes unverified.
+    void verify(const std::vector<PlannedSetup>& setups, std::vector<RowOutcome>& outcomes);
+
+private:
+    std::shared_ptr<net::ControllerEntry> entryOf(const std::string& serial) const;
+    // Looks the controller up again; its entry then shows what it reports now.
+    std::shared_ptr<net::ControllerEntry> lookUp(const std::string& serial);
+    void hold(net::ControllerEntry& entry, const net::wire::SetupFields& fields, bool ipOnly) const;
+    // The outcome after the controller reported itself as `now`.
+    static RowOutcome compared(const PlannedSetup& setup, const ControllerRecord& now, RowOutcome outcome);
+
+    net::NetService& service_;
+    std::string password_;
+};
+
+}  // namespace zelmar::netctl
