@@ -27,8 +27,10 @@ struct Result {
     std::string err;
 };
 // Lookups and transactions get a generous time: at 10 % loss one may need many retries.
-Result run(const sim::SimFleet& fleet, std::vector<std::string> args, bool json = false, int lookupTimeoutMs = 8000) {
+Result run(const sim::SimFleet& fleet, std::vector<std::string> args, bool json = false, int lookupTimeoutMs = 8000,
+           const std::string& password = {}) {
     netctl::Options o;
+    o.password = password;
     o.config = fleet.clientConfig();
     o.config.lookupTimeoutMs = lookupTimeoutMs;
     o.json = json;
@@ -171,6 +173,35 @@ TEST(NetctlPlan, InterruptedRunIsFinishedByTheNextOne) {
         EXPECT_EQ(c.setupsApplied, 1);  // nothing done twice
         EXPECT_EQ(c.ipAddress, planned[c.serialNo].ip);
     }
+}
+
+TEST(NetctlPlan, EncryptedControllersNeedTheNetworkPasswordWhichBecomesTheKeyOfNewOnes) {
+    auto fleet = sim::SimFleet::fromJson(R"({"controllers": [
+        {"serialNo": "40-00001", "ethernetAddress": "00-1A-4C-66-00-01", "address": "127.81.0.1", "capabilities": 8,
+         "requireEncryption": true, "encryptionPassword": "Plant-7-secret", "ipAddress": "10.20.1.1", "subnetMask": "255.255.0.0"},
+        {"serialNo": "40-00002", "ethernetAddress": "00-1A-4C-66-00-02", "address": "127.81.0.2", "capabilities": 8,
+         "name": "Fläkt 2", "ipAddress": "10.20.1.2", "subnetMask": "255.255.0.0"}]})");
+    fleet.start(0);
+    QTemporaryDir dir;
+    const std::string file =
+        writeFile(dir, "plan.csv", "SerialNo,Name,RequireEncryption\n40-00001,Kylmaskin,\n40-00002,,true\n").toStdString();
+
+    const Result without = run(fleet, {"plan", "apply", file}, false, 1000);
+    EXPECT_EQ(without.code, 1);
+    EXPECT_NE(without.out.find("row 2: the controller requires encryption"), std::string::npos) << without.out;
+    EXPECT_NE(without.out.find("row 3, RequireEncryption: switching encryption on"), std::string::npos) << without.out;
+    for (const auto& c : fleet.controllers())
+        EXPECT_EQ(c.setupsReceived + c.sealedRequests, 0) << c.serialNo;
+
+    const Result with = run(fleet, {"plan", "apply", file}, true, 2000, "Plant-7-secret");
+    ASSERT_EQ(with.code, 0) << with.out << with.err;
+    EXPECT_EQ(fleet.controller("40-00001")->name, "Kylmaskin");
+    EXPECT_TRUE(fleet.controller("40-00002")->requireEncryption);
+    // The network password opens the newly encrypted controller: its key was made from it.
+    const Result read = run(fleet, {"find", "40-00002"}, true, 2000, "Plant-7-secret");
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(read.out)).object();
+    EXPECT_TRUE(o["PasswordOk"].toBool()) << read.out;
+    EXPECT_EQ(o["Name"].toString(), QString("Fläkt 2"));
 }
 
 int main(int argc, char** argv) {

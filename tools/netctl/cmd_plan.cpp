@@ -58,7 +58,7 @@ Checked checkWholePlan(const std::string& path, PlanRunner* runner, const Option
     }
     const QByteArray bytes = file.readAll();
     const SitePlan plan = readPlan(std::string_view(bytes.constData(), std::size_t(bytes.size())));
-    result.rows = plan.rows.size();
+    result.rows = plan.rowCount;
     if (!plan.problems.empty()) {  // a plan that cannot be read sends nothing at all
         result.check.problems = plan.problems;
         return result;

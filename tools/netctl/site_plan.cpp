@@ -59,6 +59,7 @@ SitePlan readPlan(std::string_view text) {
     if (!plan.problems.empty())
         return plan;
 
+    plan.rowCount = table.records.size() - 1;
     std::map<std::string, int> rowOfSerial;  // keyed by the serial number's value where it has one
     for (std::size_t r = 1; r < table.records.size(); ++r) {
         const csv::Record& record = table.records[r];

@@ -26,6 +26,7 @@ struct PlanRow {
 
 struct SitePlan {
     std::vector<PlanRow> rows;
+    std::size_t rowCount = 0;  // rows below the header, those at fault included
     std::vector<PlanProblem> problems;  // of the file itself: CSV syntax, columns, serial numbers
 };
 
