@@ -13,7 +13,7 @@ std::optional<std::uint32_t> parseOptional(const std::string& text) {
 }
 
 bool textFits(const std::optional<std::string>& text, std::uint16_t tag) {
-    return !text || (text->size() <= wire::textLimit(tag) && wire::isCleanUtf8(*text));
+    return !text || wire::textProblem(tag, *text).empty();
 }
 }  // namespace
 

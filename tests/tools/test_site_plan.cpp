@@ -100,10 +100,11 @@ TEST(PlanCheck, ValuesByTheControllersRules) {
         "SerialNo,IpAddress,SubnetMask,Gateway,UseDhcp,DnsName,Name\n"
         "10-00001,10.20.1.255,255.255.255.0,10.20.1.1,,,\n"   // the broadcast address of its /24
         "10-00002,10.20.1.2,255.0.255.0,,,,\n"                // not a contiguous mask
-        "10-00003,10.30.1.3,,,maybe,no_such_host!,x\n",       // gateway left outside; not a Boolean; not a host name
-        found);
+        "10-00003,10.30.1.3,,,maybe,no_such_host!," + std::string(65, 'x') + "\n",  // gateway left outside; not a
+        found);                                                                     // Boolean; not a host name; too long
     EXPECT_EQ(problemsOf(c.problems),
-              (std::vector<std::string>{"2,IpAddress", "3,SubnetMask", "4,UseDhcp", "4,Gateway", "4,DnsName"}));
+              (std::vector<std::string>{"2,IpAddress", "3,SubnetMask", "4,UseDhcp", "4,Gateway", "4,Name", "4,DnsName"}));
+    EXPECT_EQ(c.problems[4].text, "is longer than 64 bytes");
     for (const PlannedSetup& s : c.setups)
         EXPECT_TRUE(s.fields.empty()) << "row " << s.row << ": a row at fault is not set up";
 }

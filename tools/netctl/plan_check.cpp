@@ -36,8 +36,6 @@ bool sameAddress(const std::string& a, const std::string& b) {
 
 std::string ruleText(std::uint16_t tag) {
     switch (tag) {
-    case wire::TagName: return "longer than 64 bytes or holds control characters";
-    case wire::TagDescription: return "longer than 255 bytes or holds control characters";
     case wire::TagDnsName: return "not a host name (letters, digits, hyphens and dots, at most 253 characters)";
     case wire::TagMainComputer: return "neither an IPv4 address nor a host name";
     case wire::TagConfigIpAddress: return "not a usable host address (nor the network or broadcast address of its network)";
@@ -65,8 +63,7 @@ public:
         readBooleans();
         readAddresses();
         checkEncryption();
-        if (const std::uint16_t bad = net::rules::checkTexts(setup_.fields))
-            problem(columnOfTag(bad), ruleText(bad));
+        checkTexts();
         if (problems_.size() != before)
             setup_.fields = {};  // a row at fault is not set up
         return setup_;
@@ -79,6 +76,23 @@ private:
     const std::string* cell(Column c) const {
         const auto it = row_.cells.find(c);
         return it == row_.cells.end() ? nullptr : &it->second;
+    }
+    // Each text by the controller's rules on its own, so that every one at fault is named.
+    void checkTexts() {
+        using Member = std::optional<std::string> wire::SetupFields::*;
+        const std::pair<std::uint16_t, Member> texts[] = {{wire::TagName, &wire::SetupFields::name},
+                                                          {wire::TagDescription, &wire::SetupFields::description},
+                                                          {wire::TagDnsName, &wire::SetupFields::dnsName},
+                                                          {wire::TagMainComputer, &wire::SetupFields::mainComputerAddress}};
+        for (const auto& [tag, member] : texts) {
+            const std::optional<std::string>& value = setup_.fields.*member;
+            wire::SetupFields one;
+            one.*member = value;
+            if (!value || !net::rules::checkTexts(one))
+                continue;
+            const std::string why = wire::textProblem(tag, *value);
+            problem(columnOfTag(tag), why.empty() ? ruleText(tag) : why);
+        }
     }
     void problem(std::string column, std::string text) {
         problems_.push_back({row_.row, std::move(column), std::move(text)});
