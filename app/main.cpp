@@ -8,9 +8,11 @@
 
 #include "dialogs/main/form_tcp_settings.h"
 #include "platform/ui/handler_guard.h"
+#include "platform/ui/qt_user_dialogs.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    zelmar::ui::installUserDialogs();
     QApplication::setApplicationName(QStringLiteral("zelmar-tcpip-settings"));
     QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));
     QApplication::setOrganizationName(QStringLiteral("Zelmar"));

@@ -16,6 +16,7 @@
 #include "comm/com_sub.h"
 #include "dialogs/search/form_search_tcp.h"
 #include "platform/netservice/net_service.h"
+#include "platform/ui/qt_user_dialogs.h"
 #include "simulator/sim_fleet.h"
 
 using namespace zelmar;
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    zelmar::ui::installUserDialogs();
     std::vector<int> sizes = {1000, 5000};
     if (argc > 1) {
         sizes.clear();

@@ -29,6 +29,7 @@
 #include "dialogs/main/form_tcp_settings.h"
 #include "dialogs/search/form_search_tcp.h"
 #include "platform/ui/modal_seam.h"
+#include "platform/ui/qt_user_dialogs.h"
 
 // ---------------------------------------------------------------- platform: peak memory
 #if defined(__linux__)
@@ -90,6 +91,7 @@ int runChild(int argc, char** argv, int count, const QElapsedTimer& sinceStart) 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    zelmar::ui::installUserDialogs();
     StartupResult r;
     r.controllers = count;
     r.appMs = sinceStart.nsecsElapsed() / 1e6;

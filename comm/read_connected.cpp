@@ -4,7 +4,7 @@
 #include "comm/com_sub.h"
 #include "comm/shared_state.h"
 #include "platform/netservice/net_service.h"
-#include "platform/ui/window_helpers.h"
+#include "platform/qorglib/user_dialogs.h"
 #include "support/support.h"
 
 namespace zelmar::comm {
@@ -40,7 +40,8 @@ void copyConnectedEntry(net::NetService& service, SettingsRecord& record) {
 // False without a message and the pointer is back where it was.
 bool ReadConnectedController(bool& declined) {
     declined = false;
-    std::optional<ui::MousePointer> remembered;
+    qorg::UserDialogs& dialogs = qorg::userDialogs();
+    std::optional<bool> rememberedBusy;
     try {
         OpenService();
         if (!support::AskYesNo(support::GetText(kTextAskReadConnected))) {
@@ -49,8 +50,8 @@ bool ReadConnectedController(bool& declined) {
             return false;
         }
 
-        remembered = ui::mousePointer();
-        ui::setMousePointer(ui::MousePointer::Hourglass);
+        rememberedBusy = dialogs.busy();
+        dialogs.setBusy(true);
         // A fresh object: no entries of earlier searches, and a reset settings record.
         CloseService();
         OpenService();
@@ -73,7 +74,7 @@ bool ReadConnectedController(bool& declined) {
             service.setConnectedMode(false);
             support::ShowErrorMessage(support::GetText(kTextSeveralConnectedControllers));
         }
-        ui::setMousePointer(*remembered);
+        dialogs.setBusy(*rememberedBusy);
         return result;
     } catch (...) {
         try {
@@ -82,7 +83,7 @@ bool ReadConnectedController(bool& declined) {
         } catch (...) {
             // The service is already failing; the result is False either way.
         }
-        ui::setMousePointer(remembered.value_or(ui::MousePointer::Normal));
+        dialogs.setBusy(rememberedBusy.value_or(false));
         return false;
     }
 }

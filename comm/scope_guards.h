@@ -1,8 +1,8 @@
 #pragma once
 // Scope guards for the two process-wide things a long operation sets and must
-// put back however it ends: the mouse pointer and the upgrade flag.
+// put back however it ends: the busy pointer and the upgrade flag.
 #include "comm/shared_state.h"
-#include "platform/ui/window_helpers.h"
+#include "platform/qorglib/user_dialogs.h"
 
 namespace zelmar::comm {
 
@@ -10,16 +10,15 @@ namespace zelmar::comm {
 // when an error leaves the scope.
 class PointerRestorer {
 public:
-    PointerRestorer() : remembered_(ui::mousePointer()) {}
-    ~PointerRestorer() { ui::setMousePointer(remembered_); }
+    PointerRestorer() : remembered_(qorg::userDialogs().busy()) {}
+    ~PointerRestorer() { restore(); }
     PointerRestorer(const PointerRestorer&) = delete;
     PointerRestorer& operator=(const PointerRestorer&) = delete;
 
-    ui::MousePointer remembered() const { return remembered_; }
-    void restore() const { ui::setMousePointer(remembered_); }
+    void restore() const { qorg::userDialogs().setBusy(remembered_); }
 
 private:
-    ui::MousePointer remembered_;
+    bool remembered_;
 };
 
 // Sets UpgradeInProgress for the lifetime of the guard; the search dialog's

@@ -6,7 +6,7 @@
 #include "comm/scope_guards.h"
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/upgrade_file.h"
-#include "platform/ui/window_helpers.h"
+#include "platform/qorglib/user_dialogs.h"
 #include "support/support.h"
 
 namespace zelmar::comm {
@@ -92,14 +92,14 @@ void UpgradePortOsCommand(const QString& serialNo) {
     if (!support::AskYesNo(question))
         return;
 
-    ui::setMousePointer(ui::MousePointer::Hourglass);
+    qorg::userDialogs().setBusy(true);
     if (!service.Item(index)->UpgradePortOs(file)) {
         pointer.restore();
         support::ShowErrorMessage(transferFailedMessage());
         return;
     }
 
-    ui::doEvents();
+    qorg::userDialogs().letEventsRun();
     // The search may renumber the entries: the controller is looked up again. Its entry
     // stays even when the search did not hear it; only an answer shows what it now runs.
     index = FindControllerBySerialNo(serialNo, true);
@@ -109,7 +109,7 @@ void UpgradePortOsCommand(const QString& serialNo) {
         return;
     }
 
-    ui::doEvents();
+    qorg::userDialogs().letEventsRun();
     pointer.restore();
     const QString revision = QString::fromStdString(Service().Item(index)->PortOsRevision());
     support::ShowInfoMessage(QStringLiteral("The controller has been upgraded successfully!") + kLineBreak + kLineBreak +

@@ -3,14 +3,9 @@
 #include "platform/qorglib/qorglib.h"
 #include "support/ansi_text.h"
 
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QTextEdit>
-#include <QWidget>
 #include <algorithm>
 #include <cstring>
 #include <utility>
-#include <exception>
 
 namespace zelmar::support {
 
@@ -66,25 +61,6 @@ QString GetCodeName(std::int16_t value) {
 
 std::int32_t FindInvalidPasswordChar(const QString& password) {
     return ScanPasswordChars(reinterpret_cast<const char16_t*>(password.utf16()));
-}
-
-void SelectControlText(QWidget* control) {
-    if (!control)
-        return;
-    // Each step on its own: a failing one is skipped.
-    try {
-        control->setFocus();
-    } catch (const std::exception&) {
-    }
-    try {
-        if (auto* line = qobject_cast<QLineEdit*>(control))
-            line->selectAll();
-        else if (auto* edit = qobject_cast<QTextEdit*>(control))
-            edit->selectAll();
-        else if (auto* plain = qobject_cast<QPlainTextEdit*>(control))
-            plain->selectAll();
-    } catch (const std::exception&) {
-    }
 }
 
 }  // namespace zelmar::support

@@ -8,8 +8,6 @@
 #include <QString>
 #include <cstdint>
 
-class QWidget;
-
 namespace zelmar::support {
 
 // Name of the texts file, in alias form.
@@ -31,8 +29,5 @@ QString ExpandPathAlias(const QString& alias, std::int32_t reserved, std::int32_
 QString GetModelName(const QString& decimalModelCode);
 QString GetCodeName(std::int16_t value);
 std::int32_t FindInvalidPasswordChar(const QString& password);  // -1 = all allowed
-
-// Focus to the control, then select all of its text where it has text; failing steps are skipped.
-void SelectControlText(QWidget* control);
 
 }  // namespace zelmar::support

@@ -298,7 +298,7 @@ FormSearchTCP::Continue FormSearchTCP::letEventsRun() {
 }
 
 void FormSearchTCP::BeginSearch(bool clearList) {
-    support::SelectControlText(ui_->CtrlList);
+    ui::SelectControlText(ui_->CtrlList);
     if (clearList)
         ui_->CtrlList->clear();
     ui_->CtrlStatusLine->setText(QString());

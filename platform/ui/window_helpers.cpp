@@ -8,6 +8,9 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+#include <exception>
 
 namespace zelmar::ui {
 
@@ -88,6 +91,25 @@ int textWidthTwips(const QFont& font, const QString& text) {
         shown += text[i];
     }
     return pixelsToTwips(QFontMetrics(font).horizontalAdvance(shown));
+}
+
+void SelectControlText(QWidget* control) {
+    if (!control)
+        return;
+    // Each step on its own: a failing one is skipped.
+    try {
+        control->setFocus();
+    } catch (const std::exception&) {
+    }
+    try {
+        if (auto* line = qobject_cast<QLineEdit*>(control))
+            line->selectAll();
+        else if (auto* edit = qobject_cast<QTextEdit*>(control))
+            edit->selectAll();
+        else if (auto* plain = qobject_cast<QPlainTextEdit*>(control))
+            plain->selectAll();
+    } catch (const std::exception&) {
+    }
 }
 
 }  // namespace zelmar::ui

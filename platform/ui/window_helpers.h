@@ -1,7 +1,7 @@
 #pragma once
 // The few window-system helpers the dialogs need: the application-wide mouse
 // pointer as one value, "let pending window events run", the standard modal
-// input box, and text measurement in twips.
+// input box, text measurement in twips, and focusing a control with its text selected.
 #include <QFont>
 #include <QString>
 
@@ -32,5 +32,9 @@ constexpr int pixelsToTwips(int pixels) { return pixels * kTwipsPerPixel; }
 
 // Width of a caption in the given font, in twips. Mnemonic '&' markers are not counted.
 int textWidthTwips(const QFont& font, const QString& text);
+
+// Gives the control the focus and selects all its text; on a control without
+// text only the focus changes. Never fails; a null control is ignored.
+void SelectControlText(QWidget* control);
 
 }  // namespace zelmar::ui

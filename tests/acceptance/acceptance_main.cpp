@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "platform/ui/qt_user_dialogs.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -10,6 +12,7 @@ int main(int argc, char** argv) {
         qputenv("ZELMAR_DATA_DIR", ZELMAR_TEST_DATA_DIR);
     qputenv("ZELMAR_LANG", "en");
     QApplication app(argc, argv);
+    zelmar::ui::installUserDialogs();
     // As app/main.cpp names the tool: the password prompts carry this title.
     QApplication::setApplicationName(QStringLiteral("zelmar-tcpip-settings"));
     QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));

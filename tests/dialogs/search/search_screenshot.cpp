@@ -13,11 +13,13 @@
 #include "comm/com_sub.h"
 #include "dialogs/search/form_search_tcp.h"
 #include "simulator/sim_fleet.h"
+#include "platform/ui/qt_user_dialogs.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    zelmar::ui::installUserDialogs();
     QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "platform/ui/qt_user_dialogs.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -11,6 +13,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("ZELMAR_LANG"))
         qputenv("ZELMAR_LANG", "en");
     QApplication app(argc, argv);
+    zelmar::ui::installUserDialogs();
     QApplication::setApplicationName(QStringLiteral("zelmar-tcpip-settings-test"));
     QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));
     ::testing::InitGoogleTest(&argc, argv);

@@ -8,10 +8,13 @@
 #include <QPixmap>
 #include <cstdio>
 
+#include "platform/ui/qt_user_dialogs.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    zelmar::ui::installUserDialogs();
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
         return 2;

@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "platform/ui/qt_user_dialogs.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("ZELMAR_DATA_DIR"))
         qputenv("ZELMAR_DATA_DIR", ZELMAR_TEST_DATA_DIR);
     QApplication app(argc, argv);
+    zelmar::ui::installUserDialogs();
     QApplication::setApplicationName(QStringLiteral("ZelmarSecurityTest"));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,10 +1,13 @@
 #include "platform/qorglib/qorglib.h"
+#include "platform/qorglib/user_dialogs.h"
 #include "platform/ui/modal_seam.h"
+#include "platform/ui/qt_user_dialogs.h"
 #include "tests/platform/ui/modal_answerer.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -71,6 +74,19 @@ TEST_F(SeamMessages, Utf8TextArrivesIntact) {
     ModalSeam::pushButton(ButtonOk);
     ShowMessage("Inställningarna laddades in i styrenheten Källaren", 0);
     EXPECT_EQ(ModalSeam::log().front().text, QStringLiteral("Inställningarna laddades in i styrenheten Källaren"));
+}
+
+TEST_F(SeamMessages, WithoutInstalledDialogsNothingWaitsAndQuestionsGetTheirNegativeAnswer) {
+    zelmar::qorg::installUserDialogs(nullptr);
+    const auto reinstall = qScopeGuard([] { installUserDialogs(); });
+    EXPECT_EQ(ShowMessage("To the standard error.", 0), 1);
+    EXPECT_EQ(AskQuestion("Write anyway?", 0, "", 257), 2);
+    EXPECT_EQ(AskQuestion("Upgrade?", 0, "", 4), 7);
+    EXPECT_EQ(AskQuestion("Retry?", 0, "", 2), 3);
+    EXPECT_TRUE(ModalSeam::log().isEmpty());  // the seam belongs to the Qt dialogs
+    zelmar::qorg::userDialogs().setBusy(true);
+    EXPECT_TRUE(zelmar::qorg::userDialogs().busy());
+    zelmar::qorg::userDialogs().setBusy(false);
 }
 
 TEST(RealMessageBox, ErrorMessageHasOnlyOkCriticalIconAndTheApplicationTitle) {

@@ -2,10 +2,13 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "platform/ui/qt_user_dialogs.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    zelmar::ui::installUserDialogs();
     QApplication::setApplicationName(QStringLiteral("ZelmarTestApp"));
     QApplication::setApplicationDisplayName(QStringLiteral("Zelmar Test App"));
     ::testing::InitGoogleTest(&argc, argv);

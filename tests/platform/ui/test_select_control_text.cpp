@@ -1,4 +1,4 @@
-#include "support/support.h"
+#include "platform/ui/window_helpers.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-using namespace zelmar::support;
+using namespace zelmar::ui;
 
 namespace {
 struct Window {
