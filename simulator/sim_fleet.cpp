@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/netservice/ipv4.h"
 #include "platform/netservice/udp_platform.h"
@@ -48,6 +49,7 @@ struct SimFleet::Impl {
     std::deque<std::string> logLines;
     SimStats stats;
     DatagramTap tap;  // test hook: every datagram in and out
+    std::unordered_set<std::uint8_t> lostReplyTypes;  // answers of these types never leave
     std::mt19937 rng{12345};
     Clock::time_point epoch = Clock::now();
 
@@ -110,7 +112,7 @@ struct SimFleet::Impl {
             return;
         if (tap)
             tap(false, controllers[index].state.address, to, bytes);
-        if (chance(faults.lossPercent)) {
+        if (chance(faults.lossPercent) || (bytes.size() > 5 && lostReplyTypes.count(bytes[5]))) {
             ++stats.lost;
             return;
         }
@@ -393,6 +395,14 @@ void SimFleet::setRestartMs(int ms) {
     std::lock_guard lock(impl_->m);
     for (SimController& c : impl_->controllers)
         c.state.restartMs = std::max(0, ms);
+}
+
+void SimFleet::setLoseReplies(net::wire::MsgType type, bool lose) {
+    std::lock_guard lock(impl_->m);
+    if (lose)
+        impl_->lostReplyTypes.insert(std::uint8_t(type));
+    else
+        impl_->lostReplyTypes.erase(std::uint8_t(type));
 }
 
 void SimFleet::setLossPercent(double percent) {

@@ -18,6 +18,7 @@
 
 #include "platform/netservice/service_config.h"
 #include "platform/netservice/udp_platform.h"
+#include "platform/netservice/wire.h"
 #include "simulator/fleet_file.h"
 #include "simulator/sim_state.h"
 
@@ -70,6 +71,9 @@ public:
     void setLossPercent(double percent);
     void setDuplicatePercent(double percent);
     void setDelayMs(int minMs, int maxMs);
+    // Every answer of this type is lost on its way out (the request was taken, only
+    // its answer goes missing), until called again with false.
+    void setLoseReplies(net::wire::MsgType type, bool lose);
     // How long every controller stays silent after switching to a new port OS.
     void setRestartMs(int ms);
     // Moves a running controller to another loopback address (as after a new

@@ -63,6 +63,41 @@ void ControllerEntry::setApply(bool apply) {
         core_->recordForWrite(index_).held = {};  // withdraw what was held: nothing is sent
 }
 bool ControllerEntry::SetupOk() const { return core_->record(index_).setupOk; }
+SetupOutcome ControllerEntry::SetupVerdict() const { return core_->record(index_).setupOutcome; }
+
+std::string ControllerEntry::SetupRefusedField() const {
+    const auto& r = core_->record(index_);
+    if (r.setupOutcome != SetupOutcome::Refused)
+        return {};
+    switch (r.setupBadField) {
+    case wire::TagName: return "Name";
+    case wire::TagDescription: return "Description";
+    case wire::TagDnsName: return "DnsName";
+    case wire::TagMainComputer: return "MainComputerAddress";
+    case wire::TagUseDhcp: return "UseDhcp";
+    case wire::TagRequireEncryption: return "RequireEncryption";
+    case wire::TagConfigIpAddress: return "ConfigIpAddress";
+    case wire::TagConfigSubnetMask: return "ConfigSubnetMask";
+    case wire::TagConfigGateway: return "ConfigGateway";
+    case wire::TagConfigDnsServer: return "ConfigDnsServer";
+    case wire::TagEncryptionPassword:
+    case wire::TagEncryptionKey: return "EncryptionPassword";  // the key is made from it
+    default: return {};
+    }
+}
+
+std::string ControllerEntry::SetupRefusedReason() const {
+    const auto& r = core_->record(index_);
+    if (r.setupOutcome != SetupOutcome::Refused)
+        return {};
+    switch (r.setupStatus) {
+    case wire::Status::Invalid: return "invalid value";
+    case wire::Status::Refused: return "not permitted (encryption required or wrong network password)";
+    case wire::Status::Unsupported: return "not supported by the controller";
+    case wire::Status::NotStored: return "the controller could not store the settings";
+    default: return "refused with status " + std::to_string(int(r.setupStatus));
+    }
+}
 
 void ControllerEntry::MarkSelected() { core_->mark(index_, true); }
 void ControllerEntry::UnmarkSelected() { core_->mark(index_, false); }

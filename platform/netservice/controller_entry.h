@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/netservice/setup_outcome.h"
+
 namespace zelmar::net {
 
 class ServiceCore;
@@ -59,9 +61,15 @@ public:
     bool IpSettingsFitNetwork() const;
 
     // true sends the held writes in one transaction; SetupOk() tells whether the
-    // controller took them. Nothing held: harmless. false withdraws the held writes.
+    // settings are in place. Nothing held: harmless. false withdraws the held writes.
     void setApply(bool apply);
     bool SetupOk() const;
+    // Which of the three outcomes the last setup had (setup_outcome.h).
+    SetupOutcome SetupVerdict() const;
+    // After a refusal: the field the controller named, by its setter's name ("ConfigIpAddress",
+    // "Name", ...; empty when it named none), and why in a few words ("invalid value", ...).
+    std::string SetupRefusedField() const;
+    std::string SetupRefusedReason() const;
 
     void MarkSelected();
     void UnmarkSelected();

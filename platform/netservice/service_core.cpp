@@ -165,6 +165,7 @@ std::int32_t ServiceCore::takeReply(const Message& msg, const Endpoint& from) {
         r.info = std::move(info);
         r.source = from;
         r.heardInSearch = searchNo_;
+        r.heardAt = Clock::now();
         notePeer(it->second, msg);
         return it->second;
     }
@@ -176,6 +177,7 @@ std::int32_t ServiceCore::takeReply(const Message& msg, const Endpoint& from) {
     r.info = std::move(info);
     r.source = from;
     r.heardInSearch = searchNo_;
+    r.heardAt = Clock::now();
     records_.push_back(std::move(r));
     const auto index = std::int32_t(records_.size() - 1);
     byEthernet_.emplace(records_.back().info.ethernet, index);
@@ -357,6 +359,25 @@ void ServiceCore::runSearch(SearchPlan& plan) {
     }
 }
 
+bool ServiceCore::lookUpAgain(std::int32_t index) {
+    ensureSocket();
+    const auto start = Clock::now();
+    const Record& r = recordForWrite(index);
+    SearchPlan plan;
+    plan.serialFilter = r.info.serialNo;
+    plan.lookup = true;
+    plan.timeoutMs = config_.lookupTimeoutMs;
+    plan.hints.push_back(r.source.address);
+    plan.destinations = searchTargets();
+    plan.destinations.push_back(r.source.address);  // also when it was added by address, outside the targets
+    std::sort(plan.destinations.begin(), plan.destinations.end());
+    plan.destinations.erase(std::unique(plan.destinations.begin(), plan.destinations.end()), plan.destinations.end());
+    runSearch(plan);
+    if (records_[std::size_t(index)].peer.needsRead)
+        readSealedRecords();  // it requires encryption: the rest of its description comes sealed
+    return records_[std::size_t(index)].heardAt >= start;
+}
+
 ServiceCore::Record& ServiceCore::recordForWrite(std::int32_t index) {
     if (index < 0 || index >= count())
         throw ServiceError("controller index " + std::to_string(index) + " is not among the " +
@@ -442,8 +463,11 @@ void ServiceCore::apply(std::int32_t index) {
     wire::SetupFields fields = std::move(r.held);
     r.held = wire::SetupFields{};
     r.setupOk = false;
+    r.setupStatus = wire::Status::Ok;
+    r.setupBadField = 0;
     if (fields.empty()) {
         r.setupOk = true;  // nothing held: nothing to send, nothing refused
+        r.setupOutcome = SetupOutcome::Confirmed;
         return;
     }
     // The encryption password becomes the controller's key and travels only sealed (crypto_service.cpp).
@@ -456,9 +480,20 @@ void ServiceCore::apply(std::int32_t index) {
     if (reply) {
         const auto status = reply->u8(wire::TagStatus);
         after.setupOk = status && *status == std::uint8_t(wire::Status::Ok);
+        after.setupOutcome = after.setupOk ? SetupOutcome::Confirmed : SetupOutcome::Refused;
+        if (!after.setupOk) {
+            after.setupStatus = status ? wire::Status(*status) : wire::Status::Invalid;
+            after.setupBadField = reply->u16(wire::TagBadField).value_or(0);
+        }
         wire::ControllerInfo info;
         if (after.setupOk && wire::readControllerInfo(*reply, info) && info.ethernet == after.info.ethernet)
             after.info = std::move(info);
+    } else {
+        // Applied with its answer lost, or never arrived: only the controller can tell.
+        // (The lookup may append records: `after` is not used past it.)
+        const SetupOutcome outcome = verifySetup(index, fields);
+        records_[std::size_t(index)].setupOutcome = outcome;
+        records_[std::size_t(index)].setupOk = outcome == SetupOutcome::Confirmed;
     }
     finishSetup(index, fields);
 }

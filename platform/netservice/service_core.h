@@ -14,6 +14,7 @@
 #include "platform/netservice/crypto_client.h"
 #include "platform/netservice/messages.h"
 #include "platform/netservice/service_config.h"
+#include "platform/netservice/setup_outcome.h"
 #include "platform/netservice/udp_platform.h"
 
 namespace zelmar::net {
@@ -27,10 +28,14 @@ public:
         platform::Endpoint source;   // where its last answer came from: the only address it is sent to
         wire::SetupFields held;      // writes waiting for Apply
         bool setupOk = false;
+        SetupOutcome setupOutcome = SetupOutcome::Confirmed;
+        wire::Status setupStatus = wire::Status::Ok;  // what a refusal said
+        std::uint16_t setupBadField = 0;              // the field tag a refusal named (0: none)
         bool fitsNetwork = false;
         // Silent until then: it restarts after a port OS upgrade (lookups wait it out).
         Clock::time_point restartUntil{};
         std::uint64_t heardInSearch = 0;  // number of the last search it answered (0: none)
+        Clock::time_point heardAt{};       // when a search reply of it last came in
         crypto::PeerState peer;      // sessions and keys of the encrypted protocol (crypto_service.cpp)
     };
 
@@ -123,6 +128,13 @@ private:
     // Switching encryption on needs the controller's public key: asks for it when unknown.
     void ensurePublicKey(std::int32_t index);
     void finishSetup(std::int32_t index, wire::SetupFields& fields);
+    // Looks the controller of `index` up by its serial number, where it answered last and at
+    // the search targets; true when it answered (its record is refreshed).
+    bool lookUpAgain(std::int32_t index);
+    // A setup whose answer never came: looks the controller up by serial number (it may
+    // answer from a new address) and tells whether it reports what was asked (setup_verdict.cpp).
+    SetupOutcome verifySetup(std::int32_t index, const wire::SetupFields& asked);
+    bool settingsInPlace(std::int32_t index, const wire::SetupFields& asked);
 
     ServiceConfig config_;
     std::optional<platform::UdpSocket> socket_;

@@ -124,6 +124,7 @@ enum class Status : std::uint8_t {
     Unsupported = 3,  // the controller cannot do this
     Stale = 4,        // sealed request of an unknown session: send it again in the new one (TagChallenge)
     Later = 5,        // too many wrong keys from this address: try again after TagRetryAfterMs
+    NotStored = 6,    // the controller could not store the new state; nothing changed
 };
 
 enum CheckProblem : std::uint32_t {

@@ -142,13 +142,23 @@ TEST(Netctl, FindSetMarkAndCheck) {
 
     r = run(fleet, {"set", "10-00003", "Name=Not taken", "ConfigSubnetMask=255.0.255.0"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("refused"), std::string::npos);
+    EXPECT_NE(r.err.find("refused: ConfigSubnetMask: invalid value; nothing changed"), std::string::npos) << r.err;
     EXPECT_EQ(fleet.controller("10-00003")->name, "Pump hall");
+
+    // Answers lost: a setup found in place is done; one that is not is of unknown state, not "refused".
+    fleet.setLoseReplies(net::wire::MsgType::SetupReply, true);
+    r = run(fleet, {"set", "10-00003", "Name=Answer lost"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    r = run(fleet, {"set", "10-00003", "ConfigSubnetMask=255.0.255.0"});
+    EXPECT_EQ(r.code, netctl::kExitUnknown);
+    EXPECT_EQ(r.err.find("refused"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("state is unknown"), std::string::npos) << r.err;
+    fleet.setLoseReplies(net::wire::MsgType::SetupReply, false);
 
     EXPECT_EQ(run(fleet, {"set", "10-00003", "Serial=1"}).code, 2);   // not a settable field
     EXPECT_EQ(run(fleet, {"set", "10-00003", "UseDhcp=maybe"}).code, 2);
     EXPECT_EQ(run(fleet, {"set", "10-00003"}).code, 2);
-    EXPECT_EQ(fleet.controller("10-00003")->setupsReceived, 2);  // usage errors send nothing
+    EXPECT_EQ(fleet.controller("10-00003")->setupsReceived, 4);  // usage errors send nothing
 
     EXPECT_EQ(run(fleet, {"mark", "10-00002"}).code, 0);
     EXPECT_TRUE(fleet.controller("10-00002")->marked);

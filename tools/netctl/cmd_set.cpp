@@ -27,9 +27,18 @@ int set(const std::vector<std::string>& args, const Context& c) {
     for (const auto& f : fields)
         f.field->hold(*entry, f.value);
     entry->setApply(true);
-    if (!entry->SetupOk()) {
-        c.err << "setup of " << args[0] << " refused: nothing changed\n";
+    switch (entry->SetupVerdict()) {
+    case net::SetupOutcome::Confirmed: break;
+    case net::SetupOutcome::Refused: {
+        const std::string field = entry->SetupRefusedField();
+        c.err << "setup of " << args[0] << " refused: " << (field.empty() ? "" : field + ": ")
+              << entry->SetupRefusedReason() << "; nothing changed\n";
         return kExitFailed;
+    }
+    case net::SetupOutcome::NoAnswer:
+        c.err << "setup of " << args[0] << ": no answer from the controller, and it could not be found reporting "
+                 "the new settings; its state is unknown (the settings may or may not be in place)\n";
+        return kExitUnknown;
     }
     if (c.options.json)
         printRecord(recordOf(*entry), c.options, c.out);

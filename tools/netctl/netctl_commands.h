@@ -20,6 +20,7 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;      // controller not found, refused, not answered
 constexpr int kExitUsage = 2;       // a usage error: nothing was sent
 constexpr int kExitServiceError = 3;  // configuration or service failure
+constexpr int kExitUnknown = 4;     // a setup went unanswered: the controller's state is unknown
 
 struct Options {
     net::ServiceConfig config;

@@ -1,7 +1,9 @@
 // Setup transactions, the network check and marking, against a simulated fleet.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "platform/netservice/service_core.h"
 #include "tests/platform/netservice/sim_helpers.h"
@@ -79,27 +81,28 @@ TEST(ServiceSetup, InvalidSetupsChangeNothing) {
     struct Case {
         const char* what;
         std::function<void(net::ControllerEntry&)> write;
+        const char* field;  // what the refusal names
     };
     const std::vector<Case> cases = {
-        {"bad address", [](auto& e) { e.setConfigIpAddress("10.20.1.300"); }},
-        {"address with a blank", [](auto& e) { e.setConfigIpAddress("10.20.1.3 "); }},
-        {"non-contiguous mask", [](auto& e) { e.setConfigSubnetMask("255.0.255.0"); }},
+        {"bad address", [](auto& e) { e.setConfigIpAddress("10.20.1.300"); }, "ConfigIpAddress"},
+        {"address with a blank", [](auto& e) { e.setConfigIpAddress("10.20.1.3 "); }, "ConfigIpAddress"},
+        {"non-contiguous mask", [](auto& e) { e.setConfigSubnetMask("255.0.255.0"); }, "ConfigSubnetMask"},
         {"gateway outside", [](auto& e) {
              e.setConfigIpAddress("10.20.44.5");
              e.setConfigSubnetMask("255.255.255.0");
              e.setConfigGateway("10.21.0.1");
-         }},
+         }, "ConfigGateway"},
         {"network address", [](auto& e) {
              e.setConfigIpAddress("10.20.44.0");
              e.setConfigSubnetMask("255.255.255.0");
              e.setConfigGateway("");
-         }},
-        {"name too long", [](auto& e) { e.setName(std::string(65, 'x')); }},
-        {"name not UTF-8", [](auto& e) { e.setName("Caf\xC3"); }},
-        {"control character", [](auto& e) { e.setDescription("two\nlines"); }},
-        {"DNS name with a blank", [](auto& e) { e.setDnsName("my host.site"); }},
-        {"main computer", [](auto& e) { e.setMainComputerAddress("not an address!"); }},
-        {"encryption not available yet", [](auto& e) { e.setRequireEncryption(true); }},
+         }, "ConfigIpAddress"},
+        {"name too long", [](auto& e) { e.setName(std::string(65, 'x')); }, "Name"},
+        {"name not UTF-8", [](auto& e) { e.setName("Caf\xC3"); }, "Name"},
+        {"control character", [](auto& e) { e.setDescription("two\nlines"); }, "Description"},
+        {"DNS name with a blank", [](auto& e) { e.setDnsName("my host.site"); }, "DnsName"},
+        {"main computer", [](auto& e) { e.setMainComputerAddress("not an address!"); }, "MainComputerAddress"},
+        {"encryption without a password", [](auto& e) { e.setRequireEncryption(true); }, "EncryptionPassword"},
     };
     int rejected = 0;
     for (const Case& c : cases) {
@@ -109,6 +112,8 @@ TEST(ServiceSetup, InvalidSetupsChangeNothing) {
         c.write(*e);
         e->setApply(true);
         EXPECT_FALSE(e->SetupOk()) << c.what;
+        EXPECT_EQ(e->SetupVerdict(), net::SetupOutcome::Refused) << c.what;
+        EXPECT_EQ(e->SetupRefusedField(), c.field) << c.what;
         ++rejected;
         const auto now = *fleet.controller(serialOf(3));
         EXPECT_EQ(now.name, before.name) << c.what;
@@ -220,10 +225,45 @@ TEST(ServiceSetup, AnOfflineControllerIsNotSetUp) {
     e->setName("Nobody hears");
     e->setApply(true);
     EXPECT_FALSE(e->SetupOk());
+    EXPECT_EQ(e->SetupVerdict(), net::SetupOutcome::NoAnswer);  // not "refused": nobody said no
+    EXPECT_EQ(e->SetupRefusedField(), "");
     std::int32_t detail = 0;
     EXPECT_FALSE(e->CheckNetwork(detail));
     EXPECT_NO_THROW(e->MarkSelected());
     EXPECT_FALSE(fleet.controller(serialOf(1))->marked);
+}
+
+TEST(ServiceSetup, ASetupWhoseAnswerIsLostIsConfirmedWhereTheControllerNowAnswers) {
+    auto fleet = startFleet(6);
+    auto config = fleet.clientConfig();
+    config.searchTargets = {"127.77.0.1-127.77.0.40"};
+    net::NetService service(config);
+    auto e = lookup(service, serialOf(2));
+    ASSERT_TRUE(e);
+    fleet.setLoseReplies(net::wire::MsgType::SetupReply, true);
+    // The controller takes its new address and answers from there from now on.
+    std::thread mover([&] {
+        for (int i = 0; i < 400 && fleet.controller(serialOf(2))->setupsApplied == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        fleet.moveController(serialOf(2), "127.77.0.33");
+    });
+    e->setName("Answer lost");
+    e->setUseDhcp(false);
+    e->setConfigIpAddress("10.20.44.5");
+    e->setConfigSubnetMask("255.255.255.0");
+    e->setConfigGateway("");
+    e->setApply(true);
+    mover.join();
+    EXPECT_EQ(fleet.controller(serialOf(2))->setupsApplied, 1);
+    EXPECT_TRUE(e->SetupOk());
+    EXPECT_EQ(e->SetupVerdict(), net::SetupOutcome::Confirmed);
+    EXPECT_EQ(e->IpAddress(), "10.20.44.5");
+
+    // Lost again, but this time the controller refused: nobody can say it is in place.
+    e->setConfigIpAddress("10.20.44.0");
+    e->setApply(true);
+    EXPECT_FALSE(e->SetupOk());
+    EXPECT_EQ(e->SetupVerdict(), net::SetupOutcome::NoAnswer);
 }
 
 TEST(ServiceSetup, AMovedControllerIsReachedThroughTheSearchTargets) {
