@@ -89,6 +89,9 @@ TEST(SitePlan, ColumnsInAnyOrderUnknownOnesNamed) {
     EXPECT_EQ(unknown.problems[0].text, "unknown columns: Colour, IP");
 
     EXPECT_EQ(problemsOf(readPlan("Name\nx\n").problems), (std::vector<std::string>{"1,"}));
+    // Saved in an 8-bit code page: "Värmecentral" with a Latin-1 "ä".
+    EXPECT_EQ(problemsOf(readPlan("SerialNo,Name\n10-00001,ok\n10-00002,V\xE4rmecentral\n").problems),
+              (std::vector<std::string>{"3,"}));
     EXPECT_EQ(problemsOf(readPlan("SerialNo,Name\n10-00001,a\n,b\n10-00001,c\n10-00002,d,extra\n").problems),
               (std::vector<std::string>{"3,SerialNo", "4,SerialNo", "5,"}));
 }

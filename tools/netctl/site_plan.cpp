@@ -1,5 +1,6 @@
 #include "tools/netctl/site_plan.h"
 
+#include <QStringDecoder>
 #include <algorithm>
 
 #include "platform/netservice/messages.h"
@@ -14,6 +15,31 @@ std::string trimmed(std::string_view t) {
     while (!t.empty() && (t.back() == ' ' || t.back() == '\t'))
         t.remove_suffix(1);
     return std::string(t);
+}
+
+bool validUtf8(std::string_view text) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    [[maybe_unused]] const QString decoded = decoder.decode(QByteArrayView(text.data(), qsizetype(text.size())));
+    return !decoder.hasError();
+}
+
+// Spreadsheets also save CSV in the computer's 8-bit code page or as UTF-16;
+// say so where the first such cell is, instead of reading wrong letters.
+bool checkEncoding(std::string_view text, const csv::Table& table, std::vector<PlanProblem>& problems) {
+    if (text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF") {
+        problems.push_back({0, "", "the file is UTF-16 text: save the sheet as CSV UTF-8"});
+        return false;
+    }
+    if (validUtf8(text))
+        return true;
+    for (const csv::Record& r : table.records)
+        for (const std::string& field : r.fields)
+            if (!validUtf8(field)) {
+                problems.push_back({r.row, "", "a cell is not UTF-8 text: save the sheet as CSV UTF-8"});
+                return false;
+            }
+    problems.push_back({0, "", "the file is not UTF-8 text: save the sheet as CSV UTF-8"});
+    return false;
 }
 
 bool keptAsTyped(Column c) {
@@ -47,6 +73,8 @@ std::vector<Column> readHeader(const csv::Record& header, std::vector<PlanProble
 SitePlan readPlan(std::string_view text) {
     SitePlan plan;
     const csv::Table table = csv::read(text);
+    if (!checkEncoding(text, table, plan.problems))
+        return plan;
     if (!table.error.empty()) {
         plan.problems.push_back({table.errorRow, "", table.error});
         return plan;
