@@ -9,6 +9,16 @@ bool changesIpSettings(const net::wire::SetupFields& f) {
     return f.useDhcp || f.configIpAddress || f.configSubnetMask || f.configGateway || f.configDnsServer;
 }
 
+// The plan's column of a field the service names by its setter ("ConfigIpAddress" is IpAddress).
+std::string planColumnOf(const std::string& field) {
+    const std::string prefix = "Config";
+    if (field.rfind(prefix, 0) == 0)
+        return field.substr(prefix.size());
+    if (field == "EncryptionPassword")
+        return "RequireEncryption";  // the key a plan gives comes with switching encryption on
+    return field;
+}
+
 std::string joined(const std::vector<std::string>& items) {
     std::string out;
     for (const std::string& s : items)
@@ -130,33 +140,35 @@ RowOutcome PlanRunner::apply(const PlannedSetup& s, bool fitChecked) {
         }
     }
     entry->setApply(true);
-    if (entry->SetupOk()) {
-        // The confirmation carries the controller's settings as it now has them.
-        const ControllerRecord reported = recordOf(*entry);
-        if (differences(s, reported).empty())
-            return outcome = {s.row, s.found.serialNo, Outcome::Applied, "", ""};
-        auto now = lookUp(s.found.serialNo);
-        if (!now)
-            return {s.row, s.found.serialNo, Outcome::Unverified, "",
-                    "confirmed, but the controller did not answer the read-back"};
-        return compared(s, recordOf(*now), {s.row, s.found.serialNo, Outcome::Applied, "", ""});
-    }
-    // No confirmation: the controller refused, or its answer was lost after it
-    // took the settings. Reading it back tells the two apart.
-    auto now = lookUp(s.found.serialNo);
-    if (!now) {
+    return judged(s, *entry);
+}
+
+RowOutcome PlanRunner::judged(const PlannedSetup& s, net::ControllerEntry& entry) {
+    RowOutcome outcome{s.row, s.found.serialNo, Outcome::Applied, "", ""};
+    switch (entry.SetupVerdict()) {
+    case net::SetupOutcome::Confirmed:
+        break;
+    case net::SetupOutcome::Refused:
+        outcome.outcome = Outcome::Refused;
+        outcome.column = planColumnOf(entry.SetupRefusedField());
+        outcome.detail = entry.SetupRefusedReason() + ": nothing changed";
+        return outcome;
+    case net::SetupOutcome::NoAnswer:
         outcome.outcome = Outcome::NoAnswer;
-        outcome.detail = "no answer: the controller may or may not have taken the settings";
+        outcome.detail = "no answer: the controller may or may not have taken the settings (state unknown)";
         return outcome;
     }
-    if (differences(s, recordOf(*now)).empty()) {
-        outcome.outcome = Outcome::Applied;
-        outcome.detail = "its confirmation was lost; it reads back as planned";
-    } else {
-        outcome.outcome = Outcome::Refused;
-        outcome.detail = "the controller kept its settings";
+    // The entry shows the settings the controller reported with its confirmation
+    // (or to the lookup that found them in place); compare them with the plan.
+    if (differences(s, recordOf(entry)).empty())
+        return outcome;
+    auto now = lookUp(s.found.serialNo);
+    if (!now) {
+        outcome.outcome = Outcome::Unverified;
+        outcome.detail = "confirmed, but the controller did not answer the read-back";
+        return outcome;
     }
-    return outcome;
+    return compared(s, recordOf(*now), outcome);
 }
 
 RowOutcome PlanRunner::compared(const PlannedSetup& s, const ControllerRecord& now, RowOutcome outcome) {

@@ -48,6 +48,9 @@ private:
     // Looks the controller up again; its entry then shows what it reports now.
     std::shared_ptr<net::ControllerEntry> lookUp(const std::string& serial);
     void hold(net::ControllerEntry& entry, const net::wire::SetupFields& fields, bool ipOnly) const;
+    // The outcome of the setup just sent: the service's verdict, and for a
+    // confirmed one the settings the controller reports, compared with the plan.
+    RowOutcome judged(const PlannedSetup& setup, net::ControllerEntry& entry);
     // The outcome after the controller reported itself as `now`.
     static RowOutcome compared(const PlannedSetup& setup, const ControllerRecord& now, RowOutcome outcome);
 
