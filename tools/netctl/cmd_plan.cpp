@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
+#include <optional>
 #include <ostream>
 
 #include "platform/netservice/net_service.h"
@@ -35,27 +36,27 @@ QJsonObject problemsJson(const std::vector<PlanProblem>& problems, std::size_t r
     return QJsonObject{{"rows", qint64(rows)}, {"problems", list}, {"ok", problems.empty()}};
 }
 
-// Reads, matches and checks the plan; prints every problem. The setups are
-// only good to send when the returned problems are empty.
+// The plan read, matched to the controllers found and checked. The setups
+// are only good to send when there are no problems.
 struct Checked {
     PlanCheck check;
     std::size_t rows = 0;
     std::vector<int> fitting;  // rows whose controller already said the planned settings fit
 };
-Checked checkWholePlan(const std::string& path, PlanRunner* runner, const Options& o, std::ostream& err,
-                       bool& unreadable) {
-    Checked result;
+// Nothing when the file cannot be read (said on `err`); notes about
+// controllers that did not answer their network check go to `err` too.
+std::optional<Checked> checkWholePlan(const std::string& path, PlanRunner& runner, const Options& o,
+                                      std::ostream& err) {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly)) {
         err << "zelmar-netctl: plan: cannot read " << path << ": " << file.errorString().toStdString() << "\n";
-        unreadable = true;
-        return result;
+        return std::nullopt;
     }
     if (file.size() > kLargestPlan) {
         err << "zelmar-netctl: plan: " << path << " is larger than 16 MiB: not a plan\n";
-        unreadable = true;
-        return result;
+        return std::nullopt;
     }
+    Checked result;
     const QByteArray bytes = file.readAll();
     const SitePlan plan = readPlan(std::string_view(bytes.constData(), std::size_t(bytes.size())));
     result.rows = plan.rowCount;
@@ -63,12 +64,12 @@ Checked checkWholePlan(const std::string& path, PlanRunner* runner, const Option
         result.check.problems = plan.problems;
         return result;
     }
-    const std::vector<ControllerRecord> found = runner->findControllers(plan);
+    const std::vector<ControllerRecord> found = runner.findControllers(plan);
     if (found.empty())
         err << "no controller answered the search: check the network cable and the service configuration"
                " (ZELMAR_NETSERVICE_CONFIG)\n";
     result.check = checkPlan(plan, found, !o.password.empty());
-    const PlanRunner::FitCheck fit = runner->checkNetworkFit(result.check.setups);
+    const PlanRunner::FitCheck fit = runner.checkNetworkFit(result.check.setups);
     for (int row : fit.unanswered)
         err << "row " << row << ": the controller did not answer the network check; it is asked again before its setup\n";
     result.fitting = fit.fitting;
@@ -93,7 +94,7 @@ void printProblems(const Checked& c, bool json, std::ostream& out) {
             << " already as planned\n";
     else
         out << problems.size() << (problems.size() == 1 ? " problem" : " problems") << " in " << c.rows
-            << " rows; nothing was sent\n";
+            << " rows; no controller was changed\n";
 }
 
 int plan(const std::vector<std::string>& args, const Context& c) {
@@ -106,10 +107,10 @@ int plan(const std::vector<std::string>& args, const Context& c) {
     std::ostream& err = c.err;
     net::NetService service(o.config);
     PlanRunner runner(service, o.password);
-    bool unreadable = false;
-    const Checked checked = checkWholePlan(args[1], &runner, o, err, unreadable);
-    if (unreadable)
+    const std::optional<Checked> read = checkWholePlan(args[1], runner, o, err);
+    if (!read)
         return kExitUsage;
+    const Checked& checked = *read;
     if (args[0] == "check" || !checked.check.problems.empty()) {
         printProblems(checked, o.json, out);
         return checked.check.problems.empty() ? kExitDone : kExitFailed;

@@ -128,14 +128,14 @@ RowOutcome PlanRunner::apply(const PlannedSetup& s, bool fitChecked) {
         if (!entry->CheckNetwork(problems)) {
             entry->setApply(false);
             outcome.outcome = Outcome::NoAnswer;
-            outcome.detail = "no answer to the network check: nothing was sent, the controller is unchanged";
+            outcome.detail = "no answer to the network check: the setup was not sent, the controller is unchanged";
             return outcome;
         }
         if (!entry->IpSettingsFitNetwork()) {
             entry->setApply(false);
             outcome.outcome = Outcome::Refused;
             outcome.column = columnOfNetworkProblem(std::uint32_t(problems));
-            outcome.detail = describeNetworkProblems(std::uint32_t(problems)) + " (network check): nothing was sent";
+            outcome.detail = describeNetworkProblems(std::uint32_t(problems)) + " (network check): the setup was not sent";
             return outcome;
         }
     }
