@@ -182,3 +182,20 @@ TEST(PlanCheck, OnlyWhatDiffersIsSetAndVerified) {
     after.ipAddress = "10.20.7.8";
     EXPECT_EQ(differences(c.setups[2], after), (std::vector<std::string>{"IpAddress"}));
 }
+
+TEST(PlanCheck, AControllerMovesOntoAnAddressOnlyOnceItsHolderHasLeftIt) {
+    const std::vector<ControllerRecord> found = {controller("10-00001", "10.20.1.1"), controller("10-00002", "10.20.1.2"),
+                                                 controller("10-00003", "10.20.1.3"), controller("10-00004", "10.20.1.4"),
+                                                 controller("10-00005", "10.20.1.5")};
+    // Row 2 takes the address of row 3, which takes that of row 4, which moves to a free one;
+    // rows 5 and 6 swap theirs.
+    const PlanCheck c = check("SerialNo,IpAddress\n10-00001,10.20.1.2\n10-00002,10.20.1.4\n10-00004,10.20.1.9\n"
+                              "10-00003,10.20.1.5\n10-00005,10.20.1.3\n",
+                              found);
+    ASSERT_TRUE(c.problems.empty());
+    std::vector<int> swapping, rows;
+    for (std::size_t i : applyOrder(c.setups, &swapping))
+        rows.push_back(c.setups[i].row);
+    EXPECT_EQ(rows, (std::vector<int>{4, 3, 2, 5, 6}));
+    EXPECT_EQ(swapping, (std::vector<int>{5, 6}));
+}

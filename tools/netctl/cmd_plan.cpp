@@ -79,6 +79,13 @@ std::optional<Checked> checkWholePlan(const std::string& path, PlanRunner& runne
     return result;
 }
 
+std::string joinedRows(const std::vector<int>& rows) {
+    std::string text;
+    for (int r : rows)
+        text += (text.empty() ? "" : ", ") + std::to_string(r);
+    return text;
+}
+
 void printProblems(const Checked& c, bool json, std::ostream& out) {
     const auto& problems = c.check.problems;
     if (json) {
@@ -116,15 +123,24 @@ int plan(const std::vector<std::string>& args, const Context& c) {
         return checked.check.problems.empty() ? kExitDone : kExitFailed;
     }
 
+    std::vector<int> sharing;
+    std::vector<PlannedSetup> setups;
+    for (std::size_t i : applyOrder(checked.check.setups, &sharing))
+        setups.push_back(checked.check.setups[i]);
+    if (!sharing.empty())
+        err << "rows " << joinedRows(sharing) << " swap addresses among themselves: "
+            << "for a moment two controllers will share an address\n";
+
     std::vector<RowOutcome> outcomes;
-    const int total = int(checked.check.setups.size());
-    for (const PlannedSetup& setup : checked.check.setups) {
+    const int total = int(setups.size());
+    for (const PlannedSetup& setup : setups) {
         const auto& fitting = checked.fitting;
         outcomes.push_back(runner.apply(setup, std::find(fitting.begin(), fitting.end(), setup.row) != fitting.end()));
         err << progressLine(int(outcomes.size()), total, outcomes.back()) << std::endl;
     }
     err << "reading the controllers back ..." << std::endl;
-    runner.verify(checked.check.setups, outcomes);
+    runner.verify(setups, outcomes);
+    std::sort(outcomes.begin(), outcomes.end(), [](const RowOutcome& a, const RowOutcome& b) { return a.row < b.row; });
     if (o.json) {
         printJson(outcomesJson(outcomes), out);
     } else {

@@ -284,6 +284,46 @@ PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& f
     return check;
 }
 
+std::vector<std::size_t> applyOrder(const std::vector<PlannedSetup>& setups, std::vector<int>* rowsSharingOnTheWay) {
+    // How many controllers still to be set up hold each address now.
+    std::map<std::string, int> heldByPending;
+    for (const PlannedSetup& s : setups)
+        if (!s.fields.empty())
+            ++heldByPending[s.found.ipAddress];
+    auto newAddress = [](const PlannedSetup& s) -> std::optional<std::string> {
+        const auto& ip = s.fields.configIpAddress;
+        if (!ip || s.fields.useDhcp.value_or(s.found.useDhcp) || sameAddress(*ip, s.found.ipAddress))
+            return std::nullopt;
+        return ipv4::format(*ipv4::parse(*ip));
+    };
+    std::vector<std::size_t> order, pending;
+    for (std::size_t i = 0; i < setups.size(); ++i)
+        pending.push_back(i);
+    for (bool progress = true; !pending.empty() && progress;) {
+        progress = false;
+        std::vector<std::size_t> later;
+        for (std::size_t i : pending) {
+            const PlannedSetup& s = setups[i];
+            const auto target = newAddress(s);
+            if (target && heldByPending[*target] > 0) {
+                later.push_back(i);
+                continue;
+            }
+            order.push_back(i);
+            if (!s.fields.empty())
+                --heldByPending[s.found.ipAddress];
+            progress = true;
+        }
+        pending = std::move(later);
+    }
+    for (std::size_t i : pending) {  // a cycle: every one waits for another
+        order.push_back(i);
+        if (rowsSharingOnTheWay)
+            rowsSharingOnTheWay->push_back(setups[i].row);
+    }
+    return order;
+}
+
 std::vector<std::string> differences(const PlannedSetup& s, const ControllerRecord& now) {
     std::vector<std::string> columns;
     const wire::SetupFields& f = s.fields;

@@ -28,6 +28,13 @@ struct PlanCheck {
 // plan: their addresses are taken). `havePassword`: a network password was given.
 PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& found, bool havePassword);
 
+// The order to set the controllers up in: plan order, except that a controller
+// whose new address another planned controller still uses comes after that
+// one has moved away, so that no two controllers hold one address on the way.
+// Rows that swap addresses among themselves cannot be ordered so; they keep
+// plan order and `rowsSharingOnTheWay` lists them.
+std::vector<std::size_t> applyOrder(const std::vector<PlannedSetup>& setups, std::vector<int>* rowsSharingOnTheWay);
+
 // The plan's columns that still differ from what a controller reports: empty
 // when the controller is as planned (the verification after a setup).
 std::vector<std::string> differences(const PlannedSetup& setup, const ControllerRecord& now);
