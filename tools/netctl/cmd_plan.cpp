@@ -138,7 +138,8 @@ int plan(const std::vector<std::string>& args, const Context& c) {
         outcomes.push_back(runner.apply(setup, std::find(fitting.begin(), fitting.end(), setup.row) != fitting.end()));
         err << progressLine(int(outcomes.size()), total, outcomes.back()) << std::endl;
     }
-    err << "reading the controllers back ..." << std::endl;
+    if (std::any_of(outcomes.begin(), outcomes.end(), [](const RowOutcome& r) { return r.outcome == Outcome::Applied; }))
+        err << "reading the controllers back ..." << std::endl;
     runner.verify(setups, outcomes);
     std::sort(outcomes.begin(), outcomes.end(), [](const RowOutcome& a, const RowOutcome& b) { return a.row < b.row; });
     if (o.json) {

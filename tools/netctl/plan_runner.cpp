@@ -1,5 +1,7 @@
 #include "tools/netctl/plan_runner.h"
 
+#include <algorithm>
+
 #include "platform/netservice/net_service.h"
 
 namespace zelmar::netctl {
@@ -182,6 +184,8 @@ RowOutcome PlanRunner::compared(const PlannedSetup& s, const ControllerRecord& n
 }
 
 void PlanRunner::verify(const std::vector<PlannedSetup>& setups, std::vector<RowOutcome>& outcomes) {
+    if (std::none_of(outcomes.begin(), outcomes.end(), [](const RowOutcome& o) { return o.outcome == Outcome::Applied; }))
+        return;  // nothing to read back
     service_.Clear();
     service_.Search();
     for (std::size_t i = 0; i < setups.size() && i < outcomes.size(); ++i) {
