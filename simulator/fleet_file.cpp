@@ -49,8 +49,11 @@ double number(const QJsonObject& o, const char* key, double fallback, double min
 FleetData parseFleet(const std::string& json) {
     QJsonParseError err{};
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json), &err);
-    if (err.error != QJsonParseError::NoError || !doc.isObject())
-        throw std::runtime_error("fleet file is not a JSON object: " + err.errorString().toStdString());
+    if (err.error != QJsonParseError::NoError)
+        throw std::runtime_error("fleet file is not JSON: " + err.errorString().toStdString() + " at character " +
+                                 std::to_string(err.offset));
+    if (!doc.isObject())
+        throw std::runtime_error("fleet file: the top level is a list, not an object with \"controllers\"");
     const QJsonObject root = doc.object();
     FleetData fleet;
     const QJsonObject faults = root.value("faults").toObject();
@@ -62,7 +65,9 @@ FleetData parseFleet(const std::string& json) {
     if (!root.value("controllers").isArray())
         throw std::runtime_error("fleet file: \"controllers\" must be a list");
     std::set<std::string> macs, addresses;
+    int position = 0;
     for (const QJsonValue& v : root.value("controllers").toArray()) {
+        ++position;
         if (!v.isObject())
             throw std::runtime_error("fleet file: every controller must be an object");
         const QJsonObject o = v.toObject();
@@ -99,7 +104,7 @@ FleetData parseFleet(const std::string& json) {
         s.restartMs = int(number(o, "restartMs", s.restartMs, 0, 600000));
         std::string why;
         if (!SimController::validState(s, &why))
-            throw std::runtime_error("fleet file: " + why);
+            throw std::runtime_error("fleet file: controller " + std::to_string(position) + ", " + why);
         if (!s.attachedNetwork.empty()) {
             const auto slash = s.attachedNetwork.find('/');
             if (slash == std::string::npos || !ipv4::parse(s.attachedNetwork.substr(0, slash)) ||

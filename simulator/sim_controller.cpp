@@ -45,22 +45,36 @@ bool SimController::validState(const SimControllerState& s, std::string* why) {
             *why = w;
         return false;
     };
-    if (s.serialNo.empty() || s.serialNo.size() > wire::textLimit(wire::TagSerialNo) || !wire::isCleanUtf8(s.serialNo))
-        return fail("bad serialNo \"" + s.serialNo + "\"");
+    // Every text must be one the controller can send: an answer with a control
+    // character in it would be dropped by every client.
+    if (s.serialNo.empty())
+        return fail("serialNo is empty");
+    if (const std::string p = wire::textProblem(wire::TagSerialNo, s.serialNo); !p.empty())
+        return fail("serialNo " + p);
+    const std::pair<const char*, std::pair<std::uint16_t, const std::string*>> texts[] = {
+        {"name", {wire::TagName, &s.name}},
+        {"description", {wire::TagDescription, &s.description}},
+        {"dnsName", {wire::TagDnsName, &s.dnsName}},
+        {"mainComputerAddress", {wire::TagMainComputer, &s.mainComputerAddress}},
+        {"portOsRevision", {wire::TagPortOsRevision, &s.portOsRevision}},
+    };
+    for (const auto& [field, item] : texts)
+        if (const std::string p = wire::textProblem(item.first, *item.second); !p.empty())
+            return fail(s.serialNo + ": " + field + " " + p);
     if (!wire::parseEthernet(s.ethernetAddress))
         return fail(s.serialNo + ": bad ethernetAddress \"" + s.ethernetAddress + "\"");
     const auto a = ipv4::parse(s.address);
     if (!a || !ipv4::isLoopback(*a))
         return fail(s.serialNo + ": address \"" + s.address + "\" is not in 127.0.0.0/8");
-    for (const std::string* t : {&s.ipAddress, &s.subnetMask, &s.gateway, &s.dnsServer, &s.configIpAddress,
-                                 &s.configSubnetMask, &s.configGateway, &s.configDnsServer})
-        if (!ipv4::parse(*t))
-            return fail(s.serialNo + ": \"" + *t + "\" is not an IPv4 address");
-    if (s.name.size() > wire::textLimit(wire::TagName) || s.description.size() > wire::textLimit(wire::TagDescription) ||
-        s.dnsName.size() > wire::textLimit(wire::TagDnsName) ||
-        s.mainComputerAddress.size() > wire::textLimit(wire::TagMainComputer) ||
-        s.portOsRevision.size() > wire::textLimit(wire::TagPortOsRevision))
-        return fail(s.serialNo + ": a text is over its length limit");
+    const std::pair<const char*, const std::string*> addresses[] = {
+        {"ipAddress", &s.ipAddress},           {"subnetMask", &s.subnetMask},
+        {"gateway", &s.gateway},               {"dnsServer", &s.dnsServer},
+        {"configIpAddress", &s.configIpAddress}, {"configSubnetMask", &s.configSubnetMask},
+        {"configGateway", &s.configGateway},   {"configDnsServer", &s.configDnsServer},
+    };
+    for (const auto& [field, text] : addresses)
+        if (!ipv4::parse(*text))
+            return fail(s.serialNo + ": " + field + " is not an IPv4 address");
     return SimCrypto::validState(s, why);
 }
 

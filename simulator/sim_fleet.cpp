@@ -43,6 +43,14 @@ struct SimFleet::Impl {
     mutable std::mutex m;
     std::vector<SimController> controllers;
     FaultSettings faults;
+    // What the fleet file said; faults set for a run (setLossPercent, setOffline, ...)
+    // act on the controllers but the state file keeps these.
+    FaultSettings storedFaults;
+    struct StoredPerController {
+        bool offline;
+        int restartMs;
+    };
+    std::vector<StoredPerController> stored;
     std::string stateFile;
     std::string logFile;
     std::ofstream logOut;
@@ -91,9 +99,12 @@ struct SimFleet::Impl {
 
     FleetData snapshot() const {
         FleetData d;
-        d.faults = faults;
-        for (const SimController& c : controllers)
-            d.controllers.push_back(c.state);
+        d.faults = storedFaults;
+        for (std::size_t i = 0; i < controllers.size(); ++i) {
+            d.controllers.push_back(controllers[i].state);
+            d.controllers.back().offline = stored[i].offline;
+            d.controllers.back().restartMs = stored[i].restartMs;
+        }
         return d;
     }
 
@@ -211,9 +222,11 @@ struct SimFleet::Impl {
 SimFleet::SimFleet() : impl_(std::make_unique<Impl>()) {}
 
 SimFleet::SimFleet(FleetData data) : SimFleet() {
-    impl_->faults = data.faults;
-    for (SimControllerState& s : data.controllers)
+    impl_->faults = impl_->storedFaults = data.faults;
+    for (SimControllerState& s : data.controllers) {
+        impl_->stored.push_back({s.offline, s.restartMs});
         impl_->controllers.emplace_back(std::move(s));
+    }
 }
 
 SimFleet::~SimFleet() {
@@ -237,7 +250,11 @@ SimFleet SimFleet::fromFile(const std::string& path) {
     if (!in)
         throw std::runtime_error("cannot read fleet file " + path);
     const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return fromJson(json);
+    try {
+        return fromJson(json);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(path + ": " + e.what());
+    }
 }
 
 SimFleet SimFleet::generate(int count, const GenerateOptions& options) {

@@ -65,7 +65,8 @@ public:
     std::optional<SimControllerState> controller(const std::string& serialNo) const;
     std::vector<SimControllerState> controllers() const;
 
-    // Fault injection, effective at once.
+    // Fault injection for this run, effective at once. The state file keeps
+    // the fleet file's faults, offline flags and restart times, not these.
     void setOffline(const std::string& serialNo, bool offline);
     void setConnected(const std::string& serialNo, bool connected);
     void setLossPercent(double percent);

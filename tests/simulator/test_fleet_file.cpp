@@ -58,6 +58,31 @@ TEST(FleetFile, RefusesWhatCannotRun) {
     EXPECT_THROW(parseFleet(R"({"controllers":[],"faults":{"lossPercent":120}})"), std::runtime_error);
 }
 
+// A text a controller could not send in an answer (control characters, NUL)
+// is refused with the controller and the field named.
+TEST(FleetFile, RefusesTextsTheProtocolDoesNotCarry) {
+    const auto refusal = [](const std::string& json) {
+        try {
+            parseFleet(json);
+        } catch (const std::runtime_error& e) {
+            return std::string(e.what());
+        }
+        return std::string("accepted");
+    };
+    const std::string head = R"({"controllers":[{"serialNo":"10-00001","ethernetAddress":"00-1A-4C-00-00-00","address":"127.77.0.1"},
+        {"serialNo":"10-00002","ethernetAddress":"00-1A-4C-00-00-01","address":"127.77.0.2",)";
+    std::string why = refusal(head + R"("name":"Pump\u0007hall"}]})");
+    EXPECT_NE(why.find("controller 2, 10-00002: name holds a control character"), std::string::npos) << why;
+    why = refusal(head + R"("description":"a\u0000b"}]})");
+    EXPECT_NE(why.find("10-00002: description"), std::string::npos) << why;
+    why = refusal(head + R"("portOsRevision":"3.1\u009b"}]})");
+    EXPECT_NE(why.find("10-00002: portOsRevision"), std::string::npos) << why;
+    why = refusal(R"({"controllers":[{"serialNo":"10-0\u000a1","ethernetAddress":"00-1A-4C-00-00-00","address":"127.77.0.1"}]})");
+    EXPECT_NE(why.find("controller 1, serialNo holds a control character"), std::string::npos) << why;
+    why = refusal("[]");
+    EXPECT_NE(why.find("a list, not an object"), std::string::npos) << why;
+}
+
 TEST(FleetFile, GeneratedFleetsVary) {
     GenerateOptions o;
     o.connected = 2;

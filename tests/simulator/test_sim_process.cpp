@@ -93,13 +93,58 @@ TEST(SimProcess, PrintsOneReadyLineAndStopsCleanlyKeepingWrittenSettings) {
     again.process->waitForFinished(5000);
 }
 
-TEST(SimProcess, BadOptionsEndWithAMessage) {
+// Every value is checked before a socket is opened: a usage error exits 2 and names the option.
+TEST(SimProcess, BadOptionsEndWithAMessageNamingTheOption) {
+    const struct {
+        QStringList args;
+        const char* named;
+    } cases[] = {
+        {{"--generate"}, "--generate"},
+        {{"--generate", "3x"}, "--generate must be a whole number"},
+        {{"--generate", "3", "--loss", "abc"}, "--loss must be a number from 0 to 100"},
+        {{"--generate", "3", "--loss", "150"}, "--loss"},
+        {{"--generate", "3", "--loss", "-5"}, "--loss"},
+        {{"--generate", "3", "--delay", "5-1"}, "--delay"},
+        {{"--generate", "3", "--offline", "NOSUCH"}, "--offline NOSUCH"},
+        {{"--generate", "3", "--port", "70000"}, "--port"},
+        {{"--generate", "3", "extra"}, "extra"},
+        {{"--generate", "3", "--generate", "4"}, "more than once"},
+        {{"--fleet", "f.json", "--generate", "3"}, "not both"},
+        {{"--frobnicate"}, "frobnicate"},
+    };
+    for (const auto& c : cases) {
+        QProcess p;
+        p.start(QStringLiteral(ZELMAR_SIM_EXE), c.args + QStringList{"--port", "0"});
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitCode(), 2) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(p.readAllStandardOutput().isEmpty()) << c.args.join(' ').toStdString();
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_TRUE(err.contains(c.named)) << err.toStdString();
+    }
     QProcess p;
-    p.start(QStringLiteral(ZELMAR_SIM_EXE), {"--generate"});
-    ASSERT_TRUE(p.waitForFinished(5000));
-    EXPECT_EQ(p.exitCode(), 2);
-    EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
-    EXPECT_FALSE(p.readAllStandardError().isEmpty());
+    p.start(QStringLiteral(ZELMAR_SIM_EXE), {"--version"});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_TRUE(p.readAllStandardOutput().startsWith("zelmar-controller-sim "));
+}
+
+// Faults given on the command line belong to the run: the state file keeps the fleet's own.
+TEST(SimProcess, FaultOptionsAreNotWrittenIntoTheStateFile) {
+    QTemporaryDir dir;
+    const QString state = QDir(dir.path()).filePath("state.json");
+    auto sim = startSim({"--generate", "3", "--port", "0", "--state", state, "--loss", "30", "--duplicate", "20",
+                         "--delay", "1-2", "--offline", "10-00002", "--restart-ms", "50"});
+    ASSERT_EQ(sim.readyLine.rfind("ready port=", 0), 0u) << sim.readyLine;
+    sim.process->terminate();
+    ASSERT_TRUE(sim.process->waitForFinished(5000));
+    const auto stored = sim::parseFleet(readAll(state));
+    EXPECT_EQ(stored.faults.lossPercent, 0);
+    EXPECT_EQ(stored.faults.duplicatePercent, 0);
+    EXPECT_EQ(stored.faults.delayMaxMs, 0);
+    for (const auto& c : stored.controllers) {
+        EXPECT_FALSE(c.offline) << c.serialNo;
+        EXPECT_EQ(c.restartMs, 1000) << c.serialNo;
+    }
 }
 
 TEST(SimProcess, StateFileSurvivesKillDuringABurstOfSetups) {

@@ -95,7 +95,18 @@ TEST(MakeUpgrade, CheckTellsValidFromInvalid) {
     r = makeUpgrade({"--check", f.fileName()});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.out.contains("not a valid")) << r.out.toStdString();
-    EXPECT_EQ(makeUpgrade({"--check", dir.filePath("missing")}).code, 1);
+    r = makeUpgrade({"--check", dir.filePath("missing")});  // not there is not "invalid": the document's 2
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("cannot read")) << r.err.toStdString();
+}
+
+TEST(MakeUpgrade, HelpAndVersion) {
+    ToolRun r = makeUpgrade({"--help"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.contains("--random-image")) << r.out.toStdString();
+    r = makeUpgrade({"--version"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.startsWith("zelmar-make-upgrade ")) << r.out.toStdString();
 }
 
 TEST(MakeUpgrade, BadOptionsWriteNothing) {
@@ -112,6 +123,9 @@ TEST(MakeUpgrade, BadOptionsWriteNothing) {
         {"--image", dir.filePath("missing.bin"), "--type", "3", "--revision", "1", "--output", out},
         {"--image", "a", "--random-image", "100", "--type", "3", "--revision", "1", "--output", out},
         {"--random-image", "100", "--type", "5", "--revision", "1", "--output", dir.filePath("3.TcpIpPortOS")},
+        {"--random-image", "100", "--type", "3", "--revision", "1", "--output", out, "extra"},
+        {"--random-image", "100", "--type", "3", "--type", "3", "--revision", "1", "--output", out},
+        {"--random-image", "--type", "3", "--revision", "1", "--output", out},
         {"--frobnicate"},
         {},
     };

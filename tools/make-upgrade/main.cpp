@@ -4,7 +4,10 @@
 //   zelmar-make-upgrade --image port.bin --type 3 --revision 3.2.0 --output 3.TcpIpPortOS
 //   zelmar-make-upgrade --random-image 65536 --seed 3 --type 3 --revision 3.2.0 --output 3.TcpIpPortOS
 //   zelmar-make-upgrade --check 3.TcpIpPortOS
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <cstdio>
 #include <iostream>
 #include <random>
@@ -14,10 +17,13 @@
 
 #include "platform/netservice/udp_platform.h"
 #include "platform/netservice/upgrade_file.h"
+#include "platform/netservice/wire.h"
+#include "tools/cli/cli_support.h"
 
 namespace {
 
 using zelmar::net::UpgradeFile;
+using zelmar::cli::UsageError;
 
 void usage(std::ostream& out) {
     out << "usage: zelmar-make-upgrade (--image FILE | --random-image BYTES [--seed S]) --type N --revision TEXT\n"
@@ -29,21 +35,11 @@ void usage(std::ostream& out) {
            "  --type N              the port OS type the image is for (-32768 to 32767)\n"
            "  --revision TEXT       the revision the controller reports after the upgrade (1 to 32 bytes of UTF-8)\n"
            "  --output FILE         the upgrade file to write, usually <type>.TcpIpPortOS\n"
-           "  --check FILE          tell whether FILE is a valid upgrade file and what it holds\n";
-}
-
-long long number(const std::string& option, const std::string& text, long long min, long long max) {
-    std::size_t used = 0;
-    long long v = 0;
-    try {
-        v = std::stoll(text, &used, 10);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used != text.size() || text.empty() || v < min || v > max)
-        throw std::runtime_error(option + " must be a whole number from " + std::to_string(min) + " to " +
-                                 std::to_string(max));
-    return v;
+           "  --check FILE          tell whether FILE is a valid upgrade file and what it holds\n"
+           "  -h, --help            this help\n"
+           "  --version             the version\n"
+           "Exit codes: 0 done (--check: valid), 1 --check: not valid, 2 bad options or a file\n"
+           "that cannot be read or written.\n";
 }
 
 std::vector<std::uint8_t> readImage(const std::string& path) {
@@ -76,6 +72,8 @@ std::string hex(const zelmar::net::ImageHash& h) {
 }
 
 int check(const std::string& path) {
+    if (QFile f(QString::fromStdString(path)); !f.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + path);  // a file that is not there is not an invalid file
     UpgradeFile file;
     if (!file.Load(path)) {
         std::cout << path << ": not a valid TCP/IP Port OS upgrade file: " << file.Problem() << "\n";
@@ -89,40 +87,56 @@ int check(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    std::string image, output, revision, checkPath;
-    long long randomBytes = -1, seed = 1, type = 0;
-    bool haveType = false, haveRevision = false;
+    QCoreApplication app(argc, argv);
+    QCommandLineParser p;
+    const QStringList valued = {"image", "random-image", "seed", "type", "revision", "output", "check"};
+    for (const QString& name : valued)
+        p.addOption(QCommandLineOption(name, name, "value"));
+    p.addOption(QCommandLineOption({"h", "help"}, "help"));
+    p.addOption(QCommandLineOption("version", "version"));
     try {
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            const std::string& a = args[i];
-            auto value = [&]() -> std::string {
-                if (i + 1 >= args.size())
-                    throw std::runtime_error(a + " needs a value");
-                return args[++i];
-            };
-            if (a == "--image") image = value();
-            else if (a == "--random-image") randomBytes = number(a, value(), 1, UpgradeFile::kMaxImageBytes);
-            else if (a == "--seed") seed = number(a, value(), 0, 4294967295LL);
-            else if (a == "--type") { type = number(a, value(), -32768, 32767); haveType = true; }
-            else if (a == "--revision") { revision = value(); haveRevision = true; }
-            else if (a == "--output") output = value();
-            else if (a == "--check") checkPath = value();
-            else if (a == "--help" || a == "-h") { usage(std::cout); return 0; }
-            else throw std::runtime_error("unknown option " + a);
+        zelmar::cli::parseOrThrow(p, QCoreApplication::arguments());
+        if (p.isSet("help")) {
+            usage(std::cout);
+            return 0;
         }
-        if (!checkPath.empty()) {
-            if (!image.empty() || randomBytes >= 0 || !output.empty())
-                throw std::runtime_error("--check takes no other option");
-            return check(checkPath);
+        if (p.isSet("version")) {
+            std::cout << zelmar::cli::versionLine("zelmar-make-upgrade") << "\n";
+            return 0;
         }
-        if (image.empty() == (randomBytes < 0))
-            throw std::runtime_error("give exactly one of --image FILE and --random-image BYTES");
-        if (!haveType || !haveRevision || output.empty())
-            throw std::runtime_error("--type, --revision and --output are required");
+        if (!p.positionalArguments().isEmpty())
+            throw UsageError("unexpected argument \"" + p.positionalArguments().first().toStdString() + "\"");
+        for (const QString& name : valued)
+            if (zelmar::cli::single(p, name).startsWith("--"))
+                throw UsageError("--" + name.toStdString() + " needs a value, not the option " +
+                                 p.value(name).toStdString());
+        if (p.isSet("check")) {
+            for (const QString& other : valued)
+                if (other != "check" && p.isSet(other))
+                    throw UsageError("--check takes no other option");
+            return check(p.value("check").toStdString());
+        }
+        if (p.isSet("image") == p.isSet("random-image"))
+            throw UsageError("give exactly one of --image FILE and --random-image BYTES");
+        if (!p.isSet("type") || !p.isSet("revision") || !p.isSet("output"))
+            throw UsageError("--type, --revision and --output are required");
+        if (p.isSet("seed") && !p.isSet("random-image"))
+            throw UsageError("--seed is for --random-image");
+        const long long randomBytes = p.isSet("random-image")
+            ? zelmar::cli::integer("random-image", p.value("random-image"), 1, UpgradeFile::kMaxImageBytes) : -1;
+        const long long seed = p.isSet("seed") ? zelmar::cli::integer("seed", p.value("seed"), 0, 4294967295LL) : 1;
+        const long long type = zelmar::cli::integer("type", p.value("type"), -32768, 32767);
+        const std::string revision = p.value("revision").toStdString();
+        if (revision.empty())
+            throw UsageError("--revision is empty");
+        if (const std::string problem = zelmar::net::wire::textProblem(zelmar::net::wire::TagPortOsRevision, revision);
+            !problem.empty())
+            throw UsageError("--revision " + problem);
+        const std::string output = p.value("output").toStdString();
+        const std::string image = p.value("image").toStdString();
         // The tool finds a file by its name: one named for another port type would never be valid.
         if (!UpgradeFile::NameFitsType(output, std::int16_t(type)))
-            throw std::runtime_error("--output is named for another port type than --type " + std::to_string(type));
+            throw UsageError("--output is named for another port type than --type " + std::to_string(type));
 
         const auto bytes = UpgradeFile::Build(
             std::int16_t(type), revision,
@@ -133,8 +147,9 @@ int main(int argc, char** argv) {
             throw std::runtime_error("cannot write " + output + ": " + error);
         return check(output);
     } catch (const std::exception& e) {
+        // Bad options and files that cannot be read or written alike, as the document says.
         std::cerr << "zelmar-make-upgrade: " << e.what() << "\n";
         usage(std::cerr);
-        return 2;
+        return zelmar::cli::kUsageError;
     }
 }
