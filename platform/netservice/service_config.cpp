@@ -10,6 +10,30 @@
 namespace zelmar::net {
 
 namespace {
+// Every key the file may hold; anything else is a mistake worth naming (a
+// misspelt key would otherwise leave its default in force without a word).
+const char* const kKnownKeys[] = {
+    "port", "searchTargets", "bindAddress", "quietPeriodMs", "maxSearchMs", "retransmitMs", "lookupTimeoutMs",
+    "answerSpreadMs", "receiveBufferBytes", "upgradeStallTimeoutMs", "upgradeMaxMs", "upgradeRestartWaitMs",
+    "allowNonLoopback", "failEntryReadsAfter",
+};
+
+void refuseUnknownKeys(const QJsonObject& o) {
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        const QString key = it.key();
+        const char* close = nullptr;
+        bool known = false;
+        for (const char* k : kKnownKeys) {
+            known = known || key == QLatin1String(k);
+            if (key.compare(QLatin1String(k), Qt::CaseInsensitive) == 0)
+                close = k;
+        }
+        if (!known)
+            throw std::runtime_error("client configuration: unknown key \"" + key.toStdString() + "\"" +
+                                     (close ? std::string(" (did you mean \"") + close + "\"?)" : std::string()));
+    }
+}
+
 int intField(const QJsonObject& o, const char* key, int fallback, int min, int max) {
     const QJsonValue v = o.value(QLatin1String(key));
     if (v.isUndefined())
@@ -26,9 +50,13 @@ int intField(const QJsonObject& o, const char* key, int fallback, int min, int m
 ServiceConfig ServiceConfig::fromJson(const std::string& json) {
     QJsonParseError err{};
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json), &err);
-    if (err.error != QJsonParseError::NoError || !doc.isObject())
-        throw std::runtime_error("client configuration is not a JSON object: " + err.errorString().toStdString());
+    if (err.error != QJsonParseError::NoError)
+        throw std::runtime_error("client configuration is not JSON: " + err.errorString().toStdString() +
+                                 " at character " + std::to_string(err.offset));
+    if (!doc.isObject())
+        throw std::runtime_error("client configuration: the top level is a list, not an object of settings");
     const QJsonObject o = doc.object();
+    refuseUnknownKeys(o);
     ServiceConfig c;
     c.port = static_cast<unsigned short>(intField(o, "port", c.port, 1, 65535));
     if (o.contains("searchTargets")) {
@@ -40,8 +68,11 @@ ServiceConfig ServiceConfig::fromJson(const std::string& json) {
             c.searchTargets.push_back(t.toString().toStdString());
         }
     }
-    if (o.contains("bindAddress"))
+    if (o.contains("bindAddress")) {
+        if (!o.value("bindAddress").isString())
+            throw std::runtime_error("client configuration: \"bindAddress\" is not a text");
         c.bindAddress = o.value("bindAddress").toString().toStdString();
+    }
     c.quietPeriodMs = intField(o, "quietPeriodMs", c.quietPeriodMs, 10, 60000);
     c.maxSearchMs = intField(o, "maxSearchMs", c.maxSearchMs, 10, 600000);
     c.retransmitMs = intField(o, "retransmitMs", c.retransmitMs, 5, 60000);
@@ -51,6 +82,8 @@ ServiceConfig ServiceConfig::fromJson(const std::string& json) {
     c.upgradeStallTimeoutMs = intField(o, "upgradeStallTimeoutMs", c.upgradeStallTimeoutMs, 50, 600000);
     c.upgradeMaxMs = intField(o, "upgradeMaxMs", c.upgradeMaxMs, 100, 86400000);
     c.upgradeRestartWaitMs = intField(o, "upgradeRestartWaitMs", c.upgradeRestartWaitMs, 0, 600000);
+    if (o.contains("allowNonLoopback") && !o.value("allowNonLoopback").isBool())
+        throw std::runtime_error("client configuration: \"allowNonLoopback\" is not true or false");
     c.allowNonLoopback = o.value("allowNonLoopback").toBool(false);
     c.failEntryReadsAfter = intField(o, "failEntryReadsAfter", c.failEntryReadsAfter, -1, 1 << 30);
     return c;
@@ -60,14 +93,23 @@ ServiceConfig ServiceConfig::fromFile(const std::string& path) {
     QFile f(QString::fromStdString(path));
     if (!f.open(QIODevice::ReadOnly))
         throw std::runtime_error("cannot read client configuration " + path);
-    return fromJson(f.readAll().toStdString());
+    try {
+        return fromJson(f.readAll().toStdString());
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(path + ": " + e.what());
+    }
 }
 
 ServiceConfig ServiceConfig::fromEnvironment() {
     const char* path = std::getenv("ZELMAR_NETSERVICE_CONFIG");
     if (!path || !*path)
         return ServiceConfig{};
-    return fromFile(path);
+    try {
+        return fromFile(path);
+    } catch (const std::runtime_error& e) {
+        // Name the variable too: the user may not know that it is set, or to what.
+        throw std::runtime_error(std::string(e.what()) + " (the file ZELMAR_NETSERVICE_CONFIG names)");
+    }
 }
 
 std::string ServiceConfig::toJson() const {

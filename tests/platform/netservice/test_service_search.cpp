@@ -1,6 +1,9 @@
 // Searches of the service against a simulated fleet over real UDP on loopback.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <atomic>
 #include <map>
 #include <random>
@@ -326,6 +329,30 @@ TEST(ServiceSearch, BadConfigurationIsAnError) {
     EXPECT_THROW(net::ServiceConfig::fromJson("{"), std::runtime_error);
     EXPECT_THROW(net::ServiceConfig::fromJson(R"({"port": 70000})"), std::runtime_error);
     EXPECT_THROW(net::ServiceConfig::fromJson(R"({"searchTargets": "127.0.0.1"})"), std::runtime_error);
+    // The message names the real problem, the file and the variable that named it.
+    const auto problem = [](const std::string& json) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("client.json");
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(json.data(), qint64(json.size())) < 0)
+            return std::string("not written");
+        f.close();
+        qputenv("ZELMAR_NETSERVICE_CONFIG", path.toLocal8Bit());
+        const auto restore = qScopeGuard([] { qunsetenv("ZELMAR_NETSERVICE_CONFIG"); });
+        try {
+            net::ServiceConfig::fromEnvironment();
+        } catch (const std::runtime_error& e) {
+            return std::string(e.what());
+        }
+        return std::string("accepted");
+    };
+    std::string why = problem(R"({"port": 4000, "quietPeriodMS": 900})");
+    EXPECT_NE(why.find("unknown key \"quietPeriodMS\" (did you mean \"quietPeriodMs\"?)"), std::string::npos) << why;
+    EXPECT_NE(why.find("client.json: "), std::string::npos) << why;
+    EXPECT_NE(why.find("ZELMAR_NETSERVICE_CONFIG"), std::string::npos) << why;
+    why = problem(R"([{"port": 4000}])");
+    EXPECT_NE(why.find("the top level is a list"), std::string::npos) << why;
+    EXPECT_EQ(why.find("no error occurred"), std::string::npos) << why;
     const auto c = net::ServiceConfig::fromJson(R"({"port": 4000, "searchTargets": ["127.1.0.0/24"], "quietPeriodMs": 50})");
     EXPECT_EQ(c.port, 4000);
     EXPECT_EQ(c.quietPeriodMs, 50);
