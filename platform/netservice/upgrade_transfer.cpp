@@ -1,5 +1,7 @@
 #include "platform/netservice/upgrade_transfer.h"
 
+#include "platform/netservice/upgrade_acks.h"
+
 #include <algorithm>
 #include <chrono>
 #include <random>
@@ -151,9 +153,7 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
     //    for an acknowledgement.
     const auto blocks = std::uint32_t((image.size() + blockSize - 1) / blockSize);
     out.blocks = blocks;
-    std::vector<bool> acked(blocks, false);
-    std::vector<std::uint64_t> sentSeq(blocks, 0);  // send order of each block's last copy
-    std::set<std::uint32_t> lost;
+    UpgradeAckBook book(blocks);
     struct SentDatagram {
         std::uint64_t seq;
         Clock::time_point at;
@@ -161,8 +161,6 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
     std::unordered_map<std::uint32_t, SentDatagram> byRequest;  // request id -> which send it was
     byRequest.reserve(std::size_t(blocks) * 2);
     std::uint64_t seq = 0;
-    std::uint32_t base = 0;  // every block below has been acknowledged
-    std::uint32_t next = 0;  // the first block never sent
     double srttMs = -1;
     int rtoMs = std::clamp(cfg.retransmitMs, kMinRtoMs, kMaxRtoMs);
     auto lastProgress = Clock::now();
@@ -181,7 +179,7 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
             m.addU8(wire::TagAckRequest, 1);
         const auto bytes = core.encodeRequest(index_, m);
         core.sendMessage(core.records_[std::size_t(index_)].source, bytes);
-        sentSeq[b] = ++seq;
+        book.sentSeq[b] = ++seq;
         byRequest[m.requestId] = {seq, Clock::now()};
         ++out.blocksSent;
         ++core.stats_.upgradeBlocksSent;
@@ -190,51 +188,19 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
     };
 
     auto takeAck = [&](const Message& msg) {
-        if (msg.type != MsgType::UpgradeAck || msg.u32(wire::TagTransferId) != transferId)
-            return false;
-        const auto mac = msg.ethernet(wire::TagEthernet);
-        const auto n = msg.u32(wire::TagNextBlock);
-        // A controller cannot have more than was sent.
-        if (!mac || *mac != target || !n || *n > next)
-            return false;
-        const std::string* map = msg.find(wire::TagReceivedMap);
-        ++core.stats_.upgradeAcks;
         std::uint64_t triggerSeq = 0;
-        if (const auto it = byRequest.find(msg.requestId); it != byRequest.end()) {
+        const auto it = byRequest.find(msg.requestId);
+        if (it != byRequest.end())
             triggerSeq = it->second.seq;
+        const auto progress = book.take(msg, target, transferId, triggerSeq);
+        if (!progress)
+            return false;
+        ++core.stats_.upgradeAcks;
+        if (it != byRequest.end()) {
             const double sample = msSince(it->second.at);
             srttMs = srttMs < 0 ? sample : 0.875 * srttMs + 0.125 * sample;
         }
-        bool progress = false;
-        for (; base < *n; ++base) {
-            if (!acked[base]) {
-                acked[base] = true;
-                progress = true;
-            }
-        }
-        std::uint32_t mapped = *n;  // blocks up to here are covered by this acknowledgement
-        if (map) {
-            for (std::size_t i = 0; i < map->size() * 8; ++i) {
-                const std::uint64_t b = std::uint64_t(*n) + 1 + i;
-                if (b >= next)
-                    break;
-                mapped = std::uint32_t(b);
-                if ((std::uint8_t((*map)[i / 8]) >> (7 - i % 8)) & 1) {
-                    if (!acked[b]) {
-                        acked[b] = true;
-                        progress = true;
-                    }
-                }
-            }
-        }
-        while (base < blocks && acked[base])
-            ++base;
-        // Missing although a datagram sent after it arrived: lost on the way.
-        if (triggerSeq)
-            for (std::uint32_t b = base; b < next && b <= mapped; ++b)
-                if (!acked[b] && sentSeq[b] < triggerSeq)
-                    lost.insert(b);
-        if (progress)
+        if (*progress)
             lastProgress = Clock::now();
         const int rto = srttMs < 0 ? rtoMs : int(4 * srttMs) + 2;
         rtoMs = std::clamp(rto, kMinRtoMs, kMaxRtoMs);
@@ -251,7 +217,7 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
                 ++core.stats_.datagramsDropped;  // late answers to earlier requests, foreign acknowledgements
     };
 
-    while (base < blocks) {
+    while (book.base < blocks) {
         const auto now = Clock::now();
         if (now - lastProgress > std::chrono::milliseconds(cfg.upgradeStallTimeoutMs)) {
             abandon();
@@ -265,21 +231,21 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
         // Lost blocks first, then new ones, as far as the window reaches.
         std::size_t sentNow = 0;
         for (;;) {
-            while (!lost.empty() && (*lost.begin() < base || acked[*lost.begin()]))
-                lost.erase(lost.begin());
+            while (!book.lost.empty() && (*book.lost.begin() < book.base || book.acked[*book.lost.begin()]))
+                book.lost.erase(book.lost.begin());
             std::uint32_t b = 0;
             bool again = false;
-            if (!lost.empty()) {
-                b = *lost.begin();
-                lost.erase(lost.begin());
+            if (!book.lost.empty()) {
+                b = *book.lost.begin();
+                book.lost.erase(book.lost.begin());
                 again = true;
-            } else if (next < blocks && next < base + window) {
-                b = next++;
+            } else if (book.next < blocks && book.next < book.base + window) {
+                b = book.next++;
             } else {
                 break;
             }
             // The last block the window lets out asks for an acknowledgement at once.
-            const bool last = lost.empty() && (next >= blocks || next >= base + window);
+            const bool last = book.lost.empty() && (book.next >= blocks || book.next >= book.base + window);
             sendBlock(b, last, again);
             if (last)
                 probeDue = Clock::now() + std::chrono::milliseconds(rtoMs);
@@ -291,14 +257,14 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
         if (wait > 0)
             core.socket_->waitReadable(wait);
         drain();
-        if (base >= blocks)
+        if (book.base >= blocks)
             break;
-        if (Clock::now() >= probeDue && lost.empty()) {
+        if (Clock::now() >= probeDue && book.lost.empty()) {
             // Nothing heard in time: the last blocks or their acknowledgement were lost.
-            std::uint32_t b = base;
-            while (b < next && acked[b])
+            std::uint32_t b = book.base;
+            while (b < book.next && book.acked[b])
                 ++b;
-            if (b < next) {
+            if (b < book.next) {
                 sendBlock(b, true, true);
                 rtoMs = std::min(rtoMs * 2, kMaxRtoMs);
                 probeDue = Clock::now() + std::chrono::milliseconds(rtoMs);
