@@ -54,6 +54,7 @@ void ControllerEntry::setEncryptionPassword(const std::string& v) {
 }
 
 bool ControllerEntry::CheckNetwork(std::int32_t& detail) { return core_->checkNetwork(index_, detail); }
+std::string ControllerEntry::NotSentReason() const { return core_->record(index_).notSent; }
 bool ControllerEntry::IpSettingsFitNetwork() const { return core_->record(index_).fitsNetwork; }
 
 void ControllerEntry::setApply(bool apply) {

@@ -71,6 +71,11 @@ public:
     std::string SetupRefusedField() const;
     std::string SetupRefusedReason() const;
 
+    // Why the service did not send the last setup, network check, mark or upgrade to
+    // this controller ("Description is longer than 255 bytes", "it requires encryption
+    // and no network password was given: ..."); empty when it did.
+    std::string NotSentReason() const;
+
     void MarkSelected();
     void UnmarkSelected();
 

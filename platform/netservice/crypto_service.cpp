@@ -57,6 +57,14 @@ const crypto::Key* ServiceCore::keyFor(std::int32_t index) {
     return &r.peer.key;
 }
 
+std::string ServiceCore::mustNotSend(std::int32_t index, MsgType type) {
+    if (type == MsgType::Search || type == MsgType::SearchAck)
+        return {};
+    if (records_[std::size_t(index)].info.requireEncryption && !keyFor(index))
+        return "it requires encryption and no network password was given";
+    return {};
+}
+
 std::vector<std::uint8_t> ServiceCore::sealRequest(std::int32_t index, std::vector<std::uint8_t> clear) {
     if (clear.empty())
         return clear;

@@ -120,6 +120,24 @@ bool SetupFields::empty() const {
            !encryptionKey;
 }
 
+std::uint16_t unsendableSetupField(const SetupFields& f, std::string& problem) {
+    const std::pair<std::uint16_t, const std::optional<std::string>*> texts[] = {
+        {TagName, &f.name},
+        {TagDescription, &f.description},
+        {TagDnsName, &f.dnsName},
+        {TagMainComputer, &f.mainComputerAddress},
+        {TagConfigIpAddress, &f.configIpAddress},
+        {TagConfigSubnetMask, &f.configSubnetMask},
+        {TagConfigGateway, &f.configGateway},
+        {TagConfigDnsServer, &f.configDnsServer},
+        {TagEncryptionPassword, &f.encryptionPassword},
+    };
+    for (const auto& [tag, value] : texts)
+        if (*value && !(problem = textProblem(tag, **value)).empty())
+            return tag;
+    return 0;
+}
+
 void putSetupFields(Message& msg, const SetupFields& f) {
     auto text = [&msg](std::uint16_t tag, const std::optional<std::string>& v) {
         if (v)

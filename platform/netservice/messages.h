@@ -55,6 +55,9 @@ struct SetupFields {
 };
 
 void putSetupFields(Message& msg, const SetupFields& fields);
+// 0 when every text field can travel (within its limit, clean UTF-8); otherwise
+// the tag of the first that cannot, with `problem` saying why ("is longer than 255 bytes").
+std::uint16_t unsendableSetupField(const SetupFields& fields, std::string& problem);
 // Reads the fields present. Returns 0, or the tag of the first item that has
 // the wrong size, is not clean UTF-8 or is over its limit (the controller
 // answers Invalid with that tag and changes nothing).

@@ -69,7 +69,7 @@ bool ServiceCore::sendAllowed(std::uint32_t address) const {
 }
 
 bool ServiceCore::sendMessage(const Endpoint& to, const std::vector<std::uint8_t>& bytes) {
-    if (!sendAllowed(to.address)) {
+    if (bytes.empty() || !sendAllowed(to.address)) {  // an empty datagram is never sent
         ++stats_.datagramsDropped;
         return false;
     }
@@ -183,6 +183,13 @@ std::int32_t ServiceCore::takeReply(const Message& msg, const Endpoint& from) {
     byEthernet_.emplace(records_.back().info.ethernet, index);
     notePeer(index, msg);
     return index;
+}
+
+void ServiceCore::addSerialNoSearch() {
+    if (const std::string problem = wire::textProblem(wire::TagSerialFilter, searchSerialNo); !problem.empty())
+        throw ServiceError("the serial number to look for " + problem + "; nothing was sent");
+    serialSearch_ = true;
+    serialForSearch_ = searchSerialNo;
 }
 
 void ServiceCore::search() {
@@ -403,9 +410,14 @@ std::vector<std::uint8_t> ServiceCore::encodeRequest(std::int32_t index, Message
 std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request, MsgType replyType, int timeoutMs) {
     ensureSocket();
     const wire::Ethernet target = recordForWrite(index).info.ethernet;
-    auto bytes = encodeRequest(index, request);
-    if (bytes.empty())
+    records_[std::size_t(index)].notSent = mustNotSend(index, request.type);
+    if (!records_[std::size_t(index)].notSent.empty())
         return std::nullopt;
+    auto bytes = encodeRequest(index, request);
+    if (bytes.empty()) {
+        records_[std::size_t(index)].notSent = "the request does not fit in one datagram";
+        return std::nullopt;
+    }
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(timeoutMs >= 0 ? timeoutMs : config_.lookupTimeoutMs);
     int interval = config_.retransmitMs;
@@ -465,9 +477,25 @@ void ServiceCore::apply(std::int32_t index) {
     r.setupOk = false;
     r.setupStatus = wire::Status::Ok;
     r.setupBadField = 0;
+    r.notSent.clear();
     if (fields.empty()) {
         r.setupOk = true;  // nothing held: nothing to send, nothing refused
         r.setupOutcome = SetupOutcome::Confirmed;
+        return;
+    }
+    // Refused here rather than by the controller: a value it must drop, or settings that
+    // would travel in clear to a controller that requires encryption, never leave.
+    std::string problem;
+    if (const std::uint16_t bad = wire::unsendableSetupField(fields, problem)) {
+        r.notSent = wire::itemName(bad) + " " + problem;
+        r.setupOutcome = SetupOutcome::Refused;
+        r.setupStatus = wire::Status::Invalid;
+        r.setupBadField = bad;
+        return;
+    }
+    if (r.notSent = mustNotSend(index, MsgType::Setup); !r.notSent.empty()) {
+        r.setupOutcome = SetupOutcome::Refused;
+        r.setupStatus = wire::Status::Refused;
         return;
     }
     // The encryption password becomes the controller's key and travels only sealed (crypto_service.cpp).
@@ -507,6 +535,11 @@ bool ServiceCore::checkNetwork(std::int32_t index, std::int32_t& detail) {
     ip.configSubnetMask = r.held.configSubnetMask;
     ip.configGateway = r.held.configGateway;
     ip.configDnsServer = r.held.configDnsServer;
+    std::string problem;
+    if (const std::uint16_t bad = wire::unsendableSetupField(ip, problem)) {
+        records_[std::size_t(index)].notSent = wire::itemName(bad) + " " + problem;
+        return false;
+    }
     Message request;
     request.type = MsgType::CheckNetwork;
     wire::putSetupFields(request, ip);

@@ -32,6 +32,8 @@ public:
         wire::Status setupStatus = wire::Status::Ok;  // what a refusal said
         std::uint16_t setupBadField = 0;              // the field tag a refusal named (0: none)
         bool fitsNetwork = false;
+        // Why the service did not send the last setup, check, mark or upgrade (empty: it did).
+        std::string notSent;
         // Silent until then: it restarts after a port OS upgrade (lookups wait it out).
         Clock::time_point restartUntil{};
         std::uint64_t heardInSearch = 0;  // number of the last search it answered (0: none)
@@ -50,7 +52,7 @@ public:
     bool isValidAddress(const std::string& address);
     void addAddress(const std::string& address);
     void addNetwork(const std::string& address, const std::string& mask);
-    void addSerialNoSearch() { serialSearch_ = true; serialForSearch_ = searchSerialNo; }
+    void addSerialNoSearch();  // throws ServiceError for a serial number no search can carry
     void setPassword(const std::string& password);  // crypto_service.cpp
 
     void search();
@@ -108,7 +110,9 @@ private:
     // A request for the controller of `index`: a new request id, its TargetEthernet, encoded.
     std::vector<std::uint8_t> encodeRequest(std::int32_t index, wire::Message& request);
     // Sends `request` to the controller of `index` until its reply of `replyType` arrives,
-    // for at most timeoutMs (-1: lookupTimeoutMs).
+    // for at most timeoutMs (-1: lookupTimeoutMs). Nothing is sent, and the record's
+    // `notSent` says why, to a controller that requires encryption while the service
+    // has no password: only a search may reach it in clear.
     std::optional<wire::Message> exchange(std::int32_t index, wire::Message request, wire::MsgType replyType,
                                           int timeoutMs = -1);
 
@@ -124,6 +128,8 @@ private:
                                           Clock::time_point& nextSend);
     void readSealedRecords();  // after a search: the whole description of those that require encryption
     const crypto::Key* keyFor(std::int32_t index);  // from the service password; null without one
+    // Why `type` must not go to the controller of `index` (empty: it may).
+    std::string mustNotSend(std::int32_t index, wire::MsgType type);
     void prepareSetup(std::int32_t index, wire::SetupFields& fields);  // password -> key
     // Switching encryption on needs the controller's public key: asks for it when unknown.
     void ensurePublicKey(std::int32_t index);

@@ -129,7 +129,9 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
     start.addU16(wire::TagWindowSize, std::uint16_t(askedWindow));
     const auto accepted = core.exchange(index_, std::move(start), MsgType::UpgradeStartReply);
     if (!accepted)
-        return finish(false, "the controller did not answer the start of the transfer");
+        return finish(false, core.records_[std::size_t(index_)].notSent.empty()
+                                 ? "the controller did not answer the start of the transfer"
+                                 : core.records_[std::size_t(index_)].notSent);
     if (accepted->u32(wire::TagTransferId) != transferId)
         return finish(false, "the controller answered for another transfer");
     if (!statusOk(*accepted))

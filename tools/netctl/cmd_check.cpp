@@ -28,7 +28,10 @@ int check(const std::vector<std::string>& args, const Context& c) {
         f.field->hold(*entry, f.value);
     std::int32_t detail = 0;
     if (!entry->CheckNetwork(detail)) {
-        c.err << "controller " << args[0] << " did not answer the network check\n";
+        if (const std::string why = entry->NotSentReason(); !why.empty())
+            c.err << "network check of " << args[0] << " not sent: " << why << "\n";
+        else
+            c.err << "controller " << args[0] << " did not answer the network check\n";
         return kExitFailed;
     }
     const bool fits = entry->IpSettingsFitNetwork();

@@ -27,6 +27,10 @@ int set(const std::vector<std::string>& args, const Context& c) {
     for (const auto& f : fields)
         f.field->hold(*entry, f.value);
     entry->setApply(true);
+    if (const std::string why = entry->NotSentReason(); !why.empty()) {
+        c.err << "setup of " << args[0] << " not sent: " << why << "; nothing changed\n";
+        return kExitFailed;
+    }
     switch (entry->SetupVerdict()) {
     case net::SetupOutcome::Confirmed: break;
     case net::SetupOutcome::Refused: {

@@ -146,6 +146,44 @@ TEST(EncryptionUdp, WithAWrongPasswordNothingCanBeChanged) {
     EXPECT_EQ(fleet.controller(a.serialNo)->name, a.name);
 }
 
+// Without a password nothing but a search goes to a controller that requires
+// encryption: no settings in clear, not even to be refused, and the entry says why.
+TEST(EncryptionUdp, WithoutAPasswordOnlySearchesReachIt) {
+    const auto a = secureController(1, "Right-Pw-5");
+    auto fleet = startSecureFleet({a});
+    Recorder rec;
+    rec.attach(fleet);
+    net::NetService service(fleet.clientConfig());
+    const auto e = searchWith(service, "", a.serialNo);
+    ASSERT_TRUE(e);
+    ASSERT_TRUE(e->RequireEncryption());
+
+    e->setName("Secret plant name");
+    e->setConfigIpAddress("10.50.2.21");
+    e->setApply(true);
+    EXPECT_FALSE(e->SetupOk());
+    EXPECT_NE(e->NotSentReason().find("requires encryption and no network password"), std::string::npos)
+        << e->NotSentReason();
+    e->setConfigIpAddress("10.50.2.22");
+    std::int32_t detail = 0;
+    EXPECT_FALSE(e->CheckNetwork(detail));
+    e->MarkSelected();
+    EXPECT_FALSE(e->UpgradePortOs(upgradeFile(3, "3.2.0", 4000)));
+    EXPECT_NE(service.core().stats().lastUpgradeProblem.find("requires encryption"), std::string::npos)
+        << service.core().stats().lastUpgradeProblem;
+
+    for (const auto& d : rec.all()) {
+        if (!d.incoming)
+            continue;
+        ASSERT_GE(d.bytes.size(), wire::kHeaderSize);
+        const auto type = wire::MsgType(d.bytes[5]);
+        EXPECT_TRUE(type == wire::MsgType::Search || type == wire::MsgType::SearchAck) << int(d.bytes[5]);
+        const std::string bytes(d.bytes.begin(), d.bytes.end());
+        EXPECT_EQ(bytes.find("Secret plant name"), std::string::npos);
+    }
+    EXPECT_EQ(fleet.controller(a.serialNo)->name, a.name);
+}
+
 TEST(EncryptionUdp, RightPasswordSetsUpMarksAndUpgradesSealed) {
     const auto a = secureController(1, "Right-Pw-4");
     auto fleet = startSecureFleet({a});

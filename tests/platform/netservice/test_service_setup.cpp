@@ -97,9 +97,6 @@ TEST(ServiceSetup, InvalidSetupsChangeNothing) {
              e.setConfigSubnetMask("255.255.255.0");
              e.setConfigGateway("");
          }, "ConfigIpAddress"},
-        {"name too long", [](auto& e) { e.setName(std::string(65, 'x')); }, "Name"},
-        {"name not UTF-8", [](auto& e) { e.setName("Caf\xC3"); }, "Name"},
-        {"control character", [](auto& e) { e.setDescription("two\nlines"); }, "Description"},
         {"DNS name with a blank", [](auto& e) { e.setDnsName("my host.site"); }, "DnsName"},
         {"main computer", [](auto& e) { e.setMainComputerAddress("not an address!"); }, "MainComputerAddress"},
         {"encryption without a password", [](auto& e) { e.setRequireEncryption(true); }, "EncryptionPassword"},
@@ -126,6 +123,53 @@ TEST(ServiceSetup, InvalidSetupsChangeNothing) {
         EXPECT_EQ(now.setupsApplied, 0) << c.what;
         EXPECT_EQ(now.setupsRejected, rejected) << c.what;
     }
+}
+
+// A value no controller may take (over its limit, not UTF-8, a control character)
+// or a serial number no search can carry is refused by the service, naming the
+// field, before anything is sent.
+TEST(ServiceSetup, ValuesTheProtocolCannotCarryAreRefusedBeforeSending) {
+    auto fleet = startFleet(4);
+    net::NetService service(quickConfig(fleet));
+    auto e = lookup(service, serialOf(3));
+    ASSERT_TRUE(e);
+    const struct {
+        const char* named;
+        std::function<void(net::ControllerEntry&)> write;
+    } cases[] = {
+        {"Name is longer than 64 bytes", [](auto& e) { e.setName(std::string(65, 'x')); }},
+        {"Name holds a control character or is not UTF-8", [](auto& e) { e.setName("Caf\xC3"); }},
+        {"Description holds a control character", [](auto& e) { e.setDescription("two\nlines"); }},
+        {"Description is longer than 255 bytes", [](auto& e) { e.setDescription(std::string(6000, 'd')); }},
+        {"ConfigIpAddress is longer than 64 bytes", [](auto& e) { e.setConfigIpAddress(std::string(100, '1')); }},
+    };
+    for (const auto& c : cases) {
+        e->setName("Must not stick");  // a valid field in the same transaction
+        c.write(*e);
+        e->setApply(true);
+        EXPECT_FALSE(e->SetupOk()) << c.named;
+        EXPECT_NE(e->NotSentReason().find(c.named), std::string::npos) << e->NotSentReason();
+        EXPECT_EQ(e->SetupVerdict(), net::SetupOutcome::Refused) << c.named;
+    }
+    e->setConfigGateway(std::string(70, '2'));
+    std::int32_t detail = 0;
+    EXPECT_FALSE(e->CheckNetwork(detail));
+    EXPECT_NE(e->NotSentReason().find("ConfigGateway is longer than 64 bytes"), std::string::npos);
+    const auto now = *fleet.controller(serialOf(3));
+    EXPECT_EQ(now.setupsReceived, 0);
+    EXPECT_EQ(now.checksReceived, 0);
+
+    const auto sent = service.core().stats().datagramsSent;
+    service.Clear();
+    service.setSearchSerialNo(std::string(1000, '7'));
+    EXPECT_THROW(service.AddSerialNoSearch(), net::ServiceError);
+    EXPECT_EQ(service.core().stats().datagramsSent, sent);
+    // A valid setup goes through afterwards, and says nothing about not sending.
+    e->setApply(false);
+    e->setName("Taken");
+    e->setApply(true);
+    EXPECT_TRUE(e->SetupOk());
+    EXPECT_TRUE(e->NotSentReason().empty());
 }
 
 TEST(ServiceSetup, AnEncryptionPasswordIsNeverSentInClear) {
