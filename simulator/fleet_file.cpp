@@ -102,6 +102,8 @@ FleetData parseFleet(const std::string& json) {
         s.offline = flag(o, "offline");
         s.marked = flag(o, "marked");
         s.restartMs = int(number(o, "restartMs", s.restartMs, 0, 600000));
+        s.lastUpgradeTransferId = std::uint32_t(number(o, "lastUpgradeTransferId", 0, 0, 4294967295.0));
+        s.lastUpgradeClient = text(o, "lastUpgradeClient");
         std::string why;
         if (!SimController::validState(s, &why))
             throw std::runtime_error("fleet file: controller " + std::to_string(position) + ", " + why);
@@ -154,6 +156,10 @@ std::string fleetToJson(const FleetData& fleet) {
         if (s.marked)
             o["marked"] = true;
         o["restartMs"] = s.restartMs;
+        if (s.lastUpgradeTransferId != 0) {
+            o["lastUpgradeTransferId"] = double(s.lastUpgradeTransferId);
+            o["lastUpgradeClient"] = q(s.lastUpgradeClient);
+        }
         list.append(o);
     }
     QJsonObject faults;

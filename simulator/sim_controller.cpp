@@ -274,14 +274,15 @@ SimController::Result SimController::onSetup(const Message& m) {
     else
         verdict = checkSetup(state, fields, after);
     if (verdict.status == wire::Status::Ok) {
-        // All fields or none: the new state replaces the old one in one step.
-        const SimControllerState counters = state;
-        state = after;
-        state.setupsApplied = counters.setupsApplied + 1;
-        r.changed = true;
-    } else {
-        ++state.setupsRejected;
+        // All fields or none: the new state replaces the old one in one step, once it is stored.
+        after.setupsApplied = state.setupsApplied + 1;
+        if (store_ && !store_(after))
+            verdict = {wire::Status::NotStored, 0};
+        else
+            state = std::move(after);
     }
+    if (verdict.status != wire::Status::Ok)
+        ++state.setupsRejected;
     r.out.push_back({{}, reply(MsgType::SetupReply, m.requestId, verdict.status, verdict.badField, true), 0});
     r.log = "Setup id=" + std::to_string(m.requestId) + " " +
             (verdict.status == wire::Status::Ok ? std::string("applied")
@@ -320,6 +321,7 @@ SimController::Result SimController::onMark(const Message& m) {
     }
     state.marked = *on == 1;
     ++(state.marked ? state.markCount : state.unmarkCount);
+    r.changed = true;  // written after the answer: a lost mark costs nothing but the lamp
     Message reply;
     reply.type = MsgType::MarkReply;
     reply.requestId = m.requestId;
@@ -338,13 +340,13 @@ SimController::Result SimController::onUpgrade(const Message& m, const Endpoint&
         r.dropped = "upgrade request without a target";
         return r;
     }
-    SimUpgrade::Result u = upgrade_.handle(m, from, state, mac_);
+    SimUpgrade::Result u = upgrade_.handle(m, from, state, mac_, store_);
     r.dropped = std::move(u.dropped);
     r.log = std::move(u.log);
     if (!u.reply.empty())
         r.out.push_back({from, std::move(u.reply), 0});
     if (u.switched) {
-        r.changed = true;  // the new revision is persisted before the reply goes out
+        // The new revision was stored before the reply was made.
         r.restartMs = std::max(0, state.restartMs);
     }
     return r;

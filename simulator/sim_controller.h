@@ -30,7 +30,7 @@ public:
 
     struct Result {
         std::vector<Outgoing> out;
-        bool changed = false;  // persisted settings changed
+        bool changed = false;  // the mark changed: persist (setups and switches are stored before their answer)
         std::string log;       // one line for the log
         // Why nothing was done: a decode error, or "not for this controller".
         // Empty when the datagram was taken (answered, acknowledged).
@@ -44,6 +44,9 @@ public:
     net::wire::ControllerInfo info() const;
     // True when the state's texts parse (serial, Ethernet address, addresses).
     static bool validState(const SimControllerState& s, std::string* why);
+
+    // Where a setup or a port OS switch is stored before it is answered Ok (the fleet's state file).
+    void setStore(StoreState store) { store_ = std::move(store); }
 
     // Its encryption (tests set the clock the wrong-key limit sees).
     SimCrypto& crypto() { return crypto_; }
@@ -77,6 +80,7 @@ private:
     std::size_t nextSearch_ = 0;
     std::array<TransactionSlot, 16> transactions_{};
     std::size_t nextTransaction_ = 0;
+    StoreState store_;    // empty: nothing to store
     SimUpgrade upgrade_;  // the port OS transfer in progress, if any
     SimCrypto crypto_;    // sealed requests and replies, sessions, the wrong-key limit
 };

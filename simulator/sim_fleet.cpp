@@ -118,6 +118,25 @@ struct SimFleet::Impl {
             addLog("state file not written: " + error);
     }
 
+    // A controller's next state, stored with the rest of the fleet before it is confirmed.
+    bool store(std::size_t index, const SimControllerState& next) {
+        if (stateFile.empty())
+            return true;
+        FleetData d = snapshot();
+        SimControllerState& entry = d.controllers[index];
+        const SimControllerState kept = entry;  // what belongs to the stored fleet, not to this run
+        entry = next;
+        entry.offline = kept.offline;
+        entry.restartMs = kept.restartMs;
+        std::string error;
+        if (!net::platform::replaceFileDurably(stateFile, fleetToJson(d), &error)) {
+            addLog(next.serialNo + ": state file not written, change not taken: " + error);
+            return false;
+        }
+        ++stats.persisted;
+        return true;
+    }
+
     void sendNow(std::size_t index, const Endpoint& to, const std::vector<std::uint8_t>& bytes) {
         if (index >= sockets.size() || !sockets[index] || controllers[index].state.offline)
             return;
@@ -227,6 +246,10 @@ SimFleet::SimFleet(FleetData data) : SimFleet() {
         impl_->stored.push_back({s.offline, s.restartMs});
         impl_->controllers.emplace_back(std::move(s));
     }
+    for (std::size_t i = 0; i < impl_->controllers.size(); ++i)
+        impl_->controllers[i].setStore([impl = impl_.get(), i](const SimControllerState& next) {
+            return impl->store(i, next);  // called on the fleet's thread, under its lock
+        });
 }
 
 SimFleet::~SimFleet() {

@@ -2,6 +2,7 @@
 // What one simulated controller is and what happened to it. The fleet file
 // holds the first group of fields; the counters are only kept while running.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace zelmar::sim {
@@ -42,6 +43,10 @@ struct SimControllerState {
     bool offline = false;          // answers nothing
     bool marked = false;
     int restartMs = 1000;          // silent this long after switching to a new port OS
+    // The transfer of the last port OS switch and the client that sent it (persisted with the
+    // revision), so that its commit asked again after a restart gets its Ok again.
+    std::uint32_t lastUpgradeTransferId = 0;  // 0: none
+    std::string lastUpgradeClient;            // "127.0.0.1:40000"
 
     // Counters (not persisted).
     int searchesAnswered = 0;   // search replies sent
@@ -61,5 +66,9 @@ struct SimControllerState {
     int replaysRefused = 0;     // sealed requests refused as replays
     int rateLimited = 0;        // sealed requests not tried: too many wrong keys from that address
 };
+
+// Stores a controller's next state durably; false when it could not (then the
+// controller keeps its old state and says so). Empty: nothing is stored, all is well.
+using StoreState = std::function<bool(const SimControllerState& next)>;
 
 }  // namespace zelmar::sim

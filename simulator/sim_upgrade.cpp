@@ -39,11 +39,11 @@ Message replyTo(const Message& m, MsgType type, const SimControllerState& state,
 }  // namespace
 
 SimUpgrade::Result SimUpgrade::handle(const Message& m, const Endpoint& from, SimControllerState& state,
-                                      const wire::Ethernet& mac) {
+                                      const wire::Ethernet& mac, const StoreState& store) {
     switch (m.type) {
     case MsgType::UpgradeStart: return onStart(m, from, state, mac);
     case MsgType::UpgradeData: return onData(m, from, state, mac);
-    case MsgType::UpgradeCommit: return onCommit(m, from, state, mac);
+    case MsgType::UpgradeCommit: return onCommit(m, from, state, mac, store);
     case MsgType::UpgradeAbort: return onAbort(m, from);
     default: {
         Result r;
@@ -212,7 +212,7 @@ SimUpgrade::Result SimUpgrade::onData(const Message& m, const Endpoint& from, Si
 }
 
 SimUpgrade::Result SimUpgrade::onCommit(const Message& m, const Endpoint& from, SimControllerState& state,
-                                        const wire::Ethernet& mac) {
+                                        const wire::Ethernet& mac, const StoreState& store) {
     Result r;
     const auto id = m.u32(wire::TagTransferId);
     if (!id) {
@@ -246,11 +246,22 @@ SimUpgrade::Result SimUpgrade::onCommit(const Message& m, const Endpoint& from, 
         }
         const std::string revision = s.revision;
         session_.reset();
+        SimControllerState next = state;
+        if (v.status == wire::Status::Ok) {
+            // The new revision and this verdict are stored together before the Ok goes out.
+            next.portOsRevision = revision;
+            next.lastUpgradeTransferId = *id;
+            next.lastUpgradeClient = net::platform::toString(from);
+            ++next.upgradesApplied;
+            if (store && !store(next)) {
+                v = {from, *id, wire::Status::NotStored, 0};
+                why = "the new revision could not be stored";
+            }
+        }
         lastCommit_ = v;
         if (v.status == wire::Status::Ok) {
             const std::string old = state.portOsRevision;
-            state.portOsRevision = revision;
-            ++state.upgradesApplied;
+            state = std::move(next);
             r.switched = true;
             answer(v.status, 0, state.restartMs);
             r.log = "UpgradeCommit transfer=" + std::to_string(*id) + " switched from " + old + " to " + revision;
@@ -266,6 +277,12 @@ SimUpgrade::Result SimUpgrade::onCommit(const Message& m, const Endpoint& from, 
         // Asked again after the verdict: the same answer; a switch happened already, no restart is pending.
         answer(lastCommit_->status, lastCommit_->badField, 0);
         r.log = "UpgradeCommit transfer=" + std::to_string(*id) + " repeated";
+        return r;
+    }
+    if (state.lastUpgradeTransferId == *id && state.lastUpgradeClient == net::platform::toString(from)) {
+        // The switch of this transfer, stored with it, survived the restart: its Ok again.
+        answer(wire::Status::Ok, 0, 0);
+        r.log = "UpgradeCommit transfer=" + std::to_string(*id) + " repeated after a restart";
         return r;
     }
     answer(wire::Status::Invalid, wire::TagTransferId, 0);

@@ -29,8 +29,9 @@ public:
     };
 
     // `m` is an upgrade request (types 0x10-0x13) meant for this controller.
+    // A switch is stored through `store` before it is answered Ok.
     Result handle(const net::wire::Message& m, const net::platform::Endpoint& from, SimControllerState& state,
-                  const net::wire::Ethernet& mac);
+                  const net::wire::Ethernet& mac, const StoreState& store = {});
 
     bool busy() const { return session_.has_value(); }
 
@@ -65,7 +66,7 @@ private:
     Result onData(const net::wire::Message& m, const net::platform::Endpoint& from, SimControllerState& state,
                   const net::wire::Ethernet& mac);
     Result onCommit(const net::wire::Message& m, const net::platform::Endpoint& from, SimControllerState& state,
-                    const net::wire::Ethernet& mac);
+                    const net::wire::Ethernet& mac, const StoreState& store);
     Result onAbort(const net::wire::Message& m, const net::platform::Endpoint& from);
     std::vector<std::uint8_t> ack(std::uint32_t requestId, const SimControllerState& state,
                                   const net::wire::Ethernet& mac) const;

@@ -100,8 +100,8 @@ std::string ControllerEntry::SetupRefusedReason() const {
     }
 }
 
-void ControllerEntry::MarkSelected() { core_->mark(index_, true); }
-void ControllerEntry::UnmarkSelected() { core_->mark(index_, false); }
+bool ControllerEntry::MarkSelected() { return core_->mark(index_, true); }
+bool ControllerEntry::UnmarkSelected() { return core_->mark(index_, false); }
 
 bool ControllerEntry::AnsweredLastSearch() const { return core_->answeredLastSearch(index_); }
 

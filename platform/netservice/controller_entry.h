@@ -76,8 +76,10 @@ public:
     // and no network password was given: ..."); empty when it did.
     std::string NotSentReason() const;
 
-    void MarkSelected();
-    void UnmarkSelected();
+    // True when the controller answered that it is marked / unmarked; false when no answer came
+    // (the request or its answer was lost: the mark may or may not have changed).
+    bool MarkSelected();
+    bool UnmarkSelected();
 
     // Sends a port OS upgrade; false when the transfer could not complete.
     bool UpgradePortOs(const UpgradeFile& file);

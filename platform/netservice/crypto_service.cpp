@@ -236,6 +236,19 @@ crypto::ReplyAction ServiceCore::sealedReplyAction(std::int32_t index, const Mes
     return crypto::ReplyAction::Resent;
 }
 
+bool ServiceCore::renewSession(std::int32_t index, const Message& reply) {
+    const auto status = reply.u8(wire::TagStatus);
+    const auto challenge = reply.bytes<crypto::kChallengeBytes>(wire::TagChallenge);
+    // Only a sealed Stale is believed: it opened with the key, so it is the controller's.
+    if (!(reply.flags & wire::FlagSealed) || status != std::uint8_t(wire::Status::Stale) || !challenge)
+        return false;
+    Record& r = records_[std::size_t(index)];
+    r.peer.session = *challenge;
+    r.peer.challenge.reset();
+    r.peer.nextSequence = 1;
+    return true;
+}
+
 void ServiceCore::readSealedRecords() {
     std::vector<std::int32_t> todo;
     for (std::size_t i = 0; i < records_.size(); ++i) {

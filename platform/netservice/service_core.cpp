@@ -206,6 +206,9 @@ void ServiceCore::search() {
                 // Restarting after a port OS upgrade: the lookup waits out the restart it was told of.
                 plan.timeoutMs = std::max(plan.timeoutMs, msUntil(r.restartUntil) + config_.lookupTimeoutMs);
             }
+        // Where it answered last is asked in every round, not only first: a controller added by
+        // address lies outside the targets, and after an upgrade it is silent until its restart is over.
+        plan.destinations.insert(plan.destinations.end(), plan.hints.begin(), plan.hints.end());
     } else if (!addresses_.empty()) {
         plan.destinations = addresses_;
         plan.lookup = !networkSearch_;
@@ -373,7 +376,8 @@ bool ServiceCore::lookUpAgain(std::int32_t index) {
     SearchPlan plan;
     plan.serialFilter = r.info.serialNo;
     plan.lookup = true;
-    plan.timeoutMs = config_.lookupTimeoutMs;
+    // Restarting after a port OS upgrade: the lookup waits out the restart it was told of.
+    plan.timeoutMs = msUntil(r.restartUntil) + config_.lookupTimeoutMs;
     plan.hints.push_back(r.source.address);
     plan.destinations = searchTargets();
     plan.destinations.push_back(r.source.address);  // also when it was added by address, outside the targets
@@ -560,7 +564,9 @@ bool ServiceCore::mark(std::int32_t index, bool on) {
     request.type = MsgType::Mark;
     request.addU8(wire::TagMarked, on ? 1 : 0);
     const auto reply = exchange(index, std::move(request), MsgType::MarkReply);
-    return reply.has_value();
+    // Only the controller's own word counts: Ok, and the state asked for.
+    return reply && reply->u8(wire::TagStatus) == std::uint8_t(wire::Status::Ok) &&
+           reply->u8(wire::TagMarked) == std::uint8_t(on ? 1 : 0);
 }
 
 }  // namespace zelmar::net

@@ -127,6 +127,9 @@ private:
                                           std::vector<std::uint8_t>& bytes, std::uint32_t& requestId,
                                           Clock::time_point& nextSend);
     void readSealedRecords();  // after a search: the whole description of those that require encryption
+    // A sealed Stale reply: the next sealed requests go in a new session with its challenge.
+    // False (nothing changed) for anything else.
+    bool renewSession(std::int32_t index, const wire::Message& reply);
     const crypto::Key* keyFor(std::int32_t index);  // from the service password; null without one
     // Why `type` must not go to the controller of `index` (empty: it may).
     std::string mustNotSend(std::int32_t index, wire::MsgType type);
@@ -135,7 +138,8 @@ private:
     void ensurePublicKey(std::int32_t index);
     void finishSetup(std::int32_t index, wire::SetupFields& fields);
     // Looks the controller of `index` up by its serial number, where it answered last and at
-    // the search targets; true when it answered (its record is refreshed).
+    // the search targets (and through a restart it announced); true when it answered (its
+    // record is refreshed).
     bool lookUpAgain(std::int32_t index);
     // A setup whose answer never came: looks the controller up by serial number (it may
     // answer from a new address) and tells whether it reports what was asked (setup_verdict.cpp).

@@ -60,6 +60,8 @@ std::string refusal(const Message& reply) {
     std::string text = "status " + (status ? std::to_string(*status) : std::string("missing"));
     if (const auto bad = reply.u16(wire::TagBadField))
         text += " (" + fieldName(*bad) + ")";
+    if (status == std::uint8_t(wire::Status::NotStored))
+        text += " (the controller could not store the new revision)";
     return text;
 }
 
@@ -104,6 +106,7 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
 
     const std::uint32_t transferId = newTransferId();
     const wire::Ethernet target = core.records_[std::size_t(index_)].info.ethernet;
+    const std::string previousRevision = core.records_[std::size_t(index_)].info.portOsRevision;
     // Sent once, unanswered: the controller frees what it has gathered at once instead of when the next transfer starts.
     auto abandon = [&] {
         Message m;
@@ -159,6 +162,7 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
     struct SentDatagram {
         std::uint64_t seq;
         Clock::time_point at;
+        std::uint32_t session;  // the number of the session it was sealed in
     };
     std::unordered_map<std::uint32_t, SentDatagram> byRequest;  // request id -> which send it was
     byRequest.reserve(std::size_t(blocks) * 2);
@@ -168,6 +172,8 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
     auto lastProgress = Clock::now();
     auto probeDue = Clock::now() + std::chrono::milliseconds(rtoMs);
     const auto hardDeadline = started + std::chrono::milliseconds(cfg.upgradeMaxMs);
+
+    std::uint32_t sessionNo = 0;  // sessions renewed during the transfer (sealed transfers only)
 
     auto sendBlock = [&](std::uint32_t b, bool ackRequest, bool again) {
         Message m;
@@ -182,7 +188,7 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
         const auto bytes = core.encodeRequest(index_, m);
         core.sendMessage(core.records_[std::size_t(index_)].source, bytes);
         book.sentSeq[b] = ++seq;
-        byRequest[m.requestId] = {seq, Clock::now()};
+        byRequest[m.requestId] = {seq, Clock::now(), sessionNo};
         ++out.blocksSent;
         ++core.stats_.upgradeBlocksSent;
         if (again)
@@ -210,12 +216,29 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
         return true;
     };
 
+    // A controller that forgot our session (pushed out by other clients' sessions, or restarted)
+    // answers each block of it Stale with a fresh challenge. The first such answer to a block of
+    // the present session starts a new one, and every block not yet acknowledged goes again in it;
+    // the other blocks' Stale answers belong to the old session and are let be.
+    auto renewSession = [&](const Message& msg) {
+        const auto it = byRequest.find(msg.requestId);
+        if (msg.type != MsgType::UpgradeAck || msg.ethernet(wire::TagEthernet) != target ||
+            it == byRequest.end() || it->second.session != sessionNo || !core.renewSession(index_, msg))
+            return false;
+        ++sessionNo;
+        for (std::uint32_t b = book.base; b < book.next; ++b)
+            if (!book.acked[b])
+                book.lost.insert(b);
+        probeDue = Clock::now() + std::chrono::milliseconds(rtoMs);
+        return true;
+    };
+
     auto drain = [&] {
         Message msg;
         Endpoint from;
         bool usable = false;
         for (int k = 0; k < kDrainLimit && core.receiveOne(msg, from, usable); ++k)
-            if (usable && !takeAck(msg))
+            if (usable && !takeAck(msg) && !renewSession(msg))
                 ++core.stats_.datagramsDropped;  // late answers to earlier requests, foreign acknowledgements
     };
 
@@ -282,14 +305,26 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
     commit.addU32(wire::TagTransferId, transferId);
     const auto done = core.exchange(index_, std::move(commit), MsgType::UpgradeCommitReply,
                                     cfg.lookupTimeoutMs + out.restartMs);
+    std::string problem;
     if (!done) {
         abandon();
-        return finish(false, "the controller did not answer the commit");
+        problem = "the controller did not answer the commit";
+    } else if (done->u32(wire::TagTransferId) != transferId) {
+        problem = "the controller answered the commit of another transfer";
+    } else if (!statusOk(*done)) {
+        problem = "the controller refused the image after the transfer: " + refusal(*done);
     }
-    if (done->u32(wire::TagTransferId) != transferId)
-        return finish(false, "the controller answered the commit of another transfer");
-    if (!statusOk(*done))
-        return finish(false, "the controller refused the image after the transfer: " + refusal(*done));
+    if (!problem.empty()) {
+        // It may have switched with its Ok lost and answered the commit asked again after a restart
+        // that made it forget the verdict: what it runs once it answers again is the verdict.
+        if (revision == previousRevision)
+            return finish(false, problem);  // the same revision before and after: nothing to tell by
+        core.records_[std::size_t(index_)].restartUntil = Clock::now() + std::chrono::milliseconds(out.restartMs);
+        if (!core.lookUpAgain(index_) || core.records_[std::size_t(index_)].info.portOsRevision != revision)
+            return finish(false, problem);
+        core.records_[std::size_t(index_)].restartUntil = Clock::now();  // it answered: the restart is over
+        return finish(true, {});
+    }
     out.restartMs = int(std::min<std::uint32_t>(done->u32(wire::TagRestartMs).value_or(std::uint32_t(out.restartMs)),
                                                 std::uint32_t(cfg.upgradeRestartWaitMs)));
     core.records_[std::size_t(index_)].restartUntil = Clock::now() + std::chrono::milliseconds(out.restartMs);

@@ -221,6 +221,8 @@ FieldMap AcceptanceTest::fleetFields() const {
         const QJsonObject c = value.toObject();
         const std::string serial = c.value(QStringLiteral("serialNo")).toString().toStdString();
         for (auto it = c.begin(); it != c.end(); ++it) {
+            if (it.key().startsWith(QStringLiteral("lastUpgrade")))
+                continue;  // the controller's note of its last switch: bookkeeping, not a setting
             const QJsonValue v = it.value();
             std::string text;
             if (v.isString())

@@ -164,6 +164,11 @@ TEST(Netctl, FindSetMarkAndCheck) {
     EXPECT_TRUE(fleet.controller("10-00002")->marked);
     EXPECT_EQ(run(fleet, {"unmark", "10-00002"}).code, 0);
     EXPECT_FALSE(fleet.controller("10-00002")->marked);
+    fleet.setLoseReplies(net::wire::MsgType::MarkReply, true);  // no word from the controller: no success
+    r = run(fleet, {"mark", "10-00002"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("no answer"), std::string::npos) << r.err;
+    fleet.setLoseReplies(net::wire::MsgType::MarkReply, false);
 
     EXPECT_EQ(run(fleet, {"check", "10-00003", "ConfigIpAddress=10.20.1.1"}).code, 0);
     r = run(fleet, {"check", "10-00003", "ConfigIpAddress=172.16.0.1"});

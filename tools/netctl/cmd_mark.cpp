@@ -18,10 +18,12 @@ int markOrUnmark(const std::vector<std::string>& args, const Context& c, bool ma
         c.err << "controller " << args[0] << " not found\n";
         return kExitFailed;
     }
-    if (mark)
-        entry->MarkSelected();
-    else
-        entry->UnmarkSelected();
+    const bool answered = mark ? entry->MarkSelected() : entry->UnmarkSelected();
+    if (!answered) {
+        c.err << c.command << " of " << args[0] << ": no answer from the controller; it may not be "
+              << c.command << "ed\n";
+        return kExitFailed;
+    }
     c.out << c.command << "ed " << args[0] << "\n";
     return kExitDone;
 }

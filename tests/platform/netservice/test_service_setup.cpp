@@ -1,6 +1,7 @@
 // Setup transactions, the network check and marking, against a simulated fleet.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -273,7 +274,7 @@ TEST(ServiceSetup, AnOfflineControllerIsNotSetUp) {
     EXPECT_EQ(e->SetupRefusedField(), "");
     std::int32_t detail = 0;
     EXPECT_FALSE(e->CheckNetwork(detail));
-    EXPECT_NO_THROW(e->MarkSelected());
+    EXPECT_FALSE(e->MarkSelected());  // no answer: not reported as marked
     EXPECT_FALSE(fleet.controller(serialOf(1))->marked);
 }
 
@@ -308,6 +309,24 @@ TEST(ServiceSetup, ASetupWhoseAnswerIsLostIsConfirmedWhereTheControllerNowAnswer
     e->setApply(true);
     EXPECT_FALSE(e->SetupOk());
     EXPECT_EQ(e->SetupVerdict(), net::SetupOutcome::NoAnswer);
+}
+
+TEST(ServiceSetup, ASetupTheControllerCannotStoreIsRefusedAndNotTaken) {
+    auto fleet = sim::SimFleet::generate(3);
+    const QTemporaryDir dir;
+    fleet.setStateFile(dir.filePath("no such folder/state.json").toStdString());  // cannot be written
+    fleet.start(0);
+    net::NetService service(quickConfig(fleet));
+    auto e = lookup(service, serialOf(1));
+    ASSERT_TRUE(e);
+    const auto before = *fleet.controller(serialOf(1));
+    e->setName("Not stored");
+    e->setApply(true);
+    EXPECT_FALSE(e->SetupOk());
+    EXPECT_EQ(e->SetupVerdict(), net::SetupOutcome::Refused);
+    EXPECT_EQ(e->SetupRefusedReason(), "the controller could not store the settings");
+    EXPECT_EQ(fleet.controller(serialOf(1))->name, before.name);  // nothing taken that a restart would lose
+    EXPECT_EQ(fleet.controller(serialOf(1))->setupsApplied, 0);
 }
 
 TEST(ServiceSetup, AMovedControllerIsReachedThroughTheSearchTargets) {
@@ -370,10 +389,10 @@ TEST(ServiceSetup, MarkingIsRecordedByTheController) {
     service.Search();
     const auto index = std::int16_t(indexOf(service, serialOf(2)));
     ASSERT_GE(index, 0);
-    service.Item(index)->MarkSelected();
+    EXPECT_TRUE(service.Item(index)->MarkSelected());
     EXPECT_TRUE(fleet.controller(serialOf(2))->marked);
     EXPECT_EQ(fleet.controller(serialOf(2))->markCount, 1);
-    service.Item(index)->UnmarkSelected();
+    EXPECT_TRUE(service.Item(index)->UnmarkSelected());
     EXPECT_FALSE(fleet.controller(serialOf(2))->marked);
     EXPECT_EQ(fleet.controller(serialOf(2))->unmarkCount, 1);
     bool logged = false;

@@ -211,8 +211,8 @@ TEST_F(ControllerSide, ACompleteImageSwitchesOnceAndACommitAskedAgainGetsTheSame
     ASSERT_EQ(status(reply), 0);
     EXPECT_EQ(reply.u32(wire::TagRestartMs), 200u);
     EXPECT_EQ(last_.restartMs, 200);
-    EXPECT_TRUE(last_.changed);
     EXPECT_EQ(ctl_.state.portOsRevision, "4.1");
+    EXPECT_EQ(ctl_.state.lastUpgradeTransferId, kTransfer);  // the verdict goes with the revision
     EXPECT_EQ(ctl_.state.upgradesApplied, 1);
 
     // Its reply was lost; asked again after the restart: Ok, no second switch, no second restart.

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "platform/netservice/service_core.h"
 #include "tests/platform/netservice/test_encryption_helpers.h"
@@ -111,4 +114,44 @@ TEST(UpgradeEncrypted, UnderLossTheSealedTransferCompletes) {
         << service.core().stats().lastUpgradeProblem;
     EXPECT_EQ(fleet.controller(kSerial)->portOsRevision, "3.3.0");
     EXPECT_GT(service.core().stats().upgradeBlocksResent, 0u);
+}
+
+TEST(UpgradeEncrypted, ASessionTheControllerForgotMidTransferIsRenewed) {
+    auto fleet = zelmar::testing::startSecureFleet({secure()});
+    auto config = quick(fleet);
+    config.upgradeStallTimeoutMs = 8000;  // the acknowledgements are held back for a while below
+    net::NetService service(config);
+    auto entry = searchWith(service, kPassword, kSerial);
+    ASSERT_TRUE(entry);
+
+    // Mid-transfer the acknowledgements go missing, so our blocks thin out to one probe a second;
+    // in such a pause nine other clients open sessions, and the controller, which keeps eight,
+    // forgets ours.
+    std::atomic<bool> othersDone{false};
+    std::thread others([&] {
+        for (int i = 0; i < 5000 && fleet.controller(kSerial)->upgradeBlocks < 64; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        fleet.setLoseReplies(wire::MsgType::UpgradeAck, true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // probes now a second apart
+        const int blocks = fleet.controller(kSerial)->upgradeBlocks;
+        for (int i = 0; i < 3000 && fleet.controller(kSerial)->upgradeBlocks == blocks; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));  // right after a probe
+        for (int i = 0; i < 9; ++i) {
+            net::NetService other(quick(fleet));
+            auto e = searchWith(other, kPassword, kSerial);
+            EXPECT_TRUE(e && e->PasswordOk());  // read sealed: a session of its own
+        }
+        fleet.setLoseReplies(wire::MsgType::UpgradeAck, false);
+        othersDone = true;
+    });
+    const bool ok = entry->UpgradePortOs(upgradeFile(3, "3.4.0", 4 << 20));
+    const bool othersWereDone = othersDone;
+    others.join();
+    ASSERT_TRUE(othersWereDone) << "the transfer ended before the other clients were done";
+    EXPECT_TRUE(ok) << service.core().stats().lastUpgradeProblem;
+    EXPECT_EQ(fleet.controller(kSerial)->portOsRevision, "3.4.0");
+    bool forgotten = false;
+    for (const auto& line : fleet.log())
+        forgotten = forgotten || line.find("unknown session") != std::string::npos;
+    EXPECT_TRUE(forgotten) << "our session was never forgotten: the test did not test";
 }

@@ -1,6 +1,11 @@
 // The port OS transfer over real UDP against simulated controllers.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -23,10 +28,12 @@ const std::string kSerial = "30-00001";
 
 class UpgradeTransferTest : public ::testing::Test {
 protected:
-    void start(std::vector<sim::SimControllerState> controllers = {upgradableController()}) {
+    void start(std::vector<sim::SimControllerState> controllers = {upgradableController()},
+               const std::string& stateFile = {}) {
         sim::FleetData data;
         data.controllers = std::move(controllers);
         fleet_ = std::make_unique<sim::SimFleet>(std::move(data));
+        fleet_->setStateFile(stateFile);
         fleet_->start(0);
         config_ = fleet_->clientConfig();
         config_.lookupTimeoutMs = 600;
@@ -108,6 +115,79 @@ TEST_F(UpgradeTransferTest, ASilentRestartLongerThanTheLookupBoundIsWaitedOut) {
     const auto t1 = Clock::now();
     EXPECT_EQ(lookup(), 0);
     EXPECT_LT(msSince(t1), 300.0);
+}
+
+TEST_F(UpgradeTransferTest, AControllerAddedByAddressIsFoundAfterItsRestart) {
+    auto outside = upgradableController(2);
+    outside.restartMs = 400;
+    start({upgradableController(1), outside});
+    config_.searchTargets = {"127.79.0.1"};  // the second controller lies outside the search targets
+    service_ = std::make_unique<net::NetService>(config_);
+    service_->Clear();
+    service_->AddAddress("127.79.0.2");
+    service_->Search();
+    ASSERT_EQ(service_->ControllerCount(), 1);
+    ASSERT_TRUE(service_->Item(0)->UpgradePortOs(upgradeFile(3, "3.4", 20000)));
+    // Its last address is asked in every round of the lookup, so it is heard once its restart is over.
+    ASSERT_EQ(lookup("30-00002"), 0);
+    EXPECT_TRUE(service_->Item(0)->AnsweredLastSearch());
+    EXPECT_EQ(service_->Item(0)->PortOsRevision(), "3.4");
+}
+
+// The commit's Ok is lost as the controller switches; it is killed and started again from its
+// state file, and then asked the commit again.
+TEST_F(UpgradeTransferTest, ASwitchWhoseOkIsLostInARestartIsReportedAsDone) {
+    for (const bool forgetsVerdict : {false, true}) {
+        SCOPED_TRACE(forgetsVerdict ? "a controller that forgets its verdict" : "the verdict persisted");
+        const QTemporaryDir dir;
+        const std::string stateFile = dir.filePath("state.json").toStdString();
+        start({upgradableController()}, stateFile);
+        ASSERT_EQ(lookup(), 0);
+        fleet_->setLoseReplies(net::wire::MsgType::UpgradeCommitReply, true);
+        std::thread restarter([&] {
+            for (int i = 0; i < 2000 && sim().upgradesApplied == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            const std::uint16_t port = fleet_->port();
+            fleet_->stop();
+            QFile f(QString::fromStdString(stateFile));
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            QJsonObject root = QJsonDocument::fromJson(f.readAll()).object();
+            if (forgetsVerdict) {
+                QJsonArray list = root["controllers"].toArray();
+                QJsonObject c = list[0].toObject();
+                EXPECT_TRUE(c.contains("lastUpgradeTransferId"));
+                c.remove("lastUpgradeTransferId");
+                c.remove("lastUpgradeClient");
+                list[0] = c;
+                root["controllers"] = list;
+            }
+            fleet_ = std::make_unique<sim::SimFleet>(
+                sim::SimFleet::fromJson(QJsonDocument(root).toJson().toStdString()));
+            fleet_->start(port);
+        });
+        const bool ok = service_->Item(0)->UpgradePortOs(upgradeFile(3, "3.5", 40000));
+        restarter.join();
+        EXPECT_TRUE(ok) << service_->core().stats().lastUpgradeProblem;
+        EXPECT_EQ(sim().portOsRevision, "3.5");
+        // Which way the verdict came: from the restarted controller's memory, or read back.
+        bool repeated = false, unknown = false;
+        for (const auto& line : fleet_->log()) {
+            repeated = repeated || line.find("repeated after a restart") != std::string::npos;
+            unknown = unknown || line.find("no such transfer") != std::string::npos;
+        }
+        EXPECT_EQ(repeated, !forgetsVerdict);
+        EXPECT_EQ(unknown, forgetsVerdict);
+    }
+}
+
+TEST_F(UpgradeTransferTest, ASwitchTheControllerCannotStoreIsNotMade) {
+    const QTemporaryDir dir;
+    start({upgradableController()}, dir.filePath("no such folder/state.json").toStdString());
+    ASSERT_EQ(lookup(), 0);
+    EXPECT_FALSE(service_->Item(0)->UpgradePortOs(upgradeFile(3, "3.6", 20000)));
+    EXPECT_NE(service_->core().stats().lastUpgradeProblem.find("status 6"), std::string::npos)
+        << service_->core().stats().lastUpgradeProblem;
+    EXPECT_EQ(sim().portOsRevision, "2.11");
 }
 
 TEST_F(UpgradeTransferTest, AnImageForAnotherPortTypeIsRefusedBeforeAnyBlock) {
