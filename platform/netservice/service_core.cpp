@@ -520,6 +520,9 @@ void ServiceCore::apply(std::int32_t index) {
         wire::ControllerInfo info;
         if (after.setupOk && wire::readControllerInfo(*reply, info) && info.ethernet == after.info.ethernet)
             after.info = std::move(info);
+    } else if (!after.notSent.empty()) {
+        after.setupOutcome = SetupOutcome::Refused;  // it never left (too large for one datagram)
+        after.setupStatus = wire::Status::Invalid;
     } else {
         // Applied with its answer lost, or never arrived: only the controller can tell.
         // (The lookup may append records: `after` is not used past it.)
