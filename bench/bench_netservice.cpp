@@ -76,11 +76,12 @@ int main(int argc, char** argv) {
             sizes.push_back(std::atoi(argv[i]));
     }
     const net::ServiceConfig defaults;
-    std::printf("bench-netservice: UDP on loopback, simulator in-process; spread %d ms, quiet %d ms, retransmit %d ms\n\n",
-                defaults.answerSpreadMs, defaults.quietPeriodMs, defaults.retransmitMs);
+    std::printf("bench-netservice: UDP on loopback, simulator in-process; spread %d ms, retransmit %d ms, "
+                "at most %d search rounds, first-answer wait %d ms\n\n",
+                defaults.answerSpreadMs, defaults.retransmitMs, defaults.maxSearchRounds, defaults.firstAnswerWaitMs);
     std::printf("%11s | %9s | %10s | %12s | %14s | %12s | %16s | %16s\n", "controllers", "found", "search ms",
                 "last new ms", "end-last ms", "rounds", "lookup warm ms", "lookup cold ms");
-    std::printf("%11s | %9s | %10s | %12s | %14s | %12s | %16s | %16s\n", "", "", "", "", "(quiet tail)", "",
+    std::printf("%11s | %9s | %10s | %12s | %14s | %12s | %16s | %16s\n", "", "", "", "", "(tail)", "",
                 "median / worst", "median / worst");
     std::printf("------------+-----------+------------+--------------+----------------+--------------+------------------+-----------------\n");
     for (int n : sizes) {
@@ -104,24 +105,38 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         fleet.stop();
     }
-    // Full searches of 1,000 controllers under 10 % loss each way, with two quiet periods.
-    std::printf("\n%11s | %9s | %9s | %10s | %12s\n", "controllers", "loss %", "quiet ms", "search ms", "found");
-    std::printf("------------+-----------+-----------+------------+-------------\n");
-    for (int quiet : {300, 600}) {
+    // Full searches of 1,000 controllers: under 10 % loss each way, and with every answer
+    // delayed as over a slow link; the default configuration, five searches each.
+    std::printf("\n%11s | %9s | %10s | %18s | %9s | %21s\n", "controllers", "loss %", "delay ms", "search ms",
+                "rounds", "found");
+    std::printf("%11s | %9s | %10s | %18s | %9s | %21s\n", "", "", "", "mean / worst", "mean", "");
+    std::printf("------------+-----------+------------+--------------------+-----------+----------------------\n");
+    struct Link {
+        double loss;
+        int delayMin, delayMax;
+    };
+    for (const Link link : {Link{10, 0, 0}, Link{0, 400, 450}, Link{10, 400, 450}}) {
         auto fleet = sim::SimFleet::generate(1000);
-        fleet.setLossPercent(10);
+        fleet.setLossPercent(link.loss);
+        fleet.setDelayMs(link.delayMin, link.delayMax);
         fleet.start(0);
-        auto config = fleet.clientConfig();
-        config.quietPeriodMs = quiet;
-        int worst = 1000;
-        double total = 0;
+        int fewest = 1000;
+        double total = 0, worst = 0, rounds = 0;
         for (int run = 0; run < 5; ++run) {
-            net::NetService service(config);
+            net::NetService service(fleet.clientConfig());
             service.Search();
-            worst = std::min(worst, int(service.ControllerCount()));
-            total += service.core().stats().lastSearchMs;
+            const auto& st = service.core().stats();
+            fewest = std::min(fewest, int(service.ControllerCount()));
+            total += st.lastSearchMs;
+            worst = std::max(worst, st.lastSearchMs);
+            rounds += double(st.searchRounds);
         }
-        std::printf("%11d | %9d | %9d | %10.1f | %5d (worst of 5)\n", 1000, 10, quiet, total / 5, worst);
+        char delay[24], times[40];
+        std::snprintf(delay, sizeof delay, link.delayMax ? "%d-%d" : "0", link.delayMin, link.delayMax);
+        std::snprintf(times, sizeof times, "%.1f / %.1f", total / 5, worst);
+        std::printf("%11d | %9.0f | %10s | %18s | %9.1f | %5d (fewest of 5)\n", 1000, link.loss, delay, times,
+                    rounds / 5, fewest);
+        std::fflush(stdout);
         fleet.stop();
     }
     std::printf("\nwarm: lookup in the service object after the full search (asks where the controller last answered);\n"

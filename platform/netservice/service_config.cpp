@@ -13,8 +13,8 @@ namespace {
 // Every key the file may hold; anything else is a mistake worth naming (a
 // misspelt key would otherwise leave its default in force without a word).
 const char* const kKnownKeys[] = {
-    "port", "searchTargets", "bindAddress", "quietPeriodMs", "maxSearchMs", "retransmitMs", "lookupTimeoutMs",
-    "answerSpreadMs", "receiveBufferBytes", "upgradeStallTimeoutMs", "upgradeMaxMs", "upgradeRestartWaitMs",
+    "port", "searchTargets", "bindAddress", "firstAnswerWaitMs", "maxSearchRounds", "maxSearchMs", "retransmitMs",
+    "lookupTimeoutMs", "answerSpreadMs", "receiveBufferBytes", "upgradeStallTimeoutMs", "upgradeMaxMs", "upgradeRestartWaitMs",
     "allowNonLoopback", "failEntryReadsAfter",
 };
 
@@ -28,6 +28,10 @@ void refuseUnknownKeys(const QJsonObject& o) {
             if (key.compare(QLatin1String(k), Qt::CaseInsensitive) == 0)
                 close = k;
         }
+        if (key == QLatin1String("quietPeriodMs"))
+            throw std::runtime_error("client configuration: \"quietPeriodMs\" is no longer used: a search now ends "
+                                     "by the round trips it measures; see \"firstAnswerWaitMs\" and "
+                                     "\"maxSearchRounds\"");
         if (!known)
             throw std::runtime_error("client configuration: unknown key \"" + key.toStdString() + "\"" +
                                      (close ? std::string(" (did you mean \"") + close + "\"?)" : std::string()));
@@ -73,7 +77,8 @@ ServiceConfig ServiceConfig::fromJson(const std::string& json) {
             throw std::runtime_error("client configuration: \"bindAddress\" is not a text");
         c.bindAddress = o.value("bindAddress").toString().toStdString();
     }
-    c.quietPeriodMs = intField(o, "quietPeriodMs", c.quietPeriodMs, 10, 60000);
+    c.firstAnswerWaitMs = intField(o, "firstAnswerWaitMs", c.firstAnswerWaitMs, 10, 60000);
+    c.maxSearchRounds = intField(o, "maxSearchRounds", c.maxSearchRounds, 1, 100);
     c.maxSearchMs = intField(o, "maxSearchMs", c.maxSearchMs, 10, 600000);
     c.retransmitMs = intField(o, "retransmitMs", c.retransmitMs, 5, 60000);
     c.lookupTimeoutMs = intField(o, "lookupTimeoutMs", c.lookupTimeoutMs, 10, 600000);
@@ -120,7 +125,8 @@ std::string ServiceConfig::toJson() const {
         targets.append(QString::fromStdString(t));
     o["searchTargets"] = targets;
     o["bindAddress"] = QString::fromStdString(bindAddress);
-    o["quietPeriodMs"] = quietPeriodMs;
+    o["firstAnswerWaitMs"] = firstAnswerWaitMs;
+    o["maxSearchRounds"] = maxSearchRounds;
     o["maxSearchMs"] = maxSearchMs;
     o["retransmitMs"] = retransmitMs;
     o["lookupTimeoutMs"] = lookupTimeoutMs;

@@ -10,9 +10,12 @@ struct ServiceConfig {
     unsigned short port = 41950;          // the controllers' well-known UDP port
     std::vector<std::string> searchTargets;  // full-search targets (loopback only in this project)
     std::string bindAddress = "127.0.0.1";   // local address the service sends from
-    int quietPeriodMs = 300;              // a broadcast search ends this long after the last new answer
+    // A broadcast or network search waits this long for a first answer before it decides that
+    // nobody answers; once answers come, its end follows the round trips it measures.
+    int firstAnswerWaitMs = 1000;
+    int maxSearchRounds = 8;              // the most often such a search asks an address that does not answer
     int maxSearchMs = 5000;               // bounded maximum of any search
-    int retransmitMs = 50;                // retransmission interval of searches; first one of lookups and transactions
+    int retransmitMs = 50;                // longest gap between search rounds; first interval of lookups and transactions
 
     int lookupTimeoutMs = 2000;           // a lookup of one serial number or address, and a transaction, give up after this
     int answerSpreadMs = 100;             // controllers spread their answers to a broadcast over this time

@@ -5,6 +5,7 @@
 
 #include "platform/netservice/ipv4.h"
 #include "platform/netservice/net_service.h"
+#include "platform/netservice/search_timing.h"
 
 namespace zelmar::net {
 
@@ -16,13 +17,14 @@ namespace {
 constexpr std::size_t kTargetLimit = 65536;     // hosts one target or one network may name
 constexpr std::size_t kTotalTargetLimit = 262144;
 constexpr std::size_t kSendBurst = 64;          // datagrams sent between two looks at the receive queue
-constexpr int kRetransmitSpreadMs = 25;         // answer spread asked for in retransmission rounds
 
 int msUntil(ServiceCore::Clock::time_point t) {
-    const auto d = std::chrono::duration_cast<std::chrono::microseconds>(t - ServiceCore::Clock::now()).count();
-    if (d <= 0)
+    const auto now = ServiceCore::Clock::now();
+    if (t <= now)
         return 0;
-    return int((d + 999) / 1000);
+    // Capped: "never" (time_point::max()) must not overflow.
+    const auto d = std::chrono::duration_cast<std::chrono::microseconds>(t - now).count();
+    return int(std::min<long long>((d + 999) / 1000, 3600 * 1000));
 }
 
 }  // namespace
@@ -255,7 +257,15 @@ void ServiceCore::runSearch(SearchPlan& plan) {
     std::unordered_set<std::uint32_t> wanted(plan.destinations.begin(), plan.destinations.end());
     std::size_t wantedAnswered = 0;
     bool done = false;
-    Clock::time_point lastNew = start;
+    // Broadcast and network searches measure round trips: when each destination was first asked.
+    std::vector<Clock::time_point> firstAsked;
+    SearchTiming* timingOfNewAnswers = nullptr;
+    auto firstAskedAt = [&](std::uint32_t address) {
+        const auto it = std::lower_bound(plan.destinations.begin(), plan.destinations.end(), address);
+        if (it == plan.destinations.end() || *it != address)
+            return start;  // an answer to a broadcast: asked when the search began
+        return firstAsked[std::size_t(it - plan.destinations.begin())];
+    };
 
     auto drain = [&] {
         Message msg;
@@ -284,8 +294,9 @@ void ServiceCore::runSearch(SearchPlan& plan) {
                 ++wantedAnswered;
             if (answeredRecords.insert(index).second) {
                 const auto now = Clock::now();
-                lastNew = std::max(lastNew, now);
                 stats_.lastNewAnswerMs = std::chrono::duration<double, std::milli>(now - start).count();
+                if (timingOfNewAnswers)
+                    timingOfNewAnswers->newAnswer(now, now - firstAskedAt(from.address));
             }
             if (plan.serialFilter && wire::serialMatches(*plan.serialFilter, records_[std::size_t(index)].info.serialNo))
                 done = true;
@@ -294,15 +305,20 @@ void ServiceCore::runSearch(SearchPlan& plan) {
         }
     };
 
-    auto sendRound = [&](const std::vector<std::uint32_t>& to, int spreadMs) {
+    // `askedAt`, when given, gets the time each address of `to` is asked.
+    auto sendRound = [&](const std::vector<std::uint32_t>& to, int spreadMs,
+                         std::vector<Clock::time_point>* askedAt = nullptr) {
         ++stats_.searchRounds;
         const auto bytes = request(spreadMs);
         std::size_t burst = 0;
-        for (std::uint32_t a : to) {
+        for (std::size_t i = 0; i < to.size(); ++i) {
+            const std::uint32_t a = to[i];
             if (done)
                 return;
             if (answeredAddresses.count(a))
                 continue;  // this address has answered this search already
+            if (askedAt)
+                (*askedAt)[i] = Clock::now();
             sendMessage({a, config_.port}, bytes);
             if (++burst % kSendBurst == 0)
                 drain();
@@ -343,28 +359,27 @@ void ServiceCore::runSearch(SearchPlan& plan) {
         return;
     }
 
-    // Broadcast or network search: ends after a quiet period without new answers.
-    const auto quiet = std::chrono::milliseconds(config_.quietPeriodMs);
-    const auto margin = std::chrono::milliseconds(std::max(5, config_.retransmitMs / 4));
-    sendRound(plan.destinations, spread0);
-    const auto round0End = Clock::now();
-    lastNew = std::max(lastNew, round0End + std::chrono::milliseconds(spread0));
-    // The first retransmission waits until the answers to the first round should all be in.
-    auto nextRound = round0End + std::chrono::milliseconds(std::max(config_.retransmitMs, spread0));
-    const int retransmitSpread = std::min(spread0, kRetransmitSpreadMs);
+    // Broadcast or network search: its rounds and its end follow the round trips it sees.
+    if (plan.destinations.empty())
+        return;  // nothing to ask, nobody to wait for
+    SearchTiming timing({spread0, config_.retransmitMs, config_.firstAnswerWaitMs, config_.maxSearchRounds});
+    firstAsked.assign(plan.destinations.size(), start);
+    timingOfNewAnswers = &timing;
+    sendRound(plan.destinations, spread0, &firstAsked);
+    timing.roundSent(Clock::now(), spread0);
     while (!done) {
-        const auto end = std::min(lastNew + quiet, deadline);
+        const auto end = std::min(timing.end(), deadline);
         const auto now = Clock::now();
         if (now >= end)
             break;
-        if (now >= nextRound) {
-            // A round only goes out while its answers can still arrive inside the quiet period.
-            if (now + std::chrono::milliseconds(retransmitSpread) + margin <= end)
-                sendRound(plan.destinations, retransmitSpread);
-            nextRound = Clock::now() + std::chrono::milliseconds(config_.retransmitMs);
+        const auto next = timing.nextRound();
+        if (now >= next) {
+            const int spread = timing.nextSpreadMs(double(wanted.size() - wantedAnswered) / double(wanted.size()));
+            sendRound(plan.destinations, spread);
+            timing.roundSent(Clock::now(), spread);
             continue;
         }
-        socket_->waitReadable(std::min(msUntil(nextRound), msUntil(end)));
+        socket_->waitReadable(std::min(msUntil(next), msUntil(end)));
         drain();
     }
 }

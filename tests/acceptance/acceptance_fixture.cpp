@@ -44,7 +44,6 @@ void AcceptanceTest::SetUp() {
     // (127.77.9.x) is behind a router and found by address.
     config_.searchTargets = {kLocalSiteTargets};
     // Shorter waits than on a real network, with room for a busy machine.
-    config_.quietPeriodMs = 300;
     config_.answerSpreadMs = 20;
     config_.lookupTimeoutMs = 1500;
     comm::setServiceConfigForTests(config_);

@@ -54,7 +54,7 @@ protected:
         fleet_->start();
         net::ServiceConfig config = fleet_->clientConfig();
         // Short waits: everything answers from loopback at once.
-        config.quietPeriodMs = 100;
+        config.firstAnswerWaitMs = 400;
         config.lookupTimeoutMs = 400;
         config.answerSpreadMs = 20;
         comm::setServiceConfigForTests(config);

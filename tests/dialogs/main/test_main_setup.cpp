@@ -212,7 +212,7 @@ TEST_F(MainSetup, AControllerGoneBeforeSetupIsNotWritten) {
 TEST_F(MainSetup, AFailingServiceEndsTheToolWithAMessageAndLeavesTheWindowUsable) {
     startFleet({onDocumentationNetwork(1, "Boiler 1")});
     net::ServiceConfig config = fleet_->clientConfig();
-    config.quietPeriodMs = 100;
+    config.firstAnswerWaitMs = 400;
     config.lookupTimeoutMs = 400;
     config.answerSpreadMs = 20;
     config.failEntryReadsAfter = 0;  // every entry read fails

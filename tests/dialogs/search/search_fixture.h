@@ -121,7 +121,7 @@ protected:
         config_ = fleet_->clientConfig();
         config_.searchTargets = {kFullSearchRange};
         // Short waits: everything answers from loopback at once.
-        config_.quietPeriodMs = 100;
+        config_.firstAnswerWaitMs = 400;
         config_.lookupTimeoutMs = 400;
         config_.answerSpreadMs = 20;
         config_.failEntryReadsAfter = failEntryReadsAfter;

@@ -31,7 +31,6 @@ int main(int argc, char** argv) {
     auto fleet = zelmar::sim::SimFleet::generate(14, options);
     fleet.start();
     zelmar::net::ServiceConfig config = fleet.clientConfig();
-    config.quietPeriodMs = 100;
     zelmar::comm::setServiceConfigForTests(config);
 
     int result = 0;

@@ -58,7 +58,7 @@ TEST(ServiceSearch, FullSearchFindsEveryControllerWithItsSettings) {
 TEST(ServiceSearch, FullSearchOverABroadcastRangeWithGaps) {
     auto fleet = startFleet(12);
     auto config = fleet.clientConfig();
-    // A wider range than the fleet: addresses without a controller never answer, the quiet period ends it.
+    // A wider range than the fleet: addresses without a controller never answer; once asked often enough, the search ends.
     config.searchTargets = {"127.77.0.1-127.77.0.60"};
     net::NetService service(config);
     service.Search();
@@ -234,11 +234,26 @@ TEST(ServiceSearch, SearchUnderTenPercentLossFindsEveryController) {
     fleet.setLossPercent(10);
     auto config = fleet.clientConfig();
     config.searchTargets = {"127.77.0.1-127.77.0.120"};  // as a broadcast would: more addresses than controllers
-    config.quietPeriodMs = 600;  // six retransmission rounds inside the quiet period
     net::NetService service(config);
     service.Search();
     EXPECT_EQ(service.ControllerCount(), 100);
     EXPECT_GT(fleet.stats().lost, 0u);
+}
+
+TEST(ServiceSearch, SearchOverASlowLinkFindsEveryController) {
+    auto fleet = startFleet(12);
+    fleet.setDelayMs(400, 450);  // as over a VPN to a remote site
+    auto config = fleet.clientConfig();
+    config.searchTargets = {"127.77.0.1-127.77.0.30"};  // silent addresses too: the search must decide when to end
+    net::NetService service(config);
+    service.Search();
+    EXPECT_EQ(service.ControllerCount(), 12);
+    // Connected mode over the same link: the one cabled controller, nobody else.
+    net::NetService connected(config);
+    connected.setConnectedMode(true);
+    connected.Search();
+    ASSERT_EQ(connected.ControllerCount(), 1);
+    EXPECT_EQ(connected.Item(0)->SerialNo(), serialOf(0));
 }
 
 TEST(ServiceSearch, DuplicatedAnswersMakeNoDuplicateEntries) {
@@ -295,7 +310,7 @@ TEST(ServiceSearch, GarbageDatagramsDoNotDisturbASearch) {
 TEST(ServiceSearch, NothingIsSentOutsideLoopback) {
     net::ServiceConfig config;
     config.searchTargets = {"10.0.0.1-10.0.0.20"};
-    config.quietPeriodMs = 50;
+    config.firstAnswerWaitMs = 50;
     config.answerSpreadMs = 0;
     config.lookupTimeoutMs = 100;
     net::NetService service(config);
@@ -346,16 +361,19 @@ TEST(ServiceSearch, BadConfigurationIsAnError) {
         }
         return std::string("accepted");
     };
-    std::string why = problem(R"({"port": 4000, "quietPeriodMS": 900})");
-    EXPECT_NE(why.find("unknown key \"quietPeriodMS\" (did you mean \"quietPeriodMs\"?)"), std::string::npos) << why;
+    std::string why = problem(R"({"port": 4000, "firstAnswerWaitMS": 900})");
+    EXPECT_NE(why.find("unknown key \"firstAnswerWaitMS\" (did you mean \"firstAnswerWaitMs\"?)"), std::string::npos) << why;
     EXPECT_NE(why.find("client.json: "), std::string::npos) << why;
     EXPECT_NE(why.find("ZELMAR_NETSERVICE_CONFIG"), std::string::npos) << why;
     why = problem(R"([{"port": 4000}])");
     EXPECT_NE(why.find("the top level is a list"), std::string::npos) << why;
     EXPECT_EQ(why.find("no error occurred"), std::string::npos) << why;
-    const auto c = net::ServiceConfig::fromJson(R"({"port": 4000, "searchTargets": ["127.1.0.0/24"], "quietPeriodMs": 50})");
+    why = problem(R"({"quietPeriodMs": 300})");  // the search no longer ends by a fixed quiet period
+    EXPECT_NE(why.find("\"quietPeriodMs\" is no longer used"), std::string::npos) << why;
+    EXPECT_THROW(net::ServiceConfig::fromJson(R"({"maxSearchRounds": 0})"), std::runtime_error);
+    const auto c = net::ServiceConfig::fromJson(R"({"port": 4000, "searchTargets": ["127.1.0.0/24"], "firstAnswerWaitMs": 50})");
     EXPECT_EQ(c.port, 4000);
-    EXPECT_EQ(c.quietPeriodMs, 50);
+    EXPECT_EQ(c.firstAnswerWaitMs, 50);
     EXPECT_EQ(net::ServiceConfig::fromJson(c.toJson()).searchTargets, c.searchTargets);
     net::ServiceConfig bad;
     bad.searchTargets = {"127.0.0.0/8"};  // more than 65536 hosts
