@@ -17,6 +17,7 @@
 #include "comm/shared_state.h"
 #include "dialogs/search/activation_tracker.h"
 #include "dialogs/search/find_more_input.h"
+#include "dialogs/search/list_cells.h"
 #include "dialogs/search/paint_throttle.h"
 #include "dialogs/search/search_icons.h"
 #include "platform/netservice/net_service.h"
@@ -86,6 +87,9 @@ FormSearchTCP::FormSearchTCP(QWidget* parent) : QDialog(parent), ui_(std::make_u
     rowIcon_ = controllerRowIcon();
     activation_ = new ActivationTracker(this);
 
+    // Names and descriptions longer than their column show in full as a tooltip.
+    ui_->CtrlList->setItemDelegate(new CutCellTips(ui_->CtrlList));
+
     // Enter in the list is looked at before the list handles it.
     ui_->CtrlList->installEventFilter(this);
 
@@ -131,9 +135,17 @@ void FormSearchTCP::SetLanguage() {
         headers << GetText(column.text);
     list->setHeaderLabels(headers);
     // The stored widths, each widened just enough where its header text would
-    // be cut (the narrow DHCP column in this font).
+    // be cut (the narrow DHCP column in this font). The stored widths fit their
+    // values in the layout's own font; an address column also grows until a
+    // full address fits in the font in use: a technician matches the Ethernet
+    // address against the label on the unit.
     for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
         list->setColumnWidth(i, std::max(ui::twipsToPixels(kColumns[i].widthTwips), list->header()->sectionSizeHint(i)));
+    const auto growTo = [list](int column, int width) {
+        list->setColumnWidth(column, std::max(list->columnWidth(column), width));
+    };
+    growTo(ColIpAddress, fullFormatWidth(*list, u"0123456789", 4, 3, u'.'));
+    growTo(ColEthernetAddress, fullFormatWidth(*list, u"0123456789ABCDEF", 6, 2, u'-'));
 }
 
 // ---------------------------------------------------------------- window events
@@ -164,10 +176,11 @@ void FormSearchTCP::resizeEvent(QResizeEvent* event) {
 }
 
 void FormSearchTCP::Form_Resize() {
-    // The list takes the inner width and the inner height below its top; its
-    // left and top stay. Too small a window for the list keeps its last height.
+    // The list keeps its left and top and leaves the same margin on the right,
+    // so that it and its scroll bar lie inside the window; it takes the inner
+    // height below its top. Too small a window for the list keeps its last height.
     QTreeWidget* list = ui_->CtrlList;
-    list->resize(width(), list->height());
+    list->resize(std::max(0, width() - 2 * list->x()), list->height());
     const int height = this->height() - list->y();
     if (height >= 0)
         list->resize(list->width(), height);

@@ -31,10 +31,14 @@ TEST_F(SearchLayoutTest, LoadPutsCaptionsAndTheSevenColumnsInPlace) {
     ASSERT_EQ(list()->columnCount(), 7);
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(list()->headerItem()->text(i), GetText(numbers[i])) << "column " << i;
-        // The stored width, widened only as far as the header text needs.
+        // The stored width, widened only as far as the header text needs (the
+        // address columns also as far as a full address needs, below).
         const int stored = ui::twipsToPixels(widthsTwips[i]);
         const int header = list()->header()->sectionSizeHint(i);
-        EXPECT_EQ(list()->columnWidth(i), std::max(stored, header)) << "column " << i;
+        if (i == 2 || i == 3)
+            EXPECT_GE(list()->columnWidth(i), std::max(stored, header)) << "column " << i;
+        else
+            EXPECT_EQ(list()->columnWidth(i), std::max(stored, header)) << "column " << i;
         const int textWidth = QFontMetrics(list()->header()->font()).horizontalAdvance(GetText(numbers[i]));
         EXPECT_GT(list()->columnWidth(i), textWidth) << "header of column " << i << " is not cut";
     }
@@ -44,6 +48,19 @@ TEST_F(SearchLayoutTest, LoadPutsCaptionsAndTheSevenColumnsInPlace) {
     EXPECT_EQ(list()->headerItem()->text(6), QStringLiteral("Description"));
     EXPECT_EQ(list()->topLevelItemCount(), 0);
     EXPECT_EQ(dialog_->SearchOkFlg, vbFalse);
+}
+
+TEST_F(SearchLayoutTest, TheAddressColumnsShowAFullAddressInTheFontInUse) {
+    create();
+    // The widest addresses of each kind, in cells of their own columns.
+    for (const char* ip : {"255.255.255.255", "188.188.188.188", "100.100.100.100"})
+        list()->addTopLevelItem(new QTreeWidgetItem(QStringList{"", "", ip, "00-1A-4C-00-00-0B"}));
+    for (const char* ethernet : {"DD-DD-DD-DD-DD-DD", "88-88-88-88-88-88", "00-1A-4C-00-00-00", "FE-DC-BA-98-76-54"})
+        list()->addTopLevelItem(new QTreeWidgetItem(QStringList{"", "", "", ethernet}));
+    // What the list's cells ask for (public on the item view).
+    const QAbstractItemView* view = list();
+    for (int column : {2, 3})
+        EXPECT_LE(view->sizeHintForColumn(column), list()->columnWidth(column)) << "column " << column << " cuts";
 }
 
 TEST_F(SearchLayoutTest, SwedishTextsComeFromTheSwedishCatalogue) {

@@ -2,6 +2,9 @@
 // rule, commands while the list fills, and a failing service.
 #include "search_fixture.h"
 
+#include <QHelpEvent>
+#include <QToolTip>
+
 namespace zelmar::testing {
 namespace {
 
@@ -148,18 +151,34 @@ TEST_F(SearchListTest, RowClicksMarkAndUnmarkControllersOnTheSimulator) {
     EXPECT_FALSE(button("btnUpgrade")->isEnabled());
 }
 
-TEST_F(SearchListTest, TheListFollowsTheWindowSizeAndKeepsItsLastValidHeight) {
+TEST_F(SearchListTest, TheListFollowsTheWindowSizeInsideItAndKeepsItsLastValidHeight) {
     startFleet(standardSite());
     openDialog();
     dialog_->resize(600, 200);
     settle();
-    EXPECT_EQ(list()->geometry(), QRect(8, 35, 600, 165)) << "inner width, inner height below its top";
+    EXPECT_EQ(list()->geometry(), QRect(8, 35, 584, 165)) << "the same margin on either side, inner height below its top";
 
     // Smaller than the list's top: no error, the width follows, the height stays.
     dialog_->resize(300, 20);
     settle();
-    EXPECT_EQ(list()->geometry(), QRect(8, 35, 300, 165));
+    EXPECT_EQ(list()->geometry(), QRect(8, 35, 284, 165));
     EXPECT_TRUE(fatal_.isEmpty());
+}
+
+TEST_F(SearchListTest, ACellCutShortByItsColumnShowsItsFullTextAsATooltip) {
+    const QString longName = QStringLiteral("North annex air handling unit 3, plant room B");
+    startFleet({simController("10-00001", "127.79.0.1", longName.toStdString())});
+    openDialog();
+    QTreeWidgetItem* row = list()->topLevelItem(0);
+    ASSERT_NE(row, nullptr);
+    const auto tipAt = [this, row](int column) {
+        const QPoint at = list()->visualRect(list()->indexFromItem(row, column)).center();
+        QHelpEvent help(QEvent::ToolTip, at, list()->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list()->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tipAt(1), QString()) << "a serial number fits its column";
+    EXPECT_EQ(tipAt(0), longName);
 }
 
 TEST_F(SearchListTest, CommandsStartedWhileTheListFillsAreIgnored) {
