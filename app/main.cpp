@@ -9,12 +9,14 @@
 #include "dialogs/main/form_tcp_settings.h"
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/qt_user_dialogs.h"
+#include "platform/ui/window_helpers.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     zelmar::ui::installUserDialogs();
     QApplication::setApplicationName(QStringLiteral("zelmar-tcpip-settings"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));
+    // The title of messages and boxes; each window shows its own caption only.
+    zelmar::ui::setApplicationTitle(QStringLiteral("Zelmar TCP/IP Settings Tool"));
     QApplication::setOrganizationName(QStringLiteral("Zelmar"));
 
     try {
@@ -26,7 +28,7 @@ int main(int argc, char* argv[]) {
         // An error in a dialog shown during loading has ended the tool already.
         return zelmar::ui::showAndRunMainLoop(form);
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QApplication::applicationDisplayName(),
+        QMessageBox::critical(nullptr, zelmar::ui::applicationTitle(),
                               QStringLiteral("Starting the tool failed: %1").arg(QString::fromUtf8(e.what())));
     }
     return 1;

@@ -145,7 +145,7 @@ void FormTCPSettings::CmdOk_Click() { close(); }
 
 void FormTCPSettings::Form_Load() {
     handle("Form_Load", [this] {
-        const QByteArray title = support::toAnsi(QGuiApplication::applicationDisplayName());
+        const QByteArray title = support::toAnsi(ui::applicationTitle());
         std::int32_t out1 = 0;
         std::int32_t out2 = 0;
         InitApplication(title.constData(), kInitFlags1, &out1, kInitFlags2, &out2);

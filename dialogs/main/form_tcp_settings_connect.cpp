@@ -45,7 +45,7 @@ void FormTCPSettings::ShowCurrentController(VBool Show) {
     while (isTrue(current.RequireEncryption) && !isTrue(current.PasswordOk)) {
         // The typed password is masked: a password in clear on screen is unsafe.
         const QString answer =
-            ui::inputBox(kAccessPasswordPrompt, QGuiApplication::applicationDisplayName(), QString(), true);
+            ui::inputBox(kAccessPasswordPrompt, ui::applicationTitle(), QString(), true);
         if (answer.isEmpty()) {
             ui::setMousePointer(ui::MousePointer::Normal);
             setEnabled(true);

@@ -70,7 +70,7 @@ void FormTCPSettings::CmdSetup() {
     net::NetService& service = comm::Service();
     while (service.Item(index)->RequireEncryption() && !service.Item(index)->PasswordOk()) {
         const QString answer =
-            ui::inputBox(kSetupPasswordPrompt, QGuiApplication::applicationDisplayName(), QString(), true);
+            ui::inputBox(kSetupPasswordPrompt, ui::applicationTitle(), QString(), true);
         if (answer.isEmpty())
             return;
         shared.NetworkPassword = answer;

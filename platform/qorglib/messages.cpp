@@ -21,8 +21,9 @@ extern "C" int32_t InitApplication(const char* title, int32_t /*flags1*/, int32_
         *out1 = 0;
     if (out2)
         *out2 = 0;
-    // The title names the windows; the application name stays a file-system-safe
-    // identifier (a title such as "TCP/IP" would break temporary-file templates).
+    // The title captions messages and boxes; the application name stays a
+    // file-system-safe identifier (a title such as "TCP/IP" would break
+    // temporary-file templates).
     if (title && *title)
         userDialogs().setApplicationTitle(QString::fromUtf8(title));
     return 0;

@@ -1,6 +1,7 @@
 #include "platform/ui/handler_guard.h"
 
 #include "platform/ui/modal_seam.h"
+#include "platform/ui/window_helpers.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -41,7 +42,7 @@ void showFatalMessage(const QString& text) {
     ModalRequest request;
     request.kind = ModalKind::Message;
     request.text = text;
-    request.title = QGuiApplication::applicationDisplayName();
+    request.title = applicationTitle();
     request.style = 0;
     try {
         if (ModalSeam::take(request))

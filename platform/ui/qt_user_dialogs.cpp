@@ -41,7 +41,7 @@ bool haveWidgets() { return qobject_cast<QApplication*>(QCoreApplication::instan
 
 std::int32_t runBox(QMessageBox::Icon icon, const QString& title, const QString& text, std::int32_t style) {
     const Answers answers = qorg::answersFor(style);
-    QMessageBox box(icon, title.isEmpty() ? QGuiApplication::applicationDisplayName() : title, text,
+    QMessageBox box(icon, title.isEmpty() ? applicationTitle() : title, text,
                     QMessageBox::NoButton, QApplication::activeWindow());
     QList<QPushButton*> added;
     for (std::int32_t code : answers.codes) {
@@ -93,10 +93,8 @@ public:
     void setBusy(bool busy) override { setMousePointer(busy ? MousePointer::Hourglass : MousePointer::Normal); }
     void letEventsRun() override { doEvents(); }
 
-    void setApplicationTitle(const QString& title) override {
-        if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-            QGuiApplication::setApplicationDisplayName(title);
-    }
+    // Not Qt's display name: the window system would append that to every window's title.
+    void setApplicationTitle(const QString& title) override { ui::setApplicationTitle(title); }
 };
 }  // namespace
 

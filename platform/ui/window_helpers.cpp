@@ -56,6 +56,19 @@ void doEvents() {
         QCoreApplication::processEvents();
 }
 
+namespace {
+QString& storedTitle() {
+    static QString title;
+    return title;
+}
+}  // namespace
+
+QString applicationTitle() {
+    return storedTitle().isEmpty() ? QCoreApplication::applicationName() : storedTitle();
+}
+
+void setApplicationTitle(const QString& title) { storedTitle() = title; }
+
 QString inputBox(const QString& prompt, const QString& title, const QString& defaultText, bool hideInput) {
     ModalRequest request;
     request.kind = ModalKind::InputBox;
@@ -66,7 +79,7 @@ QString inputBox(const QString& prompt, const QString& title, const QString& def
         return answer->button == ButtonOk ? answer->text : QString();
 
     QInputDialog box(QApplication::activeWindow());
-    box.setWindowTitle(title.isEmpty() ? QGuiApplication::applicationDisplayName() : title);
+    box.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
     box.setLabelText(prompt);
     box.setInputMode(QInputDialog::TextInput);
     box.setTextEchoMode(hideInput ? QLineEdit::Password : QLineEdit::Normal);

@@ -16,6 +16,13 @@ enum class MousePointer { Normal = 0, Hourglass = 11 };
 MousePointer mousePointer();
 void setMousePointer(MousePointer pointer);
 
+// The application title: the caption of messages, questions and input boxes,
+// and the title the start-up call hands the support library. Kept apart from
+// Qt's application display name, which the window system would append to every
+// window's title. Empty until set: then the application name.
+QString applicationTitle();
+void setApplicationTitle(const QString& title);
+
 // Let pending window events run once.
 void doEvents();
 

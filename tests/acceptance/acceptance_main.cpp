@@ -1,5 +1,6 @@
 // GoogleTest main of the acceptance suite: one QApplication, headless, with
 // the texts and upgrade files of this build, English texts.
+#include "platform/ui/window_helpers.h"
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
     zelmar::ui::installUserDialogs();
     // As app/main.cpp names the tool: the password prompts carry this title.
     QApplication::setApplicationName(QStringLiteral("zelmar-tcpip-settings"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));
+    zelmar::ui::setApplicationTitle(QStringLiteral("Zelmar TCP/IP Settings Tool"));
     QApplication::setOrganizationName(QStringLiteral("Zelmar"));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

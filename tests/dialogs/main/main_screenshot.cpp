@@ -3,6 +3,7 @@
 // The dialog shows a controller that obtains its settings by DHCP.
 #include "dialogs/main/form_tcp_settings.h"
 
+#include "platform/ui/window_helpers.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     zelmar::ui::installUserDialogs();
-    QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));
+    zelmar::ui::setApplicationTitle(QStringLiteral("Zelmar TCP/IP Settings Tool"));
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
         return 2;

@@ -2,6 +2,7 @@
 // fleet on loopback, into a PNG for the documentation:
 //   QT_QPA_PLATFORM=offscreen ZELMAR_LANG=sv search-screenshot out.png [while-filling.png]
 // The second picture, if asked for, is taken while the list fills.
+#include "platform/ui/window_helpers.h"
 #include <QApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     zelmar::ui::installUserDialogs();
-    QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));
+    zelmar::ui::setApplicationTitle(QStringLiteral("Zelmar TCP/IP Settings Tool"));
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
         return 2;

@@ -1,5 +1,6 @@
 // GoogleTest main for the search dialog tests: one QApplication for the run,
 // headless, English texts from this build's catalogues.
+#include "platform/ui/window_helpers.h"
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     zelmar::ui::installUserDialogs();
     QApplication::setApplicationName(QStringLiteral("zelmar-tcpip-settings-test"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));
+    zelmar::ui::setApplicationTitle(QStringLiteral("Zelmar TCP/IP Settings Tool"));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

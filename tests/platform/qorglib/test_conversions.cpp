@@ -1,6 +1,7 @@
 #include "platform/qorglib/qorglib.h"
 #include "tests/platform/ui/env_guard.h"
 
+#include "platform/ui/window_helpers.h"
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <cstring>
@@ -71,15 +72,19 @@ TEST(ScanPasswordChars, PrintableAsciiWithoutSpaceIsAllowed) {
     EXPECT_EQ(ScanPasswordChars(all.c_str()), -1);
 }
 
-TEST(InitApplication, ZeroesOutValuesAndTitlesTheApplication) {
+TEST(InitApplication, ZeroesOutValuesAndTitlesTheApplicationNotItsWindows) {
     const QString beforeName = QCoreApplication::applicationName();
-    const QString beforeTitle = QGuiApplication::applicationDisplayName();
+    const QString beforeDisplayName = QGuiApplication::applicationDisplayName();
+    const QString beforeTitle = zelmar::ui::applicationTitle();
     int32_t a = 11, b = 22;
     EXPECT_EQ(InitApplication("Zelmar TCP/IP Init Test", 0x20000000, &a, 0x40000000, &b), 0);
     EXPECT_EQ(a, 0);
     EXPECT_EQ(b, 0);
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Zelmar TCP/IP Init Test"));
+    EXPECT_EQ(zelmar::ui::applicationTitle(), QStringLiteral("Zelmar TCP/IP Init Test"));
     EXPECT_EQ(QCoreApplication::applicationName(), beforeName) << "the name stays file-system safe";
+    // The window system appends the display name to every window title.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), beforeDisplayName);
     EXPECT_EQ(InitApplication(nullptr, 0, nullptr, 0, nullptr), 0);
-    QGuiApplication::setApplicationDisplayName(beforeTitle);
+    EXPECT_EQ(zelmar::ui::applicationTitle(), QStringLiteral("Zelmar TCP/IP Init Test"));
+    zelmar::ui::setApplicationTitle(beforeTitle);
 }

@@ -4,6 +4,7 @@
 #include "platform/ui/qt_user_dialogs.h"
 #include "tests/platform/ui/modal_answerer.h"
 
+#include "platform/ui/window_helpers.h"
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -95,7 +96,7 @@ TEST(RealMessageBox, ErrorMessageHasOnlyOkCriticalIconAndTheApplicationTitle) {
     pressOnNextBox(seen, Qt::Key_Return);
     EXPECT_EQ(ShowMessage("It failed.", 0), 1);
     EXPECT_EQ(seen.text, QStringLiteral("It failed."));
-    EXPECT_EQ(seen.title, QGuiApplication::applicationDisplayName());
+    EXPECT_EQ(seen.title, zelmar::ui::applicationTitle());
     EXPECT_EQ(seen.icon, QMessageBox::Critical);
     EXPECT_EQ(seen.buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
 }
@@ -118,7 +119,7 @@ TEST(RealMessageBox, OkCancelQuestionDefaultsToCancel) {
     EXPECT_TRUE(seen.buttons.contains(QMessageBox::Ok));
     EXPECT_TRUE(seen.buttons.contains(QMessageBox::Cancel));
     EXPECT_EQ(seen.buttons.size(), 2);
-    EXPECT_EQ(seen.title, QGuiApplication::applicationDisplayName());  // empty title: the application's
+    EXPECT_EQ(seen.title, zelmar::ui::applicationTitle());  // empty title: the application's
 }
 
 TEST(RealMessageBox, OkCancelQuestionAnsweredWithOk) {

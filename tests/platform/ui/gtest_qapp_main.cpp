@@ -1,4 +1,5 @@
 // GoogleTest main for tests that use widgets: one QApplication for the run.
+#include "platform/ui/window_helpers.h"
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     zelmar::ui::installUserDialogs();
     QApplication::setApplicationName(QStringLiteral("ZelmarTestApp"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Zelmar Test App"));
+    zelmar::ui::setApplicationTitle(QStringLiteral("Zelmar Test App"));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

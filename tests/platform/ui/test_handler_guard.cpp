@@ -1,6 +1,7 @@
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/modal_seam.h"
 
+#include "platform/ui/window_helpers.h"
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QTimer>
@@ -46,7 +47,7 @@ TEST_F(HandlerGuardTest, ExceptionIsShownAsErrorMessageThenFatalActionRuns) {
     const ModalRequest& shown = ModalSeam::log().front();
     EXPECT_EQ(shown.kind, ModalKind::Message);
     EXPECT_EQ(shown.style, 0);
-    EXPECT_EQ(shown.title, QGuiApplication::applicationDisplayName());
+    EXPECT_EQ(shown.title, zelmar::ui::applicationTitle());
     EXPECT_TRUE(shown.text.startsWith(QStringLiteral("btnSetup_Click failed: service gone")));
     EXPECT_TRUE(shown.text.contains(QStringLiteral("The tool will now close.")));
 

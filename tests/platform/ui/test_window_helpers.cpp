@@ -165,7 +165,7 @@ TEST(InputBoxReal, TypedTextIsReturnedAndCaptionIsTheApplicationTitle) {
     });
     const QString typed = inputBox(QStringLiteral("Enter an address"), {}, QStringLiteral("old"));
     EXPECT_EQ(typed, QStringLiteral("127.0.0.9"));
-    EXPECT_EQ(caption, QGuiApplication::applicationDisplayName());
+    EXPECT_EQ(caption, zelmar::ui::applicationTitle());
     EXPECT_EQ(label, QStringLiteral("Enter an address"));
     EXPECT_EQ(echo, QLineEdit::Normal);
 }
