@@ -6,6 +6,7 @@
 // through the UI helpers, so that all of it runs without any dialog.
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace zelmar::net {
 class NetService;
@@ -46,6 +47,9 @@ WriteOutcome WriteControllerSettings();
 
 void FindUpgradeFile(std::int16_t portOsType);
 QString UpgradeFilePath();
-void UpgradePortOsCommand(const QString& serialNo);
+// `progress` is told the share of the image sent while the transfer runs
+// (0 to 100, on this thread); the command's questions and messages are its own.
+using UpgradeProgress = std::function<void(int percent)>;
+void UpgradePortOsCommand(const QString& serialNo, const UpgradeProgress& progress = {});
 
 }  // namespace zelmar::comm

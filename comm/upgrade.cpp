@@ -52,7 +52,7 @@ void FindUpgradeFile(std::int16_t portOsType) {
 
 QString UpgradeFilePath() { return upgradeFilePath(); }
 
-void UpgradePortOsCommand(const QString& serialNo) {
+void UpgradePortOsCommand(const QString& serialNo, const UpgradeProgress& progress) {
     std::int16_t index = FindControllerBySerialNo(serialNo, false);
     if (index == -1) {
         support::ShowErrorMessage(notFoundMessage());
@@ -93,7 +93,7 @@ void UpgradePortOsCommand(const QString& serialNo) {
         return;
 
     qorg::userDialogs().setBusy(true);
-    if (!service.Item(index)->UpgradePortOs(file)) {
+    if (!service.Item(index)->UpgradePortOs(file, progress)) {
         pointer.restore();
         support::ShowErrorMessage(transferFailedMessage());
         return;

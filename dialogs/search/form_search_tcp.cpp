@@ -495,9 +495,20 @@ void FormSearchTCP::btnUpgrade_Click() {
 
     // UpgradeInProgress is True from here on and False again however the upgrade ends.
     const comm::UpgradeInProgressScope inProgress;
+    // The status line shows the transfer's progress and is empty again afterwards.
+    const auto clearStatus = qScopeGuard([&self] {
+        if (self)
+            self->EndSearch();
+    });
     comm::SelectController(QString());  // not marked while it is upgraded
-    comm::UpgradePortOsCommand(serialNo);
+    comm::UpgradePortOsCommand(serialNo, [this, &serialNo](int percent) { showUpgradeProgress(serialNo, percent); });
     comm::SelectController(serialNo);
+}
+
+void FormSearchTCP::showUpgradeProgress(const QString& serialNo, int percent) {
+    ui_->CtrlStatusLine->setText(QStringLiteral("Upgrading %1: %2 %").arg(serialNo).arg(percent));
+    // Repaint, but leave input waiting: the dialog takes no command during an upgrade.
+    ui::doEventsExceptInput();
 }
 
 // ---------------------------------------------------------------- the list

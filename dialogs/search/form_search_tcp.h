@@ -76,6 +76,7 @@ private:
     Continue letEventsRun();
     QTreeWidgetItem* selectedRow() const;
     QString selectedSerialNo() const;
+    void showUpgradeProgress(const QString& serialNo, int percent);
     void searchFailed(const QString& what, const QString& reason);
     // Runs a search command's steps with the busy pointer, one command at a
     // time, and the recovery from a failing service.

@@ -105,9 +105,11 @@ bool ControllerEntry::UnmarkSelected() { return core_->mark(index_, false); }
 
 bool ControllerEntry::AnsweredLastSearch() const { return core_->answeredLastSearch(index_); }
 
-bool ControllerEntry::UpgradePortOs(const UpgradeFile& file) {
+bool ControllerEntry::UpgradePortOs(const UpgradeFile& file, UpgradeProgress progress) {
     core_->recordForWrite(index_);  // an index outside the entries is an error, whatever the file
-    return UpgradeTransfer(*core_, index_).run(file).ok;
+    UpgradeTransferOptions options;
+    options.progress = std::move(progress);
+    return UpgradeTransfer(*core_, index_, options).run(file).ok;
 }
 
 }  // namespace zelmar::net

@@ -4,6 +4,7 @@
 // them to the controller in one transaction (all or nothing). Several entry
 // objects for the same index share the same held writes.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,6 +14,11 @@ namespace zelmar::net {
 
 class ServiceCore;
 class UpgradeFile;
+
+// The share of a port OS image the controller has taken, 0 to 100, in order.
+// Called on the calling thread while the transfer runs: whenever the share
+// grows, and now and then while it does not, so that a window can repaint.
+using UpgradeProgress = std::function<void(int percent)>;
 
 // Capability bits a controller reports.
 enum Capability : std::uint32_t {
@@ -82,7 +88,7 @@ public:
     bool UnmarkSelected();
 
     // Sends a port OS upgrade; false when the transfer could not complete.
-    bool UpgradePortOs(const UpgradeFile& file);
+    bool UpgradePortOs(const UpgradeFile& file, UpgradeProgress progress = {});
     // True when this controller answered the service's most recent Search. An entry
     // stays after a search that did not hear it, showing what it last reported.
     bool AnsweredLastSearch() const;

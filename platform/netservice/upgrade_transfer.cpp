@@ -25,6 +25,7 @@ constexpr int kMaxRtoMs = 1000;
 constexpr std::size_t kMinBlock = 256;
 constexpr std::size_t kDrainEvery = 16;  // blocks sent between two looks at the acknowledgements
 constexpr int kDrainLimit = 1024;        // datagrams read in one look, so a flood cannot hold the loop
+constexpr auto kProgressEvery = std::chrono::milliseconds(100);  // a report at least this often while blocks travel
 
 int msUntil(Clock::time_point t) {
     const auto d = std::chrono::duration_cast<std::chrono::microseconds>(t - Clock::now()).count();
@@ -242,7 +243,22 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
                 ++core.stats_.datagramsDropped;  // late answers to earlier requests, foreign acknowledgements
     };
 
+    // The share acknowledged in order, reported when it grows and at least every kProgressEvery.
+    int reportedPercent = -1;
+    auto reportedAt = Clock::now();
+    auto reportProgress = [&] {
+        if (!options_.progress)
+            return;
+        const int percent = int(std::uint64_t(book.base) * 100 / blocks);
+        if (percent == reportedPercent && Clock::now() - reportedAt < kProgressEvery)
+            return;
+        reportedPercent = percent;
+        reportedAt = Clock::now();
+        options_.progress(percent);
+    };
+
     while (book.base < blocks) {
+        reportProgress();
         const auto now = Clock::now();
         if (now - lastProgress > std::chrono::milliseconds(cfg.upgradeStallTimeoutMs)) {
             abandon();
@@ -296,6 +312,8 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
             }
         }
     }
+
+    reportProgress();
 
     // 3. Commit: the controller checks the whole image and switches. Its reply may be lost and the
     //    controller already restarting, so the commit is asked again through the restart; a

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/netservice/controller_entry.h"
 #include "platform/netservice/upgrade_file.h"
 
 namespace zelmar::net {
@@ -18,6 +19,7 @@ class ServiceCore;
 struct UpgradeTransferOptions {
     std::size_t blockSize = 1280;  // payload bytes a block; leaves room in 1472 for the headers and a sealed envelope
     std::size_t window = 64;       // blocks unacknowledged at most (the controller may ask for fewer)
+    UpgradeProgress progress;      // told the share acknowledged while the blocks travel; may be empty
 };
 
 struct UpgradeOutcome {

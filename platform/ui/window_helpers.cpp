@@ -56,6 +56,11 @@ void doEvents() {
         QCoreApplication::processEvents();
 }
 
+void doEventsExceptInput() {
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 namespace {
 QString& storedTitle() {
     static QString title;

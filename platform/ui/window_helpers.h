@@ -25,6 +25,9 @@ void setApplicationTitle(const QString& title);
 
 // Let pending window events run once.
 void doEvents();
+// The same with the technician's input left waiting: windows repaint while a
+// long command keeps input blocked.
+void doEventsExceptInput();
 
 // The standard modal input box: prompt, one input line, OK and Cancel, the
 // application title as caption unless a title is given. Returns the typed text,

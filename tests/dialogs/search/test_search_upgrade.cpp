@@ -24,10 +24,10 @@ protected:
     }
     // A valid upgrade file for port OS type 3 in a folder of its own, which the
     // alias "SLIB:" then stands for.
-    void provideUpgradeFile() {
+    void provideUpgradeFile(std::size_t imageBytes = 4096) {
         ASSERT_TRUE(slib_.isValid());
         ASSERT_TRUE(QDir(slib_.path()).mkpath(QStringLiteral("QORreal")));
-        const std::vector<std::uint8_t> image(4096, 0x5A);
+        const std::vector<std::uint8_t> image(imageBytes, 0x5A);
         const auto bytes = net::UpgradeFile::Build(3, "2.20", image);
         QFile file(slib_.filePath(QStringLiteral("QORreal/3.TcpIpPortOS")));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -141,6 +141,53 @@ TEST_F(SearchUpgradeTest, AfterAnUpgradeTheRowsStayUntilTheNextRefresh) {
     button("ButtonRefresh")->click();
     EXPECT_EQ(columnTexts(1), entrySerials());
     EXPECT_EQ(list()->topLevelItemCount(), 3);
+}
+
+// Records what the status line showed each time it was painted, with the pointer then.
+class PaintLog : public QObject {
+public:
+    explicit PaintLog(QLabel* label) : label_(label) { label->installEventFilter(this); }
+    QStringList texts;
+    bool pointerBusy = true;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == label_ && event->type() == QEvent::Paint && !label_->text().isEmpty()) {
+            texts << label_->text();
+            pointerBusy &= ui::mousePointer() == ui::MousePointer::Hourglass;
+        }
+        return false;
+    }
+
+private:
+    QLabel* label_;
+};
+
+TEST_F(SearchUpgradeTest, TheStatusLineShowsTheTransferInOrderAndTheWindowRepaintsMeanwhile) {
+    auto site = standardSite();
+    site[0].restartMs = 50;
+    startFleet(site);
+    provideUpgradeFile(200000);
+    openDialog();
+    clickRow(QStringLiteral("10-00001"));
+    PaintLog painted(child<QLabel>("CtrlStatusLine"));
+    ModalSeam::pushButton(ui::ButtonYes);
+    ModalSeam::pushButton(ui::ButtonOk);
+    button("btnUpgrade")->click();
+
+    ASSERT_EQ(simState("10-00001").upgradesApplied, 1) << modalLog().join('\n').toStdString();
+    ASSERT_GE(painted.texts.size(), 2) << "the window repainted during the transfer";
+    int last = -1;
+    for (const QString& text : painted.texts) {
+        ASSERT_TRUE(text.startsWith(QStringLiteral("Upgrading 10-00001: ")) && text.endsWith(QStringLiteral(" %")))
+            << text.toStdString();
+        const int percent = text.section(QLatin1Char(' '), 2, 2).toInt();
+        EXPECT_GE(percent, last) << text.toStdString();
+        last = percent;
+    }
+    EXPECT_EQ(last, 100);
+    EXPECT_TRUE(painted.pointerBusy);
+    EXPECT_EQ(statusLine(), QString()) << "empty again after the upgrade";
 }
 
 TEST_F(SearchUpgradeTest, UpgradeInProgressIsFalseAgainWhenTheCommandFails) {

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -64,6 +65,24 @@ protected:
 double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
 }  // namespace
+
+TEST_F(UpgradeTransferTest, ProgressIsReportedInOrderUpTo100OnTheCallingThread) {
+    start();
+    ASSERT_EQ(lookup(), 0);
+    std::vector<int> seen;
+    bool elsewhere = false;
+    const auto caller = std::this_thread::get_id();
+    const bool ok = service_->Item(0)->UpgradePortOs(upgradeFile(3, "3.2.0", 300000), [&](int percent) {
+        seen.push_back(percent);
+        elsewhere |= std::this_thread::get_id() != caller;
+    });
+    ASSERT_TRUE(ok) << service_->core().stats().lastUpgradeProblem;
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ(seen.front(), 0);
+    EXPECT_EQ(seen.back(), 100);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << ::testing::PrintToString(seen);
+    EXPECT_FALSE(elsewhere) << "the transfer stays on the calling thread";
+}
 
 TEST_F(UpgradeTransferTest, TheControllerSwitchesRestartsAndAnswersWithTheNewRevision) {
     start();
