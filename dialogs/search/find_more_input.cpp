@@ -9,4 +9,9 @@ AddressInput splitAddressInput(const QString& typed) {
     return {typed.left(slash), typed.mid(slash + 1)};
 }
 
+bool entryMatchesInput(const AddressInput& input, const QString& subnetMask, const QString& dnsName,
+                       const QString& ipAddress) {
+    return subnetMask == input.mask || dnsName == input.address || ipAddress == input.address;
+}
+
 }  // namespace zelmar::dialogs

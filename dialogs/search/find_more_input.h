@@ -12,4 +12,10 @@ struct AddressInput {
 
 AddressInput splitAddressInput(const QString& typed);
 
+// Whether a controller entry is the one asked for: its subnet mask equals the
+// mask part, or its DNS name or IP address the address part (exact texts; the
+// empty mask part of an input without "/" compares too).
+bool entryMatchesInput(const AddressInput& input, const QString& subnetMask, const QString& dnsName,
+                       const QString& ipAddress);
+
 }  // namespace zelmar::dialogs

@@ -248,7 +248,7 @@ void FormSearchTCP::ButtonCancel_Click() {
 bool FormSearchTCP::CtrlList_KeyPress(int keyAscii) {
     if (keyAscii != 13)
         return false;
-    // With no row Enter does nothing; during a search it waits for the search.
+    // With no row Enter does nothing; during a search or an upgrade it is discarded.
     if (!selectedRow() || busy_)
         return true;
     CmdSearchOk();
@@ -457,8 +457,8 @@ void FormSearchTCP::CmdSearchFindMoreTcpIp() {
             bool found = false;
             for (std::int16_t i = 0; i < count && !found; ++i) {
                 const auto entry = service.Item(i);
-                found = text(entry->SubnetMask()) == input.mask || text(entry->DnsName()) == input.address ||
-                        text(entry->IpAddress()) == input.address;
+                found = entryMatchesInput(input, text(entry->SubnetMask()), text(entry->DnsName()),
+                                          text(entry->IpAddress()));
                 if (found) {
                     if (QTreeWidgetItem* row = ui_->CtrlList->topLevelItem(i)) {
                         ui_->CtrlList->setCurrentItem(row);

@@ -150,7 +150,7 @@ TEST_F(MainChooseController, AControllerRequiringEncryptionWhosePasswordIsAccept
 TEST_F(MainChooseController, SearchAndOkFillsEveryFieldFromTheController) {
     sim::SimControllerState fixed = controller(3, "Chiller");
     fixed.dnsName = "chiller.plant.site.example";
-    fixed.ipAddress = "127.79.0.3";
+    fixed.ipAddress = "0.0.0.0";
     fixed.gateway = "0.0.0.0";
     startFleet({controller(1, "Boiler 1"), controller(2, "Boiler 2"), fixed});
     auto d = newDialog();
@@ -164,9 +164,10 @@ TEST_F(MainChooseController, SearchAndOkFillsEveryFieldFromTheController) {
     const sim::SimControllerState s = simState("10-00003");
     EXPECT_EQ(controllerFields(*d),
               QStringList({"Chiller", "10-00003", comm::state().CurrentController.EthernetAddress, "Building 3",
-                           "127.79.0.3", "255.255.0.0", "0.0.0.0", "127.79.0.2", "chiller",
+                           "0.0.0.0", "255.255.0.0", "0.0.0.0", "127.79.0.2", "chiller",
                            "plant.site.example", "chiller.plant.site.example"}));
-    // The refresh from the service shows "0.0.0.0" as it is.
+    // The refresh from the service shows "0.0.0.0" as it is (the search dialog took it as empty).
+    EXPECT_EQ(comm::state().CurrentController.IpAddress, QStringLiteral("0.0.0.0"));
     EXPECT_EQ(comm::state().CurrentController.Gateway, QStringLiteral("0.0.0.0"));
     EXPECT_EQ(edit(*d, "tbMainCompIP")->text(), QString::fromStdString(s.mainComputerAddress));
     EXPECT_EQ(check(*d, "rbIP")->checkState(), Qt::Checked);

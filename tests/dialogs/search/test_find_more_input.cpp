@@ -28,5 +28,17 @@ TEST(FindMoreInput, SplitsAtTheFirstSlashOnly) {
     }
 }
 
+TEST(FindMoreInput, AnEntryMatchesByMaskDnsNameOrAddressAnEmptyMaskWithNoSlashTyped) {
+    const AddressInput typed = splitAddressInput(QStringLiteral("127.79.9.4"));
+    EXPECT_TRUE(entryMatchesInput(typed, QString(), QStringLiteral("other"), QStringLiteral("127.79.9.9")));
+    EXPECT_FALSE(entryMatchesInput(typed, QStringLiteral("255.255.0.0"), QStringLiteral("other"), QStringLiteral("127.79.9.9")));
+    EXPECT_TRUE(entryMatchesInput(typed, QStringLiteral("255.255.0.0"), QString(), QStringLiteral("127.79.9.4")));
+    EXPECT_TRUE(entryMatchesInput(splitAddressInput(QStringLiteral("unit4")), QStringLiteral("255.255.0.0"),
+                                  QStringLiteral("unit4"), QString()));
+    const AddressInput withMask = splitAddressInput(QStringLiteral("127.79.9.0/255.255.255.0"));
+    EXPECT_TRUE(entryMatchesInput(withMask, QStringLiteral("255.255.255.0"), QString(), QStringLiteral("127.79.1.1")));
+    EXPECT_FALSE(entryMatchesInput(withMask, QString(), QString(), QStringLiteral("127.79.1.1")));
+}
+
 }  // namespace
 }  // namespace zelmar::dialogs

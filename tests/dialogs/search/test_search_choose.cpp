@@ -140,6 +140,17 @@ TEST_F(SearchChooseTest, EnterWhileOkIsEnabledPressesOk) {
     EXPECT_FALSE(marked("10-00001")) << "the OK button's path unmarks";
 }
 
+TEST_F(SearchChooseTest, EnterOnAnotherButtonPressesThatButtonNotOk) {
+    startFleet(standardSite());
+    openDialog();
+    clickRow(QStringLiteral("10-00001"));
+    ASSERT_TRUE(button("ButtonOk")->isEnabled());
+    button("ButtonCancel")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(button("ButtonCancel"), Qt::Key_Return);
+    expectClosedWithout();
+    EXPECT_FALSE(marked("10-00001")) << "Cancel's path unmarks";
+}
+
 TEST_F(SearchChooseTest, ARowWhoseControllerVanishedEndsAsCancel) {
     startFleet(standardSite());
     openDialog();

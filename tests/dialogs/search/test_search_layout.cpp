@@ -1,6 +1,12 @@
 // The stored layout and the texts the dialog loads, without any search.
 #include "search_fixture.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "tests/platform/ui/env_guard.h"
+
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <algorithm>
@@ -61,6 +67,25 @@ TEST_F(SearchLayoutTest, TheAddressColumnsShowAFullAddressInTheFontInUse) {
     const QAbstractItemView* view = list();
     for (int column : {2, 3})
         EXPECT_LE(view->sizeHintForColumn(column), list()->columnWidth(column)) << "column " << column << " cuts";
+}
+
+TEST_F(SearchLayoutTest, AnEmptyCatalogueTextGivesAnEmptyCaptionAndHeader) {
+    QTemporaryDir prod;
+    ASSERT_TRUE(prod.isValid());
+    ASSERT_TRUE(QDir(prod.path()).mkpath(QStringLiteral("Texts")));
+    QFile catalogue(prod.filePath(QStringLiteral("Texts/Zelmar TCP IP Settings Tool.en.txt")));
+    ASSERT_TRUE(catalogue.open(QIODevice::WriteOnly));
+    catalogue.write("4531\tCancel\n4534\n4543\tName\n4546\n");
+    catalogue.close();
+    EnvGuard env;
+    env.set("ZELMAR_PROD_DIR", QFile::encodeName(prod.path()));
+    env.set("ZELMAR_LANG", "en");
+    create();
+    EXPECT_EQ(dialog_->windowTitle(), QString()) << "not the stored caption";
+    EXPECT_EQ(button("ButtonCancel")->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(list()->headerItem()->text(0), QStringLiteral("Name"));
+    EXPECT_EQ(list()->headerItem()->text(2), QString());
+    EXPECT_EQ(list()->columnCount(), 7);
 }
 
 TEST_F(SearchLayoutTest, SwedishTextsComeFromTheSwedishCatalogue) {

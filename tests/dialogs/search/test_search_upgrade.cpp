@@ -121,9 +121,22 @@ TEST_F(SearchUpgradeTest, AfterAnUpgradeTheRowsStayUntilTheNextRefresh) {
     startFleet(site);
     provideUpgradeFile();
     openDialog();
-    clickRow(QStringLiteral("10-00001"));
-    const QStringList rowsBefore = columnTexts(0) + columnTexts(1) + columnTexts(2);
+    clickRow(QStringLiteral("10-00002"));
+    const auto rows = [this] { return columnTexts(0) + columnTexts(1) + columnTexts(2) + columnTexts(6); };
+    const QStringList rowsBefore = rows();
     QSignalSpy finished(dialog_.get(), &FormSearchTCP::searchFinished);
+    // Its description changes meanwhile (another tool writes it): the search
+    // after the transfer brings the new text into the service's entries.
+    {
+        net::NetService other(config_);
+        other.setSearchSerialNo("10-00002");
+        other.AddSerialNoSearch();
+        other.Search();
+        ASSERT_EQ(other.ControllerCount(), 1);
+        other.Item(0)->setDescription("Changed meanwhile");
+        other.Item(0)->setApply(true);
+        ASSERT_TRUE(other.Item(0)->SetupOk());
+    }
 
     ModalSeam::pushButton(ui::ButtonYes);  // the question
     ModalSeam::pushButton(ui::ButtonOk);   // the result
@@ -131,16 +144,20 @@ TEST_F(SearchUpgradeTest, AfterAnUpgradeTheRowsStayUntilTheNextRefresh) {
 
     ASSERT_EQ(ModalSeam::log().size(), 2) << modalLog().join('\n').toStdString();
     EXPECT_EQ(ModalSeam::log().at(1).style, 2) << modalLog().join('\n').toStdString();
-    EXPECT_EQ(simState("10-00001").portOsRevision, "2.20");
-    EXPECT_EQ(simState("10-00001").upgradesApplied, 1);
-    EXPECT_TRUE(marked("10-00001"));
+    EXPECT_EQ(simState("10-00002").portOsRevision, "2.20");
+    EXPECT_EQ(simState("10-00002").upgradesApplied, 1);
+    EXPECT_TRUE(marked("10-00002"));
     EXPECT_EQ(comm::state().UpgradeInProgress, vbFalse);
     EXPECT_EQ(finished.count(), 0) << "no refresh of its own";
-    EXPECT_EQ(columnTexts(0) + columnTexts(1) + columnTexts(2), rowsBefore);
+    const std::int16_t index = comm::FindControllerBySerialNo(QStringLiteral("10-00002"), false);
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(comm::Service().Item(index)->Description(), "Changed meanwhile");
+    EXPECT_EQ(rows(), rowsBefore);
 
     button("ButtonRefresh")->click();
     EXPECT_EQ(columnTexts(1), entrySerials());
     EXPECT_EQ(list()->topLevelItemCount(), 3);
+    EXPECT_EQ(list()->topLevelItem(rowOf(QStringLiteral("10-00002")))->text(6), QStringLiteral("Changed meanwhile"));
 }
 
 // Records what the status line showed each time it was painted, with the pointer then.
