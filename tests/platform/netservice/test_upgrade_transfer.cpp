@@ -72,11 +72,16 @@ TEST_F(UpgradeTransferTest, ProgressIsReportedInOrderUpTo100OnTheCallingThread) 
     std::vector<int> seen;
     bool elsewhere = false;
     const auto caller = std::this_thread::get_id();
-    const bool ok = service_->Item(0)->UpgradePortOs(upgradeFile(3, "3.2.0", 300000), [&](int percent) {
+    // One block in flight at a time: the share grows block by block, however fast the link.
+    net::UpgradeTransferOptions options;
+    options.blockSize = 256;
+    options.window = 1;
+    options.progress = [&](int percent) {
         seen.push_back(percent);
         elsewhere |= std::this_thread::get_id() != caller;
-    });
-    ASSERT_TRUE(ok) << service_->core().stats().lastUpgradeProblem;
+    };
+    const net::UpgradeOutcome outcome = net::UpgradeTransfer(core(), 0, options).run(upgradeFile(3, "3.2.0", 100 * 256));
+    ASSERT_TRUE(outcome.ok) << outcome.problem;
     ASSERT_GE(seen.size(), 3u);
     EXPECT_EQ(seen.front(), 0);
     EXPECT_EQ(seen.back(), 100);
