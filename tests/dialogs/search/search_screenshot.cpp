@@ -1,6 +1,7 @@
 // Renders the search dialog headless, with a list filled from a simulated
 // fleet on loopback, into a PNG for the documentation:
 //   QT_QPA_PLATFORM=offscreen ZELMAR_LANG=sv search-screenshot out.png [while-filling.png]
+//   ZELMAR_SCREENSHOT_FLEET=demo/fleet.json search-screenshot demo-search.png
 // The second picture, if asked for, is taken while the list fills.
 #include "platform/ui/window_helpers.h"
 #include <QApplication>
@@ -27,9 +28,12 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // ZELMAR_SCREENSHOT_FLEET names a fleet file (the demo's) instead of a generated fleet.
+    const QByteArray fleetFile = qgetenv("ZELMAR_SCREENSHOT_FLEET");
     zelmar::sim::GenerateOptions options;
     options.firstAddress = "127.78.0.1";
-    auto fleet = zelmar::sim::SimFleet::generate(14, options);
+    auto fleet = fleetFile.isEmpty() ? zelmar::sim::SimFleet::generate(14, options)
+                                     : zelmar::sim::SimFleet::fromFile(fleetFile.toStdString());
     fleet.start();
     zelmar::net::ServiceConfig config = fleet.clientConfig();
     zelmar::comm::setServiceConfigForTests(config);
