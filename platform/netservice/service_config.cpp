@@ -1,5 +1,7 @@
 #include "platform/netservice/service_config.h"
 
+#include "platform/netservice/config_lookup.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -106,14 +108,17 @@ ServiceConfig ServiceConfig::fromFile(const std::string& path) {
 }
 
 ServiceConfig ServiceConfig::fromEnvironment() {
-    const char* path = std::getenv("ZELMAR_NETSERVICE_CONFIG");
-    if (!path || !*path)
+    const ConfigSource source = findServiceConfig();
+    if (source.kind == ConfigSource::Kind::Defaults)
         return ServiceConfig{};
     try {
-        return fromFile(path);
+        return fromFile(source.path);
     } catch (const std::runtime_error& e) {
-        // Name the variable too: the user may not know that it is set, or to what.
-        throw std::runtime_error(std::string(e.what()) + " (the file ZELMAR_NETSERVICE_CONFIG names)");
+        // Name where the file came from too: the user may not know that a variable is set, or that a file is there.
+        const std::string origin = source.kind == ConfigSource::Kind::Variable
+                                       ? "the file ZELMAR_NETSERVICE_CONFIG names"
+                                       : std::string("the ") + describe(source.kind) + " configuration";
+        throw std::runtime_error(std::string(e.what()) + " (" + origin + ")");
     }
 }
 

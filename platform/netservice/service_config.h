@@ -1,6 +1,6 @@
 #pragma once
-// Where and how the service searches. Read from the JSON file named by the
-// environment variable ZELMAR_NETSERVICE_CONFIG; documented in docs/netservice.md.
+// Where and how the service searches. Read from the JSON file that
+// config_lookup.h finds; documented in docs/netservice.md.
 #include <string>
 #include <vector>
 
@@ -8,7 +8,7 @@ namespace zelmar::net {
 
 struct ServiceConfig {
     unsigned short port = 41950;          // the controllers' well-known UDP port
-    std::vector<std::string> searchTargets;  // full-search targets (loopback only in this project)
+    std::vector<std::string> searchTargets;  // full-search targets; "adapters": the workstation's adapters
     std::string bindAddress = "127.0.0.1";   // local address the service sends from
     // A broadcast or network search waits this long for a first answer before it decides that
     // nobody answers; once answers come, its end follows the round trips it measures.
@@ -34,7 +34,7 @@ struct ServiceConfig {
     // this many have succeeded (-1: never).
     int failEntryReadsAfter = -1;
 
-    static ServiceConfig fromEnvironment();          // ZELMAR_NETSERVICE_CONFIG, else defaults
+    static ServiceConfig fromEnvironment();          // the file findServiceConfig() finds, else defaults
     static ServiceConfig fromFile(const std::string& path);  // throws std::runtime_error on a bad file
     static ServiceConfig fromJson(const std::string& json);  // throws std::runtime_error on bad JSON
     std::string toJson() const;

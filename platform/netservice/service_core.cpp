@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 
+#include "platform/netservice/adapters.h"
 #include "platform/netservice/ipv4.h"
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/search_timing.h"
@@ -32,6 +33,7 @@ int msUntil(ServiceCore::Clock::time_point t) {
 struct ServiceCore::SearchPlan {
     std::vector<std::uint32_t> destinations;
     std::vector<std::uint32_t> hints;  // asked first: where the controller last answered
+    std::vector<unsigned> limitedBroadcastVia;  // every round also goes to 255.255.255.255 through these adapters
     std::uint16_t flags = 0;
     std::optional<std::string> serialFilter;
     bool lookup = false;              // ends on the first matching answer / when every address answered
@@ -64,6 +66,7 @@ void ServiceCore::ensureSocket() {
         throw ServiceError("cannot open the service socket: " + error);
     socket_->setReceiveBuffer(config_.receiveBufferBytes);
     socket_->setSendBuffer(1 << 20);
+    socket_->setBroadcast(true);  // directed and limited broadcasts of the "adapters" target
 }
 
 bool ServiceCore::sendAllowed(std::uint32_t address) const {
@@ -130,17 +133,31 @@ void ServiceCore::addNetwork(const std::string& address, const std::string& mask
     networkSearch_ = true;
 }
 
-std::vector<std::uint32_t> ServiceCore::searchTargets() {
-    std::vector<std::uint32_t> out;
+TargetSet ServiceCore::searchTargets() {
+    TargetSet out;
     for (const auto& t : config_.searchTargets) {
+        if (t == kAdaptersTarget) {
+            // Looked at anew for every search: a cable plugged in since counts.
+            addAdapterTargets(listAdapters(), out);
+            continue;
+        }
         const auto hosts = ipv4::expandTarget(t, kTargetLimit);
         if (!hosts)
-            throw ServiceError("search target \"" + t + "\" is not an address, range or network of at most 65536 hosts");
+            throw ServiceError("search target \"" + t + "\" is not \"adapters\" or an address, range or network of at most 65536 hosts");
         for (std::uint32_t h : *hosts)
-            if (out.size() < kTotalTargetLimit)
-                out.push_back(h);
+            if (out.addresses.size() < kTotalTargetLimit)
+                out.addresses.push_back(h);
     }
     return out;
+}
+
+bool ServiceCore::sendLimitedBroadcast(unsigned interfaceIndex, const std::vector<std::uint8_t>& bytes) {
+    if (!sendAllowed(kLimitedBroadcast)) {
+        ++stats_.datagramsDropped;
+        return false;
+    }
+    ++stats_.datagramsSent;
+    return socket_->sendThrough(interfaceIndex, {kLimitedBroadcast, config_.port}, bytes.data(), bytes.size());
 }
 
 bool ServiceCore::receiveOne(Message& msg, Endpoint& from, bool& usable) {
@@ -201,7 +218,13 @@ void ServiceCore::search() {
         plan.serialFilter = serialForSearch_;
         plan.lookup = true;
         plan.timeoutMs = config_.lookupTimeoutMs;
-        plan.destinations = addresses_.empty() ? searchTargets() : addresses_;
+        if (addresses_.empty()) {
+            TargetSet targets = searchTargets();
+            plan.destinations = std::move(targets.addresses);
+            plan.limitedBroadcastVia = std::move(targets.limitedBroadcastVia);
+        } else {
+            plan.destinations = addresses_;
+        }
         for (const Record& r : records_)
             if (wire::serialMatches(serialForSearch_, r.info.serialNo)) {
                 plan.hints.push_back(r.source.address);
@@ -217,7 +240,9 @@ void ServiceCore::search() {
         plan.endWhenAllAnswered = true;
         plan.timeoutMs = networkSearch_ ? config_.maxSearchMs : config_.lookupTimeoutMs;
     } else {
-        plan.destinations = searchTargets();
+        TargetSet targets = searchTargets();
+        plan.destinations = std::move(targets.addresses);
+        plan.limitedBroadcastVia = std::move(targets.limitedBroadcastVia);
         plan.endWhenAllAnswered = true;
         plan.timeoutMs = config_.maxSearchMs;
         if (connectedMode)
@@ -323,6 +348,9 @@ void ServiceCore::runSearch(SearchPlan& plan) {
             if (++burst % kSendBurst == 0)
                 drain();
         }
+        if (&to == &plan.destinations)
+            for (unsigned via : plan.limitedBroadcastVia)
+                sendLimitedBroadcast(via, bytes);
         drain();
     };
 
@@ -394,7 +422,9 @@ bool ServiceCore::lookUpAgain(std::int32_t index) {
     // Restarting after a port OS upgrade: the lookup waits out the restart it was told of.
     plan.timeoutMs = msUntil(r.restartUntil) + config_.lookupTimeoutMs;
     plan.hints.push_back(r.source.address);
-    plan.destinations = searchTargets();
+    TargetSet targets = searchTargets();
+    plan.destinations = std::move(targets.addresses);
+    plan.limitedBroadcastVia = std::move(targets.limitedBroadcastVia);
     plan.destinations.push_back(r.source.address);  // also when it was added by address, outside the targets
     std::sort(plan.destinations.begin(), plan.destinations.end());
     plan.destinations.erase(std::unique(plan.destinations.begin(), plan.destinations.end()), plan.destinations.end());
@@ -442,7 +472,7 @@ std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request
     int interval = config_.retransmitMs;
     int attempts = 0;
     auto nextSend = Clock::now();
-    std::vector<std::uint32_t> fallback;
+    TargetSet fallback;
     bool fallbackLoaded = false;
     while (Clock::now() < deadline) {
         if (Clock::now() >= nextSend) {
@@ -454,9 +484,11 @@ std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request
                     fallback = searchTargets();
                     fallbackLoaded = true;
                 }
-                for (std::uint32_t a : fallback)
+                for (std::uint32_t a : fallback.addresses)
                     if (a != records_[std::size_t(index)].source.address)
                         sendMessage({a, config_.port}, bytes);
+                for (unsigned via : fallback.limitedBroadcastVia)
+                    sendLimitedBroadcast(via, bytes);
             }
             nextSend = Clock::now() + std::chrono::milliseconds(interval);
             interval = std::min(interval * 2, 1000);

@@ -11,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/netservice/adapters.h"
 #include "platform/netservice/crypto_client.h"
 #include "platform/netservice/messages.h"
 #include "platform/netservice/service_config.h"
@@ -100,7 +101,9 @@ private:
     bool sendMessage(const platform::Endpoint& to, const std::vector<std::uint8_t>& bytes);
     bool sendAllowed(std::uint32_t address) const;
     std::optional<std::uint32_t> resolve(const std::string& address);
-    std::vector<std::uint32_t> searchTargets();
+    TargetSet searchTargets();
+    // 255.255.255.255 out through one adapter (counted as dropped under the loopback guard).
+    bool sendLimitedBroadcast(unsigned interfaceIndex, const std::vector<std::uint8_t>& bytes);
     // Reads one datagram if any waits (false: none); `usable` tells whether it
     // decoded as a reply. Anything else is counted and dropped.
     bool receiveOne(wire::Message& msg, platform::Endpoint& from, bool& usable);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 
@@ -34,10 +35,12 @@ namespace zelmar::net::platform {
 namespace {
 #ifdef _WIN32
 using Native = SOCKET;
+using OptionValue = DWORD;
 constexpr std::intptr_t kInvalid = std::intptr_t(INVALID_SOCKET);
 void closeNative(std::intptr_t h) { closesocket(Native(h)); }
 #else
 using Native = int;
+using OptionValue = int;
 constexpr std::intptr_t kInvalid = -1;
 void closeNative(std::intptr_t h) { ::close(int(h)); }
 #endif
@@ -132,6 +135,34 @@ void UdpSocket::setReceiveBuffer(int bytes) {
 
 void UdpSocket::setSendBuffer(int bytes) {
     ::setsockopt(Native(handle_), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+}
+
+void UdpSocket::setBroadcast(bool on) {
+    const int value = on ? 1 : 0;
+    ::setsockopt(Native(handle_), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+bool UdpSocket::sendThrough(unsigned interfaceIndex, const Endpoint& to, const void* data, std::size_t size) {
+#if defined(_WIN32) || defined(__linux__)
+    // IP_UNICAST_IF takes the index in network order on both systems.
+    auto setInterface = [this](unsigned index) {
+        const OptionValue value = OptionValue(htonl(index));
+        return ::setsockopt(Native(handle_), IPPROTO_IP, IP_UNICAST_IF, reinterpret_cast<const char*>(&value),
+                            sizeof value) == 0;
+    };
+#elif defined(__APPLE__)
+    auto setInterface = [this](unsigned index) {
+        const int value = int(index);
+        return ::setsockopt(Native(handle_), IPPROTO_IP, IP_BOUND_IF, &value, sizeof value) == 0;
+    };
+#else
+    auto setInterface = [](unsigned) { return false; };
+#endif
+    if (!setInterface(interfaceIndex))
+        return false;
+    const bool sent = sendTo(to, data, size);
+    setInterface(0);  // unicast follows the routes again
+    return sent;
 }
 
 bool UdpSocket::sendTo(const Endpoint& to, const void* data, std::size_t size) {
@@ -294,6 +325,26 @@ std::optional<std::uint32_t> resolveName(const std::string& name, bool loopbackO
     }
     ::freeaddrinfo(result);
     return found;
+}
+
+std::string executableFolder() {
+#ifdef _WIN32
+    wchar_t buffer[32768];
+    const DWORD n = GetModuleFileNameW(nullptr, buffer, DWORD(sizeof buffer / sizeof buffer[0]));
+    if (n == 0 || n >= sizeof buffer / sizeof buffer[0])
+        return {};
+    std::wstring path(buffer, n);
+    const auto slash = path.find_last_of(L"\\/");
+    path = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, path.data(), int(path.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(std::size_t(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, path.data(), int(path.size()), out.data(), bytes, nullptr, nullptr);
+    return out;
+#else
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.parent_path().string();
+#endif
 }
 
 bool replaceFileDurably(const std::string& path, const std::string& contents, std::string* error) {

@@ -37,9 +37,14 @@ public:
     std::uint16_t localPort() const;
     void setReceiveBuffer(int bytes);
     void setSendBuffer(int bytes);
+    // Lets the socket send to broadcast addresses.
+    void setBroadcast(bool on);
 
     // False when the datagram could not be handed to the system.
     bool sendTo(const Endpoint& to, const void* data, std::size_t size);
+    // As sendTo, out through the adapter of this interface index whatever the
+    // routes say: how the limited broadcast reaches every adapter.
+    bool sendThrough(unsigned interfaceIndex, const Endpoint& to, const void* data, std::size_t size);
     // The size of the datagram read into buf, or -1 when none is waiting.
     // A datagram larger than `capacity` is read truncated and reported as capacity + 1.
     long receiveFrom(void* buf, std::size_t capacity, Endpoint& from);
@@ -78,6 +83,9 @@ std::size_t raiseOpenFileLimit(std::size_t wanted);
 // the "localhost" family are looked up (from the hosts file, no DNS query),
 // and only loopback results count.
 std::optional<std::uint32_t> resolveName(const std::string& name, bool loopbackOnly);
+
+// The folder of the running executable ("" when unknown); works without a QCoreApplication.
+std::string executableFolder();
 
 // Replaces `path` by `contents` so that a crash at any moment leaves either
 // the old or the new file: write a temporary file beside it, flush it to the

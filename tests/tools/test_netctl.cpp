@@ -5,16 +5,19 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <sstream>
 
+#include "platform/netservice/ipv4.h"
 #include "simulator/sim_fleet.h"
 #include "tools/netctl/command_line.h"
 #include "tools/netctl/controller_record.h"
 #include "tools/netctl/csv.h"
+#include "tools/netctl/netctl_adapters.h"
 #include "tools/netctl/netctl_commands.h"
 
 using namespace zelmar;
@@ -305,4 +308,59 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// `adapters`: every adapter with why a search does or does not go through it,
+// and each search target with the adapter it leaves through; what the
+// loopback guard keeps back is said, in JSON and in text.
+TEST(Netctl, AdaptersReportTellsWhereASearchGoesAndWhatTheGuardKeepsBack) {
+    auto adapter = [](const char* name, unsigned index, bool up, bool loopback, const char* address,
+                      const char* mask, const char* broadcast) {
+        net::Adapter a;
+        a.name = a.displayName = name;
+        a.index = index;
+        a.up = a.running = up;
+        a.canBroadcast = !loopback;
+        a.loopback = loopback;
+        a.ipv4.push_back({*net::ipv4::parse(address), *net::ipv4::parse(mask), *net::ipv4::parse(broadcast)});
+        return a;
+    };
+    netctl::AdapterReport report;
+    report.source = {net::ConfigSource::Kind::User, "/home/t/.config/zelmar/netservice.json"};
+    report.config.searchTargets = {"adapters", "127.77.0.1-127.77.0.9"};
+    report.adapters = {adapter("lo", 1, true, true, "127.0.0.1", "255.0.0.0", "0.0.0.0"),
+                       adapter("eth0", 2, true, false, "192.0.2.10", "255.255.255.0", "192.0.2.255"),
+                       adapter("usb0", 3, false, false, "169.254.3.4", "255.255.0.0", "169.254.255.255")};
+
+    std::ostringstream json;
+    netctl::printAdapterReport(report, true, json);
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(json.str())).object();
+    EXPECT_EQ(o["configuration"].toObject()["source"].toString(), "user");
+    const QJsonArray adapters = o["adapters"].toArray();
+    ASSERT_EQ(adapters.size(), 3);
+    EXPECT_EQ(adapters[0].toObject()["notSearchedBecause"].toString(), "loopback");
+    EXPECT_TRUE(adapters[1].toObject()["searched"].toBool());
+    EXPECT_EQ(adapters[1].toObject()["ipv4"].toArray()[0].toObject()["mask"].toString(), "255.255.255.0");
+    EXPECT_EQ(adapters[2].toObject()["notSearchedBecause"].toString(), "down");
+    QStringList targets;
+    for (const QJsonValue& t : o["searchTargets"].toArray()) {
+        const QJsonObject x = t.toObject();
+        targets << x["target"].toString() + " " + x["kind"].toString() + " " + x["via"].toString() + " " +
+                       (x["blockedByLoopbackGuard"].toBool() ? "blocked" : "sent");
+    }
+    EXPECT_EQ(targets, QStringList({"192.0.2.255 directed broadcast eth0 blocked",
+                                    "255.255.255.255 limited broadcast eth0 blocked",
+                                    "127.77.0.1-127.77.0.9 configured  sent"}));
+
+    std::ostringstream text;
+    netctl::printAdapterReport(report, false, text);
+    EXPECT_NE(text.str().find("not searched: down"), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("192.0.2.255  directed broadcast through eth0  (not sent: loopback guard)"),
+              std::string::npos)
+        << text.str();
+
+    report.config.allowNonLoopback = true;
+    std::ostringstream allowed;
+    netctl::printAdapterReport(report, false, allowed);
+    EXPECT_EQ(allowed.str().find("loopback guard"), std::string::npos) << allowed.str();
 }

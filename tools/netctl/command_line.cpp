@@ -45,7 +45,9 @@ void printHelp(const Switches& s, std::ostream& out) {
     }
     out << "\nFields of set:\n" << settableFieldsHelp()
         << "\nEnvironment:\n"
-           "  ZELMAR_NETSERVICE_CONFIG  the service configuration file (docs/netservice.md)\n"
+           "  ZELMAR_NETSERVICE_CONFIG  the service configuration file; without it the per-user\n"
+           "                            ~/.config/zelmar/netservice.json, then the installed one\n"
+           "                            (docs/netservice.md; 'adapters' tells which holds)\n"
            "  ZELMAR_PASSWORD           the network password (never on the command line)\n"
            "  ZELMAR_NEW_PASSWORD       the new encryption password of set ... EncryptionPassword\n"
            "\nExit codes: 0 done, 1 not found, refused or not answered, 2 usage error\n"

@@ -12,5 +12,6 @@ Command checkCommand();      // cmd_check.cpp
 Command markCommand();       // cmd_mark.cpp
 Command unmarkCommand();     // cmd_mark.cpp
 Command planCommand();       // cmd_plan.cpp
+Command adaptersCommand();   // cmd_adapters.cpp
 
 }  // namespace zelmar::netctl

@@ -17,6 +17,7 @@ const std::vector<Command>& commands() {
         markCommand(),
         unmarkCommand(),
         planCommand(),
+        adaptersCommand(),
     };
     return table;
 }
