@@ -73,7 +73,9 @@ EOF
   [ -f "$demo/README-password.txt" ] && cat "$demo/README-password.txt"
 fi
 
-ZELMAR_NETSERVICE_CONFIG="$config" "$bin/zelmar-tcpip-settings" &
+# The demo upgrade files (random images for the simulator's port types) are
+# offered from beside the demo fleet; the installed upgrade folder has none.
+ZELMAR_NETSERVICE_CONFIG="$config" ZELMAR_SLIB_DIR="$demo/upgrades" "$bin/zelmar-tcpip-settings" &
 tool_pid=$!
 # Waiting in the background lets a signal to this script reach the traps at once.
 status=0

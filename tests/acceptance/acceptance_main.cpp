@@ -1,5 +1,5 @@
 // GoogleTest main of the acceptance suite: one QApplication, headless, with
-// the texts and upgrade files of this build, English texts.
+// the texts of this build, the demo upgrade files, English texts.
 #include "platform/ui/window_helpers.h"
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -11,6 +11,9 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("ZELMAR_DATA_DIR"))
         qputenv("ZELMAR_DATA_DIR", ZELMAR_TEST_DATA_DIR);
+    // As run-demo.sh: the demo upgrade files lie beside the demo fleet.
+    if (qEnvironmentVariableIsEmpty("ZELMAR_SLIB_DIR"))
+        qputenv("ZELMAR_SLIB_DIR", ZELMAR_DEMO_UPGRADES);
     qputenv("ZELMAR_LANG", "en");
     QApplication app(argc, argv);
     zelmar::ui::installUserDialogs();

@@ -1,5 +1,5 @@
-// The port OS upgrade from the search dialog, with the upgrade files the tool
-// ships under "SLIB:\QORreal" (this build's data folder): the consent
+// The port OS upgrade from the search dialog, with the demo upgrade files
+// under "SLIB:\QORreal" (demo/upgrades, as run-demo.sh sets it): the consent
 // question naming both revisions, the transfer, the controller restarting on
 // the new revision, the result message, and nothing else changed.
 #include "tests/acceptance/acceptance_fixture.h"
@@ -9,7 +9,7 @@ namespace {
 
 using PortOsUpgrade = AcceptanceTest;
 
-TEST_F(PortOsUpgrade, TheSelectedControllerIsUpgradedFromTheShippedFileAndThenChosen) {
+TEST_F(PortOsUpgrade, TheSelectedControllerIsUpgradedFromTheDemoFileAndThenChosen) {
     const FieldMap before = fleetFields();
     ModalSeam::pushButton(ui::ButtonNo);
     QStringList rowsAfterUpgrade;

@@ -132,16 +132,19 @@ TEST_F(UpgradeCommand, ASuccessfulUpgradeShowsTheRevisionTheControllerNowReports
     EXPECT_EQ(Service().Item(index)->PortOsRevision(), "3.2.0");
 }
 
-TEST_F(UpgradeCommand, TheShippedDemoFileUpgradesAControllerOfItsPortType) {
+// What is installed is what the build's data folder holds: no upgrade file,
+// so nothing is ever offered to a real controller.
+TEST_F(UpgradeCommand, TheInstalledDataFolderOffersNoUpgrade) {
     startUpgradeSite(1);
+    RestartSearch();
+    const auto sent = sentByService();
     qunsetenv("ZELMAR_SLIB_DIR");  // "SLIB:" is the data folder of the build
-    answer(ui::ButtonYes);
     answer(ui::ButtonOk);
     UpgradePortOsCommand("20-00001");
-    EXPECT_TRUE(UpgradeFilePath().endsWith("QORreal/3.TcpIpPortOS")) << UpgradeFilePath().toStdString();
-    ASSERT_EQ(ui::ModalSeam::log().size(), 2);
-    EXPECT_EQ(ui::ModalSeam::log()[1].text, successMessage("3.2.0"));
-    EXPECT_EQ(sim("20-00001").portOsRevision, "3.2.0");
+    ASSERT_EQ(ui::ModalSeam::log().size(), 1);
+    EXPECT_EQ(ui::ModalSeam::log()[0].text, kNoFile);
+    EXPECT_EQ(sentByService(), sent);
+    EXPECT_EQ(sim("20-00001").upgradeStarts, 0);
 }
 
 TEST_F(UpgradeCommand, NoFileForThePortTypeAsksNothingAndSendsNothing) {

@@ -137,9 +137,9 @@ TEST(MakeUpgrade, BadOptionsWriteNothing) {
     }
 }
 
-// The demo files of the data folder are what docs/upgrade-file.md says: the
-// port types a generated fleet has, rebuilt byte for byte by the documented commands.
-TEST(MakeUpgrade, TheDataFolderShipsAValidFileForEveryGeneratedPortType) {
+// The demo upgrade files are what docs/upgrade-file.md says: the port types a
+// generated fleet has, rebuilt byte for byte by the documented commands.
+TEST(MakeUpgrade, TheDemoFolderHoldsAValidFileForEveryGeneratedPortType) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const struct {
@@ -148,7 +148,7 @@ TEST(MakeUpgrade, TheDataFolderShipsAValidFileForEveryGeneratedPortType) {
     } shipped[] = {{1, "2.12"}, {2, "2.12"}, {3, "3.2.0"}, {5, "3.2.0"}};
     for (const auto& s : shipped) {
         const QString name = QString::number(s.type) + ".TcpIpPortOS";
-        const QString inData = QStringLiteral(ZELMAR_SOURCE_DATA_DIR "/SLIB/QORreal/") + name;
+        const QString inData = QStringLiteral(ZELMAR_DEMO_UPGRADES_DIR "/QORreal/") + name;
         zelmar::net::UpgradeFile file;
         ASSERT_TRUE(file.Load(inData.toStdString())) << name.toStdString() << ": " << file.Problem();
         EXPECT_EQ(file.PortOsType(), s.type);
