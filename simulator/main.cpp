@@ -13,6 +13,7 @@
 
 #include "platform/netservice/udp_platform.h"
 #include "simulator/sim_command_line.h"
+#include "simulator/sim_controller.h"
 #include "simulator/sim_fleet.h"
 #include "tools/cli/cli_support.h"
 
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
         return zelmar::cli::kUsageError;
     }
     try {
+        zelmar::sim::SimController::allowAnyAddress(o.anyAddress);
         zelmar::sim::SimFleet fleet = loadFleet(o);
         if (!o.writeFleet.empty()) {
             std::string error;

@@ -29,6 +29,8 @@ const char* kHelp =
     "  --client-config FILE  write the client configuration for the service\n"
     "  --log FILE            append one line per datagram received\n"
     "  --write-fleet FILE    write the fleet file and exit\n"
+    "  --any-address         controllers may listen on any address of this machine (0.0.0.0: all);\n"
+    "                        only for network namespaces made by a test, never on a real network\n"
     "Fault injection for this run (never written into the state file):\n"
     "  --loss PCT            lose each datagram in and out with this chance (0 to 100)\n"
     "  --duplicate PCT       send each answer twice with this chance (0 to 100)\n"
@@ -61,6 +63,7 @@ SimRunOptions parseSimCommandLine(const QStringList& arguments, std::ostream& ou
         p.addOption(QCommandLineOption(name, name, "value"));
     p.addOption(QCommandLineOption({"h", "help"}, "help"));
     p.addOption(QCommandLineOption("version", "version"));
+    p.addOption(QCommandLineOption("any-address", "any-address"));
     cli::parseOrThrow(p, arguments);
 
     SimRunOptions o;
@@ -84,6 +87,7 @@ SimRunOptions parseSimCommandLine(const QStringList& arguments, std::ostream& ou
     o.clientConfig = p.value("client-config").toStdString();
     o.logFile = p.value("log").toStdString();
     o.writeFleet = p.value("write-fleet").toStdString();
+    o.anyAddress = p.isSet("any-address");
     if (p.isSet("generate"))
         o.generate = int(cli::integer("generate", p.value("generate"), 0, kMaxControllers));
     if (p.isSet("fleet") && p.isSet("generate"))

@@ -23,6 +23,8 @@ struct SimRunOptions {
     std::optional<std::pair<int, int>> delay;
     std::vector<std::string> offline;
     std::optional<int> restartMs;
+    // Controllers on any address of the machine: only inside network namespaces a test made.
+    bool anyAddress = false;
 };
 
 // `arguments` with the program name first; --help and --version print to `out`

@@ -1,5 +1,7 @@
 #include "simulator/sim_controller.h"
 
+#include <atomic>
+
 #include "platform/netservice/ipv4.h"
 #include "simulator/controller_rules.h"
 
@@ -39,6 +41,12 @@ SimController::SimController(SimControllerState s) : state(std::move(s)) {
     SimCrypto::adoptPassword(state);  // keeps the key derived from it, never the password
 }
 
+namespace {
+std::atomic<bool> g_anyAddress{false};
+}
+
+void SimController::allowAnyAddress(bool on) { g_anyAddress = on; }
+
 bool SimController::validState(const SimControllerState& s, std::string* why) {
     auto fail = [why](const std::string& w) {
         if (why)
@@ -64,7 +72,9 @@ bool SimController::validState(const SimControllerState& s, std::string* why) {
     if (!wire::parseEthernet(s.ethernetAddress))
         return fail(s.serialNo + ": bad ethernetAddress \"" + s.ethernetAddress + "\"");
     const auto a = ipv4::parse(s.address);
-    if (!a || !ipv4::isLoopback(*a))
+    if (!a)
+        return fail(s.serialNo + ": address \"" + s.address + "\" is not an IPv4 address");
+    if (!g_anyAddress && !ipv4::isLoopback(*a))
         return fail(s.serialNo + ": address \"" + s.address + "\" is not in 127.0.0.0/8");
     const std::pair<const char*, const std::string*> addresses[] = {
         {"ipAddress", &s.ipAddress},           {"subnetMask", &s.subnetMask},

@@ -44,6 +44,10 @@ public:
     net::wire::ControllerInfo info() const;
     // True when the state's texts parse (serial, Ethernet address, addresses).
     static bool validState(const SimControllerState& s, std::string* why);
+    // Off by default: every address must be in 127.0.0.0/8. On (the simulator's
+    // --any-address, for network namespaces a test made) any IPv4 address the
+    // machine has is taken, 0.0.0.0 for all of them.
+    static void allowAnyAddress(bool on);
 
     // Where a setup or a port OS switch is stored before it is answered Ok (the fleet's state file).
     void setStore(StoreState store) { store_ = std::move(store); }
