@@ -2,7 +2,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run test bench install clean
+.PHONY: deps configure build run test bench install package clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -24,6 +24,10 @@ bench: build
 
 install: build
 	@cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
+
+# The Debian package of what `make install` installs, written into $(BUILD).
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 clean:
 	@rm -rf $(BUILD)

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# The Debian package: built by CPack from this build tree, unpacked with
+# dpkg-deb into a temporary root, its files the same as `make install`
+# installs, its dependencies Debian's Qt 6 and libsodium packages, and its
+# programs run from there. Every program that talks to controllers is pointed
+# at a simulator on loopback by ZELMAR_NETSERVICE_CONFIG; `adapters` only
+# lists the adapters and sends nothing.
+#
+# usage: package_contents.sh CMAKE CPACK BUILD_DIR
+set -euo pipefail
+cmake_cmd=$1
+cpack_cmd=$2
+build=$3
+
+command -v dpkg-deb >/dev/null 2>&1 || { echo "SKIP: no dpkg-deb (not a Debian system)"; exit 77; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zelmar-package.XXXXXX")
+sim_pid=""
+tool_pid=""
+cleanup() {
+  local status=$?
+  set +e
+  for pid in $tool_pid $sim_pid; do
+    kill -TERM "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  rm -rf "$work"
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# Build it as `make package` does, into a folder of this test's own.
+"$cpack_cmd" --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1 ||
+  fail "cpack: $(cat "$work/cpack.log")"
+deb=$(ls "$work"/out/*.deb)
+echo "package: $(basename "$deb")"
+
+# Dependencies: Debian's own Qt 6 and libsodium packages.
+depends=$(dpkg-deb -f "$deb" Depends)
+for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6svg6 libsodium23; do
+  grep -q "\b$p" <<<"$depends" || fail "Depends lacks $p: $depends"
+done
+
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+( cd "$root" && find . \( -type f -o -type l \) | sort ) >"$work/package.list"
+"$cmake_cmd" --install "$build" --prefix "$work/installed/usr" >/dev/null
+( cd "$work/installed" && find . \( -type f -o -type l \) | sort ) >"$work/install.list"
+diff -u "$work/install.list" "$work/package.list" >"$work/lists.diff" ||
+  fail "make install and the package differ: $(cat "$work/lists.diff")"
+
+for f in usr/bin/zelmar-tcpip-settings usr/bin/zelmar-netctl usr/bin/zelmar-make-upgrade usr/bin/zelmar-controller-sim \
+  usr/share/man/man1/zelmar-tcpip-settings.1 usr/share/man/man1/zelmar-netctl.1 \
+  usr/share/man/man1/zelmar-make-upgrade.1 usr/share/man/man1/zelmar-controller-sim.1 \
+  usr/share/applications/zelmar-tcpip-settings.desktop \
+  usr/share/icons/hicolor/scalable/apps/zelmar-tcpip-settings.svg \
+  usr/share/metainfo/zelmar-tcpip-settings.metainfo.xml \
+  "usr/share/zelmar/Prod/Texts/Zelmar TCP IP Settings Tool.en.txt" \
+  "usr/share/zelmar/Prod/Texts/Zelmar TCP IP Settings Tool.sv.txt" \
+  usr/share/zelmar/SLIB/QORreal/README.txt usr/share/zelmar/netservice.json; do
+  [ -f "$root/$f" ] || fail "the package lacks $f"
+done
+# No demo data: nothing in the upgrade folder could be offered to a real controller.
+[ -z "$(find "$root" -name '*.TcpIpPortOS')" ] || fail "the package holds upgrade files"
+grep -q '"adapters"' "$root/usr/share/zelmar/netservice.json" || fail "the installed configuration does not search the adapters"
+if command -v desktop-file-validate >/dev/null 2>&1; then
+  desktop-file-validate "$root/usr/share/applications/zelmar-tcpip-settings.desktop" || fail "desktop entry"
+fi
+echo "ok: contents, dependencies, the same files as make install"
+
+# The programs, run from the unpacked root.
+bin="$root/usr/bin"
+mkdir -p "$work/xdg"
+export XDG_CONFIG_HOME="$work/xdg"  # no per-user configuration of whoever runs the tests
+
+# Without a configuration variable the installed configuration holds.
+env -u ZELMAR_NETSERVICE_CONFIG -u ZELMAR_DATA_DIR "$bin/zelmar-netctl" adapters --json >"$work/adapters.json"
+grep -q "\"path\": \"$root/usr/share/zelmar/netservice.json\"" "$work/adapters.json" ||
+  fail "adapters does not name the installed configuration: $(cat "$work/adapters.json")"
+grep -q '"source": "installed"' "$work/adapters.json" || fail "adapters: source"
+
+"$bin/zelmar-make-upgrade" --random-image 4096 --type 3 --revision 1.0 --output "$work/3.TcpIpPortOS" >/dev/null
+"$bin/zelmar-make-upgrade" --check "$work/3.TcpIpPortOS" >/dev/null || fail "make-upgrade --check"
+
+"$bin/zelmar-controller-sim" --generate 3 --port 0 --client-config "$work/client.json" >"$work/sim.out" 2>&1 &
+sim_pid=$!
+for _ in $(seq 100); do
+  grep -q '^ready ' "$work/sim.out" && break
+  sleep 0.1
+done
+grep -q '^ready ' "$work/sim.out" || fail "simulator: $(cat "$work/sim.out")"
+found=$(ZELMAR_NETSERVICE_CONFIG="$work/client.json" "$bin/zelmar-netctl" --json search | grep -c '"SerialNo"')
+[ "$found" -eq 3 ] || fail "netctl found $found of 3 simulated controllers"
+
+QT_QPA_PLATFORM=offscreen ZELMAR_NETSERVICE_CONFIG="$work/client.json" "$bin/zelmar-tcpip-settings" \
+  >"$work/tool.out" 2>&1 &
+tool_pid=$!
+sleep 2
+kill -0 "$tool_pid" 2>/dev/null || fail "the tool ended at start: $(cat "$work/tool.out")"
+echo "ok: the packaged programs run from the unpacked root"
