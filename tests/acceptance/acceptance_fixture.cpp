@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -146,11 +147,12 @@ void AcceptanceTest::clickRow(FormSearchTCP& search, const QString& serialNo) {
 }
 
 namespace {
-// The serial number of a row (the demo fleet's are "10-1nnnn").
+// The serial number of a row: the cell that reads "PP-NNNNN".
 QString serialOf(const QTreeWidgetItem* item) {
+    static const QRegularExpression serial(QStringLiteral("^\\d\\d-\\d{5}$"));
     for (int column = 0; column < item->columnCount(); ++column) {
         const QString cell = item->text(column);
-        if (cell.startsWith(QStringLiteral("10-1")))
+        if (serial.match(cell).hasMatch())
             return cell;
     }
     return {};
