@@ -4,11 +4,14 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "platform/ui/qt_user_dialogs.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("ZELMAR_LANG", "en");
     QApplication app(argc, argv);
+    zelmar::ui::installUserDialogs();
     QApplication::setApplicationName(QStringLiteral("zelmar-tcpip-settings"));
     QApplication::setApplicationDisplayName(QStringLiteral("Zelmar TCP/IP Settings Tool"));
     QApplication::setOrganizationName(QStringLiteral("Zelmar"));
