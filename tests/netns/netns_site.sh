@@ -209,3 +209,18 @@ grep -q '\[  PASSED  \] 1 test' "$work/gui.out" || fail "the dialogs did not run
 [ "$(netctl --json find 20-00002 | field_of 20-00002 Name)" = "Site B 2 checked" ] ||
   fail "the setup from the dialogs did not reach the controller"
 echo "ok: the dialogs chose 20-00002 through the adapters and wrote its new name"
+
+# 6. A slow link: every datagram from the second site network to the
+#    workstation delayed 400 ms (tc netem on the switch's uplink, inside the
+#    namespaces), longer than a search on a fast network waits after its last
+#    answer. The search still finds every controller once.
+if ! command -v tc >/dev/null 2>&1; then
+  echo "skipped (slow link): no 'tc' command"
+elif ! tc -n "$tag-sw2" qdisc add dev uplink root netem delay 400ms 2>"$work/netem.err"; then
+  echo "skipped (slow link): the netem qdisc is unavailable: $(cat "$work/netem.err")"
+else
+  netctl --json search >"$work/search-slow.json"
+  [ "$(serials <"$work/search-slow.json")" = "$expected" ] ||
+    fail "over the slow link the search found: $(serials <"$work/search-slow.json" | tr '\n' ' ')"
+  echo "ok: with 400 ms on the second site network the search still finds each controller once"
+fi
