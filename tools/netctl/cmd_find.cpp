@@ -13,11 +13,9 @@ int find(const std::vector<std::string>& args, const Context& c) {
     if (const std::string problem = serialProblem(args[0]); !problem.empty())
         return c.usage(problem);
     net::NetService service(c.options.config);
-    auto entry = lookUp(service, args[0], c.options);
-    if (!entry) {
-        c.err << "controller " << args[0] << " not found\n";
+    auto entry = lookUpForCommand(service, args[0], c);
+    if (!entry)
         return kExitFailed;
-    }
     printHeader(c.options, c.out);
     printRecord(recordOf(*entry), c.options, c.out);
     if (const std::string why = identityOnlyReason(*entry, c.options); !why.empty())

@@ -13,11 +13,9 @@ int markOrUnmark(const std::vector<std::string>& args, const Context& c, bool ma
     if (const std::string problem = serialProblem(args[0]); !problem.empty())
         return c.usage(problem);
     net::NetService service(c.options.config);
-    auto entry = lookUp(service, args[0], c.options);
-    if (!entry) {
-        c.err << "controller " << args[0] << " not found\n";
+    auto entry = lookUpForCommand(service, args[0], c);
+    if (!entry)
         return kExitFailed;
-    }
     const bool answered = mark ? entry->MarkSelected() : entry->UnmarkSelected();
     if (!answered) {
         c.err << c.command << " of " << args[0] << ": no answer from the controller; it may not be "

@@ -19,11 +19,9 @@ int set(const std::vector<std::string>& args, const Context& c) {
         return c.usage(error);
 
     net::NetService service(c.options.config);
-    auto entry = lookUp(service, args[0], c.options);
-    if (!entry) {
-        c.err << "controller " << args[0] << " not found\n";
+    auto entry = lookUpForCommand(service, args[0], c);
+    if (!entry)
         return kExitFailed;
-    }
     for (const auto& f : fields)
         f.field->hold(*entry, f.value);
     entry->setApply(true);

@@ -33,6 +33,14 @@ std::shared_ptr<net::ControllerEntry> lookUp(net::NetService& service, const std
     return nullptr;
 }
 
+std::shared_ptr<net::ControllerEntry> lookUpForCommand(net::NetService& service, const std::string& serial,
+                                                       const Context& c) {
+    auto entry = lookUp(service, serial, c.options);
+    if (!entry)
+        c.err << "controller " << serial << " not found\n";
+    return entry;
+}
+
 std::string identityOnlyReason(net::ControllerEntry& e, const Options& o) {
     if (!e.RequireEncryption() || e.PasswordOk())
         return {};
