@@ -1,12 +1,12 @@
 // The setup command: the dialog's fields go into the settings record and from
 // there, after the network password is settled, into the controller.
 #include <QGuiApplication>
+#include <QScopeGuard>
 
 #include "comm/com_sub.h"
 #include "comm/shared_state.h"
 #include "dialogs/main/control_values.h"
 #include "dialogs/main/form_tcp_settings.h"
-#include "dialogs/main/scope_exit.h"
 #include "platform/netservice/net_service.h"
 #include "platform/ui/window_helpers.h"
 #include "support/support.h"
@@ -24,7 +24,7 @@ constexpr std::int32_t kTextSetupFailed = 4559;
 void FormTCPSettings::btnSetup_Click() {
     const ui::MousePointer remembered = ui::mousePointer();
     ui::setMousePointer(ui::MousePointer::Hourglass);
-    ScopeExit restorePointer([remembered] { ui::setMousePointer(remembered); });
+    const auto restorePointer = qScopeGuard([remembered] { ui::setMousePointer(remembered); });
     CollectSettings();
     CmdSetup();
 }
@@ -53,7 +53,7 @@ void FormTCPSettings::CmdSetup() {
     ui::setMousePointer(ui::MousePointer::Hourglass);
     setEnabled(false);
     // However the command ends, errors included, the window is usable again.
-    ScopeExit restore([this] {
+    const auto restore = qScopeGuard([this] {
         ui::setMousePointer(ui::MousePointer::Normal);
         setEnabled(true);
     });
