@@ -30,22 +30,22 @@ bool hasInvalidPasswordChar(const QString& text) {
 }
 }  // namespace
 
-FormSecurity::FormSecurity(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::FormSecurity>()) {
+FormSecurity::FormSecurity(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::FormSecurity>()) {
     initSecurityResources();
-    ui->setupUi(this);
+    ui_->setupUi(this);
     // A fixed-size dialog frame: title and close control, no window icon, no help button.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    showSvgPicture(ui->Image4, QStringLiteral(":/security/security-padlock.svg"));
-    showSvgPicture(ui->Image3, QStringLiteral(":/security/security-keys.svg"));
+    showSvgPicture(ui_->Image4, QStringLiteral(":/security/security-padlock.svg"));
+    showSvgPicture(ui_->Image3, QStringLiteral(":/security/security-keys.svg"));
 
     // textChanged, not textEdited: setting the text from code runs the check too.
-    connect(ui->CtrlEncryptedPass, &QLineEdit::textChanged, this,
+    connect(ui_->CtrlEncryptedPass, &QLineEdit::textChanged, this,
             [this] { zelmar::ui::guardHandler("CtrlEncryptedPass_Change", [this] { CtrlEncryptedPass_Change(); }); });
-    passwordFocusWatch_ = new LostFocusWatch(ui->CtrlEncryptedPass, [this] {
+    passwordFocusWatch_ = new LostFocusWatch(ui_->CtrlEncryptedPass, [this] {
         zelmar::ui::guardHandler("CtrlEncryptedPass_LostFocus", [this] { CtrlEncryptedPass_LostFocus(); });
     });
-    connect(ui->CmdOk, &QPushButton::clicked, this,
+    connect(ui_->CmdOk, &QPushButton::clicked, this,
             [this] { zelmar::ui::guardHandler("CmdOk_Click", [this] { CmdOk_Click(); }); });
 
     zelmar::ui::guardHandler("Form_Load", [this] { Form_Load(); });
@@ -54,25 +54,25 @@ FormSecurity::FormSecurity(QWidget* parent) : QDialog(parent), ui(std::make_uniq
 FormSecurity::~FormSecurity() = default;
 
 void FormSecurity::Form_Load() {
-    ui->LabelRequirePassword_0->setText(support::GetText(kTextHeading));
-    ui->CtrlEncryptedCom->setText(support::GetText(kTextRequireOption));
-    ui->LabelRequirePassword_1->setText(support::GetText(kTextExplanation));
+    ui_->LabelRequirePassword_0->setText(support::GetText(kTextHeading));
+    ui_->CtrlEncryptedCom->setText(support::GetText(kTextRequireOption));
+    ui_->LabelRequirePassword_1->setText(support::GetText(kTextExplanation));
 
     comm::SharedState& shared = comm::state();
     const comm::CurrentControllerRecord& current = shared.CurrentController;
     if (shared.EncryptionChoice.Held) {
         // Made here before and not yet written: shown again as they were left.
-        ui->CtrlEncryptedCom->setCheckState(isTrue(shared.EncryptionChoice.RequireEncryption) ? Qt::Checked
+        ui_->CtrlEncryptedCom->setCheckState(isTrue(shared.EncryptionChoice.RequireEncryption) ? Qt::Checked
                                                                                             : Qt::Unchecked);
-        ui->CtrlEncryptedPass->setText(shared.EncryptionChoice.EncryptionPassword);
+        ui_->CtrlEncryptedPass->setText(shared.EncryptionChoice.EncryptionPassword);
     } else if (isTrue(current.RequireEncryption) && isTrue(current.PasswordOk)) {
-        ui->CtrlEncryptedCom->setCheckState(Qt::Checked);
-        ui->CtrlEncryptedPass->setText(shared.NetworkPassword);  // runs the typing check
+        ui_->CtrlEncryptedCom->setCheckState(Qt::Checked);
+        ui_->CtrlEncryptedPass->setText(shared.NetworkPassword);  // runs the typing check
     } else {
         // A controller without encryption has no password to show: the network
         // password typed for another one must not become its encryption password.
-        ui->CtrlEncryptedCom->setCheckState(Qt::Unchecked);
-        ui->CtrlEncryptedPass->setText(QString());
+        ui_->CtrlEncryptedCom->setCheckState(Qt::Unchecked);
+        ui_->CtrlEncryptedPass->setText(QString());
         // Not accepted: the service's following searches use no password until one is entered again.
         if (!isTrue(current.PasswordOk))
             shared.NetworkPassword.clear();
@@ -81,7 +81,7 @@ void FormSecurity::Form_Load() {
 
 void FormSecurity::CtrlEncryptedPass_Change() {
     // The text stays as typed; each further change shows the message again.
-    if (hasInvalidPasswordChar(ui->CtrlEncryptedPass->text()))
+    if (hasInvalidPasswordChar(ui_->CtrlEncryptedPass->text()))
         showPasswordCharMessage(kTextInvalidWhileTyping);
 }
 
@@ -89,23 +89,23 @@ void FormSecurity::CtrlEncryptedPass_LostFocus() {
     // The check is queued after the focus change; by then Close may have ended the dialog.
     if (!isVisible())
         return;
-    if (hasInvalidPasswordChar(ui->CtrlEncryptedPass->text())) {
+    if (hasInvalidPasswordChar(ui_->CtrlEncryptedPass->text())) {
         showPasswordCharMessage(kTextInvalidOnLeaving);
-        ui->CtrlEncryptedPass->setFocus(Qt::OtherFocusReason);
+        ui_->CtrlEncryptedPass->setFocus(Qt::OtherFocusReason);
     }
 }
 
 void FormSecurity::CmdOk_Click() {
     // A password the tool refuses never reaches a controller: nothing is stored, the dialog stays.
-    if (hasInvalidPasswordChar(ui->CtrlEncryptedPass->text())) {
+    if (hasInvalidPasswordChar(ui_->CtrlEncryptedPass->text())) {
         showPasswordCharMessage(kTextInvalidOnLeaving);
-        ui->CtrlEncryptedPass->setFocus(Qt::OtherFocusReason);
+        ui_->CtrlEncryptedPass->setFocus(Qt::OtherFocusReason);
         return;
     }
     // Stored as shown; the network password stays untouched.
     comm::SettingsRecord& settings = comm::state().Settings;
-    settings.RequireEncryption = toVBool(ui->CtrlEncryptedCom->checkState() != Qt::Unchecked);
-    settings.EncryptionPassword = ui->CtrlEncryptedPass->text();
+    settings.RequireEncryption = toVBool(ui_->CtrlEncryptedCom->checkState() != Qt::Unchecked);
+    settings.EncryptionPassword = ui_->CtrlEncryptedPass->text();
     accept();
 }
 

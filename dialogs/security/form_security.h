@@ -36,7 +36,7 @@ private:
 
     void showPasswordCharMessage(int textNumber);
 
-    std::unique_ptr<Ui::FormSecurity> ui;
+    std::unique_ptr<Ui::FormSecurity> ui_;
     LostFocusWatch* passwordFocusWatch_ = nullptr;  // owned by the password field
 };
 
