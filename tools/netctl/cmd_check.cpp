@@ -18,8 +18,7 @@ int check(const std::vector<std::string>& args, const Context& c) {
     if (!readFieldArguments({args.begin() + 1, args.end()}, true, c.options, fields, error))
         return c.usage(error);
 
-    net::NetService service(c.options.config);
-    auto entry = lookUpForCommand(service, args[0], c);
+    auto entry = lookUpForCommand(args[0], c);
     if (!entry)
         return kExitFailed;
     for (const auto& f : fields)

@@ -12,8 +12,7 @@ int markOrUnmark(const std::vector<std::string>& args, const Context& c, bool ma
         return c.usage("needs exactly one SERIAL");
     if (const std::string problem = serialProblem(args[0]); !problem.empty())
         return c.usage(problem);
-    net::NetService service(c.options.config);
-    auto entry = lookUpForCommand(service, args[0], c);
+    auto entry = lookUpForCommand(args[0], c);
     if (!entry)
         return kExitFailed;
     const bool answered = mark ? entry->MarkSelected() : entry->UnmarkSelected();

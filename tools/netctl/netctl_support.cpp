@@ -33,8 +33,8 @@ std::shared_ptr<net::ControllerEntry> lookUp(net::NetService& service, const std
     return nullptr;
 }
 
-std::shared_ptr<net::ControllerEntry> lookUpForCommand(net::NetService& service, const std::string& serial,
-                                                       const Context& c) {
+std::shared_ptr<net::ControllerEntry> lookUpForCommand(const std::string& serial, const Context& c) {
+    net::NetService service(c.options.config);
     auto entry = lookUp(service, serial, c.options);
     if (!entry)
         c.err << "controller " << serial << " not found\n";

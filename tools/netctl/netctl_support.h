@@ -18,9 +18,9 @@ std::string serialProblem(const std::string& serial);
 // The serial number's entry after a lookup, or null.
 std::shared_ptr<net::ControllerEntry> lookUp(net::NetService& service, const std::string& serial,
                                              const Options& options);
-// lookUp for a command's SERIAL argument; says on the error stream when no controller answers.
-std::shared_ptr<net::ControllerEntry> lookUpForCommand(net::NetService& service, const std::string& serial,
-                                                       const Context& c);
+// lookUp for a command's SERIAL argument in a service of its own (the entry keeps
+// what it needs alive); says on the error stream when no controller answers.
+std::shared_ptr<net::ControllerEntry> lookUpForCommand(const std::string& serial, const Context& c);
 
 // The CSV header row when the options ask for CSV; nothing otherwise.
 void printHeader(const Options& options, std::ostream& out);
