@@ -128,15 +128,16 @@ std::uint32_t checkNetworkFit(const SimControllerState& current, const wire::Set
     std::uint32_t problems = 0;
     const auto ip = ipv4::parse(ipText);
     const auto mask = ipv4::parse(maskText);
-    const auto prefix = mask ? ipv4::prefixLength(*mask) : std::nullopt;
+    const int prefix = mask ? ipv4::prefixLength(*mask).value_or(0) : 0;  // 0: not a mask
+    const bool maskOk = prefix >= 1 && prefix <= 30;
     if (!ip || !usableHostAddress(*ip))
         problems |= wire::CheckAddressInvalid;
-    if (!prefix || *prefix < 1 || *prefix > 30)
+    if (!maskOk)
         problems |= wire::CheckMaskInvalid;
     const auto net = attached(current);
     if (ip && net && (*ip & net->mask) != net->base)
         problems |= wire::CheckAddressOutsideNetwork;
-    if (ip && prefix && !(problems & wire::CheckMaskInvalid)) {
+    if (ip && maskOk) {
         const std::uint32_t network = *ip & *mask, broadcast = network | ~*mask;
         if (*ip == network || *ip == broadcast)
             problems |= wire::CheckAddressReserved;

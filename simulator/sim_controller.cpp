@@ -128,103 +128,126 @@ std::vector<std::uint8_t> SimController::reply(MsgType type, std::uint32_t id, w
     return wire::encode(m);
 }
 
-SimController::Result SimController::handle(const std::uint8_t* data, std::size_t size, const Endpoint& from,
-                                            std::mt19937& rng) {
-    auto drop = [](const std::string& why) {
-        Result r;
-        r.dropped = why;
-        return r;
-    };
-    // A sealed request is opened first (or answered at once, or dropped); what follows sees it in clear.
-    SimCrypto::Inbound sealed = crypto_.receive(state, mac_, data, size, from);
-    if (sealed.kind == SimCrypto::Inbound::Drop)
-        return drop(sealed.why);
-    if (sealed.kind == SimCrypto::Inbound::Answer) {
-        Result r;
-        r.out.push_back({from, std::move(sealed.answer), 0});
-        r.log = std::string(typeName(MsgType(data[5]))) + " id=" +
-                std::to_string((std::uint32_t(data[8]) << 24) | (std::uint32_t(data[9]) << 16) |
-                               (std::uint32_t(data[10]) << 8) | data[11]) +
-                " " + sealed.why;
-        return r;
-    }
-    const bool isSealed = sealed.kind == SimCrypto::Inbound::Opened;
-    Message m;
-    const auto err = isSealed ? wire::DecodeError::None : wire::decode(data, size, m);
-    if (isSealed)
-        m = std::move(sealed.msg);
-    if (err != wire::DecodeError::None)
-        return drop(wire::toString(err));  // dropped without a word to the sender
+namespace {
+bool isTransaction(MsgType t) { return t == MsgType::Setup || t == MsgType::CheckNetwork || t == MsgType::Mark; }
+
+// Why a request in clear is not for this controller; nullptr when it is.
+const char* notOurs(const Message& m, const wire::Ethernet& mac) {
     if (wire::isReply(m.type))
-        return drop("a reply sent to a controller");
+        return "a reply sent to a controller";
     // A request meant for another controller (by Ethernet address) is not ours.
     if (m.has(wire::TagTargetEthernet)) {
         const auto target = m.ethernet(wire::TagTargetEthernet);
-        if (!target || *target != mac_)
-            return drop("for another controller");
-    } else if (m.type == MsgType::Setup || m.type == MsgType::CheckNetwork || m.type == MsgType::Mark) {
-        return drop("transaction without a target");
+        if (!target || *target != mac)
+            return "for another controller";
+    } else if (isTransaction(m.type)) {
+        return "transaction without a target";
     }
-    if (!isSealed) {
-        // What a controller that requires encryption takes only sealed, and a key ever, is refused in clear.
-        if (auto refusal = crypto_.refuseClear(state, mac_, m)) {
-            if (refusal->empty())
-                return drop("refused in clear");
-            Result r;
-            r.out.push_back({from, std::move(*refusal), 0});
-            r.log = std::string(typeName(m.type)) + " id=" + std::to_string(m.requestId) + " refused: not sealed";
-            return r;
-        }
-    }
+    return nullptr;
+}
 
+// "Setup id=7" from the header of a well-formed datagram.
+std::string requestLabel(const std::uint8_t* data) {
+    const std::uint32_t id = (std::uint32_t(data[8]) << 24) | (std::uint32_t(data[9]) << 16) |
+                             (std::uint32_t(data[10]) << 8) | data[11];
+    return std::string(typeName(MsgType(data[5]))) + " id=" + std::to_string(id);
+}
+
+SimController::Result dropped(const std::string& why) {
+    SimController::Result r;
+    r.dropped = why;
+    return r;
+}
+
+SimController::Result answered(const Endpoint& to, std::vector<std::uint8_t> bytes, std::string log) {
+    SimController::Result r;
+    r.out.push_back({to, std::move(bytes), 0});
+    r.log = std::move(log);
+    return r;
+}
+}  // namespace
+
+SimController::Result SimController::handle(const std::uint8_t* data, std::size_t size, const Endpoint& from,
+                                            std::mt19937& rng) {
+    // A sealed request is opened first (or answered at once, or dropped); what follows sees it in clear.
+    SimCrypto::Inbound sealed = crypto_.receive(state, mac_, data, size, from);
+    if (sealed.kind == SimCrypto::Inbound::Drop)
+        return dropped(sealed.why);
+    if (sealed.kind == SimCrypto::Inbound::Answer)
+        return answered(from, std::move(sealed.answer), requestLabel(data) + " " + sealed.why);
+    const bool isSealed = sealed.kind == SimCrypto::Inbound::Opened;
+    Message m;
+    if (isSealed)
+        m = std::move(sealed.msg);
+    else if (const auto err = wire::decode(data, size, m); err != wire::DecodeError::None)
+        return dropped(wire::toString(err));  // dropped without a word to the sender
+    if (const char* why = notOurs(m, mac_))
+        return dropped(why);
+    const Request q{m, from, rng};
+    std::optional<Result> early = isSealed ? std::nullopt : refusedInClear(q);
+    if (!early)
+        early = repeatedTransaction(q);
+    if (early)
+        return std::move(*early);
+    Result r = dispatch(q);
+    finish(r, q, isSealed ? &sealed : nullptr);
+    return r;
+}
+
+std::optional<SimController::Result> SimController::refusedInClear(const Request& q) {
+    // What a controller that requires encryption takes only sealed, and a key ever, is refused in clear.
+    auto refusal = crypto_.refuseClear(state, mac_, q.m);
+    if (!refusal)
+        return std::nullopt;
+    if (refusal->empty())
+        return dropped("refused in clear");
+    return answered(q.from, std::move(*refusal),
+                    std::string(typeName(q.m.type)) + " id=" + std::to_string(q.m.requestId) + " refused: not sealed");
+}
+
+std::optional<SimController::Result> SimController::repeatedTransaction(const Request& q) {
     // A repeated transaction is answered from memory and never applied twice.
-    if (m.type == MsgType::Setup || m.type == MsgType::CheckNetwork || m.type == MsgType::Mark) {
-        for (const TransactionSlot& t : transactions_) {
-            if (t.requestId == m.requestId && t.client == from && t.type == m.type && !t.reply.empty()) {
-                Result r;
-                r.out.push_back({from, t.reply, 0});
-                if (m.type == MsgType::Setup)
-                    ++state.setupRetransmits;
-                r.log = std::string(typeName(m.type)) + " id=" + std::to_string(m.requestId) + " repeated";
-                return r;
-            }
-        }
-    }
+    if (!isTransaction(q.m.type))
+        return std::nullopt;
+    const std::vector<std::uint8_t>* before = transactions_.answer(q.from, q.m.requestId, q.m.type);
+    if (!before)
+        return std::nullopt;
+    if (q.m.type == MsgType::Setup)
+        ++state.setupRetransmits;
+    return answered(q.from, *before,
+                    std::string(typeName(q.m.type)) + " id=" + std::to_string(q.m.requestId) + " repeated");
+}
 
-    Result r;
-    switch (m.type) {
-    case MsgType::Search: r = onSearch(m, from, rng); break;
-    case MsgType::SearchAck: r = onSearchAck(m, from); break;
-    case MsgType::Setup: r = onSetup(m); break;
-    case MsgType::CheckNetwork: r = onCheck(m); break;
-    case MsgType::Mark: r = onMark(m); break;
-    case MsgType::UpgradeStart:
-    case MsgType::UpgradeData:
-    case MsgType::UpgradeCommit:
-    case MsgType::UpgradeAbort: r = onUpgrade(m, from); break;
-    case MsgType::Read: r = onRead(m); break;
-    default: return {};
-    }
-    if (isSealed) {
+SimController::Result SimController::dispatch(const Request& q) {
+    static constexpr std::pair<MsgType, Handler> kHandlers[] = {
+        {MsgType::Search, &SimController::onSearch},         {MsgType::SearchAck, &SimController::onSearchAck},
+        {MsgType::Setup, &SimController::onSetup},           {MsgType::CheckNetwork, &SimController::onCheck},
+        {MsgType::Mark, &SimController::onMark},             {MsgType::Read, &SimController::onRead},
+        {MsgType::UpgradeStart, &SimController::onUpgrade},  {MsgType::UpgradeData, &SimController::onUpgrade},
+        {MsgType::UpgradeCommit, &SimController::onUpgrade}, {MsgType::UpgradeAbort, &SimController::onUpgrade},
+    };
+    for (const auto& [type, handler] : kHandlers)
+        if (type == q.m.type)
+            return (this->*handler)(q);
+    return {};
+}
+
+void SimController::finish(Result& r, const Request& q, const SimCrypto::Inbound* sealed) {
+    if (sealed) {
         // Answers to a sealed request leave sealed with the key that opened it.
         for (Outgoing& o : r.out)
-            crypto_.sealReply(o.bytes, sealed, mac_, from);
+            crypto_.sealReply(o.bytes, *sealed, mac_, q.from);
         if (!r.log.empty())
             r.log += " (sealed)";
     }
     for (Outgoing& o : r.out)
-        o.to = from;  // answers go to whoever asked, whatever our own IP settings
-    if (m.type == MsgType::Setup || m.type == MsgType::CheckNetwork || m.type == MsgType::Mark) {
-        if (!r.out.empty()) {
-            TransactionSlot& slot = transactions_[nextTransaction_];
-            nextTransaction_ = (nextTransaction_ + 1) % transactions_.size();
-            slot = {from, m.requestId, m.type, r.out.front().bytes};
-        }
-    }
-    return r;
+        o.to = q.from;  // answers go to whoever asked, whatever our own IP settings
+    if (isTransaction(q.m.type) && !r.out.empty())
+        transactions_.keep(q.from, q.m.requestId, q.m.type, r.out.front().bytes);
 }
 
-SimController::Result SimController::onSearch(const Message& m, const Endpoint& from, std::mt19937& rng) {
+SimController::Result SimController::onSearch(const Request& q) {
+    const Message& m = q.m;
     Result r;
     const std::uint16_t flags = m.u16(wire::TagSearchFlags).value_or(0);
     if ((flags & wire::SearchConnectedOnly) && !state.connected) {
@@ -237,28 +260,18 @@ SimController::Result SimController::onSearch(const Message& m, const Endpoint& 
             return r;
         }
     }
-    for (const SearchSlot& s : searches_) {
-        if (s.requestId == m.requestId && s.client == from) {
-            if (s.acked)
-                return r;  // the asker has our answer: stay quiet in its retransmission rounds
-            break;         // asked again without an ack: our answer may have been lost
-        }
-    }
-    bool known = false;
-    for (SearchSlot& s : searches_)
-        if (s.requestId == m.requestId && s.client == from)
-            known = true;
-    if (!known) {
-        searches_[nextSearch_] = {from, m.requestId, false};
-        nextSearch_ = (nextSearch_ + 1) % searches_.size();
-    }
+    // The asker has our answer: stay quiet in its retransmission rounds. Asked again
+    // without an ack, our answer may have been lost: answer again.
+    if (searches_.acknowledged(q.from, m.requestId))
+        return r;
+    searches_.note(q.from, m.requestId);
     const int spread = std::min<int>(m.u16(wire::TagAnswerSpreadMs).value_or(0), kMaxSpreadMs);
     Message reply;
     reply.type = MsgType::SearchReply;
     reply.requestId = m.requestId;
-    crypto_.describe(reply, info(), state, from);  // only its identity while it requires encryption
-    const int delay = spread > 0 ? std::uniform_int_distribution<int>(0, spread)(rng) : 0;
-    r.out.push_back({from, wire::encode(reply), delay});
+    crypto_.describe(reply, info(), state, q.from);  // only its identity while it requires encryption
+    const int delay = spread > 0 ? std::uniform_int_distribution<int>(0, spread)(q.rng) : 0;
+    r.out.push_back({q.from, wire::encode(reply), delay});
     ++state.searchesAnswered;
     r.log = "Search id=" + std::to_string(m.requestId) + (flags ? " connected-only" : "") +
             (m.has(wire::TagSerialFilter) ? " serial=" + *m.find(wire::TagSerialFilter) : std::string()) +
@@ -266,14 +279,13 @@ SimController::Result SimController::onSearch(const Message& m, const Endpoint& 
     return r;
 }
 
-SimController::Result SimController::onSearchAck(const Message& m, const Endpoint& from) {
-    for (SearchSlot& s : searches_)
-        if (s.requestId == m.requestId && s.client == from)
-            s.acked = true;
+SimController::Result SimController::onSearchAck(const Request& q) {
+    searches_.acknowledge(q.from, q.m.requestId);
     return {};  // acks are not logged: one per answer would drown the log
 }
 
-SimController::Result SimController::onSetup(const Message& m) {
+SimController::Result SimController::onSetup(const Request& q) {
+    const Message& m = q.m;
     Result r;
     ++state.setupsReceived;
     wire::SetupFields fields;
@@ -301,7 +313,8 @@ SimController::Result SimController::onSetup(const Message& m) {
     return r;
 }
 
-SimController::Result SimController::onCheck(const Message& m) {
+SimController::Result SimController::onCheck(const Request& q) {
+    const Message& m = q.m;
     Result r;
     ++state.checksReceived;
     wire::SetupFields fields;
@@ -322,7 +335,8 @@ SimController::Result SimController::onCheck(const Message& m) {
     return r;
 }
 
-SimController::Result SimController::onMark(const Message& m) {
+SimController::Result SimController::onMark(const Request& q) {
+    const Message& m = q.m;
     Result r;
     const auto on = m.u8(wire::TagMarked);
     if (!on || *on > 1) {
@@ -344,17 +358,17 @@ SimController::Result SimController::onMark(const Message& m) {
     return r;
 }
 
-SimController::Result SimController::onUpgrade(const Message& m, const Endpoint& from) {
+SimController::Result SimController::onUpgrade(const Request& q) {
     Result r;
-    if (!m.has(wire::TagTargetEthernet)) {
+    if (!q.m.has(wire::TagTargetEthernet)) {
         r.dropped = "upgrade request without a target";
         return r;
     }
-    SimUpgrade::Result u = upgrade_.handle(m, from, state, mac_, store_);
+    SimUpgrade::Result u = upgrade_.handle(q.m, q.from, state, mac_, store_);
     r.dropped = std::move(u.dropped);
     r.log = std::move(u.log);
     if (!u.reply.empty())
-        r.out.push_back({from, std::move(u.reply), 0});
+        r.out.push_back({q.from, std::move(u.reply), 0});
     if (u.switched) {
         // The new revision was stored before the reply was made.
         r.restartMs = std::max(0, state.restartMs);
@@ -362,7 +376,8 @@ SimController::Result SimController::onUpgrade(const Message& m, const Endpoint&
     return r;
 }
 
-SimController::Result SimController::onRead(const Message& m) {
+SimController::Result SimController::onRead(const Request& q) {
+    const Message& m = q.m;
     // Only ever reached sealed: the whole description for a client that has the key.
     Result r;
     Message reply;

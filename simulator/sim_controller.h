@@ -2,14 +2,15 @@
 // The protocol behaviour of one simulated controller: takes a datagram,
 // changes its state and says what to send back. No sockets, no clock, no
 // locks: the fleet engine drives it (and the fuzz target calls it directly).
-#include <array>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/netservice/messages.h"
 #include "platform/netservice/udp_platform.h"
+#include "simulator/recent_requests.h"
 #include "simulator/sim_crypto.h"
 #include "simulator/sim_state.h"
 #include "simulator/sim_upgrade.h"
@@ -56,34 +57,33 @@ public:
     SimCrypto& crypto() { return crypto_; }
 
 private:
-    struct SearchSlot {
-        net::platform::Endpoint client;
-        std::uint32_t requestId = 0;
-        bool acked = false;
+    // A request in clear, as every command handler takes it.
+    struct Request {
+        const net::wire::Message& m;
+        const net::platform::Endpoint& from;
+        std::mt19937& rng;
     };
-    struct TransactionSlot {
-        net::platform::Endpoint client;
-        std::uint32_t requestId = 0;
-        net::wire::MsgType type = net::wire::MsgType::Setup;
-        std::vector<std::uint8_t> reply;
-    };
+    using Handler = Result (SimController::*)(const Request&);
 
-    Result onSearch(const net::wire::Message& m, const net::platform::Endpoint& from, std::mt19937& rng);
-    Result onSearchAck(const net::wire::Message& m, const net::platform::Endpoint& from);
-    Result onSetup(const net::wire::Message& m);
-    Result onCheck(const net::wire::Message& m);
-    Result onMark(const net::wire::Message& m);
-    Result onUpgrade(const net::wire::Message& m, const net::platform::Endpoint& from);
-    Result onRead(const net::wire::Message& m);
+    // Steps of handle(): an answer here ends the handling of the request.
+    std::optional<Result> refusedInClear(const Request& q);
+    std::optional<Result> repeatedTransaction(const Request& q);
+    Result dispatch(const Request& q);
+    void finish(Result& r, const Request& q, const SimCrypto::Inbound* sealed);
+
+    Result onSearch(const Request& q);
+    Result onSearchAck(const Request& q);
+    Result onSetup(const Request& q);
+    Result onCheck(const Request& q);
+    Result onMark(const Request& q);
+    Result onUpgrade(const Request& q);
+    Result onRead(const Request& q);
     std::vector<std::uint8_t> reply(net::wire::MsgType type, std::uint32_t id, net::wire::Status status,
                                     std::uint16_t badField = 0, bool withInfo = false) const;
 
     net::wire::Ethernet mac_{};
-    // Bounded memories: the last few searches asked, the last few transactions answered.
-    std::array<SearchSlot, 8> searches_{};
-    std::size_t nextSearch_ = 0;
-    std::array<TransactionSlot, 16> transactions_{};
-    std::size_t nextTransaction_ = 0;
+    RecentSearches searches_;
+    RecentTransactions transactions_;
     StoreState store_;    // empty: nothing to store
     SimUpgrade upgrade_;  // the port OS transfer in progress, if any
     SimCrypto crypto_;    // sealed requests and replies, sessions, the wrong-key limit

@@ -26,66 +26,6 @@ std::string ip4(const std::string& text) {
 bool capable(const SimControllerState& s) { return (s.capabilities & net::CapEncryption) != 0; }
 }  // namespace
 
-// ---- the wrong-key rate limit
-
-void WrongKeyLimit::refill(Bucket& b, Clock::time_point now) {
-    if (now > b.last) {
-        const double ms = std::chrono::duration<double, std::milli>(now - b.last).count();
-        b.tokens = std::min(kBurst, b.tokens + ms / kRefillMs);
-    }
-    b.last = now;
-}
-
-WrongKeyLimit::Bucket& WrongKeyLimit::bucket(std::uint32_t address, Clock::time_point now, bool create) {
-    for (Bucket& b : buckets_)
-        if (b.used && b.address == address)
-            return b;
-    if (!create)
-        return shared_;  // read-only use: a missing bucket is a full one (see allow)
-    // A bucket that has filled up again knows nothing worth keeping: reuse it.
-    for (Bucket& b : buckets_) {
-        if (b.used)
-            refill(b, now);
-        if (!b.used || b.tokens >= kBurst) {
-            b = Bucket{address, true, kBurst, now};
-            return b;
-        }
-    }
-    return shared_;  // every bucket holds recent failures: the rest share one
-}
-
-bool WrongKeyLimit::allow(std::uint32_t address, Clock::time_point now, int& retryMs) {
-    Bucket* b = nullptr;
-    for (Bucket& x : buckets_)
-        if (x.used && x.address == address)
-            b = &x;
-    if (!b) {
-        // No failures of its own on record; it still waits while the shared bucket is empty
-        // if the table is full of failing addresses.
-        bool full = true;
-        for (Bucket& x : buckets_) {
-            if (x.used)
-                refill(x, now);
-            if (!x.used || x.tokens >= kBurst)
-                full = false;
-        }
-        if (!full)
-            return true;
-        b = &shared_;
-    }
-    refill(*b, now);
-    if (b->tokens >= 1 - 1e-9)
-        return true;
-    retryMs = std::max(1, int((1 - b->tokens) * kRefillMs + 0.999));
-    return false;
-}
-
-void WrongKeyLimit::failed(std::uint32_t address, Clock::time_point now) {
-    Bucket& b = bucket(address, now, true);
-    refill(b, now);
-    b.tokens = std::max(0.0, b.tokens - 1);
-}
-
 // ---- state and setup
 
 void SimCrypto::adoptPassword(SimControllerState& s) {
@@ -139,94 +79,15 @@ SetupVerdict SimCrypto::checkSetup(const SimControllerState& current, const wire
     return {};
 }
 
-// ---- sessions and challenges
+// ---- datagrams in
 
-const crypto::KeyPair& SimCrypto::keyPair() {
-    if (!keyPair_)
-        keyPair_ = crypto::newKeyPair();
-    return *keyPair_;
-}
-
-crypto::Challenge SimCrypto::issueChallenge(const Endpoint& client) {
-    // At most four open challenges a client (a search asked again); sixteen in all.
-    Issued* slot = nullptr;
-    int mine = 0;
-    Issued* myOldest = nullptr;
-    for (Issued& i : issued_) {
-        if (i.used && i.client == client) {
-            ++mine;
-            if (!myOldest || i.issued < myOldest->issued)
-                myOldest = &i;
-        }
-    }
-    if (mine >= 4) {
-        slot = myOldest;
-    } else {
-        for (Issued& i : issued_)
-            if (!i.used) {
-                slot = &i;
-                break;
-            }
-        if (!slot) {
-            slot = &issued_[0];
-            for (Issued& i : issued_)
-                if (i.issued < slot->issued)
-                    slot = &i;
-        }
-    }
-    slot->used = true;
-    slot->client = client;
-    slot->challenge = crypto::newChallenge();
-    slot->issued = ++tick_;
-    return slot->challenge;
-}
-
-SimCrypto::SequenceVerdict SimCrypto::takeSequence(const crypto::Challenge& id, std::uint32_t sequence) {
-    if (sequence == 0)
-        return SequenceVerdict::Seen;
-    for (Session& s : sessions_) {
-        if (!s.used || s.id != id)
-            continue;
-        s.lastUse = ++tick_;
-        if (sequence > s.highest) {
-            const std::uint32_t shift = sequence - s.highest;
-            s.seen = shift >= s.seen.size() ? std::bitset<256>() : (s.seen << shift);
-            s.seen.set(0);
-            s.highest = sequence;
-            return SequenceVerdict::New;
-        }
-        const std::uint32_t back = s.highest - sequence;
-        if (back >= s.seen.size() || s.seen.test(back))
-            return SequenceVerdict::Seen;  // too old to tell, or arrived before: a replay
-        s.seen.set(back);
-        return SequenceVerdict::New;
-    }
-    // Not a session yet: it must be a challenge we gave out and nobody has used.
-    for (Issued& i : issued_) {
-        if (!i.used || i.challenge != id)
-            continue;
-        i.used = false;  // a challenge opens one session, once
-        Session* slot = &sessions_[0];
-        for (Session& s : sessions_)
-            if (!s.used || (slot->used && s.lastUse < slot->lastUse))
-                slot = &s;
-        *slot = Session{};
-        slot->used = true;
-        slot->id = id;
-        slot->highest = sequence;
-        slot->seen.set(0);
-        slot->lastUse = ++tick_;
-        return SequenceVerdict::New;
-    }
-    return SequenceVerdict::UnknownSession;
-}
-
-std::vector<std::uint8_t> SimCrypto::clearAnswer(MsgType requestType, std::uint32_t requestId,
-                                                 const SimControllerState& state, const wire::Ethernet& mac,
-                                                 Status status, std::uint16_t retryMs) {
+namespace {
+// The clear answer to a request not taken; empty for a request that has no reply (an abort).
+std::vector<std::uint8_t> clearAnswer(MsgType requestType, std::uint32_t requestId, const SimControllerState& state,
+                                      const wire::Ethernet& mac, Status status, std::uint16_t retryMs = 0) {
     const std::uint8_t replyType = std::uint8_t(requestType) | wire::kReplyBit;
     if (!wire::isKnownType(replyType))
-        return {};  // a request without a reply (an abort): nothing to say
+        return {};
     Message m;
     m.type = MsgType(replyType);
     m.requestId = requestId;
@@ -238,122 +99,153 @@ std::vector<std::uint8_t> SimCrypto::clearAnswer(MsgType requestType, std::uint3
     return wire::encode(m);
 }
 
-// ---- datagrams in and out
+// Why a sealed datagram cannot be a request for this controller; nullptr when it can.
+const char* envelopeProblem(const std::optional<crypto::EnvelopeInfo>& env, const wire::Ethernet& mac) {
+    if (!env)
+        return "malformed sealed envelope";
+    if (env->ethernet != mac)
+        return "for another controller";
+    if (wire::isReply(env->type))
+        return "a reply sent to a controller";
+    return nullptr;
+}
+
+SimCrypto::Inbound answered(std::vector<std::uint8_t> answer, const char* why) {
+    SimCrypto::Inbound in;
+    in.kind = answer.empty() ? SimCrypto::Inbound::Drop : SimCrypto::Inbound::Answer;
+    in.answer = std::move(answer);
+    in.why = why;
+    return in;
+}
+
+SimCrypto::Inbound dropped(const char* why) { return answered({}, why); }
+}  // namespace
+
+const crypto::KeyPair& SimCrypto::keyPair() {
+    if (!keyPair_)
+        keyPair_ = crypto::newKeyPair();
+    return *keyPair_;
+}
 
 SimCrypto::Inbound SimCrypto::receive(SimControllerState& state, const wire::Ethernet& mac,
                                       const std::uint8_t* data, std::size_t size, const Endpoint& from) {
-    Inbound in;
     if (!crypto::isSealed(data, size))
-        return in;
-    auto drop = [&in](const char* why) {
-        in.kind = Inbound::Drop;
-        in.why = why;
-        return in;
-    };
+        return {};
     const auto env = crypto::peek(data, size);
-    if (!env)
-        return drop("malformed sealed envelope");
-    if (env->ethernet != mac)
-        return drop("for another controller");
-    if (wire::isReply(env->type))
-        return drop("a reply sent to a controller");
-    auto answer = [&](Status status, const char* why, std::uint16_t retryMs = 0) {
-        in.answer = clearAnswer(env->type, env->requestId, state, mac, status, retryMs);
-        in.kind = in.answer.empty() ? Inbound::Drop : Inbound::Answer;
-        in.why = why;
-        return in;
-    };
-    if (!capable(state))
-        return answer(Status::Unsupported, "sealed request refused: no encryption support");
-
+    if (const char* why = envelopeProblem(env, mac))
+        return dropped(why);
+    Inbound in;
     crypto::Key key{};
-    if (env->kind == crypto::EnvelopeKind::ControllerKey) {
+    Message m;
+    auto refusal = chooseKey(state, *env, in, key);
+    if (!refusal)
+        refusal = open(state, *env, data, size, key, from, m);
+    if (refusal && refusal->answer)
+        return answered(clearAnswer(env->type, env->requestId, state, mac, refusal->status, refusal->retryMs),
+                        refusal->why);
+    if (refusal)
+        return dropped(refusal->why);
+    if (m.ethernet(wire::TagTargetEthernet) != mac)
+        return dropped("sealed request without our target");
+    return admit(state, mac, *env, from, std::move(in), std::move(m));
+}
+
+std::optional<SimCrypto::Refusal> SimCrypto::chooseKey(const SimControllerState& state,
+                                                       const crypto::EnvelopeInfo& env, Inbound& in, crypto::Key& key) {
+    if (!capable(state))
+        return Refusal::with(Status::Unsupported, "sealed request refused: no encryption support");
+    in.envelope = env.kind;
+    if (env.kind == crypto::EnvelopeKind::ControllerKey) {
         const auto stored = crypto::keyFromHex(state.encryptionKey);
         if (!state.requireEncryption || !stored)
-            return answer(Status::Refused, "sealed request refused: no key (encryption not required)");
-        key = *stored;
-        in.replyKey = key;
-    } else {
-        // Only a controller without a key agrees one; a key is changed under the old one.
-        if (state.requireEncryption)
-            return answer(Status::Refused, "key agreement refused: encryption is required");
-        const auto agreed = crypto::controllerSessionKeys(keyPair(), env->clientPublic);
-        if (!agreed)
-            return drop("unusable public key");
-        key = agreed->toController;
-        in.replyKey = agreed->toClient;
-        in.clientPublic = env->clientPublic;
+            return Refusal::with(Status::Refused, "sealed request refused: no key (encryption not required)");
+        key = in.replyKey = *stored;
+        return std::nullopt;
     }
-    in.envelope = env->kind;
+    // Only a controller without a key agrees one; a key is changed under the old one.
+    if (state.requireEncryption)
+        return Refusal::with(Status::Refused, "key agreement refused: encryption is required");
+    const auto agreed = crypto::controllerSessionKeys(keyPair(), env.clientPublic);
+    if (!agreed)
+        return Refusal::drop("unusable public key");
+    key = agreed->toController;
+    in.replyKey = agreed->toClient;
+    in.clientPublic = env.clientPublic;
+    return std::nullopt;
+}
 
+std::optional<SimCrypto::Refusal> SimCrypto::open(SimControllerState& state, const crypto::EnvelopeInfo& env,
+                                                  const std::uint8_t* data, std::size_t size, crypto::Key& key,
+                                                  const Endpoint& from, Message& m) {
     int retryMs = 0;
     if (!limit_.allow(from.address, now(), retryMs)) {
         ++state.rateLimited;
-        return answer(Status::Later, "sealed request not tried: too many wrong keys from this address",
-                      std::uint16_t(std::min(retryMs, 65535)));
+        return Refusal::with(Status::Later, "sealed request not tried: too many wrong keys from this address",
+                             std::uint16_t(std::min(retryMs, 65535)));
     }
     auto clear = crypto::open(data, size, key);
     crypto::wipe(key.data(), key.size());
     if (!clear) {
         limit_.failed(from.address, now());
         ++state.wrongKeys;
-        if (env->kind == crypto::EnvelopeKind::ControllerKey)
-            return answer(Status::Refused, "sealed request does not open: wrong key or changed on the way");
-        return drop("sealed request does not open: changed on the way");
+        if (env.kind == crypto::EnvelopeKind::ControllerKey)
+            return Refusal::with(Status::Refused, "sealed request does not open: wrong key or changed on the way");
+        return Refusal::drop("sealed request does not open: changed on the way");
     }
-    Message m;
     const bool decoded = wire::decode(clear->data(), clear->size(), m) == wire::DecodeError::None;
     crypto::wipe(clear->data(), clear->size());
     if (!decoded)
-        return drop("sealed body malformed");
-    if (m.ethernet(wire::TagTargetEthernet) != mac)
-        return drop("sealed request without our target");
+        return Refusal::drop("sealed body malformed");
+    return std::nullopt;
+}
+
+SimCrypto::Inbound SimCrypto::admit(SimControllerState& state, const wire::Ethernet& mac,
+                                    const crypto::EnvelopeInfo& env, const Endpoint& from, Inbound in, Message m) {
     const auto session = m.bytes<crypto::kChallengeBytes>(wire::TagChallenge);
     const auto sequence = m.u32(wire::TagSequence);
     if (!session || !sequence)
-        return drop("sealed request without a session");
-
-    switch (takeSequence(*session, *sequence)) {
-    case SequenceVerdict::New:
+        return dropped("sealed request without a session");
+    switch (sessions_.take(*session, *sequence)) {
+    case SessionTable::Verdict::New:
         in.kind = Inbound::Opened;
         in.msg = std::move(m);
         in.session = *session;
         in.sequence = *sequence;
         ++state.sealedRequests;
         return in;
-    case SequenceVerdict::Seen:
-        for (const Cached& c : cache_) {
-            if (!c.reply.empty() && c.client == from && c.session == *session && c.sequence == *sequence) {
-                in.kind = Inbound::Answer;
-                in.answer = c.reply;  // our answer was lost: the same answer again, nothing done twice
-                in.why = "sealed request repeated: answered from memory";
-                return in;
-            }
-        }
+    case SessionTable::Verdict::Seen:
+        // Our answer was lost: the same answer again, nothing done twice.
+        if (const auto* reply = replies_.find(from, *session, *sequence))
+            return answered(*reply, "sealed request repeated: answered from memory");
         ++state.replaysRefused;
-        return drop("sealed request replayed");
-    case SequenceVerdict::UnknownSession:
+        return dropped("sealed request replayed");
+    case SessionTable::Verdict::UnknownSession:
         break;
     }
+    return staleSession(state, mac, env, from, std::move(in));
+}
+
+SimCrypto::Inbound SimCrypto::staleSession(const SimControllerState& state, const wire::Ethernet& mac,
+                                           const crypto::EnvelopeInfo& env, const Endpoint& from, Inbound in) {
     // A request of a session we do not know (we restarted, or forgot it): tell the
     // sender, sealed, which challenge to start a new session with.
-    const std::uint8_t replyType = std::uint8_t(env->type) | wire::kReplyBit;
+    const std::uint8_t replyType = std::uint8_t(env.type) | wire::kReplyBit;
     if (!wire::isKnownType(replyType))
-        return drop("sealed request of an unknown session");
+        return dropped("sealed request of an unknown session");
     Message stale;
     stale.type = MsgType(replyType);
-    stale.requestId = env->requestId;
+    stale.requestId = env.requestId;
     stale.addU8(wire::TagStatus, std::uint8_t(Status::Stale));
     stale.add(wire::TagSerialNo, state.serialNo);
     stale.addEthernet(wire::TagEthernet, mac);
-    const auto fresh = issueChallenge(from);
+    const auto fresh = sessions_.issue(from);
     stale.add(wire::TagChallenge, bytesOf(fresh.data(), fresh.size()));
-    in.answer = crypto::seal(wire::encode(stale), in.envelope, mac, in.replyKey,
-                             in.envelope == crypto::EnvelopeKind::KeyAgreement ? &in.clientPublic : nullptr);
-    in.kind = in.answer.empty() ? Inbound::Drop : Inbound::Answer;
-    in.why = "sealed request of an unknown session: a new challenge";
-    return in;
+    return answered(crypto::seal(wire::encode(stale), in.envelope, mac, in.replyKey,
+                                 in.envelope == crypto::EnvelopeKind::KeyAgreement ? &in.clientPublic : nullptr),
+                    "sealed request of an unknown session: a new challenge");
 }
+
+// ---- datagrams out
 
 std::optional<std::vector<std::uint8_t>> SimCrypto::refuseClear(const SimControllerState& state,
                                                                  const wire::Ethernet& mac, const Message& m) {
@@ -372,11 +264,7 @@ void SimCrypto::sealReply(std::vector<std::uint8_t>& bytes, const Inbound& in, c
                                in.envelope == crypto::EnvelopeKind::KeyAgreement ? &in.clientPublic : nullptr);
     crypto::wipe(bytes.data(), bytes.size());
     bytes = std::move(sealed);
-    for (const Cached& c : cache_)
-        if (!c.reply.empty() && c.client == from && c.session == in.session && c.sequence == in.sequence)
-            return;
-    cache_[nextCache_] = Cached{from, in.session, in.sequence, bytes};
-    nextCache_ = (nextCache_ + 1) % cache_.size();
+    replies_.keep(from, in.session, in.sequence, bytes);
 }
 
 void SimCrypto::describe(Message& reply, const wire::ControllerInfo& full, const SimControllerState& state,
@@ -395,7 +283,7 @@ void SimCrypto::describe(Message& reply, const wire::ControllerInfo& full, const
     }
     if (!capable(state))
         return;
-    const auto challenge = issueChallenge(from);
+    const auto challenge = sessions_.issue(from);
     reply.add(wire::TagChallenge, bytesOf(challenge.data(), challenge.size()));
     if (!state.requireEncryption)
         reply.add(wire::TagPublicKey, bytesOf(keyPair().publicKey.data(), crypto::kPublicKeyBytes));

@@ -4,8 +4,6 @@
 // limit, sealing the replies, what a clear search reply may tell, and the
 // encryption part of a setup. SimController calls it around its own handling,
 // so every message type (upgrade blocks included) is sealed the same way.
-#include <array>
-#include <bitset>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -17,36 +15,11 @@
 #include "platform/netservice/messages.h"
 #include "platform/netservice/udp_platform.h"
 #include "simulator/controller_rules.h"
+#include "simulator/sim_sessions.h"
 #include "simulator/sim_state.h"
+#include "simulator/wrong_key_limit.h"
 
 namespace zelmar::sim {
-
-// Per client address: after kBurst wrong keys one more try each kRefillMs.
-// Never a lockout longer than kRefillMs for the rightful technician.
-class WrongKeyLimit {
-public:
-    using Clock = std::chrono::steady_clock;
-    static constexpr double kBurst = 5;
-    static constexpr int kRefillMs = 1000;
-    static constexpr std::size_t kAddresses = 32;
-
-    // True when a sealed request from this address may be tried; else retryMs says when.
-    bool allow(std::uint32_t address, Clock::time_point now, int& retryMs);
-    void failed(std::uint32_t address, Clock::time_point now);
-
-private:
-    struct Bucket {
-        std::uint32_t address = 0;
-        bool used = false;
-        double tokens = kBurst;
-        Clock::time_point last{};
-    };
-    Bucket& bucket(std::uint32_t address, Clock::time_point now, bool create);
-    static void refill(Bucket& b, Clock::time_point now);
-
-    std::array<Bucket, kAddresses> buckets_{};
-    Bucket shared_{};  // addresses without a bucket of their own while all are busy with failures
-};
 
 class SimCrypto {
 public:
@@ -96,42 +69,38 @@ public:
                                    SimControllerState& result);
 
 private:
-    struct Session {
-        bool used = false;
-        net::crypto::Challenge id{};
-        std::uint32_t highest = 0;
-        std::bitset<256> seen;  // bit i: highest - i has arrived
-        std::uint64_t lastUse = 0;
+    // A sealed request not taken: dropped, or answered in clear with a status.
+    struct Refusal {
+        bool answer = false;
+        net::wire::Status status = net::wire::Status::Ok;
+        const char* why = "";
+        std::uint16_t retryMs = 0;
+        static Refusal drop(const char* why) { return {false, net::wire::Status::Ok, why, 0}; }
+        static Refusal with(net::wire::Status status, const char* why, std::uint16_t retryMs = 0) {
+            return {true, status, why, retryMs};
+        }
     };
-    struct Issued {
-        bool used = false;
-        Endpoint client;
-        net::crypto::Challenge challenge{};
-        std::uint64_t issued = 0;
-    };
-    struct Cached {
-        Endpoint client;
-        net::crypto::Challenge session{};
-        std::uint32_t sequence = 0;
-        std::vector<std::uint8_t> reply;
-    };
-    enum class SequenceVerdict { New, Seen, UnknownSession };
 
     Clock::time_point now() const { return now_ ? now_() : Clock::now(); }
     const net::crypto::KeyPair& keyPair();
-    net::crypto::Challenge issueChallenge(const Endpoint& client);
-    SequenceVerdict takeSequence(const net::crypto::Challenge& session, std::uint32_t sequence);
-    static std::vector<std::uint8_t> clearAnswer(net::wire::MsgType requestType, std::uint32_t requestId,
-                                                 const SimControllerState& state, const net::wire::Ethernet& mac,
-                                                 net::wire::Status status, std::uint16_t retryMs = 0);
+    // The open-or-refuse decision: the key that opens the request (how its replies
+    // are sealed goes into `in`), or why it is not opened.
+    std::optional<Refusal> chooseKey(const SimControllerState& state, const net::crypto::EnvelopeInfo& env,
+                                     Inbound& in, net::crypto::Key& key);
+    // Opens and decodes the request with `key` (then wiped); a wrong key counts against its sender.
+    std::optional<Refusal> open(SimControllerState& state, const net::crypto::EnvelopeInfo& env,
+                                const std::uint8_t* data, std::size_t size, net::crypto::Key& key,
+                                const Endpoint& from, net::wire::Message& m);
+    // An opened request against its session: taken once, answered again from memory, or a new challenge.
+    Inbound admit(SimControllerState& state, const net::wire::Ethernet& mac, const net::crypto::EnvelopeInfo& env,
+                  const Endpoint& from, Inbound in, net::wire::Message m);
+    Inbound staleSession(const SimControllerState& state, const net::wire::Ethernet& mac,
+                         const net::crypto::EnvelopeInfo& env, const Endpoint& from, Inbound in);
 
     std::function<Clock::time_point()> now_;
     std::optional<net::crypto::KeyPair> keyPair_;  // made on first use (a real unit: at start)
-    std::array<Session, 8> sessions_{};
-    std::array<Issued, 16> issued_{};
-    std::array<Cached, 8> cache_{};
-    std::size_t nextCache_ = 0;
-    std::uint64_t tick_ = 0;
+    SessionTable sessions_;
+    ReplyMemory replies_;
     WrongKeyLimit limit_;
 };
 

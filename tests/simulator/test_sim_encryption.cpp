@@ -15,6 +15,7 @@
 #include "simulator/fleet_file.h"
 #include "simulator/sim_controller.h"
 #include "simulator/sim_fleet.h"
+#include "simulator/sim_sessions.h"
 
 using namespace zelmar;
 namespace wire = net::wire;
@@ -115,6 +116,19 @@ TEST(SimEncryption, SessionsTakeEachNumberOnceInAnyOrderWithinTheWindow) {
     EXPECT_EQ(d.status(d.send(d.read(session, 100, 402))), -1);
     EXPECT_EQ(d.c.state.replaysRefused, 2);
     EXPECT_EQ(d.c.state.sealedRequests, 5);
+}
+
+TEST(SimEncryption, AClientHoldsAtMostFourOpenChallenges) {
+    sim::SessionTable t;
+    const auto other = t.issue(kOther);
+    std::vector<crypto::Challenge> mine;
+    for (int i = 0; i < 5; ++i)
+        mine.push_back(t.issue(kClient));
+    // The fifth retired the client's oldest; another client's challenge is untouched.
+    EXPECT_EQ(t.take(mine[0], 1), sim::SessionTable::Verdict::UnknownSession);
+    EXPECT_EQ(t.take(mine[1], 1), sim::SessionTable::Verdict::New);
+    EXPECT_EQ(t.take(other, 1), sim::SessionTable::Verdict::New);
+    EXPECT_EQ(t.take(mine[4], 0), sim::SessionTable::Verdict::Seen);  // number 0 is never taken
 }
 
 TEST(SimEncryption, AnUnknownSessionGetsAFreshChallengeSealed) {
