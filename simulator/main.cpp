@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/netservice/udp_platform.h"
+#include "platform/netservice/durable_file.h"
 #include "simulator/sim_command_line.h"
 #include "simulator/sim_controller.h"
 #include "simulator/sim_fleet.h"
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
         zelmar::sim::SimFleet fleet = loadFleet(o);
         if (!o.writeFleet.empty()) {
             std::string error;
-            if (!zelmar::net::platform::replaceFileDurably(o.writeFleet, fleet.toJson(), &error))
+            if (!zelmar::net::replaceFileDurably(o.writeFleet, fleet.toJson(), &error))
                 throw std::runtime_error("cannot write " + o.writeFleet + ": " + error);
             return 0;
         }
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
             fleet.setStateFile(o.stateFile);
             if (!std::filesystem::exists(o.stateFile)) {
                 std::string error;
-                if (!zelmar::net::platform::replaceFileDurably(o.stateFile, fleet.toJson(), &error))
+                if (!zelmar::net::replaceFileDurably(o.stateFile, fleet.toJson(), &error))
                     throw std::runtime_error("cannot write the state file: " + error);
             }
         }

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/netservice/durable_file.h"
 #include "platform/netservice/ipv4.h"
 #include "platform/netservice/udp_platform.h"
 #include "platform/netservice/wire.h"
@@ -112,7 +113,7 @@ struct SimFleet::Impl {
         if (stateFile.empty())
             return;
         std::string error;
-        if (net::platform::replaceFileDurably(stateFile, fleetToJson(snapshot()), &error))
+        if (net::replaceFileDurably(stateFile, fleetToJson(snapshot()), &error))
             ++stats.persisted;
         else
             addLog("state file not written: " + error);
@@ -129,7 +130,7 @@ struct SimFleet::Impl {
         entry.offline = kept.offline;
         entry.restartMs = kept.restartMs;
         std::string error;
-        if (!net::platform::replaceFileDurably(stateFile, fleetToJson(d), &error)) {
+        if (!net::replaceFileDurably(stateFile, fleetToJson(d), &error)) {
             addLog(next.serialNo + ": state file not written, change not taken: " + error);
             return false;
         }
@@ -394,7 +395,7 @@ net::ServiceConfig SimFleet::clientConfig() const {
 
 void SimFleet::writeClientConfig(const std::string& path) const {
     std::string error;
-    if (!net::platform::replaceFileDurably(path, clientConfig().toJson(), &error))
+    if (!net::replaceFileDurably(path, clientConfig().toJson(), &error))
         throw std::runtime_error("cannot write client configuration: " + error);
 }
 

@@ -347,57 +347,15 @@ std::string executableFolder() {
 #endif
 }
 
-bool replaceFileDurably(const std::string& path, const std::string& contents, std::string* error) {
-    const std::string temp = path + ".tmp";
-    auto fail = [&](const std::string& what) {
-        if (error)
-            *error = what + ": " + std::strerror(errno);
-        std::remove(temp.c_str());
-        return false;
-    };
+void flushFolder(const std::string& folder) {
 #ifdef _WIN32
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f)
-        return fail("open " + temp);
-    const bool written = std::fwrite(contents.data(), 1, contents.size(), f) == contents.size();
-    const bool flushed = std::fflush(f) == 0 && _commit(_fileno(f)) == 0;
-    std::fclose(f);
-    if (!written || !flushed)
-        return fail("write " + temp);
-    if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return fail("rename " + temp);
-    return true;
+    (void)folder;  // the system offers no flush of a folder
 #else
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return fail("open " + temp);
-    std::size_t done = 0;
-    while (done < contents.size()) {
-        const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return fail("write " + temp);
-        }
-        done += std::size_t(n);
-    }
-    if (::fsync(fd) != 0) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
         ::close(fd);
-        return fail("fsync " + temp);
     }
-    ::close(fd);
-    if (::rename(temp.c_str(), path.c_str()) != 0)
-        return fail("rename " + temp);
-    // The rename itself is durable once the folder is flushed.
-    const auto slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
 #endif
 }
 

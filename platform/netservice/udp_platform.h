@@ -87,9 +87,7 @@ std::optional<std::uint32_t> resolveName(const std::string& name, bool loopbackO
 // The folder of the running executable ("" when unknown); works without a QCoreApplication.
 std::string executableFolder();
 
-// Replaces `path` by `contents` so that a crash at any moment leaves either
-// the old or the new file: write a temporary file beside it, flush it to the
-// disk, rename it over the old one, flush the folder.
-bool replaceFileDurably(const std::string& path, const std::string& contents, std::string* error = nullptr);
+// Makes the renames in a folder durable (a no-op where the system does so itself).
+void flushFolder(const std::string& folder);
 
 }  // namespace zelmar::net::platform

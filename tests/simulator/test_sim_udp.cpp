@@ -153,7 +153,39 @@ TEST(SimUdp, WrittenSettingsAreInTheStateFileBeforeTheAnswer) {
         }
     }
     EXPECT_TRUE(seen);
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(state + ".tmp")));
+    // No temporary file of a write is left beside it.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"state.json"});
+}
+
+TEST(SimUdp, ASetupTheStateFileCannotTakeIsRefusedAndNotApplied) {
+    QTemporaryDir dir;
+    const QString folder = QDir(dir.path()).filePath("site");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const std::string state = QDir(folder).filePath("state.json").toStdString();
+    auto fleet = sim::SimFleet::generate(3);
+    fleet.setStateFile(state);
+    fleet.start(0);
+    ASSERT_TRUE(QDir(folder).removeRecursively());  // from now on the state file cannot be written
+    auto sock = UdpSocket::bind(0x7F000001u, 0);
+    ASSERT_TRUE(sock);
+    wire::Message setup;
+    setup.type = wire::MsgType::Setup;
+    setup.requestId = 77;
+    setup.addEthernet(wire::TagTargetEthernet, *wire::parseEthernet(fleet.controller("10-00002")->ethernetAddress));
+    setup.add(wire::TagDescription, "never stored");
+    const auto bytes = wire::encode(setup);
+    sock->sendTo({0x7F4D0002u, fleet.port()}, bytes.data(), bytes.size());
+    const auto answer = receive(*sock, 2000);
+    ASSERT_TRUE(answer);
+    wire::Message reply;
+    ASSERT_EQ(wire::decode(answer->data(), answer->size(), reply), wire::DecodeError::None);
+    EXPECT_EQ(reply.u8(wire::TagStatus), std::uint8_t(wire::Status::NotStored));
+    EXPECT_NE(fleet.controller("10-00002")->description, "never stored");
+    // The log says which file could not be written.
+    bool said = false;
+    for (const std::string& line : fleet.log())
+        said = said || line.find("change not taken: open " + state) != std::string::npos;
+    EXPECT_TRUE(said);
 }
 
 TEST(SimUdp, TwoFleetsRunSideBySideOnTheirOwnPorts) {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/netservice/udp_platform.h"
+#include "platform/netservice/durable_file.h"
 #include "platform/netservice/upgrade_file.h"
 #include "platform/netservice/wire.h"
 #include "tools/cli/cli_support.h"
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
             image.empty() ? randomImage(std::size_t(randomBytes), unsigned(seed)) : readImage(image));
         std::string error;
         // Written beside and renamed over: an interrupted run never leaves half a file under the name.
-        if (!zelmar::net::platform::replaceFileDurably(output, std::string(bytes.begin(), bytes.end()), &error))
+        if (!zelmar::net::replaceFileDurably(output, std::string(bytes.begin(), bytes.end()), &error))
             throw std::runtime_error("cannot write " + output + ": " + error);
         return check(output);
     } catch (const std::exception& e) {
