@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QTreeWidget>
+#include <QAbstractItemView>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         int rows = 0;
         {
             dialogs::FormSearchTCP dialog;
-            auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
+            auto* list = dialog.findChild<QAbstractItemView*>(QStringLiteral("CtrlList"));
             QSignalSpy finished(&dialog, &dialogs::FormSearchTCP::searchFinished);
             // The first display searches the network and fills the list.
             QElapsedTimer refresh;
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
                 dialog.AddTCPItems();
                 fills.push_back(double(fill.nsecsElapsed()) / 1e6);
                 dialog.EndSearch();
-                rows = list->topLevelItemCount();
+                rows = list->model()->rowCount();
             }
         }
         comm::CloseService();

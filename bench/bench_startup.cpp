@@ -18,7 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QAbstractItemView>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -130,13 +130,13 @@ int runChild(int argc, char** argv, int count, const QElapsedTimer& sinceStart) 
             dialogSeen = true;
             r.dialogMs = clock.nsecsElapsed() / 1e6;
         }
-        auto* list = search->findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
-        if (search->isBusy() || list->topLevelItemCount() < count) {
+        auto* list = search->findChild<QAbstractItemView*>(QStringLiteral("CtrlList"));
+        if (search->isBusy() || list->model()->rowCount() < count) {
             if (clock.elapsed() < 120000)
                 return;  // not yet: look again at the next turn of the event loop
         }
         poll->stop();
-        r.rows = list->topLevelItemCount();
+        r.rows = list->model()->rowCount();
         r.listedMs = clock.nsecsElapsed() / 1e6;
         search->findChild<QPushButton*>(QStringLiteral("ButtonCancel"))->click();
     });

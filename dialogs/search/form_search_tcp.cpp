@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <algorithm>
 #include <exception>
 #include <memory>
@@ -16,6 +16,7 @@
 #include "comm/scope_guards.h"
 #include "comm/shared_state.h"
 #include "dialogs/search/activation_tracker.h"
+#include "dialogs/search/controller_list_model.h"
 #include "dialogs/search/find_more_input.h"
 #include "dialogs/search/list_cells.h"
 #include "dialogs/search/paint_throttle.h"
@@ -47,16 +48,6 @@ enum : std::int32_t {
     TextNoMatch = 4562,
 };
 
-// The list's columns in order: header text number and width in twips.
-enum Column { ColName, ColSerialNo, ColIpAddress, ColEthernetAddress, ColDhcp, ColDnsName, ColDescription };
-struct ColumnSpec {
-    std::int32_t text;
-    int widthTwips;
-};
-constexpr ColumnSpec kColumns[] = {
-    {4543, 1600}, {4545, 1050}, {4546, 1200}, {4547, 1300}, {4548, 400}, {4550, 1300}, {4549, 2500},
-};
-
 const QString kNoAddress = QStringLiteral("0.0.0.0");
 
 QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
@@ -84,7 +75,9 @@ FormSearchTCP::FormSearchTCP(QWidget* parent) : QDialog(parent), ui_(std::make_u
     ui_->setupUi(this);
     applyDialogFont(this);
     setWindowIcon(searchWindowIcon());
-    rowIcon_ = controllerRowIcon();
+    rows_ = new ControllerListModel(this);
+    rows_->setRowIcon(controllerRowIcon());
+    ui_->CtrlList->setModel(rows_);
     activation_ = new ActivationTracker(this);
 
     // Names and descriptions longer than their column show in full as a tooltip.
@@ -103,7 +96,7 @@ FormSearchTCP::FormSearchTCP(QWidget* parent) : QDialog(parent), ui_(std::make_u
             [this] { ui::guardHandler("ButtonFindMore_Click", [this] { ButtonFindMore_Click(); }); });
     connect(ui_->btnUpgrade, &QPushButton::clicked, this,
             [this] { ui::guardHandler("btnUpgrade_Click", [this] { btnUpgrade_Click(); }); });
-    connect(ui_->CtrlList, &QTreeWidget::itemClicked, this,
+    connect(ui_->CtrlList, &QAbstractItemView::clicked, this,
             [this] { ui::guardHandler("CtrlList_ItemClick", [this] { CtrlList_ItemClick(); }); });
 
     // Form_Load.
@@ -127,25 +120,21 @@ void FormSearchTCP::SetLanguage() {
     ui_->btnUpgrade->setText(GetText(TextUpgrade));
     setWindowTitle(GetText(TextCaption));
 
-    // Whatever columns the stored layout holds give way to the seven of the list.
-    QTreeWidget* list = ui_->CtrlList;
-    list->setColumnCount(0);
-    QStringList headers;
-    for (const ColumnSpec& column : kColumns)
-        headers << GetText(column.text);
-    list->setHeaderLabels(headers);
+    rows_->loadHeaderTexts();
+    QTreeView* list = ui_->CtrlList;
     // The stored widths, each widened just enough where its header text would
     // be cut (the narrow DHCP column in this font). The stored widths fit their
     // values in the layout's own font; an address column also grows until a
     // full address fits in the font in use: a technician matches the Ethernet
     // address against the label on the unit.
-    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
-        list->setColumnWidth(i, std::max(ui::twipsToPixels(kColumns[i].widthTwips), list->header()->sectionSizeHint(i)));
+    const auto& columns = ControllerListModel::columns();
+    for (int i = 0; i < ControllerListModel::kColumnCount; ++i)
+        list->setColumnWidth(i, std::max(ui::twipsToPixels(columns[i].widthTwips), list->header()->sectionSizeHint(i)));
     const auto growTo = [list](int column, int width) {
         list->setColumnWidth(column, std::max(list->columnWidth(column), width));
     };
-    growTo(ColIpAddress, fullFormatWidth(*list, u"0123456789", 4, 3, u'.'));
-    growTo(ColEthernetAddress, fullFormatWidth(*list, u"0123456789ABCDEF", 6, 2, u'-'));
+    growTo(ControllerListModel::ColIpAddress, fullFormatWidth(*list, u"0123456789", 4, 3, u'.'));
+    growTo(ControllerListModel::ColEthernetAddress, fullFormatWidth(*list, u"0123456789ABCDEF", 6, 2, u'-'));
 }
 
 // ---------------------------------------------------------------- window events
@@ -179,7 +168,7 @@ void FormSearchTCP::Form_Resize() {
     // The list keeps its left and top and leaves the same margin on the right,
     // so that it and its scroll bar lie inside the window; it takes the inner
     // height below its top. Too small a window for the list keeps its last height.
-    QTreeWidget* list = ui_->CtrlList;
+    QTreeView* list = ui_->CtrlList;
     list->resize(std::max(0, width() - 2 * list->x()), list->height());
     const int height = this->height() - list->y();
     if (height >= 0)
@@ -249,7 +238,7 @@ bool FormSearchTCP::CtrlList_KeyPress(int keyAscii) {
     if (keyAscii != 13)
         return false;
     // With no row Enter does nothing; during a search or an upgrade it is discarded.
-    if (!selectedRow() || busy_)
+    if (selectedRow() < 0 || busy_)
         return true;
     CmdSearchOk();
     return true;
@@ -258,7 +247,7 @@ bool FormSearchTCP::CtrlList_KeyPress(int keyAscii) {
 void FormSearchTCP::CtrlList_ItemClick() {
     if (busy_)
         return;  // no marking while the list is rebuilt or an upgrade runs
-    const bool hasRow = selectedRow() != nullptr;
+    const bool hasRow = selectedRow() >= 0;
     ui_->ButtonOk->setEnabled(hasRow);
     ui_->btnUpgrade->setEnabled(hasRow);
     if (ui_->btnUpgrade->isEnabled())
@@ -313,7 +302,7 @@ FormSearchTCP::Continue FormSearchTCP::letEventsRun() {
 void FormSearchTCP::BeginSearch(bool clearList) {
     ui::SelectControlText(ui_->CtrlList);
     if (clearList)
-        ui_->CtrlList->clear();
+        rows_->clear();
     ui_->CtrlStatusLine->setText(QString());
     ui_->ButtonOk->setEnabled(false);
     ui_->btnUpgrade->setEnabled(false);
@@ -328,30 +317,28 @@ void FormSearchTCP::AddTCPItems() {
     if (count > comm::kMaxEntries)
         throw std::overflow_error("the service holds more controllers than the list can address");
 
-    QTreeWidget* list = ui_->CtrlList;
+    QTreeView* list = ui_->CtrlList;
     PaintThrottle throttle({list, ui_->CtrlStatusLine});
     for (std::int16_t i = 0; i < count; ++i) {
         ui_->CtrlStatusLine->setText(ui_->CtrlStatusLine->text() + QLatin1Char('.'));
 
-        auto row = std::make_unique<QTreeWidgetItem>();
+        ControllerRow row;
         {
             // The entry is released as soon as its row is filled.
             const auto entry = service.Item(i);
-            row->setText(ColName, text(entry->Name()));
-            row->setText(ColSerialNo, text(entry->SerialNo()));
-            row->setText(ColIpAddress, addressOrEmpty(entry->IpAddress()));
-            row->setText(ColEthernetAddress, text(entry->EthernetAddress()));
-            row->setText(ColDhcp, support::GetCodeName(toVBool(entry->UseDhcp())));
-            row->setText(ColDnsName, text(entry->DnsName()));
-            row->setText(ColDescription, text(entry->Description()));
+            row.name = text(entry->Name());
+            row.serialNo = text(entry->SerialNo());
+            row.ipAddress = text(entry->IpAddress());
+            row.ethernetAddress = text(entry->EthernetAddress());
+            row.useDhcp = entry->UseDhcp();
+            row.dnsName = text(entry->DnsName());
+            row.description = text(entry->Description());
         }
-        row->setIcon(ColName, rowIcon_);
-        QTreeWidgetItem* added = row.release();
-        list->addTopLevelItem(added);
+        rows_->appendRow(row);
         // Like a list view, the list reports its first row as selected until
         // the technician picks another one.
-        if (list->topLevelItemCount() == 1 && list->selectedItems().isEmpty())
-            list->setCurrentItem(added);
+        if (rows_->rowCount() == 1 && !list->selectionModel()->hasSelection())
+            list->setCurrentIndex(rows_->index(0, 0));
 
         // The row shows (within a frame); the dialog may be closed (or destroyed) meanwhile.
         throttle.beforeEvents();
@@ -445,7 +432,7 @@ void FormSearchTCP::CmdSearchFindMoreTcpIp() {
             comm::AddControllerAddress(input.address, input.mask);
             if (!self || closing_)
                 return;  // its error message let events run
-            ui_->CtrlList->clear();
+            rows_->clear();
             AddTCPItems();
             if (!self || closing_)
                 return;
@@ -459,12 +446,11 @@ void FormSearchTCP::CmdSearchFindMoreTcpIp() {
                 const auto entry = service.Item(i);
                 found = entryMatchesInput(input, text(entry->SubnetMask()), text(entry->DnsName()),
                                           text(entry->IpAddress()));
-                if (found) {
-                    if (QTreeWidgetItem* row = ui_->CtrlList->topLevelItem(i)) {
-                        ui_->CtrlList->setCurrentItem(row);
-                        row->setSelected(true);
-                        ui_->CtrlList->scrollToItem(row);
-                    }
+                if (found && i < rows_->rowCount()) {
+                    const QModelIndex row = rows_->index(i, 0);
+                    ui_->CtrlList->setCurrentIndex(row);
+                    ui_->CtrlList->selectionModel()->select(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                    ui_->CtrlList->scrollTo(row);
                 }
             }
             if (!found) {
@@ -513,14 +499,11 @@ void FormSearchTCP::showUpgradeProgress(const QString& serialNo, int percent) {
 
 // ---------------------------------------------------------------- the list
 
-QTreeWidgetItem* FormSearchTCP::selectedRow() const {
-    const QList<QTreeWidgetItem*> rows = ui_->CtrlList->selectedItems();
-    return rows.isEmpty() ? nullptr : rows.first();
+int FormSearchTCP::selectedRow() const {
+    const QModelIndexList rows = ui_->CtrlList->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-QString FormSearchTCP::selectedSerialNo() const {
-    const QTreeWidgetItem* row = selectedRow();
-    return row ? row->text(ColSerialNo) : QString();
-}
+QString FormSearchTCP::selectedSerialNo() const { return rows_->serialNoAt(selectedRow()); }
 
 }  // namespace zelmar::dialogs

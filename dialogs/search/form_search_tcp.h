@@ -4,13 +4,10 @@
 // main dialog through the current-controller record and SearchOkFlg, and
 // starts the port OS upgrade of the selected controller.
 #include <QDialog>
-#include <QIcon>
 #include <QString>
 #include <memory>
 
 #include "support/vbool.h"
-
-class QTreeWidgetItem;
 
 namespace Ui {
 class FormSearchTCP;
@@ -19,6 +16,7 @@ class FormSearchTCP;
 namespace zelmar::dialogs {
 
 class ActivationTracker;
+class ControllerListModel;
 
 class FormSearchTCP : public QDialog {
     Q_OBJECT
@@ -74,7 +72,7 @@ private:
     bool CtrlList_KeyPress(int keyAscii);
 
     Continue letEventsRun();
-    QTreeWidgetItem* selectedRow() const;
+    int selectedRow() const;  // -1: none
     QString selectedSerialNo() const;
     void showUpgradeProgress(const QString& serialNo, int percent);
     void searchFailed(const QString& what, const QString& reason);
@@ -85,7 +83,7 @@ private:
 
     std::unique_ptr<Ui::FormSearchTCP> ui_;
     ActivationTracker* activation_ = nullptr;
-    QIcon rowIcon_;
+    ControllerListModel* rows_ = nullptr;
     bool busy_ = false;
     bool upgrading_ = false;
     bool closing_ = false;

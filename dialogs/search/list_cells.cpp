@@ -4,13 +4,13 @@
 #include <QHelpEvent>
 #include <QStyle>
 #include <QToolTip>
-#include <QTreeWidget>
+#include <QAbstractItemView>
 #include <algorithm>
 #include <cmath>
 
 namespace zelmar::dialogs {
 
-int fullFormatWidth(const QTreeWidget& list, QStringView characters, int groups, int perGroup, QChar separator) {
+int fullFormatWidth(const QWidget& list, QStringView characters, int groups, int perGroup, QChar separator) {
     // Fractional advances: rounding each character would under-count a long text.
     const QFontMetricsF metrics(list.font());
     qreal widest = 0;

@@ -5,14 +5,14 @@
 #include <QStringView>
 #include <QStyledItemDelegate>
 
-class QTreeWidget;
+class QWidget;
 
 namespace zelmar::dialogs {
 
 // The width a list cell needs to show, in the list's font, the widest text of
 // a format: `groups` groups of `perGroup` characters from `characters`, joined
 // by `separator` (an IP address: digits, 4 x 3, '.').
-int fullFormatWidth(const QTreeWidget& list, QStringView characters, int groups, int perGroup, QChar separator);
+int fullFormatWidth(const QWidget& list, QStringView characters, int groups, int perGroup, QChar separator);
 
 // Shows a cell's full text as its tooltip when the column cuts it short.
 class CutCellTips : public QStyledItemDelegate {

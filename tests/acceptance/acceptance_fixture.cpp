@@ -7,7 +7,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
-#include <QTreeWidget>
+#include <QAbstractItemView>
 
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/window_helpers.h"
@@ -122,36 +122,36 @@ void AcceptanceTest::driveSecurityDialog(bool requireEncryption, const QString& 
 }
 
 int AcceptanceTest::rowCount(FormSearchTCP& search) {
-    return search.findChild<QTreeWidget*>(QStringLiteral("CtrlList"))->topLevelItemCount();
+    return search.findChild<QAbstractItemView*>(QStringLiteral("CtrlList"))->model()->rowCount();
 }
 
 namespace {
-QTreeWidgetItem* rowOf(QTreeWidget* list, const QString& serialNo) {
-    for (int row = 0; row < list->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = list->topLevelItem(row);
-        for (int column = 0; column < item->columnCount(); ++column)
-            if (item->text(column) == serialNo)
-                return item;
+QModelIndex rowOf(const QAbstractItemView* list, const QString& serialNo) {
+    const QAbstractItemModel* model = list->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        for (int column = 0; column < model->columnCount(); ++column)
+            if (model->index(row, column).data().toString() == serialNo)
+                return model->index(row, 0);
     }
-    return nullptr;
+    return {};
 }
 }  // namespace
 
 void AcceptanceTest::clickRow(FormSearchTCP& search, const QString& serialNo) {
-    auto* list = search.findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
-    QTreeWidgetItem* item = rowOf(list, serialNo);
-    ASSERT_NE(item, nullptr) << "no row for " << serialNo.toStdString();
-    list->scrollToItem(item);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+    auto* list = search.findChild<QAbstractItemView*>(QStringLiteral("CtrlList"));
+    const QModelIndex row = rowOf(list, serialNo);
+    ASSERT_TRUE(row.isValid()) << "no row for " << serialNo.toStdString();
+    list->scrollTo(row);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(row).center());
     EXPECT_EQ(selectedSerial(search), serialNo);
 }
 
 namespace {
 // The serial number of a row: the cell that reads "PP-NNNNN".
-QString serialOf(const QTreeWidgetItem* item) {
+QString serialOf(const QAbstractItemModel* model, int row) {
     static const QRegularExpression serial(QStringLiteral("^\\d\\d-\\d{5}$"));
-    for (int column = 0; column < item->columnCount(); ++column) {
-        const QString cell = item->text(column);
+    for (int column = 0; column < model->columnCount(); ++column) {
+        const QString cell = model->index(row, column).data().toString();
         if (serial.match(cell).hasMatch())
             return cell;
     }
@@ -160,16 +160,16 @@ QString serialOf(const QTreeWidgetItem* item) {
 }  // namespace
 
 QString AcceptanceTest::selectedSerial(FormSearchTCP& search) {
-    auto* list = search.findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
-    const auto rows = list->selectedItems();
-    return rows.size() == 1 ? serialOf(rows.first()) : QString();
+    auto* list = search.findChild<QAbstractItemView*>(QStringLiteral("CtrlList"));
+    const QModelIndexList rows = list->selectionModel()->selectedRows();
+    return rows.size() == 1 ? serialOf(list->model(), rows.first().row()) : QString();
 }
 
 QStringList AcceptanceTest::listedSerials(FormSearchTCP& search) {
-    auto* list = search.findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
+    auto* list = search.findChild<QAbstractItemView*>(QStringLiteral("CtrlList"));
     QStringList serials;
-    for (int row = 0; row < list->topLevelItemCount(); ++row)
-        serials << serialOf(list->topLevelItem(row));
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        serials << serialOf(list->model(), row);
     return serials;
 }
 

@@ -4,7 +4,7 @@
 // to the dialog's private procedures.
 #include "main_fixture.h"
 
-#include <QTreeWidget>
+#include <QAbstractItemView>
 #include <string>
 #include <vector>
 
@@ -72,19 +72,19 @@ protected:
     void chooseInSearchDialog(const QString& serialNo, int expectedRows) {
         answerNextModal([serialNo, expectedRows, this](QWidget* modal) {
             searchDialogSeen_ << modal->objectName();
-            auto* list = modal->findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
+            auto* list = modal->findChild<QAbstractItemView*>(QStringLiteral("CtrlList"));
             ASSERT_NE(list, nullptr);
-            QTest::qWaitFor([&] { return list->topLevelItemCount() >= expectedRows; }, 5000);
+            QTest::qWaitFor([&] { return list->model()->rowCount() >= expectedRows; }, 5000);
             if (serialNo.isEmpty()) {
                 modal->findChild<QPushButton*>(QStringLiteral("ButtonCancel"))->click();
                 return;
             }
-            for (int row = 0; row < list->topLevelItemCount(); ++row) {
-                QTreeWidgetItem* item = list->topLevelItem(row);
-                for (int column = 0; column < item->columnCount(); ++column) {
-                    if (item->text(column) == serialNo) {
-                        list->setCurrentItem(item);
-                        const QRect rect = list->visualItemRect(item);
+            for (int row = 0; row < list->model()->rowCount(); ++row) {
+                for (int column = 0; column < list->model()->columnCount(); ++column) {
+                    const QModelIndex cell = list->model()->index(row, column);
+                    if (cell.data().toString() == serialNo) {
+                        list->setCurrentIndex(cell);
+                        const QRect rect = list->visualRect(cell);
                         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
                         modal->findChild<QPushButton*>(QStringLiteral("ButtonOk"))->click();
                         return;

@@ -8,7 +8,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <functional>
@@ -18,6 +18,7 @@
 
 #include "comm/com_sub.h"
 #include "comm/shared_state.h"
+#include "dialogs/search/controller_list_model.h"
 #include "dialogs/search/form_search_tcp.h"
 #include "platform/netservice/net_service.h"
 #include "platform/ui/handler_guard.h"
@@ -161,7 +162,7 @@ protected:
         auto done = std::make_shared<bool>(false);
         QObject::connect(list()->model(), &QAbstractItemModel::rowsInserted, dialog_.get(),
                          [this, rows, action, done] {
-                             if (*done || list()->topLevelItemCount() != rows)
+                             if (*done || rowCount() != rows)
                                  return;
                              *done = true;
                              QTimer::singleShot(0, qApp, action);
@@ -180,14 +181,21 @@ protected:
         EXPECT_NE(widget, nullptr) << name;
         return widget;
     }
-    QTreeWidget* list() const { return child<QTreeWidget>("CtrlList"); }
+    QTreeView* list() const { return child<QTreeView>("CtrlList"); }
+    dialogs::ControllerListModel* rows() const {
+        auto* model = qobject_cast<dialogs::ControllerListModel*>(list()->model());
+        EXPECT_NE(model, nullptr) << "the list shows the controller model";
+        return model;
+    }
+    int rowCount() const { return list()->model()->rowCount(); }
+    QString cell(int row, int column) const { return list()->model()->index(row, column).data().toString(); }
     QPushButton* button(const char* name) const { return child<QPushButton>(name); }
     QString statusLine() const { return child<QLabel>("CtrlStatusLine")->text(); }
 
     QStringList columnTexts(int column) const {
         QStringList texts;
-        for (int row = 0; row < list()->topLevelItemCount(); ++row)
-            texts << list()->topLevelItem(row)->text(column);
+        for (int row = 0; row < rowCount(); ++row)
+            texts << cell(row, column);
         return texts;
     }
     // Serial numbers of the service's entries, in entry order.
@@ -200,15 +208,15 @@ protected:
     }
     int rowOf(const QString& serialNo) const { return columnTexts(1).indexOf(serialNo); }
     QString selectedSerial() const {
-        const auto rows = list()->selectedItems();
-        return rows.size() == 1 ? rows.first()->text(1) : QString();
+        const QModelIndexList rows = list()->selectionModel()->selectedRows(1);
+        return rows.size() == 1 ? rows.first().data().toString() : QString();
     }
 
     void clickRow(const QString& serialNo) {
-        QTreeWidgetItem* item = list()->topLevelItem(rowOf(serialNo));
-        ASSERT_NE(item, nullptr) << serialNo.toStdString();
-        list()->scrollToItem(item);
-        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualItemRect(item).center());
+        const QModelIndex row = list()->model()->index(rowOf(serialNo), 0);
+        ASSERT_TRUE(row.isValid()) << serialNo.toStdString();
+        list()->scrollTo(row);
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(row).center());
     }
     void pressEnterInList() {
         list()->setFocus();

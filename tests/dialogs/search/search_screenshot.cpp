@@ -9,7 +9,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <cstdio>
 
 #include "comm/com_sub.h"
@@ -42,11 +42,11 @@ int main(int argc, char** argv) {
     {
         zelmar::dialogs::FormSearchTCP dialog;
         QSignalSpy finished(&dialog, &zelmar::dialogs::FormSearchTCP::searchFinished);
-        auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("CtrlList"));
+        auto* list = dialog.findChild<QTreeView*>(QStringLiteral("CtrlList"));
         if (argc > 2 && list) {
             const QString path = QString::fromLocal8Bit(argv[2]);
             QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, &dialog, [&dialog, list, path] {
-                if (list->topLevelItemCount() == 6)
+                if (list->model()->rowCount() == 6)
                     QTimer::singleShot(0, &dialog, [&dialog, path] {
                         // What the screen shows: the window as last painted.
                         dialog.screen()->grabWindow(dialog.winId()).save(path, "PNG");
@@ -59,8 +59,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "the search did not finish\n");
             return 1;
         }
-        if (list && list->topLevelItemCount() > 2)
-            list->setCurrentItem(list->topLevelItem(2));
+        if (list && list->model()->rowCount() > 2)
+            list->setCurrentIndex(list->model()->index(2, 0));
         QApplication::processEvents();
         const QPixmap shot = dialog.grab();
         if (shot.isNull() || !shot.save(QString::fromLocal8Bit(argv[1]), "PNG")) {

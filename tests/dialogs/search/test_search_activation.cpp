@@ -22,7 +22,7 @@ protected:
         openDialog();
         ModalSeam::pushInput(QStringLiteral("127.79.9.4"));
         button("ButtonFindMore")->click();
-        ASSERT_EQ(list()->topLevelItemCount(), 4);
+        ASSERT_EQ(rowCount(), 4);
         ModalSeam::clearLog();
         ASSERT_TRUE(QTest::qWaitFor([this] { return dialog_->isActiveWindow(); }, 5000));
     }
@@ -57,7 +57,7 @@ TEST_F(SearchActivationTest, AMessageOrQuestionClosingOverTheDialogDoesNotSearch
     reactivate();
 
     EXPECT_EQ(finished.count(), 0);
-    EXPECT_EQ(list()->topLevelItemCount(), 4) << "the find-more result is still there";
+    EXPECT_EQ(rowCount(), 4) << "the find-more result is still there";
 }
 
 TEST_F(SearchActivationTest, TheRealInputBoxOfFindMoreDoesNotSearchWhenItCloses) {
@@ -81,7 +81,7 @@ TEST_F(SearchActivationTest, TheRealInputBoxOfFindMoreDoesNotSearchWhenItCloses)
 
     reactivate();
     EXPECT_EQ(finished.count(), 1) << "no further search";
-    EXPECT_EQ(list()->topLevelItemCount(), 4);
+    EXPECT_EQ(rowCount(), 4);
     EXPECT_EQ(selectedSerial(), QStringLiteral("10-00004"));
 }
 
@@ -99,7 +99,7 @@ TEST_F(SearchActivationTest, ComingBackFromAnotherProgramDoesNotSearch) {
     reactivate();
 
     EXPECT_EQ(finished.count(), 0);
-    EXPECT_EQ(list()->topLevelItemCount(), 4);
+    EXPECT_EQ(rowCount(), 4);
 }
 
 TEST_F(SearchActivationTest, ComingBackFromAnotherDialogOfTheToolSearchesAgain) {
@@ -118,7 +118,7 @@ TEST_F(SearchActivationTest, ComingBackFromAnotherDialogOfTheToolSearchesAgain) 
     EXPECT_TRUE(finished.wait(10000));
     settle();
     EXPECT_EQ(finished.count(), 1);
-    EXPECT_EQ(list()->topLevelItemCount(), 3) << "the list is rebuilt from a full search";
+    EXPECT_EQ(rowCount(), 3) << "the list is rebuilt from a full search";
     EXPECT_EQ(rowOf(QStringLiteral("10-00004")), -1);
     EXPECT_EQ(columnTexts(1), entrySerials());
 }

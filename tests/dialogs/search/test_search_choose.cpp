@@ -196,7 +196,7 @@ TEST_F(SearchChooseTest, HidingEndsTheModalDisplayAndTheFlagStaysReadable) {
         createDialog();
         answerNextModal([this, ok](QWidget* modal) {
             EXPECT_EQ(modal, dialog_.get());
-            ASSERT_TRUE(QTest::qWaitFor([this] { return list()->topLevelItemCount() == 3 && !dialog_->isBusy(); }, 10000));
+            ASSERT_TRUE(QTest::qWaitFor([this] { return rowCount() == 3 && !dialog_->isBusy(); }, 10000));
             clickRow(QStringLiteral("10-00001"));
             button(ok ? "ButtonOk" : "ButtonCancel")->click();
         });

@@ -154,7 +154,7 @@ TEST_F(SearchFindMoreTest, NoControllerAtTheAddressRepeatsTheInputAsTyped) {
         ASSERT_EQ(ModalSeam::log().size(), 2) << modalLog().join('\n').toStdString();
         EXPECT_EQ(ModalSeam::log().at(1).style, 2);
         EXPECT_EQ(ModalSeam::log().at(1).text, notFound(typed));
-        EXPECT_EQ(list()->topLevelItemCount(), 3);
+        EXPECT_EQ(rowCount(), 3);
         expectIdleWithButtonsDisabled();
     }
     EXPECT_EQ(QStringLiteral("No controller found at 127.79.9.77"), notFound(QStringLiteral("127.79.9.77")));

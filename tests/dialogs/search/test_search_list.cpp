@@ -22,7 +22,7 @@ std::vector<sim::SimControllerState> nineControllers() {
     return all;
 }
 
-TEST_F(SearchListTest, RefreshListsEveryControllerInEntryOrderWithTheColumnRules) {
+TEST_F(SearchListTest, RefreshListsEveryControllerInEntryOrder) {
     startFleet(standardSite());
     createDialog();
     // The status line while the rows come in: text 4537 and one dot per row so far.
@@ -36,30 +36,16 @@ TEST_F(SearchListTest, RefreshListsEveryControllerInEntryOrderWithTheColumnRules
     EXPECT_EQ(columnTexts(1), serials) << "rows follow entry order";
     EXPECT_EQ(statusPerRow, (QStringList{GetText(4537) + ".", GetText(4537) + "..", GetText(4537) + "..."}));
 
-    net::NetService& service = comm::Service();
-    for (int row = 0; row < 3; ++row) {
-        const QTreeWidgetItem* item = list()->topLevelItem(row);
-        const sim::SimControllerState c = simState(serials[row].toStdString());
-        SCOPED_TRACE(c.serialNo);
-        EXPECT_EQ(item->text(0), QString::fromStdString(c.name));
-        EXPECT_EQ(item->text(1), QString::fromStdString(c.serialNo));
-        EXPECT_EQ(item->text(2), c.ipAddress == "0.0.0.0" ? QString() : QString::fromStdString(c.ipAddress));
-        EXPECT_EQ(item->text(3), QString::fromStdString(service.Item(std::int16_t(row))->EthernetAddress()));
-        EXPECT_FALSE(item->text(3).isEmpty());
-        EXPECT_EQ(item->text(4), GetCodeName(c.useDhcp ? vbTrue : vbFalse));
-        EXPECT_EQ(item->text(5), QString::fromStdString(c.dnsName));
-        EXPECT_EQ(item->text(6), QString::fromStdString(c.description));
-        EXPECT_FALSE(item->icon(0).isNull()) << "every row shows the controller icon";
-    }
-    // The literal cases: an empty name with the other columns filled, an empty address column.
-    const QTreeWidgetItem* unnamed = list()->topLevelItem(rowOf("10-00002"));
-    EXPECT_EQ(unnamed->text(0), QString());
-    EXPECT_EQ(unnamed->text(2), QStringLiteral("127.79.0.2"));
-    EXPECT_EQ(unnamed->text(4), QStringLiteral("Yes"));
-    EXPECT_EQ(unnamed->text(5), QStringLiteral("ahu2.site"));
-    const QTreeWidgetItem* factoryNew = list()->topLevelItem(rowOf("10-00003"));
-    EXPECT_EQ(factoryNew->text(2), QString());
-    EXPECT_EQ(factoryNew->text(4), QStringLiteral("No"));
+    // Each entry property reaches its column (the cell rules are the model's).
+    const int boiler = rowOf("10-00001");
+    QStringList boilerCells;
+    for (int column = 0; column < 7; ++column)
+        boilerCells << cell(boiler, column);
+    const auto ethernet = QString::fromStdString(comm::Service().Item(std::int16_t(boiler))->EthernetAddress());
+    EXPECT_EQ(boilerCells, (QStringList{"Boiler 1", "10-00001", "127.79.0.1", ethernet, GetCodeName(vbFalse),
+                                        "boiler1", "Boiler room, house 1"}));
+    EXPECT_EQ(cell(rowOf("10-00002"), 4), GetCodeName(vbTrue));
+    EXPECT_EQ(cell(rowOf("10-00003"), 2), QString()) << "the factory-new unit's 0.0.0.0";
 
     // After the search: status line empty, OK and Upgrade wait for a click,
     // the first row is the one the list reports as selected, nothing is marked.
@@ -106,7 +92,7 @@ TEST_F(SearchListTest, NoControllerFoundLeavesAnEmptyListAndEnterDoesNothing) {
         fleet_->setOffline(serial, true);
     openDialog();
 
-    EXPECT_EQ(list()->topLevelItemCount(), 0);
+    EXPECT_EQ(rowCount(), 0);
     EXPECT_EQ(statusLine(), QString());
     EXPECT_FALSE(button("ButtonOk")->isEnabled());
     EXPECT_FALSE(button("btnUpgrade")->isEnabled());
@@ -136,9 +122,9 @@ TEST_F(SearchListTest, RowClicksMarkAndUnmarkControllersOnTheSimulator) {
 
     // Clicking the selected row with Ctrl leaves no selected row: OK and
     // Upgrade are disabled again and nothing is marked anew.
-    QTreeWidgetItem* second = list()->topLevelItem(rowOf(QStringLiteral("10-00002")));
-    QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::ControlModifier, list()->visualItemRect(second).center());
-    ASSERT_TRUE(list()->selectedItems().isEmpty());
+    const QModelIndex second = list()->model()->index(rowOf(QStringLiteral("10-00002")), 0);
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::ControlModifier, list()->visualRect(second).center());
+    ASSERT_FALSE(list()->selectionModel()->hasSelection());
     EXPECT_FALSE(button("ButtonOk")->isEnabled());
     EXPECT_FALSE(button("btnUpgrade")->isEnabled());
     EXPECT_EQ(simState("10-00002").markCount, 1);
@@ -169,10 +155,9 @@ TEST_F(SearchListTest, ACellCutShortByItsColumnShowsItsFullTextAsATooltip) {
     const QString longName = QStringLiteral("North annex air handling unit 3, plant room B");
     startFleet({simController("10-00001", "127.79.0.1", longName.toStdString())});
     openDialog();
-    QTreeWidgetItem* row = list()->topLevelItem(0);
-    ASSERT_NE(row, nullptr);
-    const auto tipAt = [this, row](int column) {
-        const QPoint at = list()->visualRect(list()->indexFromItem(row, column)).center();
+    ASSERT_EQ(rowCount(), 1);
+    const auto tipAt = [this](int column) {
+        const QPoint at = list()->visualRect(list()->model()->index(0, column)).center();
         QHelpEvent help(QEvent::ToolTip, at, list()->viewport()->mapToGlobal(at));
         QApplication::sendEvent(list()->viewport(), &help);
         return QToolTip::isVisible() ? QToolTip::text() : QString();
@@ -199,7 +184,7 @@ TEST_F(SearchListTest, CommandsStartedWhileTheListFillsAreIgnored) {
 
     EXPECT_TRUE(busyAtClick);
     EXPECT_EQ(finished.count(), 1) << "only the first search ran";
-    EXPECT_EQ(list()->topLevelItemCount(), 9);
+    EXPECT_EQ(rowCount(), 9);
     EXPECT_EQ(columnTexts(1), entrySerials());
     for (const auto& c : fleet_->controllers())
         EXPECT_EQ(c.searchesAnswered, 1) << c.serialNo;
@@ -210,7 +195,7 @@ TEST_F(SearchListTest, CommandsStartedWhileTheListFillsAreIgnored) {
     // Once the fill is over, Refresh works again.
     button("ButtonRefresh")->click();
     EXPECT_EQ(finished.count(), 2);
-    EXPECT_EQ(list()->topLevelItemCount(), 9);
+    EXPECT_EQ(rowCount(), 9);
 }
 
 TEST_F(SearchListTest, CancelWhileTheListFillsStopsTheFill) {
@@ -224,7 +209,7 @@ TEST_F(SearchListTest, CancelWhileTheListFillsStopsTheFill) {
 
     EXPECT_FALSE(dialog_->isVisible());
     EXPECT_EQ(dialog_->SearchOkFlg, vbFalse);
-    EXPECT_EQ(list()->topLevelItemCount(), 3) << "the fill stops at the next row";
+    EXPECT_EQ(rowCount(), 3) << "the fill stops at the next row";
     EXPECT_EQ(statusLine(), QString());
     EXPECT_FALSE(dialog_->isBusy());
     EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
@@ -255,7 +240,7 @@ TEST_F(SearchListTest, AFailingServiceDuringARefreshIsReportedAndTheDialogStaysU
     EXPECT_EQ(shown.style, 0) << "an error message";
     EXPECT_TRUE(shown.text.startsWith(QStringLiteral("The search for controllers failed"))) << shown.text.toStdString();
     EXPECT_TRUE(shown.text.contains(QStringLiteral("fault injection"))) << shown.text.toStdString();
-    EXPECT_EQ(list()->topLevelItemCount(), 2);
+    EXPECT_EQ(rowCount(), 2);
     EXPECT_EQ(statusLine(), QString());
     EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
     EXPECT_FALSE(dialog_->isBusy());
@@ -265,7 +250,7 @@ TEST_F(SearchListTest, AFailingServiceDuringARefreshIsReportedAndTheDialogStaysU
     // The next refresh with a working service lists everything.
     setFaultAfterReads(-1);
     button("ButtonRefresh")->click();
-    EXPECT_EQ(list()->topLevelItemCount(), 3);
+    EXPECT_EQ(rowCount(), 3);
     EXPECT_EQ(ModalSeam::log().size(), 1);
 }
 
@@ -274,7 +259,7 @@ TEST_F(SearchListTest, AFailingServiceDuringFindMoreIsReportedAndTheDialogStaysU
     // The refresh reads 7 properties of 3 rows; the find-more fill fails after 4 more reads.
     setFaultAfterReads(7 * 3 + 4);
     openDialog();
-    ASSERT_EQ(list()->topLevelItemCount(), 3);
+    ASSERT_EQ(rowCount(), 3);
 
     ModalSeam::pushInput(QStringLiteral("127.79.9.4"));
     ModalSeam::pushButton(ui::ButtonOk);
@@ -291,7 +276,7 @@ TEST_F(SearchListTest, AFailingServiceDuringFindMoreIsReportedAndTheDialogStaysU
 
     setFaultAfterReads(-1);
     button("ButtonRefresh")->click();
-    EXPECT_EQ(list()->topLevelItemCount(), 3);
+    EXPECT_EQ(rowCount(), 3);
 }
 
 }  // namespace

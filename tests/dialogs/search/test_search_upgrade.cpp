@@ -156,8 +156,8 @@ TEST_F(SearchUpgradeTest, AfterAnUpgradeTheRowsStayUntilTheNextRefresh) {
 
     button("ButtonRefresh")->click();
     EXPECT_EQ(columnTexts(1), entrySerials());
-    EXPECT_EQ(list()->topLevelItemCount(), 3);
-    EXPECT_EQ(list()->topLevelItem(rowOf(QStringLiteral("10-00002")))->text(6), QStringLiteral("Changed meanwhile"));
+    EXPECT_EQ(rowCount(), 3);
+    EXPECT_EQ(cell(rowOf(QStringLiteral("10-00002")), 6), QStringLiteral("Changed meanwhile"));
 }
 
 // Records what the status line showed each time it was painted, with the pointer then.
