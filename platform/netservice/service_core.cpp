@@ -456,6 +456,21 @@ std::vector<std::uint8_t> ServiceCore::encodeRequest(std::int32_t index, Message
     return sealRequest(index, wire::encode(request));
 }
 
+wire::ControllerInfo ServiceCore::upgradeTarget(std::int32_t index) {
+    recordForWrite(index);
+    ensureSocket();
+    return records_[std::size_t(index)].info;
+}
+
+bool ServiceCore::sendOnce(std::int32_t index, Message& request) {
+    const auto bytes = encodeRequest(index, request);
+    return sendMessage(records_[std::size_t(index)].source, bytes);
+}
+
+void ServiceCore::restartsFor(std::int32_t index, int ms) {
+    recordForWrite(index).restartUntil = Clock::now() + std::chrono::milliseconds(ms);
+}
+
 std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request, MsgType replyType, int timeoutMs) {
     ensureSocket();
     const wire::Ethernet target = recordForWrite(index).info.ethernet;

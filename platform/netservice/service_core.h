@@ -15,12 +15,14 @@
 #include "platform/netservice/crypto_client.h"
 #include "platform/netservice/messages.h"
 #include "platform/netservice/service_config.h"
+#include "platform/netservice/service_stats.h"
 #include "platform/netservice/setup_outcome.h"
 #include "platform/netservice/udp_platform.h"
+#include "platform/netservice/upgrade_link.h"
 
 namespace zelmar::net {
 
-class ServiceCore {
+class ServiceCore final : public UpgradeLink {
 public:
     using Clock = std::chrono::steady_clock;
 
@@ -44,7 +46,7 @@ public:
 
     explicit ServiceCore(ServiceConfig config);
 
-    const ServiceConfig& config() const { return config_; }
+    const ServiceConfig& config() const override { return config_; }
 
     // Search criteria.
     bool connectedMode = false;
@@ -72,20 +74,7 @@ public:
     bool mark(std::int32_t index, bool on);
 
     // Counters for tests and the benchmark.
-    struct Stats {
-        std::uint64_t datagramsSent = 0;
-        std::uint64_t datagramsReceived = 0;
-        std::uint64_t datagramsDropped = 0;  // unparsable, unexpected or refused
-        std::uint64_t searchRounds = 0;
-        double lastSearchMs = 0;     // how long the last Search took
-        double lastNewAnswerMs = 0;  // when, after its start, the last new controller answered (0: none)
-        // Port OS upgrade transfers (upgrade_transfer.cpp).
-        std::uint64_t upgradeBlocksSent = 0;    // data blocks sent, retransmissions included
-        std::uint64_t upgradeBlocksResent = 0;  // of those, retransmissions
-        std::uint64_t upgradeAcks = 0;          // acknowledgements taken
-        double lastUpgradeMs = 0;               // how long the last transfer took, start to commit reply
-        std::string lastUpgradeProblem;         // why the last transfer failed (empty: it succeeded)
-    };
+    using Stats = ServiceStats;
     const Stats& stats() const { return stats_; }
     // The port the service sends from and receives answers on (0 before the first search).
     std::uint16_t localPort() const { return socket_ ? socket_->localPort() : 0; }
@@ -93,8 +82,16 @@ public:
     static constexpr std::int32_t kMaxRecords = 32767;  // what a 16-bit index reaches
 
 private:
-    friend class UpgradeTransfer;  // sends its blocks through the same request path as the transactions
     struct SearchPlan;
+
+    // What a port OS transfer may ask of the service (upgrade_link.h): the request path of
+    // the transactions, reached only through that interface.
+    wire::ControllerInfo upgradeTarget(std::int32_t index) override;
+    std::string notSent(std::int32_t index) override { return recordForWrite(index).notSent; }
+    bool sendOnce(std::int32_t index, wire::Message& request) override;
+    void waitReadable(int timeoutMs) override { socket_->waitReadable(timeoutMs); }
+    void restartsFor(std::int32_t index, int ms) override;
+    ServiceStats& counters() override { return stats_; }
 
     void ensureSocket();
     std::uint32_t nextRequestId();
@@ -106,7 +103,7 @@ private:
     bool sendLimitedBroadcast(unsigned interfaceIndex, const std::vector<std::uint8_t>& bytes);
     // Reads one datagram if any waits (false: none); `usable` tells whether it
     // decoded as a reply. Anything else is counted and dropped.
-    bool receiveOne(wire::Message& msg, platform::Endpoint& from, bool& usable);
+    bool receiveOne(wire::Message& msg, platform::Endpoint& from, bool& usable) override;
     // A search reply: refresh or append the record; returns its index or -1.
     std::int32_t takeReply(const wire::Message& msg, const platform::Endpoint& from);
     void runSearch(SearchPlan& plan);
@@ -117,7 +114,7 @@ private:
     // `notSent` says why, to a controller that requires encryption while the service
     // has no password: only a search may reach it in clear.
     std::optional<wire::Message> exchange(std::int32_t index, wire::Message request, wire::MsgType replyType,
-                                          int timeoutMs = -1);
+                                          int timeoutMs = -1) override;
 
     // Encryption (crypto_service.cpp). A request to a controller that requires
     // encryption, or one that switches it on, leaves sealed; replies are opened.
@@ -132,7 +129,7 @@ private:
     void readSealedRecords();  // after a search: the whole description of those that require encryption
     // A sealed Stale reply: the next sealed requests go in a new session with its challenge.
     // False (nothing changed) for anything else.
-    bool renewSession(std::int32_t index, const wire::Message& reply);
+    bool renewSession(std::int32_t index, const wire::Message& reply) override;
     const crypto::Key* keyFor(std::int32_t index);  // from the service password; null without one
     // Why `type` must not go to the controller of `index` (empty: it may).
     std::string mustNotSend(std::int32_t index, wire::MsgType type);
@@ -143,7 +140,7 @@ private:
     // Looks the controller of `index` up by its serial number, where it answered last and at
     // the search targets (and through a restart it announced); true when it answered (its
     // record is refreshed).
-    bool lookUpAgain(std::int32_t index);
+    bool lookUpAgain(std::int32_t index) override;
     // A setup whose answer never came: looks the controller up by serial number (it may
     // answer from a new address) and tells whether it reports what was asked (setup_verdict.cpp).
     SetupOutcome verifySetup(std::int32_t index, const wire::SetupFields& asked);

@@ -3,7 +3,10 @@
 // an UpgradeStart announcing length, hash, port type and revision; the image
 // in numbered blocks with a sliding window, selective acknowledgements and
 // retransmission of what was lost; an UpgradeCommit after which the
-// controller checks the whole image, switches and restarts.
+// controller checks the whole image, switches and restarts. Which block goes
+// when is the window's (upgrade_window.h), when to probe and give up the
+// timer's (upgrade_timer.h); this is the driver between them and the service.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,10 +14,12 @@
 
 #include "platform/netservice/controller_entry.h"
 #include "platform/netservice/upgrade_file.h"
+#include "platform/netservice/upgrade_link.h"
 
 namespace zelmar::net {
 
-class ServiceCore;
+class UpgradeTimer;
+class UpgradeWindow;
 
 struct UpgradeTransferOptions {
     std::size_t blockSize = 1280;  // payload bytes a block; leaves room in 1472 for the headers and a sealed envelope
@@ -33,7 +38,7 @@ struct UpgradeOutcome {
 
 class UpgradeTransfer {
 public:
-    UpgradeTransfer(ServiceCore& core, std::int32_t index, UpgradeTransferOptions options = {});
+    UpgradeTransfer(UpgradeLink& link, std::int32_t index, UpgradeTransferOptions options = {});
 
     // Sends a valid upgrade file. False (problem set) when the file is not
     // valid, the controller refuses the image or the transfer cannot complete
@@ -46,9 +51,37 @@ public:
                        const ImageHash& hash);
 
 private:
-    ServiceCore& core_;
+    using Clock = std::chrono::steady_clock;
+
+    // Each step returns why the transfer failed (empty: it goes on).
+    std::string announce(std::int16_t portOsType, const std::string& revision, std::size_t imageSize,
+                         const ImageHash& hash);
+    std::string sendBlocks(const std::vector<std::uint8_t>& image);
+    std::string commit();
+    bool switchedAnyway(const std::string& revision, const std::string& previousRevision);
+
+    void sendBlock(const std::vector<std::uint8_t>& image, UpgradeWindow& window, std::uint32_t block, bool askAck,
+                   bool again);
+    void drain(UpgradeWindow& window, UpgradeTimer& timer);
+    bool takeAck(const wire::Message& msg, UpgradeWindow& window, UpgradeTimer& timer);
+    bool takeStale(const wire::Message& msg, UpgradeWindow& window, UpgradeTimer& timer);
+    void reportProgress(const UpgradeWindow& window);
+    void abandon();
+    UpgradeOutcome finish(bool ok, std::string problem);
+
+    UpgradeLink& link_;
     std::int32_t index_;
     UpgradeTransferOptions options_;
+
+    // The transfer under way.
+    UpgradeOutcome out_;
+    Clock::time_point started_;
+    std::uint32_t transferId_ = 0;
+    wire::Ethernet target_{};
+    std::size_t blockSize_ = 0;
+    std::size_t windowBlocks_ = 0;
+    int reportedPercent_ = -1;
+    Clock::time_point reportedAt_;
 };
 
 }  // namespace zelmar::net

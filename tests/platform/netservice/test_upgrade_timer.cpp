@@ -1,0 +1,64 @@
+// The clocks of a port OS transfer, without sockets: the retransmission time
+// from the round trips, probes backing off, the stall and whole-transfer bounds.
+#include <gtest/gtest.h>
+
+#include "platform/netservice/upgrade_timer.h"
+
+using zelmar::net::UpgradeTimer;
+using std::chrono::milliseconds;
+
+namespace {
+const UpgradeTimer::Clock::time_point t0{std::chrono::seconds(100)};
+const UpgradeTimer::Settings settings{50, 3000, 10000};
+}  // namespace
+
+TEST(UpgradeTimer, TheRetransmissionTimeFollowsTheRoundTripsWithinItsBounds) {
+    UpgradeTimer timer(settings, t0, t0);
+    EXPECT_EQ(timer.retransmitMs(), 50);  // no round trip seen yet
+    EXPECT_FALSE(timer.probeDue(t0 + milliseconds(49)));
+    EXPECT_TRUE(timer.probeDue(t0 + milliseconds(50)));
+
+    const auto t1 = t0 + milliseconds(10);
+    timer.acknowledged(t1, true, 10.0);
+    EXPECT_EQ(timer.retransmitMs(), 42);  // four round trips and a little
+    EXPECT_EQ(timer.wakeAt(), t1 + milliseconds(42));
+    timer.acknowledged(t1, false, 1010.0);  // smoothed: one sample moves it an eighth of the way
+    EXPECT_EQ(timer.retransmitMs(), 4 * 135 + 2);
+
+    UpgradeTimer fast(settings, t0, t0);
+    fast.acknowledged(t0, true, 0.1);
+    EXPECT_EQ(fast.retransmitMs(), UpgradeTimer::kMinRtoMs);
+    UpgradeTimer slow(settings, t0, t0);
+    slow.acknowledged(t0, true, 2000.0);
+    EXPECT_EQ(slow.retransmitMs(), UpgradeTimer::kMaxRtoMs);
+}
+
+TEST(UpgradeTimer, EachUnansweredProbeDoublesTheWaitUpToOneSecond) {
+    UpgradeTimer timer({300, 3000, 10000}, t0, t0);
+    timer.probed(t0);
+    EXPECT_EQ(timer.retransmitMs(), 600);
+    EXPECT_EQ(timer.wakeAt(), t0 + milliseconds(600));
+    timer.probed(t0);
+    EXPECT_EQ(timer.retransmitMs(), 1000);
+    timer.probed(t0);
+    EXPECT_EQ(timer.retransmitMs(), 1000);
+}
+
+TEST(UpgradeTimer, OnlyNewlyAcknowledgedBlocksPutOffTheStallAndTheWholeTransferIsBounded) {
+    UpgradeTimer timer(settings, t0, t0);
+    timer.acknowledged(t0 + milliseconds(2000), false, std::nullopt);  // a repeated acknowledgement
+    EXPECT_EQ(timer.verdict(t0 + milliseconds(3000)), UpgradeTimer::Verdict::Going);
+    EXPECT_EQ(timer.verdict(t0 + milliseconds(3001)), UpgradeTimer::Verdict::Stalled);
+
+    // Steady progress: only the bound of the whole transfer ends it.
+    auto at = t0;
+    for (; at <= t0 + milliseconds(10000); at += milliseconds(1000)) {
+        timer.acknowledged(at, true, 5.0);
+        EXPECT_EQ(timer.verdict(at), UpgradeTimer::Verdict::Going);
+    }
+    timer.acknowledged(at, true, 5.0);
+    EXPECT_EQ(timer.verdict(at), UpgradeTimer::Verdict::TooLong);
+    // A silent controller is looked at again by the stall bound at the latest.
+    timer.probed(at);
+    EXPECT_LE(timer.wakeAt(), at + milliseconds(3000));
+}
