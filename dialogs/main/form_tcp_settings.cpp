@@ -62,52 +62,37 @@ FormTCPSettings::~FormTCPSettings() = default;
 
 void FormTCPSettings::connectHandlers() {
     Ui::FormTCPSettings& u = *ui_;
-    connect(u.btnSearchTCP, &QPushButton::clicked, this, [this] { handle("btnSearchTCP_Click", [this] { btnSearchTCP_Click(); }); });
-    connect(u.CmdCancel, &QPushButton::clicked, this, [this] { handle("CmdCancel_Click", [this] { CmdCancel_Click(); }); });
-    connect(u.CmdOk, &QPushButton::clicked, this, [this] { handle("CmdOk_Click", [this] { CmdOk_Click(); }); });
+    // Every handler runs through the dialog's handler edge.
+    const auto on = [this](const char* name, std::function<void()> handler) {
+        return [this, name, handler = std::move(handler)] { ui::guardHandler(handlers_, name, handler); };
+    };
+    connect(u.btnSearchTCP, &QPushButton::clicked, this, on("btnSearchTCP_Click", [this] { btnSearchTCP_Click(); }));
+    connect(u.CmdCancel, &QPushButton::clicked, this, on("CmdCancel_Click", [this] { CmdCancel_Click(); }));
+    connect(u.CmdOk, &QPushButton::clicked, this, on("CmdOk_Click", [this] { CmdOk_Click(); }));
     // Check boxes: stateChanged also fires when code sets the value.
-    connect(u.rbDHCP, &QCheckBox::stateChanged, this, [this](int) { handle("rbDHCP_Click", [this] { rbDHCP_Click(); }); });
-    connect(u.rbIP, &QCheckBox::stateChanged, this, [this](int) { handle("rbIP_Click", [this] { rbIP_Click(); }); });
+    connect(u.rbDHCP, &QCheckBox::stateChanged, this, on("rbDHCP_Click", [this] { rbDHCP_Click(); }));
+    connect(u.rbIP, &QCheckBox::stateChanged, this, on("rbIP_Click", [this] { rbIP_Click(); }));
     // The lone option button: its handler runs when it becomes selected, by code or by a click.
     connect(u.rbUseTCP, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            handle("rbUseTCP_Click", [this] { rbUseTCP_Click(); });
+            ui::guardHandler(handlers_, "rbUseTCP_Click", [this] { rbUseTCP_Click(); });
     });
     // With autoExclusive off a click on the selected option would deselect it;
     // an option button stays selected when clicked and runs its handler again.
     connect(u.rbUseTCP, &QRadioButton::clicked, this, [this](bool checked) {
         if (!checked)
-            handle("rbUseTCP_Click", [this] { ui_->rbUseTCP->setChecked(true); });
+            ui::guardHandler(handlers_, "rbUseTCP_Click", [this] { ui_->rbUseTCP->setChecked(true); });
     });
-    connect(u.btnSetup, &QPushButton::clicked, this, [this] { handle("btnSetup_Click", [this] { btnSetup_Click(); }); });
-    connect(u.Security, &QPushButton::clicked, this, [this] { handle("Security_Click", [this] { Security_Click(); }); });
-    connect(u.tbDomain, &QLineEdit::textChanged, this, [this] { handle("tbDomain_Change", [this] { tbDomain_Change(); }); });
-    connect(u.tbHostName, &QLineEdit::textChanged, this, [this] { handle("tbHostName_Change", [this] { tbHostName_Change(); }); });
+    connect(u.btnSetup, &QPushButton::clicked, this, on("btnSetup_Click", [this] { btnSetup_Click(); }));
+    connect(u.Security, &QPushButton::clicked, this, on("Security_Click", [this] { Security_Click(); }));
+    connect(u.tbDomain, &QLineEdit::textChanged, this, on("tbDomain_Change", [this] { tbDomain_Change(); }));
+    connect(u.tbHostName, &QLineEdit::textChanged, this, on("tbHostName_Change", [this] { tbHostName_Change(); }));
     for (int index : {1, 2}) {
         QLineEdit* field = CtrlWebUserPass(index);
         connect(field, &QLineEdit::textChanged, this,
-                [this, index] { handle("CtrlWebUserPass_Change", [this, index] { CtrlWebUserPass_Change(index); }); });
+                on("CtrlWebUserPass_Change", [this, index] { CtrlWebUserPass_Change(index); }));
         field->installEventFilter(this);
     }
-}
-
-void FormTCPSettings::handle(const char* name, const std::function<void()>& handler) {
-    if (handlerDepth_ > 0) {
-        handler();
-        return;
-    }
-    handleFromEventLoop(name, handler);
-}
-
-void FormTCPSettings::handleFromEventLoop(const char* name, const std::function<void()>& handler) {
-    ui::guardHandler(name, [this, &handler] {
-        ++handlerDepth_;
-        struct Leave {
-            int& depth;
-            ~Leave() { --depth; }
-        } leave{handlerDepth_};
-        handler();
-    });
 }
 
 // --- Public operations -------------------------------------------------------
@@ -144,7 +129,7 @@ void FormTCPSettings::CmdCancel_Click() {
 void FormTCPSettings::CmdOk_Click() { close(); }
 
 void FormTCPSettings::Form_Load() {
-    handle("Form_Load", [this] {
+    ui::guardHandler(handlers_, "Form_Load", [this] {
         const QByteArray title = support::toAnsi(ui::applicationTitle());
         std::int32_t out1 = 0;
         std::int32_t out2 = 0;
@@ -184,7 +169,9 @@ bool FormTCPSettings::eventFilter(QObject* watched, QEvent* event) {
                 if (watched == CtrlWebUserPass(index)) {
                     // After the focus change is done, so that the focus can be put back.
                     QTimer::singleShot(0, this, [this, index] {
-                        handleFromEventLoop("CtrlWebUserPass_LostFocus", [this, index] { CtrlWebUserPass_LostFocus(index); });
+                        ui::guardHandler(
+                            handlers_, "CtrlWebUserPass_LostFocus", [this, index] { CtrlWebUserPass_LostFocus(index); },
+                            ui::HandlerStart::Queued);
                     });
                 }
             }

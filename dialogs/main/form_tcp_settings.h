@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/ui/handler_guard.h"
 #include "support/vbool.h"
 
 class QCheckBox;
@@ -121,15 +122,9 @@ private:
     QLabel* arrayLabel(const char* base, int index) const;
     [[noreturn]] static void throwNoControl(const QString& name);
 
-    // Handlers raised by the dialog's own code (a text or a check box set from a
-    // handler) run inside the outer handler, so their errors travel up to it;
-    // only the outermost one is the edge where errors are caught.
-    void handle(const char* name, const std::function<void()>& handler);
-    // A handler that starts from the event loop (a queued call) is always an edge.
-    void handleFromEventLoop(const char* name, const std::function<void()>& handler);
-
     std::unique_ptr<Ui::FormTCPSettings> ui_;
-    int handlerDepth_ = 0;
+    // Handlers raised by the dialog's own code run inside the one that raised them.
+    ui::HandlerNesting handlers_;
 };
 
 }  // namespace zelmar::dialogs

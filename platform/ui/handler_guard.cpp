@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QThread>
 #include <cstdlib>
 #include <exception>
@@ -75,6 +76,19 @@ void guardHandler(const char* handlerName, const std::function<void()>& handler)
                                 .arg(QString::fromUtf8(handlerName ? handlerName : "command"), failure);
     showFatalMessage(message);
     fatalAction()(message);
+}
+
+void guardHandler(HandlerNesting& nesting, const char* handlerName, const std::function<void()>& handler,
+                  HandlerStart start) {
+    const auto nested = [&nesting, &handler] {
+        ++nesting.depth;
+        const auto leave = qScopeGuard([&nesting] { --nesting.depth; });
+        handler();
+    };
+    if (nesting.depth > 0 && start == HandlerStart::Signal)
+        nested();
+    else
+        guardHandler(handlerName, nested);
 }
 
 int showAndRunMainLoop(QWidget& startWindow) {

@@ -84,6 +84,33 @@ TEST_F(HandlerGuardTest, ReplacedFatalActionIsTheOneUsed) {
     EXPECT_TRUE(fatalMessages.isEmpty());
 }
 
+TEST_F(HandlerGuardTest, AHandlerRaisedByAnotherOfTheSameWindowLetsItsErrorReachTheOuterEdge) {
+    HandlerNesting window;
+    ModalSeam::pushButton(ButtonOk);
+    bool outerWentOn = false;
+    guardHandler(window, "btnSetup_Click", [&] {
+        guardHandler(window, "tbDomain_Change", [] { throw std::runtime_error("no domain"); });
+        outerWentOn = true;
+    });
+    EXPECT_FALSE(outerWentOn);
+    ASSERT_EQ(fatalMessages.size(), 1);
+    EXPECT_TRUE(fatalMessages.front().startsWith(QStringLiteral("btnSetup_Click failed: no domain")));
+    EXPECT_EQ(window.depth, 0);
+
+    // A queued call inside a running handler comes from the event loop: its own edge.
+    fatalMessages.clear();
+    ModalSeam::pushButton(ButtonOk);
+    guardHandler(window, "Form_Load", [&] {
+        guardHandler(window, "CtrlWebUserPass_LostFocus", [] { throw std::runtime_error("bad text"); },
+                     HandlerStart::Queued);
+        outerWentOn = true;
+    });
+    EXPECT_TRUE(outerWentOn);
+    ASSERT_EQ(fatalMessages.size(), 1);
+    EXPECT_TRUE(fatalMessages.front().startsWith(QStringLiteral("CtrlWebUserPass_LostFocus failed: bad text")));
+    EXPECT_EQ(window.depth, 0);
+}
+
 // The default fatal action ends the tool; run it in a child process.
 TEST(HandlerGuardDefaultAction, WithoutEventLoopTheProcessEndsWithCodeOne) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
