@@ -51,5 +51,9 @@ QString UpgradeFilePath();
 // (0 to 100, on this thread); the command's questions and messages are its own.
 using UpgradeProgress = std::function<void(int percent)>;
 void UpgradePortOsCommand(const QString& serialNo, const UpgradeProgress& progress = {});
+// The command as the search list starts it for its marked controller: unmarked
+// while it is upgraded and marked again afterwards; UpgradeInProgress is True
+// meanwhile and False again however the command ends, errors included.
+void UpgradeListedController(const QString& serialNo, const UpgradeProgress& progress = {});
 
 }  // namespace zelmar::comm

@@ -1,9 +1,10 @@
 // TCP/IP Port OS upgrade of one controller, named by its serial number.
 #include <QDir>
+#include <QScopeGuard>
 #include <QStringList>
 
 #include "comm/com_sub.h"
-#include "comm/scope_guards.h"
+#include "comm/shared_state.h"
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/upgrade_file.h"
 #include "platform/qorglib/user_dialogs.h"
@@ -67,8 +68,9 @@ void UpgradePortOsCommand(const QString& serialNo, const UpgradeProgress& progre
         return;
     }
 
-    // Puts the pointer back however the run ends, errors included.
-    const PointerRestorer pointer;
+    // The pointer goes back however the run ends, errors included.
+    const auto restorePointer = [remembered = qorg::userDialogs().busy()] { qorg::userDialogs().setBusy(remembered); };
+    const auto pointerBack = qScopeGuard(restorePointer);
     net::UpgradeFile file;
     file.Load(path.toStdString());
     if (!file.IsValid()) {
@@ -94,7 +96,7 @@ void UpgradePortOsCommand(const QString& serialNo, const UpgradeProgress& progre
 
     qorg::userDialogs().setBusy(true);
     if (!service.Item(index)->UpgradePortOs(file, progress)) {
-        pointer.restore();
+        restorePointer();
         support::ShowErrorMessage(transferFailedMessage());
         return;
     }
@@ -104,16 +106,24 @@ void UpgradePortOsCommand(const QString& serialNo, const UpgradeProgress& progre
     // stays even when the search did not hear it; only an answer shows what it now runs.
     index = FindControllerBySerialNo(serialNo, true);
     if (index == -1 || !Service().Item(index)->AnsweredLastSearch()) {
-        pointer.restore();
+        restorePointer();
         support::ShowErrorMessage(transferFailedMessage());
         return;
     }
 
     qorg::userDialogs().letEventsRun();
-    pointer.restore();
+    restorePointer();
     const QString revision = QString::fromStdString(Service().Item(index)->PortOsRevision());
     support::ShowInfoMessage(QStringLiteral("The controller has been upgraded successfully!") + kLineBreak + kLineBreak +
                              QStringLiteral("New revision in the controller: ") + revision);
+}
+
+void UpgradeListedController(const QString& serialNo, const UpgradeProgress& progress) {
+    state().UpgradeInProgress = vbTrue;
+    const auto notInProgress = qScopeGuard([] { state().UpgradeInProgress = vbFalse; });
+    SelectController(QString());  // not marked while it is upgraded
+    UpgradePortOsCommand(serialNo, progress);
+    SelectController(serialNo);
 }
 
 }  // namespace zelmar::comm

@@ -2,6 +2,7 @@
 // option, "Search...", the network-password prompt and the field filling.
 #include <QGuiApplication>
 #include <QPointer>
+#include <QScopeGuard>
 #include <memory>
 
 #include "comm/com_sub.h"
@@ -28,10 +29,7 @@ void FormTCPSettings::btnSearchTCP_Click() {
     // A fresh search dialog for every opening; it hides itself to end the modal
     // display and stays for us to read its flag, then we unload it.
     QPointer<FormSearchTCP> search = new FormSearchTCP(this);
-    struct Unload {
-        QPointer<FormSearchTCP>& dialog;
-        ~Unload() { delete dialog.data(); }
-    } unload{search};
+    const auto unload = qScopeGuard([&search] { delete search.data(); });
     search->exec();
     if (search && isTrue(search->SearchOkFlg))
         ShowCurrentController(vbTrue);

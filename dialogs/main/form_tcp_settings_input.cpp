@@ -2,6 +2,7 @@
 // passwords are checked character by character, and "Security..." opens the
 // encryption settings.
 #include <QPointer>
+#include <QScopeGuard>
 
 #include "comm/encryption_choice.h"
 #include "dialogs/main/form_tcp_settings.h"
@@ -52,10 +53,7 @@ void FormTCPSettings::CtrlWebUserPass_LostFocus(int Index) {
 void FormTCPSettings::Security_Click() {
     // A fresh dialog for every opening; it closes itself.
     QPointer<FormSecurity> security = new FormSecurity(this);
-    struct Unload {
-        QPointer<FormSecurity>& dialog;
-        ~Unload() { delete dialog.data(); }
-    } unload{security};
+    const auto unload = qScopeGuard([&security] { delete security.data(); });
     // Close stored the choices: they hold for the controller shown now.
     if (security->exec() == QDialog::Accepted)
         comm::HoldEncryptionChoice(ui_->CtrlCurrentSerialNo->text());

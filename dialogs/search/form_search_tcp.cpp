@@ -13,7 +13,6 @@
 #include <stdexcept>
 
 #include "comm/com_sub.h"
-#include "comm/scope_guards.h"
 #include "comm/shared_state.h"
 #include "dialogs/search/activation_tracker.h"
 #include "dialogs/search/controller_list_model.h"
@@ -479,16 +478,12 @@ void FormSearchTCP::btnUpgrade_Click() {
         }
     });
 
-    // UpgradeInProgress is True from here on and False again however the upgrade ends.
-    const comm::UpgradeInProgressScope inProgress;
     // The status line shows the transfer's progress and is empty again afterwards.
     const auto clearStatus = qScopeGuard([&self] {
         if (self)
             self->EndSearch();
     });
-    comm::SelectController(QString());  // not marked while it is upgraded
-    comm::UpgradePortOsCommand(serialNo, [this, &serialNo](int percent) { showUpgradeProgress(serialNo, percent); });
-    comm::SelectController(serialNo);
+    comm::UpgradeListedController(serialNo, [this, &serialNo](int percent) { showUpgradeProgress(serialNo, percent); });
 }
 
 void FormSearchTCP::showUpgradeProgress(const QString& serialNo, int percent) {

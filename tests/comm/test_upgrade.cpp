@@ -1,11 +1,10 @@
-// The port OS upgrade command: the file name, an unknown controller, the scope guards.
+// The port OS upgrade command: the file name, an unknown controller, the upgrade flag.
 // (Files, the question and the transfer: test_upgrade_command.cpp.)
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <stdexcept>
 
-#include "comm/scope_guards.h"
 #include "tests/comm/comm_fixture.h"
 
 using namespace zelmar;
@@ -63,19 +62,15 @@ TEST_F(Upgrade, AControllerThatIsNotFoundGetsMessageA) {
     EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
 }
 
-TEST(UpgradeGuards, PointerAndUpgradeFlagComeBackWhenAnErrorLeavesTheScope) {
-    state() = SharedState{};
-    ui::setMousePointer(ui::MousePointer::Normal);
-    try {
-        const UpgradeInProgressScope inProgress;
-        const PointerRestorer pointer;
-        EXPECT_EQ(state().UpgradeInProgress, vbTrue);
-        ui::setMousePointer(ui::MousePointer::Hourglass);
-        throw std::runtime_error("the transfer failed");
-    } catch (const std::runtime_error&) {
-    }
+TEST_F(Upgrade, TheUpgradeFlagNeverStaysSetAfterAFailure) {
+    startSite(site(2));
+    RestartSearch();
+    SelectController("20-00002");
+    // Strict seam and no answer queued: the command's message throws, as any failure inside it.
+    EXPECT_THROW(UpgradeListedController("20-00077"), std::logic_error);
     EXPECT_EQ(state().UpgradeInProgress, vbFalse);
     EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
+    ui::ModalSeam::clearLog();
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <thread>
 
-#include "comm/scope_guards.h"
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/upgrade_file.h"
 #include "support/support.h"
@@ -103,15 +102,27 @@ private:
 
 }  // namespace
 
+// Started from the search list: the marked controller is unmarked and the upgrade
+// flag set while the image goes over, then marked again and the flag cleared.
 TEST_F(UpgradeCommand, ASuccessfulUpgradeShowsTheRevisionTheControllerNowReports) {
     startUpgradeSite(2);
     writeUpgradeFile(3, upgradeFileBytes(3, "3.2.0"));
     RestartSearch();
+    SelectController("20-00002");
     ui::setMousePointer(ui::MousePointer::Normal);
 
     answer(ui::ButtonYes);
     answer(ui::ButtonOk);
-    UpgradePortOsCommand("20-00002");
+    int lastPercent = -1;
+    bool flagAndMarkRight = true;
+    UpgradeListedController("20-00002", [&](int percent) {
+        lastPercent = percent;
+        flagAndMarkRight = flagAndMarkRight && state().UpgradeInProgress == vbTrue && !sim("20-00002").marked;
+    });
+    EXPECT_EQ(lastPercent, 100);
+    EXPECT_TRUE(flagAndMarkRight) << "set and unmarked during the transfer";
+    EXPECT_EQ(state().UpgradeInProgress, vbFalse);
+    EXPECT_TRUE(sim("20-00002").marked) << "marked again afterwards";
 
     const auto& log = ui::ModalSeam::log();
     ASSERT_EQ(log.size(), 2);
@@ -303,8 +314,8 @@ TEST_F(UpgradeCommand, AControllerNotFoundAfterItsUpgradeIsReportedWithB) {
     EXPECT_EQ(sim("20-00001").portOsRevision, "3.5");  // it did switch; it was only not back in time
 }
 
-// As the search dialog runs it: the flag and the pointer come back even when an
-// error leaves the command between the transfer and the search after it.
+// The flag and the pointer come back even when an error leaves the command
+// between the transfer and the search after it.
 TEST_F(UpgradeCommand, AFailureAfterTheTransferPutsBackTheFlagAndThePointer) {
     // Reads before the question: SerialNo, PortOsType, ModelCode, PortOsRevision; the fifth
     // (the serial number read by the search after the transfer) fails.
@@ -315,11 +326,7 @@ TEST_F(UpgradeCommand, AFailureAfterTheTransferPutsBackTheFlagAndThePointer) {
     ui::setMousePointer(ui::MousePointer::Normal);
 
     answer(ui::ButtonYes);
-    {
-        const UpgradeInProgressScope inProgress;
-        EXPECT_EQ(state().UpgradeInProgress, vbTrue);
-        EXPECT_THROW(UpgradePortOsCommand("20-00001"), net::ServiceError);
-    }
+    EXPECT_THROW(UpgradeListedController("20-00001"), net::ServiceError);
     EXPECT_EQ(state().UpgradeInProgress, vbFalse);
     EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
     ASSERT_EQ(ui::ModalSeam::log().size(), 1);  // the question only
