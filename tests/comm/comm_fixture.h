@@ -15,19 +15,14 @@
 #include "platform/ui/modal_seam.h"
 #include "platform/ui/window_helpers.h"
 #include "simulator/sim_fleet.h"
+#include "tests/common/sim_site.h"
 
 namespace zelmar::commtest {
 
 // Controller n (1-based) of the test site: fixed settings in 10.30.0.0/16,
 // listening on 127.78.0.n.
 inline sim::SimControllerState controller(int n) {
-    sim::SimControllerState s;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "20-%05d", n);
-    s.serialNo = buf;
-    std::snprintf(buf, sizeof buf, "00-1A-4C-77-00-%02X", n);
-    s.ethernetAddress = buf;
-    s.address = "127.78.0." + std::to_string(n);
+    sim::SimControllerState s = zelmar::testing::siteController(20, 0x77, "127.78.0", n);
     s.name = "Controller " + std::to_string(n);
     s.description = "Plant room " + std::to_string(n);
     s.mainComputerAddress = "10.30.0.5";
@@ -75,12 +70,8 @@ protected:
 
     // Starts the site and points every service object created from now on at it.
     sim::SimFleet& startSite(std::vector<sim::SimControllerState> controllers, int failEntryReadsAfter = -1) {
-        sim::FleetData data;
-        data.controllers = std::move(controllers);
-        fleet_ = std::make_unique<sim::SimFleet>(std::move(data));
-        fleet_->start(0);
-        net::ServiceConfig config = fleet_->clientConfig();
-        config.lookupTimeoutMs = 600;  // failing lookups stay short
+        fleet_ = std::make_unique<sim::SimFleet>(zelmar::testing::startFleet(std::move(controllers)));
+        net::ServiceConfig config = zelmar::testing::quickConfig(*fleet_);
         config.failEntryReadsAfter = failEntryReadsAfter;
         comm::setServiceConfigForTests(config);
         return *fleet_;

@@ -70,8 +70,7 @@ protected:
 
     // The fixture's configuration, with a short stall bound, changed further by `change`.
     void configure(const std::function<void(net::ServiceConfig&)>& change) {
-        net::ServiceConfig c = fleet().clientConfig();
-        c.lookupTimeoutMs = 600;
+        net::ServiceConfig c = zelmar::testing::quickConfig(fleet());
         c.upgradeStallTimeoutMs = 500;
         c.failEntryReadsAfter = failReads_;
         change(c);

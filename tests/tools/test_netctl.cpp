@@ -14,6 +14,7 @@
 
 #include "platform/netservice/ipv4.h"
 #include "simulator/sim_fleet.h"
+#include "tests/common/sim_site.h"
 #include "tools/netctl/command_line.h"
 #include "tools/netctl/controller_record.h"
 #include "tools/netctl/csv.h"
@@ -30,8 +31,7 @@ struct Run {
 };
 Run run(const sim::SimFleet& fleet, std::vector<std::string> args, bool json = false) {
     netctl::Options o;
-    o.config = fleet.clientConfig();
-    o.config.lookupTimeoutMs = 500;
+    o.config = zelmar::testing::quickConfig(fleet);
     o.json = json;
     std::ostringstream out, err;
     const int code = netctl::run(args, o, out, err);
@@ -41,8 +41,7 @@ Run run(const sim::SimFleet& fleet, std::vector<std::string> args, bool json = f
 Run runProgram(const sim::SimFleet& fleet, const QStringList& args, const std::string& input = {}) {
     static QTemporaryDir dir;
     const QString config = QDir(dir.path()).filePath("client.json");
-    auto c = fleet.clientConfig();
-    c.lookupTimeoutMs = 500;
+    const auto c = zelmar::testing::quickConfig(fleet);
     QFile f(config);
     if (!f.open(QIODevice::WriteOnly) || f.write(QByteArray::fromStdString(c.toJson())) < 0)
         return {-1, "", "cannot write " + config.toStdString()};
@@ -64,8 +63,7 @@ std::vector<std::string> lines(const std::string& s) {
 }  // namespace
 
 TEST(Netctl, SearchListsEveryControllerAsJsonLines) {
-    auto fleet = sim::SimFleet::generate(15);
-    fleet.start(0);
+    auto fleet = zelmar::testing::startFleet(15);
     const auto r = run(fleet, {"search"}, true);
     ASSERT_EQ(r.code, 0) << r.err;
     const auto ls = lines(r.out);
@@ -131,8 +129,7 @@ TEST(Netctl, CsvExportAndDuplicateAddresses) {
 }
 
 TEST(Netctl, FindSetMarkAndCheck) {
-    auto fleet = sim::SimFleet::generate(6);
-    fleet.start(0);
+    auto fleet = zelmar::testing::startFleet(6);
     auto r = run(fleet, {"find", "10-00003"}, true);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("\"SerialNo\":\"10-00003\""), std::string::npos);
@@ -183,8 +180,7 @@ TEST(Netctl, FindSetMarkAndCheck) {
 
 // Every usage error is found before anything is sent, exits 2 and names what is wrong.
 TEST(Netctl, UsageErrorsNameTheProblemAndSendNothing) {
-    auto fleet = sim::SimFleet::generate(3);
-    fleet.start(0);
+    auto fleet = zelmar::testing::startFleet(3);
     struct Case {
         QStringList args;
         std::string named;  // a part of the error text
@@ -241,8 +237,7 @@ TEST(Netctl, UsageErrorsNameTheProblemAndSendNothing) {
 // The new encryption password comes from standard input; a wrong network
 // password is named, and what is shown is only the identity.
 TEST(Netctl, EncryptionPasswordFromStandardInput) {
-    auto fleet = sim::SimFleet::generate(6);
-    fleet.start(0);
+    auto fleet = zelmar::testing::startFleet(6);
     std::string serial;
     for (int i = 1; i <= 6 && serial.empty(); ++i) {
         const std::string s = "10-0000" + std::to_string(i);

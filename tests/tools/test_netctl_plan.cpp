@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "simulator/sim_fleet.h"
+#include "tests/common/sim_site.h"
 #include "tools/netctl/csv.h"
 #include "tools/netctl/netctl_commands.h"
 
@@ -75,8 +76,7 @@ int count(const QJsonObject& outcomes, const char* kind) {
 }  // namespace
 
 TEST(NetctlPlan, SpreadsheetPlanOf200CheckedAndAppliedAtTenPercentLoss) {
-    auto fleet = sim::SimFleet::generate(200);
-    fleet.start(0);
+    auto fleet = zelmar::testing::startFleet(200);
     std::map<std::string, Planned> planned;
     QTemporaryDir dir;
     const std::string file = writeFile(dir, "plan.csv", spreadsheetPlan(fleet, planned)).toStdString();
@@ -105,8 +105,7 @@ TEST(NetctlPlan, SpreadsheetPlanOf200CheckedAndAppliedAtTenPercentLoss) {
 }
 
 TEST(NetctlPlan, FaultyPlanRefusedWithRowsNamedAndNothingSent) {
-    auto fleet = sim::SimFleet::generate(10);
-    fleet.start(0);
+    auto fleet = zelmar::testing::startFleet(10);
     QTemporaryDir dir;
     const std::string file = writeFile(dir, "plan.csv",
                                        "SerialNo,IpAddress,SubnetMask,Gateway\n"

@@ -10,6 +10,7 @@
 
 #include "comm/com_sub.h"
 #include "simulator/sim_fleet.h"
+#include "tests/common/sim_site.h"
 #include "tests/platform/ui/modal_answerer.h"
 
 namespace zelmar::testing {
@@ -27,37 +28,9 @@ protected:
         MainDialogTest::TearDown();
     }
 
-    // A controller at 127.79.0.<n>, serial 10-0000<n>, on the network 127.79.0.0/16.
-    static sim::SimControllerState controller(int n, const std::string& name) {
-        sim::SimControllerState c;
-        const std::string digit = std::to_string(n);
-        c.serialNo = "10-0000" + digit;
-        c.ethernetAddress = "00-1A-4C-00-00-0" + digit;
-        c.address = "127.79.0." + digit;
-        c.name = name;
-        c.description = "Building " + digit;
-        c.mainComputerAddress = "127.79.0.200";
-        c.useDhcp = false;
-        c.ipAddress = "127.79.0." + digit;
-        c.subnetMask = "255.255.0.0";
-        c.gateway = "127.79.0.1";
-        c.dnsServer = "127.79.0.2";
-        c.capabilities = 8;
-        c.attachedNetwork = "127.79.0.0/16";
-        return c;
-    }
-
     void startFleet(std::vector<sim::SimControllerState> controllers) {
-        sim::FleetData data;
-        data.controllers = std::move(controllers);
-        fleet_ = std::make_unique<sim::SimFleet>(std::move(data));
-        fleet_->start();
-        net::ServiceConfig config = fleet_->clientConfig();
-        // Short waits: everything answers from loopback at once.
-        config.firstAnswerWaitMs = 400;
-        config.lookupTimeoutMs = 400;
-        config.answerSpreadMs = 20;
-        comm::setServiceConfigForTests(config);
+        fleet_ = std::make_unique<sim::SimFleet>(zelmar::testing::startFleet(std::move(controllers)));
+        comm::setServiceConfigForTests(quickSearchConfig(*fleet_));
     }
 
     sim::SimControllerState simState(const std::string& serialNo) const {

@@ -26,6 +26,7 @@
 #include "platform/ui/window_helpers.h"
 #include "simulator/sim_fleet.h"
 #include "support/support.h"
+#include "tests/common/sim_site.h"
 
 namespace zelmar::testing {
 
@@ -115,16 +116,9 @@ protected:
 
     // Starts the fleet; the full search covers kFullSearchRange.
     void startFleet(std::vector<sim::SimControllerState> controllers, int failEntryReadsAfter = -1) {
-        sim::FleetData data;
-        data.controllers = std::move(controllers);
-        fleet_ = std::make_unique<sim::SimFleet>(std::move(data));
-        fleet_->start();
-        config_ = fleet_->clientConfig();
+        fleet_ = std::make_unique<sim::SimFleet>(zelmar::testing::startFleet(std::move(controllers)));
+        config_ = quickSearchConfig(*fleet_);
         config_.searchTargets = {kFullSearchRange};
-        // Short waits: everything answers from loopback at once.
-        config_.firstAnswerWaitMs = 400;
-        config_.lookupTimeoutMs = 400;
-        config_.answerSpreadMs = 20;
         config_.failEntryReadsAfter = failEntryReadsAfter;
         comm::setServiceConfigForTests(config_);
     }

@@ -48,7 +48,7 @@ std::vector<std::string> findInCapture(const std::vector<Recorder::Datagram>& ca
 TEST(EncryptionCapture, NeitherThePasswordNorTheNewSettingsCrossTheNetworkInClear) {
     const auto a = secureController(1, "Old-Capture-Pw-31");  // already encrypting: the password changes
     const auto b = secureController(2, "");                    // switches encryption on
-    auto fleet = startSecureFleet({a, b});
+    auto fleet = startFleet({a, b});
     Recorder rec;
     rec.attach(fleet);
     net::NetService service(fleet.clientConfig());
@@ -153,7 +153,7 @@ TEST(EncryptionCapture, NeitherThePasswordNorTheNewSettingsCrossTheNetworkInClea
 TEST(EncryptionCapture, TheScanFindsSettingsThatDoTravelInClear) {
     // The same scan on a setup of a controller that stays without encryption: it must see them.
     const auto c = secureController(3, "");
-    auto fleet = startSecureFleet({c});
+    auto fleet = startFleet({c});
     Recorder rec;
     rec.attach(fleet);
     net::NetService service(fleet.clientConfig());

@@ -18,6 +18,7 @@
 #include "platform/netservice/udp_platform.h"
 #include "platform/netservice/wire.h"
 #include "simulator/sim_fleet.h"
+#include "tests/common/sim_site.h"
 
 namespace zelmar::testing {
 
@@ -25,13 +26,7 @@ namespace wire = net::wire;
 
 // Controller n: serial 40-0000n, Ethernet 00-1A-4C-66-00-0n, listening at 127.81.0.n.
 inline sim::SimControllerState secureController(int n, const std::string& password, std::uint32_t capabilities = 8) {
-    sim::SimControllerState s;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "40-%05d", n);
-    s.serialNo = buf;
-    std::snprintf(buf, sizeof buf, "00-1A-4C-66-00-%02X", n);
-    s.ethernetAddress = buf;
-    s.address = "127.81.0." + std::to_string(n);
+    sim::SimControllerState s = siteController(40, 0x66, "127.81.0", n);
     s.name = "Secure " + std::to_string(n);
     s.description = "Plant room " + std::to_string(n);
     s.dnsName = "secure-" + std::to_string(n) + ".plant.test";
@@ -48,14 +43,6 @@ inline sim::SimControllerState secureController(int n, const std::string& passwo
     s.requireEncryption = !password.empty();
     s.encryptionPassword = password;
     return s;
-}
-
-inline sim::SimFleet startSecureFleet(std::vector<sim::SimControllerState> controllers) {
-    sim::FleetData data;
-    data.controllers = std::move(controllers);
-    sim::SimFleet fleet(std::move(data));
-    fleet.start(0);
-    return fleet;
 }
 
 inline wire::Ethernet macOf(const sim::SimControllerState& s) { return *wire::parseEthernet(s.ethernetAddress); }

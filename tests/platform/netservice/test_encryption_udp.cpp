@@ -32,7 +32,7 @@ std::optional<wire::Message> openWith(const std::vector<std::uint8_t>& bytes, co
 TEST(EncryptionUdp, RightPasswordReadsEverything) {
     const auto a = secureController(1, "Right-Pw-1");
     const auto b = secureController(2, "");
-    auto fleet = startSecureFleet({a, b});
+    auto fleet = startFleet({a, b});
     net::NetService service(fleet.clientConfig());
 
     const auto e = searchWith(service, "Right-Pw-1", a.serialNo);
@@ -62,7 +62,7 @@ TEST(EncryptionUdp, RightPasswordReadsEverything) {
 
 TEST(EncryptionUdp, WrongOrEmptyPasswordReadsOnlyTheIdentity) {
     const auto a = secureController(1, "Right-Pw-2");
-    auto fleet = startSecureFleet({a});
+    auto fleet = startFleet({a});
     Recorder rec;
     rec.attach(fleet);
     net::NetService service(fleet.clientConfig());
@@ -112,7 +112,7 @@ TEST(EncryptionUdp, WrongOrEmptyPasswordReadsOnlyTheIdentity) {
 
 TEST(EncryptionUdp, WithAWrongPasswordNothingCanBeChanged) {
     const auto a = secureController(1, "Right-Pw-3");
-    auto fleet = startSecureFleet({a});
+    auto fleet = startFleet({a});
     net::NetService service(fleet.clientConfig());
     const auto e = searchWith(service, "Wrong-Pw-3", a.serialNo);
     ASSERT_TRUE(e);
@@ -150,7 +150,7 @@ TEST(EncryptionUdp, WithAWrongPasswordNothingCanBeChanged) {
 // encryption: no settings in clear, not even to be refused, and the entry says why.
 TEST(EncryptionUdp, WithoutAPasswordOnlySearchesReachIt) {
     const auto a = secureController(1, "Right-Pw-5");
-    auto fleet = startSecureFleet({a});
+    auto fleet = startFleet({a});
     Recorder rec;
     rec.attach(fleet);
     net::NetService service(fleet.clientConfig());
@@ -186,7 +186,7 @@ TEST(EncryptionUdp, WithoutAPasswordOnlySearchesReachIt) {
 
 TEST(EncryptionUdp, RightPasswordSetsUpMarksAndUpgradesSealed) {
     const auto a = secureController(1, "Right-Pw-4");
-    auto fleet = startSecureFleet({a});
+    auto fleet = startFleet({a});
     Recorder rec;
     rec.attach(fleet);
     net::NetService service(fleet.clientConfig());
@@ -232,7 +232,7 @@ TEST(EncryptionUdp, RightPasswordSetsUpMarksAndUpgradesSealed) {
 TEST(EncryptionUdp, EncryptionIsSwitchedOnChangedAndOffAtomically) {
     const auto b = secureController(2, "");
     const auto mac = macOf(b);
-    auto fleet = startSecureFleet({b});
+    auto fleet = startFleet({b});
     Recorder rec;
     rec.attach(fleet);
     net::NetService service(fleet.clientConfig());
@@ -307,7 +307,7 @@ TEST(EncryptionUdp, EncryptionIsSwitchedOnChangedAndOffAtomically) {
 TEST(EncryptionUdp, SwitchingOnAgainRightAfterSwitchingOffStaysSealed) {
     // Its public key was not known while it required encryption: the service asks for it.
     const auto a = secureController(1, "Again-Pw-13");
-    auto fleet = startSecureFleet({a});
+    auto fleet = startFleet({a});
     Recorder rec;
     rec.attach(fleet);
     net::NetService service(fleet.clientConfig());
@@ -339,7 +339,7 @@ TEST(EncryptionUdp, SwitchingOnAgainRightAfterSwitchingOffStaysSealed) {
 
 TEST(EncryptionUdp, EnablingWithoutAPasswordOrWithARefusedFieldChangesNothing) {
     const auto b = secureController(2, "");
-    auto fleet = startSecureFleet({b});
+    auto fleet = startFleet({b});
     net::NetService service(fleet.clientConfig());
     auto e = searchWith(service, "", b.serialNo);
     ASSERT_TRUE(e);
@@ -365,7 +365,7 @@ TEST(EncryptionUdp, EnablingWithoutAPasswordOrWithARefusedFieldChangesNothing) {
 TEST(EncryptionUdp, AReplayedSetupIsRefused) {
     const auto a = secureController(1, "Replay-Pw-7");
     const auto b = secureController(2, "");
-    auto fleet = startSecureFleet({a, b});
+    auto fleet = startFleet({a, b});
     Recorder rec;
     rec.attach(fleet);
     net::NetService service(fleet.clientConfig());
@@ -415,7 +415,7 @@ TEST(EncryptionUdp, AReplayedSetupIsRefused) {
 TEST(EncryptionUdp, ATamperedRequestIsDroppedAndTheRealOneTaken) {
     const auto a = secureController(1, "Tamper-Pw-8");
     const auto mac = macOf(a);
-    auto fleet = startSecureFleet({a});
+    auto fleet = startFleet({a});
     const Key key = controllerKeyFromPassword("Tamper-Pw-8", mac);
     RawClient client;
     const auto challenge = client.challenge(a.address, fleet.port());
@@ -466,7 +466,7 @@ TEST(EncryptionUdp, ATamperedRequestIsDroppedAndTheRealOneTaken) {
 
 TEST(EncryptionUdp, AControllerWithoutEncryptionSupportRefusesIt) {
     const auto c = secureController(3, "", 0);
-    auto fleet = startSecureFleet({c});
+    auto fleet = startFleet({c});
     Recorder rec;
     rec.attach(fleet);
     net::NetService service(fleet.clientConfig());
@@ -506,7 +506,7 @@ TEST(EncryptionUdp, AControllerWithoutEncryptionSupportRefusesIt) {
 TEST(EncryptionUdp, WrongPasswordsAreRateLimitedButNeverLockTheTechnicianOutForLong) {
     const auto a = secureController(1, "Limit-Pw-10");
     const auto mac = macOf(a);
-    auto fleet = startSecureFleet({a});
+    auto fleet = startFleet({a});
     RawClient guesser;  // on 127.0.0.1, as the service below
     const Key wrong = controllerKeyFromPassword("guess", mac);
     const Key right = controllerKeyFromPassword("Limit-Pw-10", mac);
@@ -568,7 +568,7 @@ TEST(EncryptionUdp, WrongPasswordsAreRateLimitedButNeverLockTheTechnicianOutForL
 
 TEST(EncryptionUdp, AForgottenSessionIsRenewedWithoutTheCallerNoticing) {
     const auto a = secureController(1, "Session-Pw-11");
-    auto fleet = startSecureFleet({a});
+    auto fleet = startFleet({a});
     net::NetService service(fleet.clientConfig());
     auto e = searchWith(service, "Session-Pw-11", a.serialNo);
     ASSERT_TRUE(e && e->PasswordOk());
@@ -591,7 +591,7 @@ TEST(EncryptionUdp, TheSlowHashRunsOncePerPasswordNotPerController) {
     std::vector<sim::SimControllerState> many;
     for (int n = 1; n <= 30; ++n)
         many.push_back(secureController(n, "Many-Pw-12"));
-    auto fleet = startSecureFleet(many);
+    auto fleet = startFleet(many);
     net::crypto::clearKeyCache();  // the fleet derived its keys through the same cache
     const auto before = net::crypto::keyStats();
     net::NetService service(fleet.clientConfig());

@@ -13,7 +13,7 @@
 #include "platform/netservice/service_core.h"
 #include "platform/netservice/udp_platform.h"
 #include "platform/netservice/wire.h"
-#include "tests/platform/netservice/sim_helpers.h"
+#include "tests/common/sim_site.h"
 
 using namespace zelmar;
 using zelmar::testing::indexOf;

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "platform/netservice/service_core.h"
-#include "tests/platform/netservice/sim_helpers.h"
+#include "tests/common/sim_site.h"
 
 using namespace zelmar;
 using zelmar::testing::indexOf;

@@ -25,8 +25,7 @@ const std::string kSerial = "40-00001";
 const std::string kPassword = "Pump room 7!";
 
 net::ServiceConfig quick(const sim::SimFleet& fleet) {
-    auto c = fleet.clientConfig();
-    c.lookupTimeoutMs = 600;
+    auto c = zelmar::testing::quickConfig(fleet);
     c.upgradeStallTimeoutMs = 500;
     return c;
 }
@@ -45,7 +44,7 @@ bool contains(const std::vector<std::uint8_t>& hay, const std::vector<std::uint8
 
 TEST(UpgradeEncrypted, WithThePasswordEveryUpgradeDatagramIsSealedAndTheImageNeverTravelsInClear) {
     Recorder rec;  // outlives the fleet, whose thread writes into it until it stops
-    auto fleet = zelmar::testing::startSecureFleet({secure()});
+    auto fleet = zelmar::testing::startFleet({secure()});
     rec.attach(fleet);
     net::NetService service(quick(fleet));
     auto entry = searchWith(service, kPassword, kSerial);
@@ -90,7 +89,7 @@ TEST(UpgradeEncrypted, WithThePasswordEveryUpgradeDatagramIsSealedAndTheImageNev
 
 TEST(UpgradeEncrypted, WithoutTheRightPasswordNothingIsTaken) {
     for (const std::string& password : {std::string(), std::string("not the password")}) {
-        auto fleet = zelmar::testing::startSecureFleet({secure()});
+        auto fleet = zelmar::testing::startFleet({secure()});
         net::NetService service(quick(fleet));
         auto entry = searchWith(service, password, kSerial);
         ASSERT_TRUE(entry);
@@ -105,7 +104,7 @@ TEST(UpgradeEncrypted, WithoutTheRightPasswordNothingIsTaken) {
 }
 
 TEST(UpgradeEncrypted, UnderLossTheSealedTransferCompletes) {
-    auto fleet = zelmar::testing::startSecureFleet({secure()});
+    auto fleet = zelmar::testing::startFleet({secure()});
     net::NetService service(quick(fleet));
     auto entry = searchWith(service, kPassword, kSerial);
     ASSERT_TRUE(entry);
@@ -117,7 +116,7 @@ TEST(UpgradeEncrypted, UnderLossTheSealedTransferCompletes) {
 }
 
 TEST(UpgradeEncrypted, ASessionTheControllerForgotMidTransferIsRenewed) {
-    auto fleet = zelmar::testing::startSecureFleet({secure()});
+    auto fleet = zelmar::testing::startFleet({secure()});
     auto config = quick(fleet);
     config.upgradeStallTimeoutMs = 8000;  // the acknowledgements are held back for a while below
     net::NetService service(config);

@@ -31,13 +31,8 @@ class UpgradeTransferTest : public ::testing::Test {
 protected:
     void start(std::vector<sim::SimControllerState> controllers = {upgradableController()},
                const std::string& stateFile = {}) {
-        sim::FleetData data;
-        data.controllers = std::move(controllers);
-        fleet_ = std::make_unique<sim::SimFleet>(std::move(data));
-        fleet_->setStateFile(stateFile);
-        fleet_->start(0);
-        config_ = fleet_->clientConfig();
-        config_.lookupTimeoutMs = 600;
+        fleet_ = std::make_unique<sim::SimFleet>(zelmar::testing::startFleet(std::move(controllers), stateFile));
+        config_ = zelmar::testing::quickConfig(*fleet_);
         config_.upgradeStallTimeoutMs = 500;
         service_ = std::make_unique<net::NetService>(config_);
     }

@@ -7,6 +7,7 @@
 
 #include "platform/netservice/upgrade_file.h"
 #include "simulator/sim_state.h"
+#include "tests/common/sim_site.h"
 
 namespace zelmar::testing {
 
@@ -29,13 +30,7 @@ inline net::UpgradeFile upgradeFile(std::int16_t type, const std::string& revisi
 
 // One controller of port type 3 running "2.11", restarting in 200 ms after an upgrade.
 inline sim::SimControllerState upgradableController(int n = 1, std::int16_t portOsType = 3) {
-    sim::SimControllerState s;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "30-%05d", n);
-    s.serialNo = buf;
-    std::snprintf(buf, sizeof buf, "00-1A-4C-55-00-%02X", n);
-    s.ethernetAddress = buf;
-    s.address = "127.79.0." + std::to_string(n);
+    sim::SimControllerState s = siteController(30, 0x55, "127.79.0", n);
     s.name = "Port " + std::to_string(n);
     s.ipAddress = s.configIpAddress = "10.40.0." + std::to_string(10 + n);
     s.subnetMask = s.configSubnetMask = "255.255.0.0";
