@@ -13,8 +13,8 @@
 
 #include "comm/shared_state.h"
 #include "dialogs/main/control_values.h"
-#include "dialogs/main/dialog_fonts.h"
 #include "platform/qorglib/qorglib.h"
+#include "platform/ui/dialog_fonts.h"
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/window_helpers.h"
 #include "support/support.h"
@@ -29,12 +29,15 @@ namespace {
 // The start-up flags the support library expects from this tool.
 constexpr std::int32_t kInitFlags1 = 0x20000000;
 constexpr std::int32_t kInitFlags2 = 0x40000000;
+// The stored layout's dialog and small-text sizes.
+constexpr double kDialogFontPointSize = 7.5;
+constexpr double kSmallFontPointSize = 6.5;
 }  // namespace
 
 FormTCPSettings::FormTCPSettings(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::FormTCPSettings>()) {
     initMainDialogResources();
     ui_->setupUi(this);
-    applyMainDialogFonts(this);
+    ui::applyDialogFonts(this, kDialogFontPointSize, kSmallFontPointSize);
     // The stored layout places every control absolutely: the window keeps its size.
     setFixedSize(size());
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);

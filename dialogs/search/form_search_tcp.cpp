@@ -21,6 +21,7 @@
 #include "dialogs/search/paint_throttle.h"
 #include "dialogs/search/search_icons.h"
 #include "platform/netservice/net_service.h"
+#include "platform/ui/dialog_fonts.h"
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/window_helpers.h"
 #include "support/support.h"
@@ -51,16 +52,8 @@ const QString kNoAddress = QStringLiteral("0.0.0.0");
 
 QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
-// The stored layout's 8.25 pt dialog font. Its positions were made for narrow
-// captions: the TrueType twin of that face where it exists, a condensed face
-// otherwise, so that the captions fit their buttons.
-void applyDialogFont(QWidget* dialog) {
-    QFont font = dialog->font();
-    font.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("Tahoma"), QStringLiteral("Arial")});
-    font.setPointSizeF(8.25);
-    dialog->setFont(font);
-}
+// The stored layout's dialog font size.
+constexpr double kDialogFontPointSize = 8.25;
 
 // An address the controller reports as "0.0.0.0" means none: shown and taken as empty.
 QString addressOrEmpty(const std::string& utf8) {
@@ -72,7 +65,7 @@ QString addressOrEmpty(const std::string& utf8) {
 
 FormSearchTCP::FormSearchTCP(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::FormSearchTCP>()) {
     ui_->setupUi(this);
-    applyDialogFont(this);
+    ui::applyDialogFonts(this, kDialogFontPointSize);
     setWindowIcon(searchWindowIcon());
     rows_ = new ControllerListModel(this);
     rows_->setRowIcon(controllerRowIcon());

@@ -3,6 +3,7 @@
 #include "comm/shared_state.h"
 #include "dialogs/security/lost_focus_watch.h"
 #include "dialogs/security/svg_picture.h"
+#include "platform/ui/dialog_fonts.h"
 #include "platform/ui/handler_guard.h"
 #include "support/support.h"
 #include "support/vbool.h"
@@ -24,6 +25,8 @@ constexpr int kTextRequireOption = 4571;   // CtrlEncryptedCom
 constexpr int kTextExplanation = 4572;     // LabelRequirePassword(1)
 constexpr int kTextInvalidWhileTyping = 353;
 constexpr int kTextInvalidOnLeaving = 354;
+// The stored layout's size of the explanation texts.
+constexpr double kSmallFontPointSize = 7;
 
 bool hasInvalidPasswordChar(const QString& text) {
     return !text.isEmpty() && support::FindInvalidPasswordChar(text) != -1;
@@ -33,6 +36,8 @@ bool hasInvalidPasswordChar(const QString& text) {
 FormSecurity::FormSecurity(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::FormSecurity>()) {
     initSecurityResources();
     ui_->setupUi(this);
+    // The stored Windows dialog face stays; the explanations take the small dialog face.
+    zelmar::ui::applySmallTextFonts(this, kSmallFontPointSize);
     // A fixed-size dialog frame: title and close control, no window icon, no help button.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);

@@ -1,0 +1,42 @@
+// The one dialog face: the Windows dialog face where it is installed, the
+// condensed face otherwise; the stored sizes, bold and small roles kept.
+#include <QDialog>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QLabel>
+#include <gtest/gtest.h>
+
+#include "platform/ui/dialog_fonts.h"
+
+namespace zelmar::ui {
+namespace {
+
+TEST(DialogFonts, EveryDialogTakesTheSameFaceAtItsStoredSizes) {
+    QDialog dialog;
+    auto* heading = new QLabel(QStringLiteral("Heading"), &dialog);
+    QFont bold;
+    bold.setBold(true);
+    heading->setFont(bold);  // as a stored layout keeps it: only the weight
+    auto* explanation = new QLabel(QStringLiteral("Explanation"), &dialog);
+    explanation->setProperty("fontRole", QStringLiteral("small"));
+    auto* plain = new QLabel(QStringLiteral("Plain"), &dialog);
+
+    applyDialogFonts(&dialog, 7.5, 6.5);
+
+    EXPECT_EQ(plain->font().pointSizeF(), 7.5);
+    EXPECT_EQ(heading->font().pointSizeF(), 7.5);
+    EXPECT_TRUE(heading->font().bold());
+    EXPECT_EQ(explanation->font().pointSizeF(), 6.5);
+    EXPECT_FALSE(explanation->font().bold());
+
+    const QString expected = QFontDatabase::hasFamily(QStringLiteral("Microsoft Sans Serif"))
+                                 ? QStringLiteral("Microsoft Sans Serif")
+                                 : QStringLiteral("DejaVu Sans Condensed");
+    if (!QFontDatabase::hasFamily(expected))
+        GTEST_SKIP() << "neither dialog face is installed here";
+    for (const QLabel* label : {plain, heading, explanation})
+        EXPECT_EQ(QFontInfo(label->font()).family(), expected) << label->text().toStdString();
+}
+
+}  // namespace
+}  // namespace zelmar::ui
