@@ -9,6 +9,7 @@
 #include "platform/netservice/crypto_client.h"
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/service_core.h"
+#include "platform/netservice/wait_until.h"
 
 namespace zelmar::net {
 
@@ -26,11 +27,6 @@ std::string asText(const crypto::Key& k) { return std::string(reinterpret_cast<c
 bool switchesOn(const ServiceCore::Record& r) {
     return !r.info.requireEncryption && (r.info.capabilities & CapEncryption) != 0 && r.held.requireEncryption &&
            *r.held.requireEncryption;
-}
-
-int msUntil(ServiceCore::Clock::time_point t) {
-    const auto d = std::chrono::duration_cast<std::chrono::microseconds>(t - ServiceCore::Clock::now()).count();
-    return d <= 0 ? 0 : int((d + 999) / 1000);
 }
 }  // namespace
 

@@ -106,7 +106,17 @@ private:
     bool receiveOne(wire::Message& msg, platform::Endpoint& from, bool& usable) override;
     // A search reply: refresh or append the record; returns its index or -1.
     std::int32_t takeReply(const wire::Message& msg, const platform::Endpoint& from);
-    void runSearch(SearchPlan& plan);
+
+    // The search driver (service_search.cpp).
+    struct SearchRun;
+    void runSearch(const SearchPlan& plan);
+    void askWhereLastHeard(SearchRun& run);  // the hints first, with a moment to answer
+    void lookUpInRounds(SearchRun& run);     // again and again, with growing gaps, until it answers
+    void searchInTimedRounds(SearchRun& run);  // broadcast and network searches (SearchTiming)
+    // Asks every address of `to` that has not answered yet (`timeAsks`: noting when),
+    // and through the limited broadcasts when `to` is the plan's destinations.
+    void sendSearchRound(SearchRun& run, const std::vector<std::uint32_t>& to, int spreadMs, bool timeAsks);
+    void drainSearch(SearchRun& run);  // takes the answers waiting
     // A request for the controller of `index`: a new request id, its TargetEthernet, encoded.
     std::vector<std::uint8_t> encodeRequest(std::int32_t index, wire::Message& request);
     // Sends `request` to the controller of `index` until its reply of `replyType` arrives,

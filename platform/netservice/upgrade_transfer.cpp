@@ -4,6 +4,7 @@
 #include <random>
 
 #include "platform/netservice/upgrade_timer.h"
+#include "platform/netservice/wait_until.h"
 #include "platform/netservice/upgrade_window.h"
 
 namespace zelmar::net {
@@ -19,11 +20,6 @@ constexpr std::size_t kMinBlock = 256;
 constexpr std::size_t kDrainEvery = 16;  // blocks sent between two looks at the acknowledgements
 constexpr int kDrainLimit = 1024;        // datagrams read in one look, so a flood cannot hold the loop
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);  // a report at least this often while blocks travel
-
-int msUntil(Clock::time_point t) {
-    const auto d = std::chrono::duration_cast<std::chrono::microseconds>(t - Clock::now()).count();
-    return d <= 0 ? 0 : int((d + 999) / 1000);
-}
 
 double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
