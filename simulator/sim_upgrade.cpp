@@ -36,6 +36,29 @@ Message replyTo(const Message& m, MsgType type, const SimControllerState& state,
     return r;
 }
 
+std::vector<std::uint8_t> commitReply(const Message& m, const SimControllerState& state, const wire::Ethernet& mac,
+                                      std::uint32_t transferId, wire::Status status, std::uint16_t badField,
+                                      int restartMs) {
+    Message reply = replyTo(m, MsgType::UpgradeCommitReply, state, mac);
+    reply.addU8(wire::TagStatus, std::uint8_t(status));
+    if (badField)
+        reply.addU16(wire::TagBadField, badField);
+    reply.addU32(wire::TagTransferId, transferId);
+    if (status == wire::Status::Ok)
+        reply.addU32(wire::TagRestartMs, std::uint32_t(std::max(0, restartMs)));
+    return wire::encode(reply);
+}
+
+// The state after a switch to `revision`, with the transfer that brought it.
+SimControllerState switchedTo(SimControllerState state, const std::string& revision, std::uint32_t transferId,
+                              const Endpoint& from) {
+    state.portOsRevision = revision;
+    state.lastUpgradeTransferId = transferId;
+    state.lastUpgradeClient = net::platform::toString(from);
+    ++state.upgradesApplied;
+    return state;
+}
+
 }  // namespace
 
 SimUpgrade::Result SimUpgrade::handle(const Message& m, const Endpoint& from, SimControllerState& state,
@@ -53,6 +76,62 @@ SimUpgrade::Result SimUpgrade::handle(const Message& m, const Endpoint& from, Si
     }
 }
 
+std::vector<std::uint8_t> SimUpgrade::startReply(const Message& m, const SimControllerState& state,
+                                                 const wire::Ethernet& mac, std::uint32_t transferId,
+                                                 wire::Status status, std::uint16_t badField, const Session* s) {
+    Message reply = replyTo(m, MsgType::UpgradeStartReply, state, mac);
+    reply.addU8(wire::TagStatus, std::uint8_t(status));
+    if (badField)
+        reply.addU16(wire::TagBadField, badField);
+    reply.addU32(wire::TagTransferId, transferId);
+    if (s) {
+        reply.addU16(wire::TagBlockSize, std::uint16_t(s->blockSize));
+        reply.addU16(wire::TagWindowSize, std::uint16_t(s->window));
+        reply.addU32(wire::TagRestartMs, std::uint32_t(std::max(0, state.restartMs)));
+    }
+    return wire::encode(reply);
+}
+
+std::optional<SimUpgrade::Refusal> SimUpgrade::readImage(const Message& m, const SimControllerState& state,
+                                                         Session& s) {
+    const auto length = m.u32(wire::TagImageLength);
+    if (!length || *length == 0 || *length > net::UpgradeFile::kMaxImageBytes)
+        return Refusal{wire::TagImageLength, "no image length, or over 64 MiB"};
+    s.length = *length;
+    const std::string* hash = m.find(wire::TagImageHash);
+    if (!hash || hash->size() != s.hash.size())
+        return Refusal{wire::TagImageHash, "no 32-byte image hash"};
+    std::memcpy(s.hash.data(), hash->data(), s.hash.size());
+    const auto type = m.u16(wire::TagPortOsType);
+    if (!type)
+        return Refusal{wire::TagPortOsType, "no port OS type"};
+    s.portOsType = std::int16_t(*type);
+    // An image for another port type would leave the port without a working OS: refused before any block.
+    if (s.portOsType != state.portOsType)
+        return Refusal{wire::TagPortOsType, "image for port type " + std::to_string(s.portOsType) +
+                                                ", this port is " + std::to_string(state.portOsType)};
+    const std::string* revision = m.find(wire::TagPortOsRevision);
+    if (!revision || revision->empty() || revision->size() > wire::textLimit(wire::TagPortOsRevision) ||
+        !wire::isCleanUtf8(*revision))
+        return Refusal{wire::TagPortOsRevision, "no usable revision text"};
+    s.revision = *revision;
+    return std::nullopt;
+}
+
+std::optional<SimUpgrade::Refusal> SimUpgrade::readBlocks(const Message& m, Session& s) {
+    const auto blockSize = m.u16(wire::TagBlockSize);
+    if (!blockSize || *blockSize < kMinBlock)
+        return Refusal{wire::TagBlockSize, "block size under 256"};
+    s.blockSize = std::min<std::uint32_t>(*blockSize, std::uint32_t(wire::kMaxUpgradeBlock));
+    const auto window = m.u16(wire::TagWindowSize);
+    if (!window || *window == 0)
+        return Refusal{wire::TagWindowSize, "no window"};
+    s.window = std::min<std::uint32_t>(*window, std::uint32_t(kMaxWindow));
+    s.blocks = (s.length + s.blockSize - 1) / s.blockSize;
+    s.received.assign(s.blocks, false);
+    return std::nullopt;
+}
+
 SimUpgrade::Result SimUpgrade::onStart(const Message& m, const Endpoint& from, SimControllerState& state,
                                        const wire::Ethernet& mac) {
     Result r;
@@ -61,76 +140,37 @@ SimUpgrade::Result SimUpgrade::onStart(const Message& m, const Endpoint& from, S
         r.dropped = "upgrade start without a transfer id";
         return r;
     }
-    auto answer = [&](wire::Status status, std::uint16_t badField, const Session* s) {
-        Message reply = replyTo(m, MsgType::UpgradeStartReply, state, mac);
-        reply.addU8(wire::TagStatus, std::uint8_t(status));
-        if (badField)
-            reply.addU16(wire::TagBadField, badField);
-        reply.addU32(wire::TagTransferId, *id);
-        if (s) {
-            reply.addU16(wire::TagBlockSize, std::uint16_t(s->blockSize));
-            reply.addU16(wire::TagWindowSize, std::uint16_t(s->window));
-            reply.addU32(wire::TagRestartMs, std::uint32_t(std::max(0, state.restartMs)));
-        }
-        r.reply = wire::encode(reply);
-    };
+    const std::string transfer = "UpgradeStart transfer=" + std::to_string(*id);
     // The start of the running transfer asked again (its reply was lost): the same answer, nothing reset.
     if (session_ && session_->transferId == *id && session_->client == from) {
-        answer(wire::Status::Ok, 0, &*session_);
-        r.log = "UpgradeStart transfer=" + std::to_string(*id) + " repeated";
+        r.reply = startReply(m, state, mac, *id, wire::Status::Ok, 0, &*session_);
+        r.log = transfer + " repeated";
         return r;
     }
-    auto refuse = [&](std::uint16_t tag, const std::string& why) {
-        ++state.upgradesRefused;
-        answer(wire::Status::Invalid, tag, nullptr);
-        r.log = "UpgradeStart transfer=" + std::to_string(*id) + " refused field=" + field(tag) + ": " + why;
-        return r;
-    };
-
     Session s;
     s.client = from;
     s.transferId = *id;
-    const auto length = m.u32(wire::TagImageLength);
-    if (!length || *length == 0 || *length > net::UpgradeFile::kMaxImageBytes)
-        return refuse(wire::TagImageLength, "no image length, or over 64 MiB");
-    s.length = *length;
-    const std::string* hash = m.find(wire::TagImageHash);
-    if (!hash || hash->size() != s.hash.size())
-        return refuse(wire::TagImageHash, "no 32-byte image hash");
-    std::memcpy(s.hash.data(), hash->data(), s.hash.size());
-    const auto type = m.u16(wire::TagPortOsType);
-    if (!type)
-        return refuse(wire::TagPortOsType, "no port OS type");
-    s.portOsType = std::int16_t(*type);
-    // An image for another port type would leave the port without a working OS: refused before any block.
-    if (s.portOsType != state.portOsType)
-        return refuse(wire::TagPortOsType, "image for port type " + std::to_string(s.portOsType) + ", this port is " +
-                                               std::to_string(state.portOsType));
-    const std::string* revision = m.find(wire::TagPortOsRevision);
-    if (!revision || revision->empty() || revision->size() > wire::textLimit(wire::TagPortOsRevision) ||
-        !wire::isCleanUtf8(*revision))
-        return refuse(wire::TagPortOsRevision, "no usable revision text");
-    s.revision = *revision;
-    const auto blockSize = m.u16(wire::TagBlockSize);
-    if (!blockSize || *blockSize < kMinBlock)
-        return refuse(wire::TagBlockSize, "block size under 256");
-    s.blockSize = std::min<std::uint32_t>(*blockSize, std::uint32_t(wire::kMaxUpgradeBlock));
-    const auto window = m.u16(wire::TagWindowSize);
-    if (!window || *window == 0)
-        return refuse(wire::TagWindowSize, "no window");
-    s.window = std::min<std::uint32_t>(*window, std::uint32_t(kMaxWindow));
-    s.blocks = (s.length + s.blockSize - 1) / s.blockSize;
-    s.received.assign(s.blocks, false);
-
+    std::optional<Refusal> refusal = readImage(m, state, s);
+    if (!refusal)
+        refusal = readBlocks(m, s);
+    if (refusal) {
+        ++state.upgradesRefused;
+        r.reply = startReply(m, state, mac, *id, wire::Status::Invalid, refusal->field, nullptr);
+        r.log = transfer + " refused field=" + field(refusal->field) + ": " + refusal->why;
+        return r;
+    }
     if (session_)
         r.log = "UpgradeStart: transfer=" + std::to_string(session_->transferId) + " abandoned; ";
     session_ = std::move(s);
     ++state.upgradeStarts;
-    answer(wire::Status::Ok, 0, &*session_);
-    r.log += "UpgradeStart transfer=" + std::to_string(*id) + " accepted: " + std::to_string(session_->length) +
-             " bytes, revision " + session_->revision + ", " + std::to_string(session_->blocks) + " blocks of " +
-             std::to_string(session_->blockSize) + ", window " + std::to_string(session_->window);
+    r.reply = startReply(m, state, mac, *id, wire::Status::Ok, 0, &*session_);
+    r.log += transfer + " accepted: " + describe(*session_);
     return r;
+}
+
+std::string SimUpgrade::describe(const Session& s) {
+    return std::to_string(s.length) + " bytes, revision " + s.revision + ", " + std::to_string(s.blocks) +
+           " blocks of " + std::to_string(s.blockSize) + ", window " + std::to_string(s.window);
 }
 
 std::vector<std::uint8_t> SimUpgrade::ack(std::uint32_t requestId, const SimControllerState& state,
@@ -211,6 +251,49 @@ SimUpgrade::Result SimUpgrade::onData(const Message& m, const Endpoint& from, Si
     return r;  // blocks are not logged one by one: thousands would drown the log
 }
 
+std::optional<SimUpgrade::Refusal> SimUpgrade::checkImage(const Session& s, const SimControllerState& state) {
+    if (s.next != s.blocks || s.image.size() != s.length)
+        return Refusal{wire::TagImageLength,
+                       "incomplete: " + std::to_string(s.next) + " of " + std::to_string(s.blocks) + " blocks"};
+    if (net::hashImage(s.image.data(), s.image.size()) != s.hash)
+        return Refusal{wire::TagImageHash, "the image does not match its hash"};
+    if (s.portOsType != state.portOsType)
+        return Refusal{wire::TagPortOsType, "image for another port type"};
+    return std::nullopt;
+}
+
+SimUpgrade::Result SimUpgrade::commitSession(const Message& m, const Endpoint& from, SimControllerState& state,
+                                             const wire::Ethernet& mac, const StoreState& store) {
+    const std::uint32_t id = session_->transferId;
+    const std::string revision = session_->revision;
+    std::optional<Refusal> refusal = checkImage(*session_, state);
+    session_.reset();
+    SimControllerState next = switchedTo(state, revision, id, from);
+    Verdict v{from, id, wire::Status::Ok, 0};
+    if (refusal) {
+        v = {from, id, wire::Status::Invalid, refusal->field};
+    } else if (store && !store(next)) {
+        // The new revision and this verdict are stored together before the Ok goes out.
+        v = {from, id, wire::Status::NotStored, 0};
+        refusal = Refusal{0, "the new revision could not be stored"};
+    }
+    lastCommit_ = v;
+    const std::string transfer = "UpgradeCommit transfer=" + std::to_string(id);
+    Result r;
+    if (v.status == wire::Status::Ok) {
+        r.log = transfer + " switched from " + state.portOsRevision + " to " + revision;
+        state = std::move(next);
+        r.switched = true;
+        r.reply = commitReply(m, state, mac, id, v.status, 0, state.restartMs);
+    } else {
+        ++state.upgradesRefused;
+        r.reply = commitReply(m, state, mac, id, v.status, v.badField, 0);
+        r.log = transfer + " refused field=" + field(v.badField) + ": " + refusal->why + "; still running " +
+                state.portOsRevision;
+    }
+    return r;
+}
+
 SimUpgrade::Result SimUpgrade::onCommit(const Message& m, const Endpoint& from, SimControllerState& state,
                                         const wire::Ethernet& mac, const StoreState& store) {
     Result r;
@@ -219,74 +302,21 @@ SimUpgrade::Result SimUpgrade::onCommit(const Message& m, const Endpoint& from, 
         r.dropped = "upgrade commit without a transfer id";
         return r;
     }
-    auto answer = [&](wire::Status status, std::uint16_t badField, int restartMs) {
-        Message reply = replyTo(m, MsgType::UpgradeCommitReply, state, mac);
-        reply.addU8(wire::TagStatus, std::uint8_t(status));
-        if (badField)
-            reply.addU16(wire::TagBadField, badField);
-        reply.addU32(wire::TagTransferId, *id);
-        if (status == wire::Status::Ok)
-            reply.addU32(wire::TagRestartMs, std::uint32_t(std::max(0, restartMs)));
-        r.reply = wire::encode(reply);
-    };
-
-    if (session_ && session_->transferId == *id && session_->client == from) {
-        const Session& s = *session_;
-        Verdict v{from, *id, wire::Status::Ok, 0};
-        std::string why;
-        if (s.next != s.blocks || s.image.size() != s.length) {
-            v = {from, *id, wire::Status::Invalid, wire::TagImageLength};
-            why = "incomplete: " + std::to_string(s.next) + " of " + std::to_string(s.blocks) + " blocks";
-        } else if (net::hashImage(s.image.data(), s.image.size()) != s.hash) {
-            v = {from, *id, wire::Status::Invalid, wire::TagImageHash};
-            why = "the image does not match its hash";
-        } else if (s.portOsType != state.portOsType) {
-            v = {from, *id, wire::Status::Invalid, wire::TagPortOsType};
-            why = "image for another port type";
-        }
-        const std::string revision = s.revision;
-        session_.reset();
-        SimControllerState next = state;
-        if (v.status == wire::Status::Ok) {
-            // The new revision and this verdict are stored together before the Ok goes out.
-            next.portOsRevision = revision;
-            next.lastUpgradeTransferId = *id;
-            next.lastUpgradeClient = net::platform::toString(from);
-            ++next.upgradesApplied;
-            if (store && !store(next)) {
-                v = {from, *id, wire::Status::NotStored, 0};
-                why = "the new revision could not be stored";
-            }
-        }
-        lastCommit_ = v;
-        if (v.status == wire::Status::Ok) {
-            const std::string old = state.portOsRevision;
-            state = std::move(next);
-            r.switched = true;
-            answer(v.status, 0, state.restartMs);
-            r.log = "UpgradeCommit transfer=" + std::to_string(*id) + " switched from " + old + " to " + revision;
-        } else {
-            ++state.upgradesRefused;
-            answer(v.status, v.badField, 0);
-            r.log = "UpgradeCommit transfer=" + std::to_string(*id) + " refused field=" + field(v.badField) + ": " +
-                    why + "; still running " + state.portOsRevision;
-        }
-        return r;
-    }
+    if (session_ && session_->transferId == *id && session_->client == from)
+        return commitSession(m, from, state, mac, store);
+    const std::string transfer = "UpgradeCommit transfer=" + std::to_string(*id);
     if (lastCommit_ && lastCommit_->transferId == *id && lastCommit_->client == from) {
         // Asked again after the verdict: the same answer; a switch happened already, no restart is pending.
-        answer(lastCommit_->status, lastCommit_->badField, 0);
-        r.log = "UpgradeCommit transfer=" + std::to_string(*id) + " repeated";
-        return r;
-    }
-    if (state.lastUpgradeTransferId == *id && state.lastUpgradeClient == net::platform::toString(from)) {
+        r.reply = commitReply(m, state, mac, *id, lastCommit_->status, lastCommit_->badField, 0);
+        r.log = transfer + " repeated";
+    } else if (state.lastUpgradeTransferId == *id && state.lastUpgradeClient == net::platform::toString(from)) {
         // The switch of this transfer, stored with it, survived the restart: its Ok again.
-        answer(wire::Status::Ok, 0, 0);
-        r.log = "UpgradeCommit transfer=" + std::to_string(*id) + " repeated after a restart";
-        return r;
+        r.reply = commitReply(m, state, mac, *id, wire::Status::Ok, 0, 0);
+        r.log = transfer + " repeated after a restart";
+    } else {
+        r.reply = commitReply(m, state, mac, *id, wire::Status::Invalid, wire::TagTransferId, 0);
+        r.log = transfer + " refused: no such transfer";
     }
-    answer(wire::Status::Invalid, wire::TagTransferId, 0);
-    r.log = "UpgradeCommit transfer=" + std::to_string(*id) + " refused: no such transfer";
     return r;
 }
 

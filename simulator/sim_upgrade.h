@@ -61,6 +61,25 @@ private:
         std::uint16_t badField = 0;
     };
 
+    // Why a start or commit is refused: the field at fault and a line for the log.
+    struct Refusal {
+        std::uint16_t field = 0;
+        std::string why;
+    };
+
+    static std::vector<std::uint8_t> startReply(const net::wire::Message& m, const SimControllerState& state,
+                                                const net::wire::Ethernet& mac, std::uint32_t transferId,
+                                                net::wire::Status status, std::uint16_t badField, const Session* s);
+    // The announced image and the block shape of a start, read into `s`.
+    static std::optional<Refusal> readImage(const net::wire::Message& m, const SimControllerState& state,
+                                            Session& s);
+    static std::optional<Refusal> readBlocks(const net::wire::Message& m, Session& s);
+    static std::string describe(const Session& s);
+    // What keeps a fully sent image from being switched to.
+    static std::optional<Refusal> checkImage(const Session& s, const SimControllerState& state);
+    Result commitSession(const net::wire::Message& m, const net::platform::Endpoint& from, SimControllerState& state,
+                         const net::wire::Ethernet& mac, const StoreState& store);
+
     Result onStart(const net::wire::Message& m, const net::platform::Endpoint& from, SimControllerState& state,
                    const net::wire::Ethernet& mac);
     Result onData(const net::wire::Message& m, const net::platform::Endpoint& from, SimControllerState& state,
