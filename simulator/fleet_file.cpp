@@ -44,9 +44,93 @@ double number(const QJsonObject& o, const char* key, double fallback, double min
                                  std::to_string(min) + " to " + std::to_string(max));
     return v.toDouble();
 }
-}  // namespace
 
-FleetData parseFleet(const std::string& json) {
+// Text fields kept as they are, read and written under their own names.
+struct TextField {
+    const char* key;
+    std::string SimControllerState::*member;
+};
+constexpr TextField kIdentityFields[] = {
+    {"serialNo", &SimControllerState::serialNo},
+    {"ethernetAddress", &SimControllerState::ethernetAddress},
+    {"address", &SimControllerState::address},
+    {"name", &SimControllerState::name},
+    {"description", &SimControllerState::description},
+    {"dnsName", &SimControllerState::dnsName},
+    {"mainComputerAddress", &SimControllerState::mainComputerAddress},
+};
+// The addresses a controller runs with, each beside the one it is configured with.
+struct AddressField {
+    TextField running;
+    TextField configured;
+};
+constexpr AddressField kAddressFields[] = {
+    {{"ipAddress", &SimControllerState::ipAddress}, {"configIpAddress", &SimControllerState::configIpAddress}},
+    {{"subnetMask", &SimControllerState::subnetMask}, {"configSubnetMask", &SimControllerState::configSubnetMask}},
+    {{"gateway", &SimControllerState::gateway}, {"configGateway", &SimControllerState::configGateway}},
+    {{"dnsServer", &SimControllerState::dnsServer}, {"configDnsServer", &SimControllerState::configDnsServer}},
+};
+
+FaultSettings readFaults(const QJsonObject& faults) {
+    FaultSettings f;
+    f.lossPercent = number(faults, "lossPercent", 0, 0, 100);
+    f.duplicatePercent = number(faults, "duplicatePercent", 0, 0, 100);
+    f.delayMinMs = int(number(faults, "delayMinMs", 0, 0, 10000));
+    f.delayMaxMs = int(number(faults, "delayMaxMs", f.delayMinMs, f.delayMinMs, 10000));
+    return f;
+}
+
+void readAddresses(const QJsonObject& o, SimControllerState& s) {
+    for (const AddressField& f : kAddressFields)
+        s.*f.running.member = text(o, f.running.key, "0.0.0.0");
+    // Fixed controllers run with what they are configured with, unless told otherwise.
+    for (const AddressField& f : kAddressFields)
+        s.*f.configured.member = text(o, f.configured.key, s.useDhcp ? "0.0.0.0" : s.*f.running.member);
+}
+
+SimControllerState readController(const QJsonObject& o) {
+    SimControllerState s;
+    for (const TextField& f : kIdentityFields)
+        s.*f.member = text(o, f.key);
+    s.useDhcp = flag(o, "useDhcp");
+    readAddresses(o, s);
+    s.requireEncryption = flag(o, "requireEncryption");
+    // Either the key, or for convenience the password it is derived from (never written back).
+    s.encryptionKey = text(o, "encryptionKey");
+    s.encryptionPassword = text(o, "encryptionPassword");
+    s.capabilities = std::uint32_t(number(o, "capabilities", 0, 0, 4294967295.0));
+    s.modelCode = std::int16_t(number(o, "modelCode", 0, -32768, 32767));
+    s.portOsType = std::int16_t(number(o, "portOsType", 0, -32768, 32767));
+    s.portOsRevision = text(o, "portOsRevision");
+    s.connected = flag(o, "connected");
+    s.attachedNetwork = text(o, "attachedNetwork");
+    s.offline = flag(o, "offline");
+    s.marked = flag(o, "marked");
+    s.restartMs = int(number(o, "restartMs", s.restartMs, 0, 600000));
+    s.lastUpgradeTransferId = std::uint32_t(number(o, "lastUpgradeTransferId", 0, 0, 4294967295.0));
+    s.lastUpgradeClient = text(o, "lastUpgradeClient");
+    return s;
+}
+
+// What a controller must satisfy on its own and beside those read before it.
+void checkController(const SimControllerState& s, int position, std::set<std::string>& macs,
+                     std::set<std::string>& addresses) {
+    std::string why;
+    if (!SimController::validState(s, &why))
+        throw std::runtime_error("fleet file: controller " + std::to_string(position) + ", " + why);
+    if (!s.attachedNetwork.empty()) {
+        const auto slash = s.attachedNetwork.find('/');
+        if (slash == std::string::npos || !ipv4::parse(s.attachedNetwork.substr(0, slash)) ||
+            !ipv4::parseMask(s.attachedNetwork.substr(slash + 1)))
+            throw std::runtime_error("fleet file: " + s.serialNo + ": attachedNetwork must look like 10.20.0.0/16");
+    }
+    if (!macs.insert(s.ethernetAddress).second)
+        throw std::runtime_error("fleet file: Ethernet address " + s.ethernetAddress + " appears twice");
+    if (!addresses.insert(s.address).second)
+        throw std::runtime_error("fleet file: address " + s.address + " appears twice");
+}
+
+QJsonObject readRoot(const std::string& json) {
     QJsonParseError err{};
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json), &err);
     if (err.error != QJsonParseError::NoError)
@@ -54,14 +138,45 @@ FleetData parseFleet(const std::string& json) {
                                  std::to_string(err.offset));
     if (!doc.isObject())
         throw std::runtime_error("fleet file: the top level is a list, not an object with \"controllers\"");
-    const QJsonObject root = doc.object();
-    FleetData fleet;
-    const QJsonObject faults = root.value("faults").toObject();
-    fleet.faults.lossPercent = number(faults, "lossPercent", 0, 0, 100);
-    fleet.faults.duplicatePercent = number(faults, "duplicatePercent", 0, 0, 100);
-    fleet.faults.delayMinMs = int(number(faults, "delayMinMs", 0, 0, 10000));
-    fleet.faults.delayMaxMs = int(number(faults, "delayMaxMs", fleet.faults.delayMinMs, fleet.faults.delayMinMs, 10000));
+    return doc.object();
+}
 
+QJsonObject controllerToJson(const SimControllerState& s) {
+    QJsonObject o;
+    for (const TextField& f : kIdentityFields)
+        o[QLatin1String(f.key)] = q(s.*f.member);
+    o["useDhcp"] = s.useDhcp;
+    for (const AddressField& f : kAddressFields) {
+        o[QLatin1String(f.running.key)] = q(s.*f.running.member);
+        o[QLatin1String(f.configured.key)] = q(s.*f.configured.member);
+    }
+    o["requireEncryption"] = s.requireEncryption;
+    if (!s.encryptionKey.empty())
+        o["encryptionKey"] = q(s.encryptionKey);
+    o["capabilities"] = double(s.capabilities);
+    o["modelCode"] = s.modelCode;
+    o["portOsType"] = s.portOsType;
+    o["portOsRevision"] = q(s.portOsRevision);
+    o["connected"] = s.connected;
+    o["attachedNetwork"] = q(s.attachedNetwork);
+    if (s.offline)
+        o["offline"] = true;
+    if (s.marked)
+        o["marked"] = true;
+    o["restartMs"] = s.restartMs;
+    if (s.lastUpgradeTransferId != 0) {
+        o["lastUpgradeTransferId"] = double(s.lastUpgradeTransferId);
+        o["lastUpgradeClient"] = q(s.lastUpgradeClient);
+    }
+    return o;
+}
+
+}  // namespace
+
+FleetData parseFleet(const std::string& json) {
+    const QJsonObject root = readRoot(json);
+    FleetData fleet;
+    fleet.faults = readFaults(root.value("faults").toObject());
     if (!root.value("controllers").isArray())
         throw std::runtime_error("fleet file: \"controllers\" must be a list");
     std::set<std::string> macs, addresses;
@@ -70,53 +185,8 @@ FleetData parseFleet(const std::string& json) {
         ++position;
         if (!v.isObject())
             throw std::runtime_error("fleet file: every controller must be an object");
-        const QJsonObject o = v.toObject();
-        SimControllerState s;
-        s.serialNo = text(o, "serialNo");
-        s.ethernetAddress = text(o, "ethernetAddress");
-        s.address = text(o, "address");
-        s.name = text(o, "name");
-        s.description = text(o, "description");
-        s.dnsName = text(o, "dnsName");
-        s.mainComputerAddress = text(o, "mainComputerAddress");
-        s.useDhcp = flag(o, "useDhcp");
-        s.ipAddress = text(o, "ipAddress", "0.0.0.0");
-        s.subnetMask = text(o, "subnetMask", "0.0.0.0");
-        s.gateway = text(o, "gateway", "0.0.0.0");
-        s.dnsServer = text(o, "dnsServer", "0.0.0.0");
-        // Fixed controllers run with what they are configured with, unless told otherwise.
-        s.configIpAddress = text(o, "configIpAddress", s.useDhcp ? "0.0.0.0" : s.ipAddress);
-        s.configSubnetMask = text(o, "configSubnetMask", s.useDhcp ? "0.0.0.0" : s.subnetMask);
-        s.configGateway = text(o, "configGateway", s.useDhcp ? "0.0.0.0" : s.gateway);
-        s.configDnsServer = text(o, "configDnsServer", s.useDhcp ? "0.0.0.0" : s.dnsServer);
-        s.requireEncryption = flag(o, "requireEncryption");
-        // Either the key, or for convenience the password it is derived from (never written back).
-        s.encryptionKey = text(o, "encryptionKey");
-        s.encryptionPassword = text(o, "encryptionPassword");
-        s.capabilities = std::uint32_t(number(o, "capabilities", 0, 0, 4294967295.0));
-        s.modelCode = std::int16_t(number(o, "modelCode", 0, -32768, 32767));
-        s.portOsType = std::int16_t(number(o, "portOsType", 0, -32768, 32767));
-        s.portOsRevision = text(o, "portOsRevision");
-        s.connected = flag(o, "connected");
-        s.attachedNetwork = text(o, "attachedNetwork");
-        s.offline = flag(o, "offline");
-        s.marked = flag(o, "marked");
-        s.restartMs = int(number(o, "restartMs", s.restartMs, 0, 600000));
-        s.lastUpgradeTransferId = std::uint32_t(number(o, "lastUpgradeTransferId", 0, 0, 4294967295.0));
-        s.lastUpgradeClient = text(o, "lastUpgradeClient");
-        std::string why;
-        if (!SimController::validState(s, &why))
-            throw std::runtime_error("fleet file: controller " + std::to_string(position) + ", " + why);
-        if (!s.attachedNetwork.empty()) {
-            const auto slash = s.attachedNetwork.find('/');
-            if (slash == std::string::npos || !ipv4::parse(s.attachedNetwork.substr(0, slash)) ||
-                !ipv4::parseMask(s.attachedNetwork.substr(slash + 1)))
-                throw std::runtime_error("fleet file: " + s.serialNo + ": attachedNetwork must look like 10.20.0.0/16");
-        }
-        if (!macs.insert(s.ethernetAddress).second)
-            throw std::runtime_error("fleet file: Ethernet address " + s.ethernetAddress + " appears twice");
-        if (!addresses.insert(s.address).second)
-            throw std::runtime_error("fleet file: address " + s.address + " appears twice");
+        SimControllerState s = readController(v.toObject());
+        checkController(s, position, macs, addresses);
         fleet.controllers.push_back(std::move(s));
     }
     return fleet;
@@ -124,44 +194,8 @@ FleetData parseFleet(const std::string& json) {
 
 std::string fleetToJson(const FleetData& fleet) {
     QJsonArray list;
-    for (const SimControllerState& s : fleet.controllers) {
-        QJsonObject o;
-        o["serialNo"] = q(s.serialNo);
-        o["ethernetAddress"] = q(s.ethernetAddress);
-        o["address"] = q(s.address);
-        o["name"] = q(s.name);
-        o["description"] = q(s.description);
-        o["dnsName"] = q(s.dnsName);
-        o["mainComputerAddress"] = q(s.mainComputerAddress);
-        o["useDhcp"] = s.useDhcp;
-        o["ipAddress"] = q(s.ipAddress);
-        o["subnetMask"] = q(s.subnetMask);
-        o["gateway"] = q(s.gateway);
-        o["dnsServer"] = q(s.dnsServer);
-        o["configIpAddress"] = q(s.configIpAddress);
-        o["configSubnetMask"] = q(s.configSubnetMask);
-        o["configGateway"] = q(s.configGateway);
-        o["configDnsServer"] = q(s.configDnsServer);
-        o["requireEncryption"] = s.requireEncryption;
-        if (!s.encryptionKey.empty())
-            o["encryptionKey"] = q(s.encryptionKey);
-        o["capabilities"] = double(s.capabilities);
-        o["modelCode"] = s.modelCode;
-        o["portOsType"] = s.portOsType;
-        o["portOsRevision"] = q(s.portOsRevision);
-        o["connected"] = s.connected;
-        o["attachedNetwork"] = q(s.attachedNetwork);
-        if (s.offline)
-            o["offline"] = true;
-        if (s.marked)
-            o["marked"] = true;
-        o["restartMs"] = s.restartMs;
-        if (s.lastUpgradeTransferId != 0) {
-            o["lastUpgradeTransferId"] = double(s.lastUpgradeTransferId);
-            o["lastUpgradeClient"] = q(s.lastUpgradeClient);
-        }
-        list.append(o);
-    }
+    for (const SimControllerState& s : fleet.controllers)
+        list.append(controllerToJson(s));
     QJsonObject faults;
     faults["lossPercent"] = fleet.faults.lossPercent;
     faults["duplicatePercent"] = fleet.faults.duplicatePercent;

@@ -36,6 +36,7 @@ TEST(FleetFile, ReadsAndWritesTheDocumentedFormat) {
     EXPECT_EQ(back.controllers[0].portOsRevision, "2.11");
     EXPECT_EQ(back.controllers[1].useDhcp, true);
     EXPECT_EQ(back.faults.delayMinMs, 1);
+    EXPECT_EQ(fleetToJson(back), fleetToJson(f));  // every field written is read back under the same name
 }
 
 TEST(FleetFile, RefusesWhatCannotRun) {
