@@ -2,6 +2,7 @@
 #include <optional>
 
 #include "comm/com_sub.h"
+#include "comm/controller_records.h"
 #include "comm/shared_state.h"
 #include "platform/netservice/net_service.h"
 #include "platform/qorglib/user_dialogs.h"
@@ -14,25 +15,6 @@ namespace {
 constexpr std::int32_t kTextAskReadConnected = 4552;
 constexpr std::int32_t kTextNoConnectedController = 4557;
 constexpr std::int32_t kTextSeveralConnectedControllers = 4560;
-
-// Each property comes from an entry fetched anew, as the service expects.
-void copyConnectedEntry(net::NetService& service, SettingsRecord& record) {
-    auto text = [&service](std::string (net::ControllerEntry::*read)() const) {
-        return QString::fromStdString(((*service.Item(0)).*read)());
-    };
-    record.Name = text(&net::ControllerEntry::Name);
-    record.SerialNo = text(&net::ControllerEntry::SerialNo);
-    record.IpAddress = text(&net::ControllerEntry::IpAddress);
-    record.EthernetAddress = text(&net::ControllerEntry::EthernetAddress);
-    record.UseDhcp = toVBool(service.Item(0)->UseDhcp());
-    record.Description = text(&net::ControllerEntry::Description);
-    record.SubnetMask = text(&net::ControllerEntry::SubnetMask);
-    record.Gateway = text(&net::ControllerEntry::Gateway);
-    record.DnsServer = text(&net::ControllerEntry::DnsServer);
-    record.DnsName = text(&net::ControllerEntry::DnsName);
-    record.MainComputerAddress = text(&net::ControllerEntry::MainComputerAddress);
-    service.Item(0)->setApply(true);
-}
 
 }  // namespace
 
@@ -66,7 +48,8 @@ bool ReadConnectedController(bool& declined) {
 
         bool result = false;
         if (count == 1) {
-            copyConnectedEntry(service, state().Settings);
+            CopyControllerEntry(0, EntryCopy::Settings, state().Settings);
+            service.Item(0)->setApply(true);
             result = true;
         } else if (count == 0) {
             support::ShowErrorMessage(support::GetText(kTextNoConnectedController));

@@ -47,7 +47,6 @@ public:
     // Public operations.
     VBool ShowDlg(QWidget* Parent);
     void GetCurrentControllerInfo(std::int16_t& Index);
-    void checkPassword(std::int16_t& Index);
     void SetUIState();
     void SetParams();
     void SetLanguage();

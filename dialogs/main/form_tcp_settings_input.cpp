@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QScopeGuard>
 
+#include "comm/dns_name.h"
 #include "comm/encryption_choice.h"
 #include "dialogs/main/form_tcp_settings.h"
 #include "dialogs/security/form_security.h"
@@ -17,13 +18,7 @@ constexpr std::int32_t kTextInvalidPasswordChar = 354;
 }  // namespace
 
 void FormTCPSettings::UpdateFullDnsName() {
-    // Plain concatenation: nothing is checked, trimmed or removed.
-    const QString host = ui_->tbHostName->text();
-    const QString domain = ui_->tbDomain->text();
-    if (!host.isEmpty() && !domain.isEmpty())
-        ui_->tbDNSName->setText(host + QLatin1Char('.') + domain);
-    else
-        ui_->tbDNSName->setText(host + domain);
+    ui_->tbDNSName->setText(comm::JoinDnsName(ui_->tbHostName->text(), ui_->tbDomain->text()));
 }
 
 void FormTCPSettings::tbDomain_Change() { UpdateFullDnsName(); }

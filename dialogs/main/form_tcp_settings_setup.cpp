@@ -4,10 +4,10 @@
 #include <QScopeGuard>
 
 #include "comm/com_sub.h"
+#include "comm/network_password.h"
 #include "comm/shared_state.h"
 #include "dialogs/main/control_values.h"
 #include "dialogs/main/form_tcp_settings.h"
-#include "platform/netservice/net_service.h"
 #include "platform/ui/window_helpers.h"
 #include "support/support.h"
 #include "ui_FormTCPSettings.h"
@@ -15,8 +15,6 @@
 namespace zelmar::dialogs {
 
 namespace {
-const QString kSetupPasswordPrompt =
-    QStringLiteral("This controller needs a password to allow setup.\r\nPlease enter a password.");
 constexpr std::int32_t kTextSetupDone = 4558;
 constexpr std::int32_t kTextSetupFailed = 4559;
 }  // namespace
@@ -63,23 +61,9 @@ void FormTCPSettings::CmdSetup() {
     // A copy: creating the service object on first use resets the settings
     // record, and the lookup must not see its argument change under it.
     const QString serialNo = shared.Settings.SerialNo;
-    std::int16_t index = comm::FindControllerBySerialNo(serialNo, false);
-    if (index == -1)
-        return;  // not among the service's entries: nothing to set up
-
-    net::NetService& service = comm::Service();
-    while (service.Item(index)->RequireEncryption() && !service.Item(index)->PasswordOk()) {
-        const QString answer =
-            ui::inputBox(kSetupPasswordPrompt, ui::applicationTitle(), QString(), true);
-        if (answer.isEmpty())
-            return;
-        shared.NetworkPassword = answer;
-        index = comm::FindControllerBySerialNo(serialNo, true);
-        if (index == -1)
-            return;
-    }
-    if (!comm::Service().Item(index)->Name().empty())
-        comm::Service().Item(index)->setApply(true);
+    // Not among the service's entries, or the password prompt cancelled: nothing to set up.
+    if (comm::OpenControllerForSetup(serialNo) != comm::Access::Open)
+        return;
 
     if (shared.Settings.SerialNo == shownSerialNo) {
         const comm::WriteOutcome outcome = comm::WriteControllerSettings();

@@ -12,11 +12,12 @@
 #include <memory>
 #include <stdexcept>
 
+#include "comm/address_input.h"
 #include "comm/com_sub.h"
+#include "comm/controller_records.h"
 #include "comm/shared_state.h"
 #include "dialogs/search/activation_tracker.h"
 #include "dialogs/search/controller_list_model.h"
-#include "dialogs/search/find_more_input.h"
 #include "dialogs/search/list_cells.h"
 #include "dialogs/search/paint_throttle.h"
 #include "dialogs/search/search_icons.h"
@@ -48,18 +49,10 @@ enum : std::int32_t {
     TextNoMatch = 4562,
 };
 
-const QString kNoAddress = QStringLiteral("0.0.0.0");
-
 QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // The stored layout's dialog font size.
 constexpr double kDialogFontPointSize = 8.25;
-
-// An address the controller reports as "0.0.0.0" means none: shown and taken as empty.
-QString addressOrEmpty(const std::string& utf8) {
-    const QString value = text(utf8);
-    return value == kNoAddress ? QString() : value;
-}
 
 }  // namespace
 
@@ -247,31 +240,8 @@ void FormSearchTCP::CtrlList_ItemClick() {
 }
 
 void FormSearchTCP::CmdSearchOk() {
-    const std::int16_t index = comm::FindControllerBySerialNo(selectedSerialNo(), false);
-    if (index == -1) {
-        CmdSearchClose(vbFalse);  // the controller is gone: as Cancel
-        return;
-    }
-
-    // Each property is read from a freshly fetched entry, in the record's order.
-    net::NetService& service = comm::Service();
-    const auto entry = [&service, index] { return service.Item(index); };
-    comm::CurrentControllerRecord& record = comm::state().CurrentController;
-    record.Name = text(entry()->Name());
-    record.SerialNo = text(entry()->SerialNo());
-    record.IpAddress = addressOrEmpty(entry()->IpAddress());
-    record.EthernetAddress = text(entry()->EthernetAddress());
-    record.UseDhcp = toVBool(entry()->UseDhcp());
-    record.Description = text(entry()->Description());
-    record.SubnetMask = addressOrEmpty(entry()->SubnetMask());
-    record.Gateway = addressOrEmpty(entry()->Gateway());
-    record.DnsServer = text(entry()->DnsServer());  // a DNS server "0.0.0.0" is kept as it is
-    record.DnsName = text(entry()->DnsName());
-    record.RequireEncryption = toVBool(entry()->RequireEncryption());
-    record.PasswordOk = toVBool(entry()->PasswordOk());
-    // MainComputerAddress stays as it is until the main dialog reads the controller.
-
-    CmdSearchClose(vbTrue);
+    // A controller gone from the entries closes the dialog as Cancel.
+    CmdSearchClose(toVBool(comm::TakeListedController(selectedSerialNo())));
 }
 
 void FormSearchTCP::CmdSearchClose(VBool flag) {
@@ -415,7 +385,7 @@ void FormSearchTCP::CmdSearchFindMoreTcpIp() {
             GetText(TextFindMoreTitle));
         if (!self || closing_)
             return;
-        const AddressInput input = splitAddressInput(typed);
+        const comm::AddressInput input = comm::splitAddressInput(typed);
         if (letEventsRun() != Continue::Yes)
             return;
 
@@ -431,19 +401,13 @@ void FormSearchTCP::CmdSearchFindMoreTcpIp() {
 
             // Select the row of the first entry that is what was asked for.
             // Only the selection changes: nothing is marked, OK stays disabled.
-            net::NetService& service = comm::Service();
-            const std::int32_t count = std::min(service.ControllerCount(), comm::kMaxEntries);
-            bool found = false;
-            for (std::int16_t i = 0; i < count && !found; ++i) {
-                const auto entry = service.Item(i);
-                found = entryMatchesInput(input, text(entry->SubnetMask()), text(entry->DnsName()),
-                                          text(entry->IpAddress()));
-                if (found && i < rows_->rowCount()) {
-                    const QModelIndex row = rows_->index(i, 0);
-                    ui_->CtrlList->setCurrentIndex(row);
-                    ui_->CtrlList->selectionModel()->select(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-                    ui_->CtrlList->scrollTo(row);
-                }
+            const std::int16_t match = comm::FindFirstEntryMatching(input);
+            const bool found = match != -1;
+            if (found && match < rows_->rowCount()) {
+                const QModelIndex row = rows_->index(match, 0);
+                ui_->CtrlList->setCurrentIndex(row);
+                ui_->CtrlList->selectionModel()->select(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                ui_->CtrlList->scrollTo(row);
             }
             if (!found) {
                 support::ShowInfoMessage(GetText(TextNoMatch) + QLatin1Char(' ') + typed);

@@ -24,6 +24,7 @@ public:
         std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
     }
     std::int32_t ask(const QString&, const QString&, std::int32_t style) override { return answersFor(style).escape; }
+    QString input(const QString&, const QString&, bool) override { return {}; }
     bool busy() const override { return busy_; }
     void setBusy(bool busy) override { busy_ = busy; }
     void letEventsRun() override {

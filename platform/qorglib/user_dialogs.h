@@ -3,7 +3,8 @@
 // platform/ui implements it with Qt's windows behind the modal seam, and every
 // program with windows installs that at start-up (ui::installUserDialogs).
 // Without it a plain fallback holds: messages go to the standard error,
-// questions get their negative answer, the busy state is only kept.
+// questions get their negative answer, input boxes are cancelled, the busy
+// state is only kept.
 #include <QList>
 #include <QString>
 #include <cstdint>
@@ -41,6 +42,9 @@ public:
     virtual void tell(const QString& text, std::int32_t kind) = 0;
     // A question; returns the code of the answer given.
     virtual std::int32_t ask(const QString& text, const QString& title, std::int32_t style) = 0;
+    // An input box under `title` (empty: the application's title); returns the
+    // text typed, empty when cancelled. `masked` hides what is typed (passwords).
+    virtual QString input(const QString& prompt, const QString& title, bool masked) = 0;
     // The busy pointer of the whole application, as one value.
     virtual bool busy() const = 0;
     virtual void setBusy(bool busy) = 0;

@@ -89,6 +89,10 @@ public:
         return runBox(iconFor(style, QMessageBox::Question), title, text, style);
     }
 
+    QString input(const QString& prompt, const QString& title, bool masked) override {
+        return inputBox(prompt, title.isEmpty() ? applicationTitle() : title, QString(), masked);
+    }
+
     bool busy() const override { return mousePointer() == MousePointer::Hourglass; }
     void setBusy(bool busy) override { setMousePointer(busy ? MousePointer::Hourglass : MousePointer::Normal); }
     void letEventsRun() override { doEvents(); }

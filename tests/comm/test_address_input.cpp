@@ -1,9 +1,10 @@
-// Splitting the find-more input into address and subnet mask.
+// What the technician types: the find-more input (address and subnet mask) and the DNS name.
 #include <gtest/gtest.h>
 
-#include "dialogs/search/find_more_input.h"
+#include "comm/address_input.h"
+#include "comm/dns_name.h"
 
-namespace zelmar::dialogs {
+namespace zelmar::comm {
 namespace {
 
 TEST(FindMoreInput, SplitsAtTheFirstSlashOnly) {
@@ -40,5 +41,29 @@ TEST(FindMoreInput, AnEntryMatchesByMaskDnsNameOrAddressAnEmptyMaskWithNoSlashTy
     EXPECT_FALSE(entryMatchesInput(withMask, QString(), QString(), QStringLiteral("127.79.1.1")));
 }
 
+TEST(DnsName, SplitsAtTheFirstDotAndJoinsWithADotOnlyBetweenTwoParts) {
+    struct Case {
+        const char* name;
+        const char* host;
+        const char* domain;
+    };
+    const Case cases[] = {
+        {"ctrl.site.example", "ctrl", "site.example"},
+        {"ctrl", "ctrl", ""},
+        {"", "", ""},
+        {".example", "", "example"},
+        {"ctrl.", "ctrl", ""},
+    };
+    for (const Case& c : cases) {
+        const DnsNameParts parts = SplitDnsName(QString::fromLatin1(c.name));
+        EXPECT_EQ(parts.hostName, QString::fromLatin1(c.host)) << c.name;
+        EXPECT_EQ(parts.domain, QString::fromLatin1(c.domain)) << c.name;
+    }
+    EXPECT_EQ(JoinDnsName("boiler2", "plant.example"), "boiler2.plant.example");
+    EXPECT_EQ(JoinDnsName("boiler2", ""), "boiler2");
+    EXPECT_EQ(JoinDnsName("", "plant.example"), "plant.example");
+    EXPECT_EQ(JoinDnsName(" a ", "b."), " a .b.");  // nothing trimmed or checked
+}
+
 }  // namespace
-}  // namespace zelmar::dialogs
+}  // namespace zelmar::comm

@@ -2,8 +2,9 @@
 // What the technician types into the find-more box: an address (IP address or
 // DNS name), optionally followed by "/" and a subnet mask.
 #include <QString>
+#include <cstdint>
 
-namespace zelmar::dialogs {
+namespace zelmar::comm {
 
 struct AddressInput {
     QString address;  // before the first "/", or the whole input
@@ -18,4 +19,7 @@ AddressInput splitAddressInput(const QString& typed);
 bool entryMatchesInput(const AddressInput& input, const QString& subnetMask, const QString& dnsName,
                        const QString& ipAddress);
 
-}  // namespace zelmar::dialogs
+// The first of the service's entries that is what was asked for, or -1.
+std::int16_t FindFirstEntryMatching(const AddressInput& input);
+
+}  // namespace zelmar::comm
