@@ -128,25 +128,6 @@ TEST_F(MainStartup, ClickingTheSelectedConnectedOptionAsksAgainAndKeepsItSelecte
 
 using MainChooseController = MainDialogSimTest;
 
-TEST_F(MainChooseController, AControllerRequiringEncryptionWhosePasswordIsAcceptedNeedsNoPrompt) {
-    sim::SimControllerState secure = controller(1, "Secure");
-    secure.requireEncryption = true;
-    secure.capabilities = 8;
-    secure.encryptionPassword = "Net-Pw-1";
-    comm::state().NetworkPassword = QStringLiteral("Net-Pw-1");  // the right one, known already
-    startFleet({secure});
-    auto d = newDialog();
-    d->LoadingFlg = vbFalse;
-    showActive(*d);
-    chooseInSearchDialog(QStringLiteral("10-00001"), 1);
-    button(*d, "btnSearchTCP")->click();
-    EXPECT_EQ(searchDialogSeen_.size(), 1);
-    EXPECT_EQ(comm::state().CurrentController.RequireEncryption, vbTrue);
-    EXPECT_EQ(comm::state().CurrentController.PasswordOk, vbTrue);
-    EXPECT_TRUE(ModalSeam::log().isEmpty());  // no password box
-    EXPECT_EQ(edit(*d, "CtrlCurrentName")->text(), QStringLiteral("Secure"));
-}
-
 TEST_F(MainChooseController, SearchAndOkFillsEveryFieldFromTheController) {
     sim::SimControllerState fixed = controller(3, "Chiller");
     fixed.dnsName = "chiller.plant.site.example";
@@ -190,85 +171,6 @@ TEST_F(MainChooseController, CancelInTheSearchDialogChangesNothing) {
     EXPECT_EQ(edit(*d, "CtrlCurrentName")->text(), QStringLiteral("kept"));
     EXPECT_EQ(edit(*d, "tbIP")->text(), QStringLiteral("127.79.0.99"));
     EXPECT_TRUE(d->findChildren<QDialog*>().isEmpty());
-}
-
-TEST_F(MainChooseController, DnsNameSplitsAtTheFirstDot) {
-    sim::SimControllerState twoDots = controller(1, "A");
-    twoDots.dnsName = "ctrl.site.example";
-    sim::SimControllerState noDot = controller(2, "B");
-    noDot.dnsName = "ctrl";
-    sim::SimControllerState none = controller(3, "C");
-    startFleet({twoDots, noDot, none});
-    auto d = newDialog();
-    d->LoadingFlg = vbFalse;
-    struct Case {
-        const char* serial;
-        QStringList hostDomainFull;
-    };
-    const Case cases[] = {
-        {"10-00001", {"ctrl", "site.example", "ctrl.site.example"}},
-        {"10-00002", {"ctrl", "", "ctrl"}},
-        {"10-00003", {"", "", ""}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.serial);
-        // Something in the fields beforehand, so that emptying shows.
-        edit(*d, "tbHostName")->setText(QStringLiteral("old"));
-        edit(*d, "tbDomain")->setText(QStringLiteral("old.example"));
-        comm::state().CurrentController.SerialNo = QString::fromLatin1(c.serial);
-        MainDialogAccess::ShowCurrentController(*d, vbTrue);
-        EXPECT_EQ(QStringList({edit(*d, "tbHostName")->text(), edit(*d, "tbDomain")->text(),
-                               edit(*d, "tbDNSName")->text()}),
-                  c.hostDomainFull);
-    }
-    EXPECT_TRUE(ModalSeam::log().isEmpty());
-}
-
-TEST_F(MainChooseController, PasswordPromptIsMaskedAndRepeatsUntilAccepted) {
-    startFleet({controller(1, "Secure")});
-    auto d = newDialog();
-    d->LoadingFlg = vbFalse;
-    comm::CurrentControllerRecord& current = comm::state().CurrentController;
-    current.SerialNo = QStringLiteral("10-00001");
-    current.RequireEncryption = vbTrue;
-    current.PasswordOk = vbFalse;
-    ModalSeam::pushInput(QStringLiteral("Secret-1"));
-    MainDialogAccess::ShowCurrentController(*d, vbTrue);
-
-    ASSERT_EQ(ModalSeam::log().size(), 1);
-    const ui::ModalRequest& box = ModalSeam::log().at(0);
-    EXPECT_EQ(box.kind, ModalKind::InputBox);
-    EXPECT_EQ(box.text, QStringLiteral("You need a password to access this controller.\r\nPlease enter a password."));
-    EXPECT_EQ(box.title, QStringLiteral("Zelmar TCP/IP Settings Tool"));
-    EXPECT_TRUE(box.hideInput);
-    EXPECT_EQ(comm::state().NetworkPassword, QStringLiteral("Secret-1"));
-    EXPECT_EQ(current.PasswordOk, vbTrue);  // this controller does not require encryption: any password gives access
-    EXPECT_EQ(edit(*d, "CtrlCurrentName")->text(), QStringLiteral("Secure"));
-}
-
-TEST_F(MainChooseController, EmptyPasswordAnswerClearsTheFieldsAndKeepsThePassword) {
-    startFleet({controller(1, "Secure")});
-    auto d = newDialog();
-    d->LoadingFlg = vbFalse;
-    edit(*d, "CtrlCurrentName")->setText(QStringLiteral("before"));
-    edit(*d, "tbHostName")->setText(QStringLiteral("host"));
-    edit(*d, "tbMainCompIP")->setText(QStringLiteral("127.79.0.200"));
-    check(*d, "rbIP")->setChecked(true);
-    comm::state().NetworkPassword = QStringLiteral("earlier");
-    comm::CurrentControllerRecord& current = comm::state().CurrentController;
-    current.SerialNo = QStringLiteral("10-00001");
-    current.RequireEncryption = vbTrue;
-    current.PasswordOk = vbFalse;
-    d->setEnabled(false);
-    ModalSeam::pushInput(QString());  // Cancel
-    MainDialogAccess::ShowCurrentController(*d, vbTrue);
-
-    EXPECT_EQ(controllerFields(*d).join(QString()), QString());
-    EXPECT_EQ(edit(*d, "tbMainCompIP")->text(), QStringLiteral("127.79.0.200"));  // kept
-    EXPECT_EQ(check(*d, "rbIP")->checkState(), Qt::Checked);                       // kept
-    EXPECT_EQ(comm::state().NetworkPassword, QStringLiteral("earlier"));
-    EXPECT_TRUE(d->isEnabled());
-    EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
 }
 
 TEST_F(MainChooseController, AControllerNoLongerFoundIsReportedAndNothingChanges) {

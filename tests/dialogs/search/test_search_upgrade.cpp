@@ -93,27 +93,6 @@ TEST_F(SearchUpgradeTest, TheControllerIsUnmarkedWhileTheCommandRunsAndMarkedAga
     EXPECT_FALSE(dialog_->isBusy());
 }
 
-TEST_F(SearchUpgradeTest, DecliningTheUpgradeStillUnmarksAndMarksAgain) {
-    startFleet(standardSite());
-    provideUpgradeFile();
-    openDialog();
-    clickRow(QStringLiteral("10-00003"));
-    ASSERT_TRUE(marked("10-00003"));
-
-    ModalSeam::pushButton(ui::ButtonNo);
-    button("btnUpgrade")->click();
-
-    ASSERT_EQ(ModalSeam::log().size(), 1) << modalLog().join('\n').toStdString();
-    EXPECT_EQ(ModalSeam::log().first().kind, ModalKind::Question);
-    EXPECT_TRUE(ModalSeam::log().first().text.contains(QStringLiteral("2.20"))) << "the question names the new revision";
-    EXPECT_EQ(simState("10-00003").unmarkCount, 1);
-    EXPECT_EQ(simState("10-00003").markCount, 2);
-    EXPECT_TRUE(marked("10-00003"));
-    EXPECT_EQ(comm::state().UpgradeInProgress, vbFalse);
-    EXPECT_FALSE(dialog_->isBusy());
-    EXPECT_TRUE(button("btnUpgrade")->isEnabled());
-}
-
 TEST_F(SearchUpgradeTest, AfterAnUpgradeTheRowsStayUntilTheNextRefresh) {
     auto site = standardSite();
     for (auto& c : site)
