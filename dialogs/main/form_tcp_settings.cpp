@@ -3,12 +3,10 @@
 #include "dialogs/main/form_tcp_settings.h"
 
 #include <QEvent>
-#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QKeyEvent>
-#include <QTimer>
 #include <stdexcept>
 
 #include "comm/shared_state.h"
@@ -16,6 +14,7 @@
 #include "platform/qorglib/qorglib.h"
 #include "platform/ui/dialog_fonts.h"
 #include "platform/ui/handler_guard.h"
+#include "platform/ui/lost_focus_watch.h"
 #include "platform/ui/window_helpers.h"
 #include "support/support.h"
 #include "ui_FormTCPSettings.h"
@@ -94,7 +93,11 @@ void FormTCPSettings::connectHandlers() {
         QLineEdit* field = CtrlWebUserPass(index);
         connect(field, &QLineEdit::textChanged, this,
                 on("CtrlWebUserPass_Change", [this, index] { CtrlWebUserPass_Change(index); }));
-        field->installEventFilter(this);
+        new ui::LostFocusWatch(field, [this, index] {
+            ui::guardHandler(
+                handlers_, "CtrlWebUserPass_LostFocus", [this, index] { CtrlWebUserPass_LostFocus(index); },
+                ui::HandlerStart::Queued);
+        });
     }
 }
 
@@ -160,27 +163,6 @@ void FormTCPSettings::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-bool FormTCPSettings::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut) {
-        // Losing the focus to another window (a message box, another program) is
-        // not leaving the field; only a focus change inside this dialog is.
-        const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            for (int index : {1, 2}) {
-                if (watched == CtrlWebUserPass(index)) {
-                    // After the focus change is done, so that the focus can be put back.
-                    QTimer::singleShot(0, this, [this, index] {
-                        ui::guardHandler(
-                            handlers_, "CtrlWebUserPass_LostFocus", [this, index] { CtrlWebUserPass_LostFocus(index); },
-                            ui::HandlerStart::Queued);
-                    });
-                }
-            }
-        }
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 // --- Control arrays --------------------------------------------------------------

@@ -74,7 +74,6 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend struct zelmar::testing::MainDialogAccess;  // tests reach the private procedures

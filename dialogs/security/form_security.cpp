@@ -1,10 +1,10 @@
 #include "dialogs/security/form_security.h"
 
 #include "comm/shared_state.h"
-#include "dialogs/security/lost_focus_watch.h"
 #include "dialogs/security/svg_picture.h"
 #include "platform/ui/dialog_fonts.h"
 #include "platform/ui/handler_guard.h"
+#include "platform/ui/lost_focus_watch.h"
 #include "support/support.h"
 #include "support/vbool.h"
 #include "ui_FormSecurity.h"
@@ -47,7 +47,7 @@ FormSecurity::FormSecurity(QWidget* parent) : QDialog(parent), ui_(std::make_uni
     // textChanged, not textEdited: setting the text from code runs the check too.
     connect(ui_->CtrlEncryptedPass, &QLineEdit::textChanged, this,
             [this] { zelmar::ui::guardHandler("CtrlEncryptedPass_Change", [this] { CtrlEncryptedPass_Change(); }); });
-    passwordFocusWatch_ = new LostFocusWatch(ui_->CtrlEncryptedPass, [this] {
+    passwordFocusWatch_ = new zelmar::ui::LostFocusWatch(ui_->CtrlEncryptedPass, [this] {
         zelmar::ui::guardHandler("CtrlEncryptedPass_LostFocus", [this] { CtrlEncryptedPass_LostFocus(); });
     });
     connect(ui_->CmdOk, &QPushButton::clicked, this,
@@ -116,7 +116,7 @@ void FormSecurity::CmdOk_Click() {
 
 void FormSecurity::showPasswordCharMessage(int textNumber) {
     const QString text = support::GetText(textNumber);
-    MessageShowingScope showing(*passwordFocusWatch_);
+    zelmar::ui::MessageShowingScope showing(*passwordFocusWatch_);
     support::ShowErrorMessage(text);
 }
 

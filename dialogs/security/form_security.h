@@ -13,9 +13,11 @@ namespace Ui {
 class FormSecurity;
 }
 
-namespace zelmar::dialogs {
-
+namespace zelmar::ui {
 class LostFocusWatch;
+}
+
+namespace zelmar::dialogs {
 
 class FormSecurity : public QDialog {
     Q_OBJECT
@@ -37,7 +39,7 @@ private:
     void showPasswordCharMessage(int textNumber);
 
     std::unique_ptr<Ui::FormSecurity> ui_;
-    LostFocusWatch* passwordFocusWatch_ = nullptr;  // owned by the password field
+    ui::LostFocusWatch* passwordFocusWatch_ = nullptr;  // owned by the password field
 };
 
 }  // namespace zelmar::dialogs

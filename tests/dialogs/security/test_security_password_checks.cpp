@@ -1,9 +1,7 @@
 // The character checks of the password box: text 353 after every change while
 // a disallowed character remains, text 354 and the focus back when leaving.
-#include "dialogs/security/lost_focus_watch.h"
 #include "security_fixture.h"
 
-#include <QFocusEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -168,54 +166,6 @@ TEST_F(SecurityPasswordChecks, RealMessageBoxesTakingTheFocusDoNotRetriggerTheCh
     EXPECT_EQ(QApplication::focusWidget(), box);
     EXPECT_EQ(QApplication::activeModalWidget(), &dialog) << "no message window left open";
     EXPECT_EQ(shownMessages(), (QStringList{text(353), text(354)}));
-}
-
-// The watch on its own: which focus changes count as leaving the field.
-TEST(LostFocusWatch, ReportsLeavingQueuedButNotWindowChangesOrOwnMessages) {
-    QWidget field;
-    int calls = 0;
-    auto* watch = new dialogs::LostFocusWatch(&field, [&calls] { ++calls; });
-
-    QFocusEvent byTab(QEvent::FocusOut, Qt::TabFocusReason);
-    QCoreApplication::sendEvent(&field, &byTab);
-    EXPECT_EQ(calls, 0) << "runs after the focus event, not inside it";
-    QCoreApplication::processEvents();
-    EXPECT_EQ(calls, 1);
-
-    for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
-        QFocusEvent event(QEvent::FocusOut, reason);
-        QCoreApplication::sendEvent(&field, &event);
-    }
-    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
-    QCoreApplication::sendEvent(&field, &focusIn);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(calls, 1);
-
-    {
-        dialogs::MessageShowingScope showing(*watch);
-        QFocusEvent byMouse(QEvent::FocusOut, Qt::MouseFocusReason);
-        QCoreApplication::sendEvent(&field, &byMouse);
-    }
-    QCoreApplication::processEvents();
-    EXPECT_EQ(calls, 1);
-    EXPECT_FALSE(watch->messageShowing());
-
-    QFocusEvent byMouse(QEvent::FocusOut, Qt::MouseFocusReason);
-    QCoreApplication::sendEvent(&field, &byMouse);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(calls, 2);
-}
-
-TEST(LostFocusWatch, NothingRunsOnceTheFieldIsGone) {
-    int calls = 0;
-    {
-        QWidget field;
-        new dialogs::LostFocusWatch(&field, [&calls] { ++calls; });
-        QFocusEvent byTab(QEvent::FocusOut, Qt::TabFocusReason);
-        QCoreApplication::sendEvent(&field, &byTab);
-    }
-    QCoreApplication::processEvents();
-    EXPECT_EQ(calls, 0);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
-#include "dialogs/security/lost_focus_watch.h"
+#include "platform/ui/lost_focus_watch.h"
 
 #include <QFocusEvent>
 #include <QMetaObject>
 #include <QWidget>
 
-namespace zelmar::dialogs {
+namespace zelmar::ui {
 
 LostFocusWatch::LostFocusWatch(QWidget* field, std::function<void()> onLostFocus)
     : QObject(field), field_(field), onLostFocus_(std::move(onLostFocus)) {
@@ -30,4 +30,4 @@ bool LostFocusWatch::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-}  // namespace zelmar::dialogs
+}  // namespace zelmar::ui

@@ -1,5 +1,5 @@
 #pragma once
-// Runs a lost-focus handler for one field, the way the dialogs expect it: the
+// Runs a lost-focus handler for one field, the way every dialog expects it: the
 // handler runs after the focus change is complete (queued), so it may put the
 // focus back into the field. Focus that leaves because another window became
 // active (a message box, another program) or a popup opened is not a lost
@@ -11,7 +11,7 @@
 
 class QWidget;
 
-namespace zelmar::dialogs {
+namespace zelmar::ui {
 
 class LostFocusWatch : public QObject {
 public:
@@ -45,4 +45,4 @@ private:
     bool previous_;
 };
 
-}  // namespace zelmar::dialogs
+}  // namespace zelmar::ui
