@@ -3,6 +3,8 @@
 #include "comm/com_sub.h"
 #include "platform/netservice/net_service.h"
 
+#include <stdexcept>
+
 namespace zelmar::comm {
 
 namespace {
@@ -44,6 +46,22 @@ void CopyControllerEntry(std::int16_t index, EntryCopy copy, SettingsRecord& rec
 
 void CopyControllerEntry(std::int16_t index, EntryCopy copy, CurrentControllerRecord& record) {
     copyEntry(index, copy, record);
+}
+
+std::int16_t ListedControllerCount() {
+    const std::int32_t count = Service().ControllerCount();
+    if (count > kMaxEntries)
+        throw std::overflow_error("the service holds more controllers than the list can address");
+    return static_cast<std::int16_t>(count);
+}
+
+ListedController ReadListedController(std::int16_t index) {
+    // One entry for the whole row, released when it is read.
+    const auto entry = Service().Item(index);
+    return {QString::fromStdString(entry->Name()),        QString::fromStdString(entry->SerialNo()),
+            QString::fromStdString(entry->IpAddress()),   QString::fromStdString(entry->EthernetAddress()),
+            entry->UseDhcp(),                             QString::fromStdString(entry->DnsName()),
+            QString::fromStdString(entry->Description())};
 }
 
 bool TakeListedController(const QString& serialNo) {

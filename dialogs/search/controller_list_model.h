@@ -11,18 +11,12 @@
 #include <array>
 #include <cstdint>
 
+#include "comm/controller_records.h"
+
 namespace zelmar::dialogs {
 
-// What one controller entry gives its row, as the service reports it.
-struct ControllerRow {
-    QString name;
-    QString serialNo;
-    QString ipAddress;
-    QString ethernetAddress;
-    bool useDhcp = false;
-    QString dnsName;
-    QString description;
-};
+// What one controller entry gives its row (comm/controller_records.h).
+using ControllerRow = comm::ListedController;
 
 class ControllerListModel : public QAbstractTableModel {
     Q_OBJECT

@@ -21,7 +21,6 @@
 #include "dialogs/search/list_cells.h"
 #include "dialogs/search/paint_throttle.h"
 #include "dialogs/search/search_icons.h"
-#include "platform/netservice/net_service.h"
 #include "platform/ui/dialog_fonts.h"
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/window_helpers.h"
@@ -48,8 +47,6 @@ enum : std::int32_t {
     TextUpgrade = 4541,
     TextNoMatch = 4562,
 };
-
-QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // The stored layout's dialog font size.
 constexpr double kDialogFontPointSize = 8.25;
@@ -274,28 +271,12 @@ void FormSearchTCP::BeginSearch(bool clearList) {
 void FormSearchTCP::EndSearch() { ui_->CtrlStatusLine->setText(QString()); }
 
 void FormSearchTCP::AddTCPItems() {
-    net::NetService& service = comm::Service();
-    const std::int32_t count = service.ControllerCount();
-    if (count > comm::kMaxEntries)
-        throw std::overflow_error("the service holds more controllers than the list can address");
-
+    const std::int16_t count = comm::ListedControllerCount();
     QTreeView* list = ui_->CtrlList;
     PaintThrottle throttle({list, ui_->CtrlStatusLine});
     for (std::int16_t i = 0; i < count; ++i) {
         ui_->CtrlStatusLine->setText(ui_->CtrlStatusLine->text() + QLatin1Char('.'));
-
-        ControllerRow row;
-        {
-            // The entry is released as soon as its row is filled.
-            const auto entry = service.Item(i);
-            row.name = text(entry->Name());
-            row.serialNo = text(entry->SerialNo());
-            row.ipAddress = text(entry->IpAddress());
-            row.ethernetAddress = text(entry->EthernetAddress());
-            row.useDhcp = entry->UseDhcp();
-            row.dnsName = text(entry->DnsName());
-            row.description = text(entry->Description());
-        }
+        const ControllerRow row = comm::ReadListedController(i);
         rows_->appendRow(row);
         // Like a list view, the list reports its first row as selected until
         // the technician picks another one.
