@@ -1,5 +1,7 @@
 #include "platform/netservice/messages.h"
 
+#include "platform/qorglib/serial_number.h"
+
 namespace zelmar::net::wire {
 
 namespace {
@@ -53,19 +55,6 @@ std::string_view trimBlanks(std::string_view t) {
     return t;
 }
 
-std::optional<std::uint32_t> digits(std::string_view d, std::uint32_t limit) {
-    if (d.empty())
-        return std::nullopt;
-    std::uint32_t v = 0;
-    for (char c : d) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        v = v * 10 + std::uint32_t(c - '0');
-        if (v > limit)
-            return std::nullopt;
-    }
-    return v;
-}
 }  // namespace
 
 void putControllerInfo(Message& msg, const ControllerInfo& info) {
@@ -192,27 +181,8 @@ std::uint16_t readSetupFields(const Message& msg, SetupFields& f) {
     return 0;
 }
 
-std::optional<std::uint32_t> serialValue(std::string_view text) {
-    text = trimBlanks(text);
-    std::string_view series, number;
-    if (const auto dash = text.find('-'); dash != std::string_view::npos) {
-        series = text.substr(0, dash);
-        number = text.substr(dash + 1);
-    } else {
-        if (text.size() != 7)
-            return std::nullopt;
-        series = text.substr(0, 2);
-        number = text.substr(2);
-    }
-    const auto s = digits(series, 99);
-    const auto n = digits(number, 99'999);
-    if (!s || !n)
-        return std::nullopt;
-    return *s * 100'000u + *n;
-}
-
 bool serialMatches(std::string_view filter, std::string_view own) {
-    const auto a = serialValue(filter), b = serialValue(own);
+    const auto a = qorg::serialNumberValue(filter), b = qorg::serialNumberValue(own);
     if (a && b)
         return *a == *b;
     return trimBlanks(filter) == trimBlanks(own);

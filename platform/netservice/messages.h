@@ -63,12 +63,9 @@ std::uint16_t unsendableSetupField(const SetupFields& fields, std::string& probl
 // answers Invalid with that tag and changes nothing).
 std::uint16_t readSetupFields(const Message& msg, SetupFields& fields);
 
-// A serial number as a comparable value: "PP-NNNNN" (series up to two digits,
-// number up to five) or seven digits give series * 100000 + number; blanks
-// around the text are ignored. nullopt when the text is not a serial number.
-std::optional<std::uint32_t> serialValue(std::string_view text);
-// How a controller decides that a serial filter names it: equal values, or,
-// when either text is no serial number, equal texts after trimming blanks.
+// How a controller decides that a serial filter names it: equal values
+// (platform/qorglib/serial_number.h), or, when either text is no serial
+// number, equal texts after trimming blanks.
 bool serialMatches(std::string_view filter, std::string_view own);
 
 }  // namespace zelmar::net::wire

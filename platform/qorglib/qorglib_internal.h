@@ -34,7 +34,4 @@ QString resolvePath(const QString& path);
 // The text of `number` in catalogue content (UTF-8); nullopt when missing.
 std::optional<std::string> findCatalogueEntry(std::string_view content, std::int32_t number);
 
-// A serial number's value (0 .. 9'999'999), or nullopt when the text is not one.
-std::optional<std::uint32_t> serialNumberValue(std::string_view text);
-
 }  // namespace zelmar::qorg

@@ -2,8 +2,9 @@
 // to five digits. The value is series * 100000 + number, at most 9'999'999,
 // which a single-precision float holds exactly, so distinct serial numbers
 // never give the same value.
+#include "platform/qorglib/serial_number.h"
+
 #include "platform/qorglib/qorglib.h"
-#include "platform/qorglib/qorglib_internal.h"
 
 namespace zelmar::qorg {
 

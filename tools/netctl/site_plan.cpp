@@ -3,7 +3,7 @@
 #include <QStringDecoder>
 #include <algorithm>
 
-#include "platform/netservice/messages.h"
+#include "platform/qorglib/serial_number.h"
 #include "tools/netctl/csv.h"
 
 namespace zelmar::netctl {
@@ -110,7 +110,7 @@ SitePlan readPlan(std::string_view text) {
             continue;
         }
         row.serialNo = serial->second;
-        const auto value = net::wire::serialValue(row.serialNo);
+        const auto value = qorg::serialNumberValue(row.serialNo);
         const std::string key = value ? std::to_string(*value) : row.serialNo;
         if (const auto [it, added] = rowOfSerial.emplace(key, row.row); !added) {
             plan.problems.push_back(
