@@ -100,6 +100,11 @@ TEST_F(WriteSettings, FixedSettingsWriteTheFourAddressesAndNotTheDnsName) {
     EXPECT_EQ(after.dnsName, "old.plant.test");
     EXPECT_EQ(after.name, "Renamed");
     EXPECT_GE(after.checksReceived, 1);
+
+    // An empty gateway is written, not skipped: the controller no longer has one.
+    r.Gateway.clear();
+    EXPECT_EQ(WriteControllerSettings(), WriteOutcome::Written);
+    EXPECT_EQ(sim("20-00002").configGateway, "0.0.0.0");
 }
 
 TEST_F(WriteSettings, EncryptionAskedOfAControllerWithoutItWarnsOnceAndWritesTheRest) {

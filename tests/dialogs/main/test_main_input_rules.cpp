@@ -10,6 +10,7 @@ namespace {
 
 using MainInputRules = MainDialogTest;
 
+// How the two parts join is the communication module's (tests/comm); here both fields drive it.
 TEST_F(MainInputRules, FullDnsNameIsHostDotDomainOrWhicheverIsThere) {
     auto d = newDialog();
     QLineEdit* host = edit(*d, "tbHostName");
@@ -30,13 +31,6 @@ TEST_F(MainInputRules, FullDnsNameIsHostDotDomainOrWhicheverIsThere) {
     EXPECT_EQ(full->text(), QStringLiteral("site"));
     domain->clear();
     EXPECT_EQ(full->text(), QString());
-
-    // Plain concatenation: dots inside the host stay, blanks are not trimmed.
-    host->setText(QStringLiteral("a.b"));
-    domain->setText(QStringLiteral("c"));
-    EXPECT_EQ(full->text(), QStringLiteral("a.b.c"));
-    host->setText(QStringLiteral(" x "));
-    EXPECT_EQ(full->text(), QStringLiteral(" x .c"));
     EXPECT_TRUE(full->isReadOnly());
     EXPECT_TRUE(ModalSeam::log().isEmpty());
 }

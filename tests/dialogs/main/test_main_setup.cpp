@@ -142,19 +142,6 @@ TEST_F(MainSetup, SecurityChoicesSurviveChoosingTheSameControllerAgain) {
     EXPECT_TRUE(simState("10-00001").requireEncryption);
 }
 
-TEST_F(MainSetup, FixedWithAnEmptyGatewayCollectsAndWritesTheEmptyText) {
-    startFleet({onDocumentationNetwork(1, "Boiler 1")});
-    auto d = dialogShowing(QStringLiteral("10-00001"));
-    edit(*d, "tbGateway")->clear();
-    ModalSeam::pushButton(ui::ButtonOk);
-    button(*d, "btnSetup")->click();
-
-    EXPECT_EQ(shown(ModalKind::Message), QStringList({text(4558) + QStringLiteral(" Boiler 1")}));
-    EXPECT_EQ(comm::state().Settings.Gateway, QString());
-    // Written, not skipped: the controller no longer has the gateway it had.
-    EXPECT_EQ(simState("10-00001").configGateway, "0.0.0.0");
-}
-
 TEST_F(MainSetup, WithNoControllerShownNothingHappens) {
     startFleet({onDocumentationNetwork(1, "Boiler 1")});
     auto d = newDialog();
