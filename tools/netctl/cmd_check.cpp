@@ -11,18 +11,9 @@ namespace {
 int check(const std::vector<std::string>& args, const Context& c) {
     if (args.empty())
         return c.usage("needs a SERIAL");
-    if (const std::string problem = serialProblem(args[0]); !problem.empty())
-        return c.usage(problem);
-    std::vector<FieldValue> fields;
-    std::string error;
-    if (!readFieldArguments({args.begin() + 1, args.end()}, true, c.options, fields, error))
-        return c.usage(error);
-
-    auto entry = lookUpForCommand(args[0], c);
+    const auto [entry, exitCode] = lookUpWithFields(args, true, c);
     if (!entry)
-        return kExitFailed;
-    for (const auto& f : fields)
-        f.field->hold(*entry, f.value);
+        return exitCode;
     std::int32_t detail = 0;
     if (!entry->CheckNetwork(detail)) {
         if (const std::string why = entry->NotSentReason(); !why.empty())

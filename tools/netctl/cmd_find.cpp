@@ -8,13 +8,9 @@ namespace zelmar::netctl {
 
 namespace {
 int find(const std::vector<std::string>& args, const Context& c) {
-    if (args.size() != 1)
-        return c.usage("needs exactly one SERIAL");
-    if (const std::string problem = serialProblem(args[0]); !problem.empty())
-        return c.usage(problem);
-    auto entry = lookUpForCommand(args[0], c);
+    const auto [entry, exitCode] = lookUpSerialArgument(args, c);
     if (!entry)
-        return kExitFailed;
+        return exitCode;
     printHeader(c.options, c.out);
     printRecord(recordOf(*entry), c.options, c.out);
     if (const std::string why = identityOnlyReason(*entry, c.options); !why.empty())

@@ -8,13 +8,9 @@ namespace zelmar::netctl {
 
 namespace {
 int markOrUnmark(const std::vector<std::string>& args, const Context& c, bool mark) {
-    if (args.size() != 1)
-        return c.usage("needs exactly one SERIAL");
-    if (const std::string problem = serialProblem(args[0]); !problem.empty())
-        return c.usage(problem);
-    auto entry = lookUpForCommand(args[0], c);
+    const auto [entry, exitCode] = lookUpSerialArgument(args, c);
     if (!entry)
-        return kExitFailed;
+        return exitCode;
     const bool answered = mark ? entry->MarkSelected() : entry->UnmarkSelected();
     if (!answered) {
         c.err << c.command << " of " << args[0] << ": no answer from the controller; it may not be "

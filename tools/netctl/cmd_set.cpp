@@ -11,18 +11,9 @@ namespace {
 int set(const std::vector<std::string>& args, const Context& c) {
     if (args.size() < 2)
         return c.usage("needs a SERIAL and at least one FIELD=VALUE");
-    if (const std::string problem = serialProblem(args[0]); !problem.empty())
-        return c.usage(problem);
-    std::vector<FieldValue> fields;
-    std::string error;
-    if (!readFieldArguments({args.begin() + 1, args.end()}, false, c.options, fields, error))
-        return c.usage(error);
-
-    auto entry = lookUpForCommand(args[0], c);
+    const auto [entry, exitCode] = lookUpWithFields(args, false, c);
     if (!entry)
-        return kExitFailed;
-    for (const auto& f : fields)
-        f.field->hold(*entry, f.value);
+        return exitCode;
     entry->setApply(true);
     if (const std::string why = entry->NotSentReason(); !why.empty()) {
         c.err << "setup of " << args[0] << " not sent: " << why << "; nothing changed\n";

@@ -8,7 +8,6 @@
 
 namespace zelmar::netctl {
 
-
 std::string serialProblem(const std::string& serial) {
     if (serial.empty())
         return "the serial number is empty";
@@ -39,6 +38,14 @@ std::shared_ptr<net::ControllerEntry> lookUpForCommand(const std::string& serial
     if (!entry)
         c.err << "controller " << serial << " not found\n";
     return entry;
+}
+
+CommandTarget lookUpSerialArgument(const std::vector<std::string>& args, const Context& c) {
+    if (args.size() != 1)
+        return {nullptr, c.usage("needs exactly one SERIAL")};
+    if (const std::string problem = serialProblem(args[0]); !problem.empty())
+        return {nullptr, c.usage(problem)};
+    return {lookUpForCommand(args[0], c)};
 }
 
 std::string identityOnlyReason(net::ControllerEntry& e, const Options& o) {

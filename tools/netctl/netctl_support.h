@@ -22,6 +22,15 @@ std::shared_ptr<net::ControllerEntry> lookUp(net::NetService& service, const std
 // what it needs alive); says on the error stream when no controller answers.
 std::shared_ptr<net::ControllerEntry> lookUpForCommand(const std::string& serial, const Context& c);
 
+// The controller a command works on, or the exit code when there is none
+// (the reason is already on the error stream).
+struct CommandTarget {
+    std::shared_ptr<net::ControllerEntry> entry;
+    int exitCode = kExitFailed;
+};
+// For a command whose only argument is a SERIAL: the argument checked, then looked up.
+CommandTarget lookUpSerialArgument(const std::vector<std::string>& args, const Context& c);
+
 // The CSV header row when the options ask for CSV; nothing otherwise.
 void printHeader(const Options& options, std::ostream& out);
 // One line per controller: plain columns, a JSON object or a CSV row.

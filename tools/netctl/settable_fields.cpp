@@ -184,4 +184,18 @@ bool readFieldArguments(const std::vector<std::string>& args, bool networkCheckO
     return true;
 }
 
+CommandTarget lookUpWithFields(const std::vector<std::string>& args, bool networkCheckOnly, const Context& c) {
+    if (const std::string problem = serialProblem(args[0]); !problem.empty())
+        return {nullptr, c.usage(problem)};
+    std::vector<FieldValue> fields;
+    std::string error;
+    if (!readFieldArguments({args.begin() + 1, args.end()}, networkCheckOnly, c.options, fields, error))
+        return {nullptr, c.usage(error)};
+    CommandTarget target{lookUpForCommand(args[0], c)};
+    if (target.entry)
+        for (const auto& f : fields)
+            f.field->hold(*target.entry, f.value);
+    return target;
+}
+
 }  // namespace zelmar::netctl

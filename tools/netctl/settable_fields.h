@@ -7,6 +7,7 @@
 
 #include "platform/netservice/controller_entry.h"
 #include "tools/netctl/netctl_commands.h"
+#include "tools/netctl/netctl_support.h"
 
 namespace zelmar::netctl {
 
@@ -32,5 +33,10 @@ struct FieldValue {
 // (and the close match for a misspelt one).
 bool readFieldArguments(const std::vector<std::string>& args, bool networkCheckOnly, const Options& options,
                         std::vector<FieldValue>& values, std::string& error);
+
+// SERIAL FIELD=VALUE... as `set` and `check` take them (`args` is not empty):
+// the arguments checked before anything is sent, then the controller looked
+// up with the values held in its entry.
+CommandTarget lookUpWithFields(const std::vector<std::string>& args, bool networkCheckOnly, const Context& c);
 
 }  // namespace zelmar::netctl
