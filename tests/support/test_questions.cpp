@@ -2,6 +2,7 @@
 #include "support/support.h"
 #include "tests/platform/ui/env_guard.h"
 #include "tests/platform/ui/modal_answerer.h"
+#include "tests/platform/ui/strict_seam_test.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -13,18 +14,7 @@ using namespace zelmar::ui;
 using zelmar::testing::answerNextModal;
 
 namespace {
-class SeamQuestions : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ModalSeam::clearAnswers();
-        ModalSeam::clearLog();
-        ModalSeam::setStrict(true);
-    }
-    void TearDown() override {
-        ModalSeam::clearAnswers();
-        ModalSeam::setStrict(false);
-    }
-};
+using SeamQuestions = zelmar::testing::StrictSeamTest;
 
 void pressOnNextBox(Qt::Key key) {
     answerNextModal([key](QWidget* modal) { QTest::keyClick(modal, key); });

@@ -3,6 +3,7 @@
 #include "platform/ui/modal_seam.h"
 #include "platform/ui/qt_user_dialogs.h"
 #include "tests/platform/ui/modal_answerer.h"
+#include "tests/platform/ui/strict_seam_test.h"
 
 #include "platform/ui/window_helpers.h"
 #include <QGuiApplication>
@@ -16,18 +17,7 @@ using namespace zelmar::ui;
 using zelmar::testing::answerNextModal;
 
 namespace {
-class SeamMessages : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ModalSeam::clearAnswers();
-        ModalSeam::clearLog();
-        ModalSeam::setStrict(true);
-    }
-    void TearDown() override {
-        ModalSeam::clearAnswers();
-        ModalSeam::setStrict(false);
-    }
-};
+using SeamMessages = zelmar::testing::StrictSeamTest;
 
 // What a real box looked like when it was answered.
 struct SeenBox {

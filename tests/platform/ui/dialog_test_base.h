@@ -7,29 +7,26 @@
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/modal_seam.h"
 #include "tests/platform/ui/env_guard.h"
+#include "tests/platform/ui/strict_seam_test.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>
 
 namespace zelmar::testing {
 
-class DialogTestBase : public ::testing::Test {
+class DialogTestBase : public StrictSeamTest {
 protected:
     void SetUp() override {
         env_.set("ZELMAR_LANG", "en");
         comm::state() = comm::SharedState{};
-        ui::ModalSeam::clearAnswers();
-        ui::ModalSeam::clearLog();
-        ui::ModalSeam::setStrict(true);
+        StrictSeamTest::SetUp();
         ui::setFatalErrorAction([this](const QString& message) { fatalErrors_ << message; });
     }
 
     void TearDown() override {
         EXPECT_TRUE(fatalErrors_.isEmpty()) << fatalErrors_.join(QStringLiteral("\n")).toStdString();
         EXPECT_EQ(ui::ModalSeam::pendingAnswers(), 0) << "an expected modal window was not shown";
-        ui::ModalSeam::setStrict(false);
-        ui::ModalSeam::clearAnswers();
-        ui::ModalSeam::clearLog();
+        StrictSeamTest::TearDown();
         ui::setFatalErrorAction({});
     }
 

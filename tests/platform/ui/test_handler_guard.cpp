@@ -1,5 +1,6 @@
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/modal_seam.h"
+#include "tests/platform/ui/strict_seam_test.h"
 
 #include "platform/ui/window_helpers.h"
 #include <QEventLoop>
@@ -13,17 +14,14 @@
 using namespace zelmar::ui;
 
 namespace {
-class HandlerGuardTest : public ::testing::Test {
+class HandlerGuardTest : public zelmar::testing::StrictSeamTest {
 protected:
     void SetUp() override {
-        ModalSeam::clearAnswers();
-        ModalSeam::clearLog();
-        ModalSeam::setStrict(true);
+        StrictSeamTest::SetUp();
         setFatalErrorAction([this](const QString& message) { fatalMessages.append(message); });
     }
     void TearDown() override {
-        ModalSeam::clearAnswers();
-        ModalSeam::setStrict(false);
+        StrictSeamTest::TearDown();
         // Back to a harmless observer: the default would end the test run.
         setFatalErrorAction([](const QString&) {});
     }

@@ -1,4 +1,5 @@
 #include "platform/ui/modal_seam.h"
+#include "tests/platform/ui/strict_seam_test.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -6,18 +7,8 @@
 using namespace zelmar::ui;
 
 namespace {
-class ModalSeamTest : public ::testing::Test {
+class ModalSeamTest : public zelmar::testing::StrictSeamTest {
 protected:
-    void SetUp() override {
-        ModalSeam::clearAnswers();
-        ModalSeam::clearLog();
-        ModalSeam::setStrict(true);
-    }
-    void TearDown() override {
-        ModalSeam::clearAnswers();
-        ModalSeam::clearLog();
-        ModalSeam::setStrict(false);
-    }
     static ModalRequest question(const QString& text) {
         ModalRequest r;
         r.kind = ModalKind::Question;

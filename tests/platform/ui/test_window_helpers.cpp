@@ -1,6 +1,7 @@
 #include "platform/ui/modal_seam.h"
 #include "platform/ui/window_helpers.h"
 #include "tests/platform/ui/modal_answerer.h"
+#include "tests/platform/ui/strict_seam_test.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -24,18 +25,7 @@ int overrideDepth() {
     return int(popped.size());
 }
 
-class SeamReset : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ModalSeam::clearAnswers();
-        ModalSeam::clearLog();
-        ModalSeam::setStrict(true);
-    }
-    void TearDown() override {
-        ModalSeam::clearAnswers();
-        ModalSeam::setStrict(false);
-    }
-};
+using SeamReset = zelmar::testing::StrictSeamTest;
 }  // namespace
 
 TEST(MousePointer, BehavesLikeOneValue) {
