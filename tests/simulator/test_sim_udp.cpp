@@ -37,6 +37,17 @@ std::optional<std::vector<std::uint8_t>> receive(UdpSocket& s, int ms) {
     buf.resize(std::size_t(n));
     return buf;
 }
+
+// A clear setup that gives the controller `serial` of the fleet a new description.
+std::vector<std::uint8_t> descriptionSetup(sim::SimFleet& fleet, const std::string& serial, std::uint32_t requestId,
+                                           const std::string& description) {
+    wire::Message setup;
+    setup.type = wire::MsgType::Setup;
+    setup.requestId = requestId;
+    setup.addEthernet(wire::TagTargetEthernet, *wire::parseEthernet(fleet.controller(serial)->ethernetAddress));
+    setup.add(wire::TagDescription, description);
+    return wire::encode(setup);
+}
 }  // namespace
 
 TEST(SimUdp, MalformedDatagramsAreDroppedAndTheFleetKeepsAnswering) {
@@ -85,12 +96,7 @@ TEST(SimUdp, ARepeatedSetupGetsTheSameAnswerAndIsAppliedOnce) {
     fleet.start(0);
     auto sock = UdpSocket::bind(0x7F000001u, 0);
     ASSERT_TRUE(sock);
-    wire::Message setup;
-    setup.type = wire::MsgType::Setup;
-    setup.requestId = 4242;
-    setup.addEthernet(wire::TagTargetEthernet, *wire::parseEthernet(fleet.controller("10-00002")->ethernetAddress));
-    setup.add(wire::TagDescription, "sent twice");
-    const auto bytes = wire::encode(setup);
+    const auto bytes = descriptionSetup(fleet, "10-00002", 4242, "sent twice");
     const Endpoint target{0x7F4D0002u, fleet.port()};
     sock->sendTo(target, bytes.data(), bytes.size());
     const auto first = receive(*sock, 1000);
@@ -168,12 +174,7 @@ TEST(SimUdp, ASetupTheStateFileCannotTakeIsRefusedAndNotApplied) {
     ASSERT_TRUE(QDir(folder).removeRecursively());  // from now on the state file cannot be written
     auto sock = UdpSocket::bind(0x7F000001u, 0);
     ASSERT_TRUE(sock);
-    wire::Message setup;
-    setup.type = wire::MsgType::Setup;
-    setup.requestId = 77;
-    setup.addEthernet(wire::TagTargetEthernet, *wire::parseEthernet(fleet.controller("10-00002")->ethernetAddress));
-    setup.add(wire::TagDescription, "never stored");
-    const auto bytes = wire::encode(setup);
+    const auto bytes = descriptionSetup(fleet, "10-00002", 77, "never stored");
     sock->sendTo({0x7F4D0002u, fleet.port()}, bytes.data(), bytes.size());
     const auto answer = receive(*sock, 2000);
     ASSERT_TRUE(answer);

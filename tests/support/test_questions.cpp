@@ -19,6 +19,14 @@ using SeamQuestions = zelmar::testing::StrictSeamTest;
 void pressOnNextBox(Qt::Key key) {
     answerNextModal([key](QWidget* modal) { QTest::keyClick(modal, key); });
 }
+
+void clickOnNextBox(QMessageBox::StandardButton button) {
+    answerNextModal([button](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        QTest::mouseClick(box->button(button), Qt::LeftButton);
+    });
+}
 }  // namespace
 
 TEST_F(SeamQuestions, MessagesUseKindZeroForErrorsAndTwoForResults) {
@@ -68,28 +76,16 @@ TEST(RealQuestionBox, AskOkCancelAnsweredWithEnterIsCancel) {
 
 TEST(RealQuestionBox, AskOkCancelWithTheOkButtonIsTrue) {
     ModalSeam::setStrict(false);
-    answerNextModal([](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
-    });
+    clickOnNextBox(QMessageBox::Ok);
     EXPECT_TRUE(AskOkCancel(QStringLiteral("Write?")));
 }
 
 TEST(RealQuestionBox, AskYesNoWithARealBox) {
     ModalSeam::setStrict(false);
-    answerNextModal([](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
-    });
+    clickOnNextBox(QMessageBox::Yes);
     EXPECT_TRUE(AskYesNo(QStringLiteral("Read the connected controller?")));
 
-    answerNextModal([](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
-    });
+    clickOnNextBox(QMessageBox::No);
     EXPECT_FALSE(AskYesNo(QStringLiteral("Read the connected controller?")));
 
     pressOnNextBox(Qt::Key_Escape);

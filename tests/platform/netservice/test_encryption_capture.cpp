@@ -48,10 +48,8 @@ std::vector<std::string> findInCapture(const std::vector<Recorder::Datagram>& ca
 TEST(EncryptionCapture, NeitherThePasswordNorTheNewSettingsCrossTheNetworkInClear) {
     const auto a = secureController(1, "Old-Capture-Pw-31");  // already encrypting: the password changes
     const auto b = secureController(2, "");                    // switches encryption on
-    auto fleet = startFleet({a, b});
-    Recorder rec;
-    rec.attach(fleet);
-    net::NetService service(fleet.clientConfig());
+    RecordedFleet site({a, b});
+    auto& [fleet, rec, service] = site;
     service.setPassword("Old-Capture-Pw-31");
     service.Search();
     ASSERT_EQ(service.ControllerCount(), 2);
@@ -69,12 +67,7 @@ TEST(EncryptionCapture, NeitherThePasswordNorTheNewSettingsCrossTheNetworkInClea
         e->setConfigSubnetMask("255.255.0.0");
         e->setConfigGateway("10.50.0.9");
         e->setConfigDnsServer("10.50.0.7");
-        e->setRequireEncryption(true);
-        e->setEncryptionPassword(newPassword);
-        std::int32_t detail = 0;
-        ASSERT_TRUE(e->CheckNetwork(detail));
-        e->setApply(true);
-        ASSERT_TRUE(e->SetupOk());
+        ASSERT_TRUE(switchEncryptionOn(*e, newPassword));
     }
     // A: DHCP with a DNS name, and a new password.
     {
@@ -85,12 +78,7 @@ TEST(EncryptionCapture, NeitherThePasswordNorTheNewSettingsCrossTheNetworkInClea
         e->setUseDhcp(true);
         e->setDnsName("capture-dns-9953.plant.test");
         e->setMainComputerAddress("10.50.88.12");
-        e->setRequireEncryption(true);
-        e->setEncryptionPassword(newPassword);
-        std::int32_t detail = 0;
-        ASSERT_TRUE(e->CheckNetwork(detail));
-        e->setApply(true);
-        ASSERT_TRUE(e->SetupOk());
+        ASSERT_TRUE(switchEncryptionOn(*e, newPassword));
     }
     const auto capture = rec.all();
     rec.clear();
@@ -153,10 +141,8 @@ TEST(EncryptionCapture, NeitherThePasswordNorTheNewSettingsCrossTheNetworkInClea
 TEST(EncryptionCapture, TheScanFindsSettingsThatDoTravelInClear) {
     // The same scan on a setup of a controller that stays without encryption: it must see them.
     const auto c = secureController(3, "");
-    auto fleet = startFleet({c});
-    Recorder rec;
-    rec.attach(fleet);
-    net::NetService service(fleet.clientConfig());
+    RecordedFleet site({c});
+    auto& [fleet, rec, service] = site;
     service.Search();
     auto e = find(service, c.serialNo);
     ASSERT_TRUE(e);

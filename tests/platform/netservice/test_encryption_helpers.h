@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/netservice/controller_entry.h"
 #include "platform/netservice/crypto_envelope.h"
 #include "platform/netservice/crypto_keys.h"
 #include "platform/netservice/ipv4.h"
@@ -65,6 +66,18 @@ inline std::shared_ptr<net::ControllerEntry> searchWith(net::NetService& service
     return find(service, serial);
 }
 
+// Encryption switched on with `password` beside whatever else the entry holds:
+// the network check, then the setup; true when both went through.
+inline bool switchEncryptionOn(net::ControllerEntry& e, const std::string& password) {
+    e.setRequireEncryption(true);
+    e.setEncryptionPassword(password);
+    std::int32_t detail = 0;
+    if (!e.CheckNetwork(detail))
+        return false;
+    e.setApply(true);
+    return e.SetupOk();
+}
+
 // Every datagram the fleet's controllers received or sent.
 class Recorder {
 public:
@@ -105,6 +118,18 @@ private:
         std::vector<Datagram> all;
     };
     std::shared_ptr<Store> store_ = std::make_shared<Store>();
+};
+
+// A fleet of these controllers with every datagram it sees recorded, and a
+// service that talks to it.
+struct RecordedFleet {
+    explicit RecordedFleet(std::vector<sim::SimControllerState> controllers)
+        : fleet(startFleet(std::move(controllers))) {
+        rec.attach(fleet);
+    }
+    sim::SimFleet fleet;
+    Recorder rec;
+    net::NetService service{fleet.clientConfig()};
 };
 
 // A UDP client of our own on loopback: what an outsider on the network can do.

@@ -62,10 +62,8 @@ TEST(EncryptionUdp, RightPasswordReadsEverything) {
 
 TEST(EncryptionUdp, WrongOrEmptyPasswordReadsOnlyTheIdentity) {
     const auto a = secureController(1, "Right-Pw-2");
-    auto fleet = startFleet({a});
-    Recorder rec;
-    rec.attach(fleet);
-    net::NetService service(fleet.clientConfig());
+    RecordedFleet site({a});
+    auto& [fleet, rec, service] = site;
 
     for (const std::string password : {"", "Wrong-Pw-2"}) {
         const auto e = searchWith(service, password, a.serialNo);
@@ -150,10 +148,8 @@ TEST(EncryptionUdp, WithAWrongPasswordNothingCanBeChanged) {
 // encryption: no settings in clear, not even to be refused, and the entry says why.
 TEST(EncryptionUdp, WithoutAPasswordOnlySearchesReachIt) {
     const auto a = secureController(1, "Right-Pw-5");
-    auto fleet = startFleet({a});
-    Recorder rec;
-    rec.attach(fleet);
-    net::NetService service(fleet.clientConfig());
+    RecordedFleet site({a});
+    auto& [fleet, rec, service] = site;
     const auto e = searchWith(service, "", a.serialNo);
     ASSERT_TRUE(e);
     ASSERT_TRUE(e->RequireEncryption());
@@ -186,10 +182,8 @@ TEST(EncryptionUdp, WithoutAPasswordOnlySearchesReachIt) {
 
 TEST(EncryptionUdp, RightPasswordSetsUpMarksAndUpgradesSealed) {
     const auto a = secureController(1, "Right-Pw-4");
-    auto fleet = startFleet({a});
-    Recorder rec;
-    rec.attach(fleet);
-    net::NetService service(fleet.clientConfig());
+    RecordedFleet site({a});
+    auto& [fleet, rec, service] = site;
     const auto e = searchWith(service, "Right-Pw-4", a.serialNo);
     ASSERT_TRUE(e && e->PasswordOk());
 
@@ -232,22 +226,15 @@ TEST(EncryptionUdp, RightPasswordSetsUpMarksAndUpgradesSealed) {
 TEST(EncryptionUdp, EncryptionIsSwitchedOnChangedAndOffAtomically) {
     const auto b = secureController(2, "");
     const auto mac = macOf(b);
-    auto fleet = startFleet({b});
-    Recorder rec;
-    rec.attach(fleet);
-    net::NetService service(fleet.clientConfig());
+    RecordedFleet site({b});
+    auto& [fleet, rec, service] = site;
     auto e = searchWith(service, "", b.serialNo);
     ASSERT_TRUE(e);
     ASSERT_FALSE(e->RequireEncryption());
 
     // On: the key travels in a key-agreement envelope, the password not at all.
     e->setName("Now secure");
-    e->setRequireEncryption(true);
-    e->setEncryptionPassword("First-Pw-5");
-    std::int32_t detail = 0;
-    EXPECT_TRUE(e->CheckNetwork(detail));
-    e->setApply(true);
-    EXPECT_TRUE(e->SetupOk());
+    EXPECT_TRUE(switchEncryptionOn(*e, "First-Pw-5"));
     auto now = *fleet.controller(b.serialNo);
     EXPECT_TRUE(now.requireEncryption);
     EXPECT_EQ(now.name, "Now secure");
@@ -307,10 +294,8 @@ TEST(EncryptionUdp, EncryptionIsSwitchedOnChangedAndOffAtomically) {
 TEST(EncryptionUdp, SwitchingOnAgainRightAfterSwitchingOffStaysSealed) {
     // Its public key was not known while it required encryption: the service asks for it.
     const auto a = secureController(1, "Again-Pw-13");
-    auto fleet = startFleet({a});
-    Recorder rec;
-    rec.attach(fleet);
-    net::NetService service(fleet.clientConfig());
+    RecordedFleet site({a});
+    auto& [fleet, rec, service] = site;
     auto e = searchWith(service, "Again-Pw-13", a.serialNo);
     ASSERT_TRUE(e && e->PasswordOk());
     e->setRequireEncryption(false);
@@ -320,12 +305,7 @@ TEST(EncryptionUdp, SwitchingOnAgainRightAfterSwitchingOffStaysSealed) {
     rec.clear();
     e->setConfigIpAddress("10.50.3.33");
     e->setConfigSubnetMask("255.255.0.0");
-    e->setRequireEncryption(true);
-    e->setEncryptionPassword("Again-Pw-13");
-    std::int32_t detail = 0;
-    EXPECT_TRUE(e->CheckNetwork(detail));
-    e->setApply(true);
-    EXPECT_TRUE(e->SetupOk());
+    EXPECT_TRUE(switchEncryptionOn(*e, "Again-Pw-13"));
     EXPECT_TRUE(e->PasswordOk());  // the service password is the new one
     const auto now = *fleet.controller(a.serialNo);
     EXPECT_TRUE(now.requireEncryption);
@@ -365,10 +345,8 @@ TEST(EncryptionUdp, EnablingWithoutAPasswordOrWithARefusedFieldChangesNothing) {
 TEST(EncryptionUdp, AReplayedSetupIsRefused) {
     const auto a = secureController(1, "Replay-Pw-7");
     const auto b = secureController(2, "");
-    auto fleet = startFleet({a, b});
-    Recorder rec;
-    rec.attach(fleet);
-    net::NetService service(fleet.clientConfig());
+    RecordedFleet site({a, b});
+    auto& [fleet, rec, service] = site;
     auto e = searchWith(service, "Replay-Pw-7", a.serialNo);
     ASSERT_TRUE(e && e->PasswordOk());
     e->setName("One");
@@ -466,10 +444,8 @@ TEST(EncryptionUdp, ATamperedRequestIsDroppedAndTheRealOneTaken) {
 
 TEST(EncryptionUdp, AControllerWithoutEncryptionSupportRefusesIt) {
     const auto c = secureController(3, "", 0);
-    auto fleet = startFleet({c});
-    Recorder rec;
-    rec.attach(fleet);
-    net::NetService service(fleet.clientConfig());
+    RecordedFleet site({c});
+    auto& [fleet, rec, service] = site;
     auto e = searchWith(service, "Any-Pw-9", c.serialNo);
     ASSERT_TRUE(e);
     EXPECT_EQ(e->Capabilities() & net::CapEncryption, 0u);
