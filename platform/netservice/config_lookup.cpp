@@ -1,26 +1,19 @@
 #include "platform/netservice/config_lookup.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "platform/netservice/udp_platform.h"
+#include "platform/qorglib/executable_dir.h"
 
 namespace zelmar::net {
 
 namespace {
-QString executableFolder() {
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    return QString::fromStdString(platform::executableFolder());
-}
-
 QString dataFolder() {
     const QString fromEnv = qEnvironmentVariable("ZELMAR_DATA_DIR");
     if (!fromEnv.isEmpty())
         return fromEnv;
-    const QString exe = executableFolder();
+    const QString exe = qorg::executableDir();
     return exe.isEmpty() ? QString() : exe + QStringLiteral("/../share/zelmar");
 }
 

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 
@@ -325,26 +324,6 @@ std::optional<std::uint32_t> resolveName(const std::string& name, bool loopbackO
     }
     ::freeaddrinfo(result);
     return found;
-}
-
-std::string executableFolder() {
-#ifdef _WIN32
-    wchar_t buffer[32768];
-    const DWORD n = GetModuleFileNameW(nullptr, buffer, DWORD(sizeof buffer / sizeof buffer[0]));
-    if (n == 0 || n >= sizeof buffer / sizeof buffer[0])
-        return {};
-    std::wstring path(buffer, n);
-    const auto slash = path.find_last_of(L"\\/");
-    path = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, path.data(), int(path.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(std::size_t(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, path.data(), int(path.size()), out.data(), bytes, nullptr, nullptr);
-    return out;
-#else
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : exe.parent_path().string();
-#endif
 }
 
 void flushFolder(const std::string& folder) {

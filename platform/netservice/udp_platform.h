@@ -84,9 +84,6 @@ std::size_t raiseOpenFileLimit(std::size_t wanted);
 // and only loopback results count.
 std::optional<std::uint32_t> resolveName(const std::string& name, bool loopbackOnly);
 
-// The folder of the running executable ("" when unknown); works without a QCoreApplication.
-std::string executableFolder();
-
 // Makes the renames in a folder durable (a no-op where the system does so itself).
 void flushFolder(const std::string& folder);
 

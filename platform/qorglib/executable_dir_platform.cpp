@@ -1,6 +1,6 @@
 // Platform file: where the running executable lies. Works without a
 // QCoreApplication, so the library resolves its aliases in any process.
-#include "platform/qorglib/qorglib_internal.h"
+#include "platform/qorglib/executable_dir.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

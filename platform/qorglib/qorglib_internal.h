@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/qorglib/executable_dir.h"
+
 namespace zelmar::qorg {
 
 // Hands a text out through a per-export, per-thread buffer: the pointer stays
@@ -19,9 +21,6 @@ QString currentLanguage();
 QString yesText();
 QString noText();
 QString cancelText();  // the Cancel button of messages and questions
-
-// Folder of the running executable (no trailing separator); empty when unknown.
-QString executableDir();
 
 // The folder an alias name ("Prod", "SLIB"; no colon) stands for, with a
 // trailing '/'; empty for an unknown alias.
