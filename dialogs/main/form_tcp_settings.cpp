@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QKeyEvent>
+#include <functional>
 #include <stdexcept>
 
 #include "comm/shared_state.h"

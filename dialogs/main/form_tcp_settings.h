@@ -10,7 +10,6 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 #include "platform/ui/handler_guard.h"
