@@ -6,6 +6,26 @@
 
 namespace zelmar::comm {
 
+EncryptionShown StartEncryptionChoice() {
+    SharedState& shared = state();
+    const CurrentControllerRecord& current = shared.CurrentController;
+    if (shared.EncryptionChoice.Held)
+        return {isTrue(shared.EncryptionChoice.RequireEncryption), shared.EncryptionChoice.EncryptionPassword};
+    if (isTrue(current.RequireEncryption) && isTrue(current.PasswordOk))
+        return {true, shared.NetworkPassword};
+    // A controller without encryption has no password to show: the network
+    // password typed for another one must not become its encryption password.
+    if (!isTrue(current.PasswordOk))
+        shared.NetworkPassword.clear();
+    return {};
+}
+
+void ChooseEncryption(bool requireEncryption, const QString& password) {
+    SettingsRecord& settings = state().Settings;
+    settings.RequireEncryption = toVBool(requireEncryption);
+    settings.EncryptionPassword = password;
+}
+
 void HoldEncryptionChoice(const QString& shownSerialNo) {
     SharedState& shared = state();
     shared.EncryptionChoice = {true, shownSerialNo, shared.Settings.RequireEncryption,

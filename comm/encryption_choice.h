@@ -9,6 +9,21 @@
 
 namespace zelmar::comm {
 
+// What the security dialog starts from.
+struct EncryptionShown {
+    bool requireEncryption = false;
+    QString password;
+};
+// The choices held (made there before and not yet written); else, when the
+// network password opens the current controller and it requires encryption,
+// that and the network password; else nothing. A network password that does
+// not open the current controller is forgotten: the following searches use
+// none until one is entered again.
+EncryptionShown StartEncryptionChoice();
+
+// The security dialog's Close: its choices go into the settings record as shown.
+void ChooseEncryption(bool requireEncryption, const QString& password);
+
 // The security dialog's Close has left its choices in the settings record
 // while `shownSerialNo` was shown (empty: no controller was shown; they then
 // belong to the first controller shown).

@@ -1,12 +1,11 @@
 #include "dialogs/security/form_security.h"
 
-#include "comm/shared_state.h"
+#include "comm/encryption_choice.h"
 #include "dialogs/security/svg_picture.h"
 #include "platform/ui/dialog_fonts.h"
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/lost_focus_watch.h"
 #include "support/support.h"
-#include "support/vbool.h"
 #include "ui_FormSecurity.h"
 
 #include <QKeyEvent>
@@ -63,25 +62,9 @@ void FormSecurity::Form_Load() {
     ui_->CtrlEncryptedCom->setText(support::GetText(kTextRequireOption));
     ui_->LabelRequirePassword_1->setText(support::GetText(kTextExplanation));
 
-    comm::SharedState& shared = comm::state();
-    const comm::CurrentControllerRecord& current = shared.CurrentController;
-    if (shared.EncryptionChoice.Held) {
-        // Made here before and not yet written: shown again as they were left.
-        ui_->CtrlEncryptedCom->setCheckState(isTrue(shared.EncryptionChoice.RequireEncryption) ? Qt::Checked
-                                                                                            : Qt::Unchecked);
-        ui_->CtrlEncryptedPass->setText(shared.EncryptionChoice.EncryptionPassword);
-    } else if (isTrue(current.RequireEncryption) && isTrue(current.PasswordOk)) {
-        ui_->CtrlEncryptedCom->setCheckState(Qt::Checked);
-        ui_->CtrlEncryptedPass->setText(shared.NetworkPassword);  // runs the typing check
-    } else {
-        // A controller without encryption has no password to show: the network
-        // password typed for another one must not become its encryption password.
-        ui_->CtrlEncryptedCom->setCheckState(Qt::Unchecked);
-        ui_->CtrlEncryptedPass->setText(QString());
-        // Not accepted: the service's following searches use no password until one is entered again.
-        if (!isTrue(current.PasswordOk))
-            shared.NetworkPassword.clear();
-    }
+    const comm::EncryptionShown shown = comm::StartEncryptionChoice();
+    ui_->CtrlEncryptedCom->setCheckState(shown.requireEncryption ? Qt::Checked : Qt::Unchecked);
+    ui_->CtrlEncryptedPass->setText(shown.password);  // runs the typing check
 }
 
 void FormSecurity::CtrlEncryptedPass_Change() {
@@ -108,9 +91,7 @@ void FormSecurity::CmdOk_Click() {
         return;
     }
     // Stored as shown; the network password stays untouched.
-    comm::SettingsRecord& settings = comm::state().Settings;
-    settings.RequireEncryption = toVBool(ui_->CtrlEncryptedCom->checkState() != Qt::Unchecked);
-    settings.EncryptionPassword = ui_->CtrlEncryptedPass->text();
+    comm::ChooseEncryption(ui_->CtrlEncryptedCom->checkState() != Qt::Unchecked, ui_->CtrlEncryptedPass->text());
     accept();
 }
 

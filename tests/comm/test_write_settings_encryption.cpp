@@ -209,4 +209,38 @@ TEST_F(EncryptionChoice, MadeWithNoControllerShownTheyGoToTheFirstOneAnotherTake
     expectRecord(false, QString());
 }
 
+TEST_F(EncryptionChoice, TheSecurityDialogStartsFromTheHeldChoicesElseAnOpenedControllersElseNone) {
+    CurrentControllerRecord& current = state().CurrentController;
+    // Opened, requiring encryption: checked, with the network password.
+    current.RequireEncryption = vbTrue;
+    current.PasswordOk = 1;  // any nonzero value counts as True
+    state().NetworkPassword = "Site-Pw";
+    EncryptionShown shown = StartEncryptionChoice();
+    EXPECT_TRUE(shown.requireEncryption);
+    EXPECT_EQ(shown.password, "Site-Pw");
+
+    // Opened, not requiring it: nothing shown, the network password kept for the next searches.
+    current.RequireEncryption = vbFalse;
+    shown = StartEncryptionChoice();
+    EXPECT_FALSE(shown.requireEncryption);
+    EXPECT_EQ(shown.password, "");
+    EXPECT_EQ(state().NetworkPassword, "Site-Pw");
+
+    // Not opened: nothing shown, and the network password is forgotten.
+    current.RequireEncryption = vbTrue;
+    current.PasswordOk = vbFalse;
+    shown = StartEncryptionChoice();
+    EXPECT_FALSE(shown.requireEncryption);
+    EXPECT_EQ(state().NetworkPassword, "");
+
+    // Chosen there and not yet written: shown again as they were left, whatever the controller.
+    ChooseEncryption(true, "Chosen-Pw");
+    expectRecord(true, "Chosen-Pw");
+    HoldEncryptionChoice("20-00001");
+    state().Settings = SettingsRecord{};
+    shown = StartEncryptionChoice();
+    EXPECT_TRUE(shown.requireEncryption);
+    EXPECT_EQ(shown.password, "Chosen-Pw");
+}
+
 }  // namespace

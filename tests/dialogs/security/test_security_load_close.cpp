@@ -1,5 +1,6 @@
 // Starting state from the shared values, and what Close, the close control,
-// Escape and Enter leave in the settings record.
+// Escape and Enter leave in the settings record. Which choices the dialog
+// starts from is the communication module's (tests/comm).
 #include "security_fixture.h"
 
 #include <QTimer>
@@ -48,33 +49,6 @@ TEST_F(SecurityLoadClose, WithAcceptedPasswordShowsItMaskedAndChecked) {
     EXPECT_EQ(passwordBox(dialog)->displayText(), QStringLiteral("*******"));
     EXPECT_EQ(comm::state().NetworkPassword, QStringLiteral("Abc123!"));
     EXPECT_TRUE(ModalSeam::log().isEmpty());
-}
-
-TEST_F(SecurityLoadClose, AControllerWithoutEncryptionStartsClearedKeepsTheNetworkPasswordAndCloseChangesNothing) {
-    // The service finds the (absent) password fine for such a controller.
-    comm::state().CurrentController.RequireEncryption = vbFalse;
-    comm::state().CurrentController.PasswordOk = vbTrue;
-    comm::state().NetworkPassword = QStringLiteral("OtherSite1");
-
-    FormSecurity dialog;
-    EXPECT_EQ(requireBox(dialog)->checkState(), Qt::Unchecked);
-    EXPECT_TRUE(passwordBox(dialog)->text().isEmpty());
-    showActive(dialog);
-    QTest::mouseClick(closeButton(dialog), Qt::LeftButton);
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(comm::state().Settings.RequireEncryption, vbFalse);
-    EXPECT_EQ(comm::state().Settings.EncryptionPassword, QString());
-    EXPECT_EQ(comm::state().NetworkPassword, QStringLiteral("OtherSite1"));
-    EXPECT_TRUE(ModalSeam::log().isEmpty());
-}
-
-TEST_F(SecurityLoadClose, AnyNonzeroPasswordOkCountsAsTrue) {
-    comm::state().CurrentController.RequireEncryption = vbTrue;
-    comm::state().CurrentController.PasswordOk = 1;
-    comm::state().NetworkPassword = QStringLiteral("pw");
-    FormSecurity dialog;
-    EXPECT_EQ(requireBox(dialog)->checkState(), Qt::Checked);
-    EXPECT_EQ(passwordBox(dialog)->text(), QStringLiteral("pw"));
 }
 
 TEST_F(SecurityLoadClose, LoadingANetworkPasswordWithABadCharacterRunsTheTypingCheck) {
