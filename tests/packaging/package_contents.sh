@@ -57,8 +57,9 @@ diff -u "$work/install.list" "$work/package.list" >"$work/lists.diff" ||
   fail "make install and the package differ: $(cat "$work/lists.diff")"
 
 for f in usr/bin/zelmar-tcpip-settings usr/bin/zelmar-netctl usr/bin/zelmar-make-upgrade usr/bin/zelmar-controller-sim \
-  usr/share/man/man1/zelmar-tcpip-settings.1 usr/share/man/man1/zelmar-netctl.1 \
-  usr/share/man/man1/zelmar-make-upgrade.1 usr/share/man/man1/zelmar-controller-sim.1 \
+  usr/share/man/man1/zelmar-tcpip-settings.1.gz usr/share/man/man1/zelmar-netctl.1.gz \
+  usr/share/man/man1/zelmar-make-upgrade.1.gz usr/share/man/man1/zelmar-controller-sim.1.gz \
+  usr/share/doc/zelmar-tcpip-settings/copyright \
   usr/share/applications/zelmar-tcpip-settings.desktop \
   usr/share/icons/hicolor/scalable/apps/zelmar-tcpip-settings.svg \
   usr/share/metainfo/zelmar-tcpip-settings.metainfo.xml \
@@ -67,6 +68,17 @@ for f in usr/bin/zelmar-tcpip-settings usr/bin/zelmar-netctl usr/bin/zelmar-make
   usr/share/zelmar/SLIB/QORreal/README.txt usr/share/zelmar/netservice.json; do
   [ -f "$root/$f" ] || fail "the package lacks $f"
 done
+# As lintian wants them: every manual page gzipped with best compression and no
+# time stamp (gzip -9n: the same bytes on every build), the copyright file in
+# Debian's format.
+for page in "$root"/usr/share/man/man1/*; do
+  case "$page" in *.gz) ;; *) fail "manual page not compressed: ${page#"$root"/}" ;; esac
+  gzip -t "$page" || fail "not a gzip file: ${page#"$root"/}"
+  [ "$(od -An -tx1 -j4 -N5 "$page" | tr -d ' ')" = 0000000002 ] ||
+    fail "manual page with a time stamp or without best compression: ${page#"$root"/}"
+done
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+  "$root/usr/share/doc/zelmar-tcpip-settings/copyright" || fail "copyright file not in Debian's format"
 # No demo data: nothing in the upgrade folder could be offered to a real controller.
 [ -z "$(find "$root" -name '*.TcpIpPortOS')" ] || fail "the package holds upgrade files"
 grep -q '"adapters"' "$root/usr/share/zelmar/netservice.json" || fail "the installed configuration does not search the adapters"
