@@ -1,10 +1,11 @@
 // bench-netservice: full search and serial-number lookups against simulated
 // fleets of 1, 100, 1,000 and 5,000 controllers over UDP on loopback.
 // Prints one table; `bench-netservice 1 100` runs only those sizes.
+#include <QCommandLineParser>
+#include <QStringList>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/service_core.h"
 #include "simulator/sim_fleet.h"
+#include "tools/cli/cli_support.h"
 
 using namespace zelmar;
 using Clock = std::chrono::steady_clock;
@@ -66,14 +68,50 @@ Latency lookups(const sim::SimFleet& fleet, int count, bool fresh, net::NetServi
     l.worst = times.back();
     return l;
 }
+
+const char* const kUsage =
+    "usage: bench-netservice [CONTROLLERS...]\n"
+    "Full searches and serial-number lookups against simulated fleets over UDP on loopback,\n"
+    "then searches of 1,000 controllers under loss and delay, port OS transfers and the\n"
+    "encrypted protocol; prints tables.\n"
+    "  CONTROLLERS   fleet sizes of the first table, 1 to 60000 (default: 1 100 1000 5000)\n"
+    "  -h, --help    this text\n";
+
+// The fleet sizes asked for; throws cli::UsageError for anything but sizes.
+std::vector<int> fleetSizes(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.addOption(QCommandLineOption({"h", "help"}, "help"));
+    cli::parseOrThrow(parser, arguments);
+    if (parser.isSet("help"))
+        return {};
+    std::vector<int> sizes;
+    for (const QString& size : parser.positionalArguments()) {
+        bool ok = false;
+        const int n = size.toInt(&ok);
+        if (!ok || n < 1 || n > 60000 || size != QString::number(n))
+            throw cli::UsageError("a fleet size is a whole number from 1 to 60000, not \"" + size.toStdString() + "\"");
+        sizes.push_back(n);
+    }
+    if (sizes.empty())
+        sizes = {1, 100, 1000, 5000};
+    return sizes;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<int> sizes = {1, 100, 1000, 5000};
-    if (argc > 1) {
-        sizes.clear();
-        for (int i = 1; i < argc; ++i)
-            sizes.push_back(std::atoi(argv[i]));
+    std::vector<int> sizes;
+    try {
+        sizes = fleetSizes(argc, argv);
+    } catch (const cli::UsageError& e) {
+        std::fprintf(stderr, "bench-netservice: %s\n%s", e.what(), kUsage);
+        return cli::kUsageError;
+    }
+    if (sizes.empty()) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
     const net::ServiceConfig defaults;
     std::printf("bench-netservice: UDP on loopback, simulator in-process; spread %d ms, retransmit %d ms, "
