@@ -399,7 +399,9 @@ TEST(ServiceSetup, MarkingIsRecordedByTheController) {
     for (const auto& line : fleet.log())
         logged = logged || line.find("Unmark") != std::string::npos;
     EXPECT_TRUE(logged);
-    for (const auto& s : fleet.controllers())
-        if (s.serialNo != serialOf(2))
+    for (const auto& s : fleet.controllers()) {
+        if (s.serialNo != serialOf(2)) {
             EXPECT_EQ(s.markCount, 0);
+        }
+    }
 }
