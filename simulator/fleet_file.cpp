@@ -171,6 +171,70 @@ QJsonObject controllerToJson(const SimControllerState& s) {
     return o;
 }
 
+// Controller i of a generated fleet: serial 10-00001 on, Ethernet 00-1A-4C-..., at `address`.
+SimControllerState generatedIdentity(int i, std::uint32_t address) {
+    SimControllerState s;
+    s.address = ipv4::format(address);
+    const int series = 10 + i / 99999;
+    const int number = i % 99999 + 1;
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "%02d-%05d", series, number);
+    s.serialNo = serial;
+    net::wire::Ethernet mac{0x00, 0x1A, 0x4C, std::uint8_t(i >> 16), std::uint8_t(i >> 8), std::uint8_t(i)};
+    s.ethernetAddress = net::wire::formatEthernet(mac);
+    return s;
+}
+
+// Name, description, model and port OS, drawn in this order: a seed always gives the same fleet.
+void describeGenerated(SimControllerState& s, int i, std::mt19937& rng) {
+    static const char* const kPlants[] = {"AHU",       "Boiler",     "Chiller",      "Heat pump",  "Zone",
+                                          "Pump station", "Ventilation", "Substation", "Cooling tower",
+                                          "Värmecentral", "Lüftung",    "Fan coil"};
+    static const char* const kBuildings[] = {"Main building", "Block B", "Warehouse", "Lab wing", "Hus 3",
+                                             "Parking deck", "North annex"};
+    static const std::int16_t kModels[] = {101, 102, 110, 120, 205, 310};
+    static const std::int16_t kPortTypes[] = {1, 2, 3, 5};
+    static const char* const kRevisions[] = {"2.10", "2.11", "3.0.4", "3.1.0"};
+    const char* plant = kPlants[rng() % std::size(kPlants)];
+    // A few controllers are still unnamed, as they come from the factory.
+    s.name = (i % 37 == 36) ? std::string() : std::string(plant) + " " + std::to_string(i % 50 + 1);
+    s.description = (i % 5 == 4) ? std::string()
+                                 : std::string(kBuildings[rng() % std::size(kBuildings)]) + ", floor " +
+                                       std::to_string(rng() % 6);
+    s.modelCode = kModels[rng() % std::size(kModels)];
+    s.portOsType = kPortTypes[rng() % std::size(kPortTypes)];
+    s.portOsRevision = kRevisions[rng() % std::size(kRevisions)];
+    s.capabilities = s.portOsType >= 3 ? 8u : 0u;
+}
+
+// The site network of controller i and its IP settings there: every third on DHCP.
+void placeGenerated(SimControllerState& s, int i) {
+    const int site = i / 50000;  // about one /16 per 50,000 controllers
+    const std::uint32_t net = (10u << 24) | (std::uint32_t(20 + site) << 16);
+    s.attachedNetwork = ipv4::format(net) + "/16";
+    s.mainComputerAddress = ipv4::format(net | 5);
+    s.useDhcp = i % 3 == 1;
+    if (s.useDhcp) {
+        leaseFromNetwork(s);
+        s.dnsName = "ctl-" + std::to_string(i + 1) + ".plant.zelmar.test";
+    } else {
+        const std::uint32_t host = net | std::uint32_t(((i % 50000) / 250 + 1) << 8) | std::uint32_t(i % 250 + 3);
+        s.ipAddress = s.configIpAddress = ipv4::format(host);
+        s.subnetMask = s.configSubnetMask = "255.255.0.0";
+        s.gateway = s.configGateway = ipv4::format(net | 1);
+        s.dnsServer = s.configDnsServer = ipv4::format(net | 2);
+    }
+}
+
+// A factory-new controller: no address yet, nothing that fits the network.
+void makeFactoryNew(SimControllerState& s) {
+    s.useDhcp = false;
+    s.name.clear();
+    s.ipAddress = s.subnetMask = s.gateway = s.dnsServer = "0.0.0.0";
+    s.configIpAddress = s.configSubnetMask = s.configGateway = s.configDnsServer = "0.0.0.0";
+    s.dnsName.clear();
+}
+
 }  // namespace
 
 FleetData parseFleet(const std::string& json) {
@@ -214,15 +278,6 @@ FleetData generateFleet(int count, const GenerateOptions& options) {
     if (count < 0 || count > 60000)
         throw std::runtime_error("a generated fleet has 0 to 60000 controllers");
     std::mt19937 rng(options.seed);
-    static const char* const kPlants[] = {"AHU",       "Boiler",     "Chiller",      "Heat pump",  "Zone",
-                                          "Pump station", "Ventilation", "Substation", "Cooling tower",
-                                          "Värmecentral", "Lüftung",    "Fan coil"};
-    static const char* const kBuildings[] = {"Main building", "Block B", "Warehouse", "Lab wing", "Hus 3",
-                                             "Parking deck", "North annex"};
-    static const std::int16_t kModels[] = {101, 102, 110, 120, 205, 310};
-    static const std::int16_t kPortTypes[] = {1, 2, 3, 5};
-    static const char* const kRevisions[] = {"2.10", "2.11", "3.0.4", "3.1.0"};
-
     FleetData fleet;
     std::uint32_t address = *first;
     for (int i = 0; i < count; ++i) {
@@ -230,48 +285,11 @@ FleetData generateFleet(int count, const GenerateOptions& options) {
             ++address;
         if (!ipv4::isLoopback(address))
             throw std::runtime_error("the fleet does not fit in 127.0.0.0/8 from the first address");
-        SimControllerState s;
-        s.address = ipv4::format(address++);
-        const int series = 10 + i / 99999;
-        const int number = i % 99999 + 1;
-        char serial[16];
-        std::snprintf(serial, sizeof serial, "%02d-%05d", series, number);
-        s.serialNo = serial;
-        net::wire::Ethernet mac{0x00, 0x1A, 0x4C, std::uint8_t(i >> 16), std::uint8_t(i >> 8), std::uint8_t(i)};
-        s.ethernetAddress = net::wire::formatEthernet(mac);
-        const char* plant = kPlants[rng() % std::size(kPlants)];
-        // A few controllers are still unnamed, as they come from the factory.
-        s.name = (i % 37 == 36) ? std::string() : std::string(plant) + " " + std::to_string(i % 50 + 1);
-        s.description = (i % 5 == 4) ? std::string()
-                                     : std::string(kBuildings[rng() % std::size(kBuildings)]) + ", floor " +
-                                           std::to_string(rng() % 6);
-        const int site = i / 50000;  // about one /16 per 50,000 controllers
-        const std::uint32_t net = (10u << 24) | (std::uint32_t(20 + site) << 16);
-        s.attachedNetwork = ipv4::format(net) + "/16";
-        s.modelCode = kModels[rng() % std::size(kModels)];
-        s.portOsType = kPortTypes[rng() % std::size(kPortTypes)];
-        s.portOsRevision = kRevisions[rng() % std::size(kRevisions)];
-        s.capabilities = s.portOsType >= 3 ? 8u : 0u;
-        s.mainComputerAddress = ipv4::format(net | 5);
-        s.useDhcp = i % 3 == 1;
-        if (s.useDhcp) {
-            leaseFromNetwork(s);
-            s.dnsName = "ctl-" + std::to_string(i + 1) + ".plant.zelmar.test";
-        } else {
-            const std::uint32_t host = net | std::uint32_t(((i % 50000) / 250 + 1) << 8) | std::uint32_t(i % 250 + 3);
-            s.ipAddress = s.configIpAddress = ipv4::format(host);
-            s.subnetMask = s.configSubnetMask = "255.255.0.0";
-            s.gateway = s.configGateway = ipv4::format(net | 1);
-            s.dnsServer = s.configDnsServer = ipv4::format(net | 2);
-        }
-        if (i == 5) {
-            // A factory-new controller: no address yet, nothing that fits the network.
-            s.useDhcp = false;
-            s.name.clear();
-            s.ipAddress = s.subnetMask = s.gateway = s.dnsServer = "0.0.0.0";
-            s.configIpAddress = s.configSubnetMask = s.configGateway = s.configDnsServer = "0.0.0.0";
-            s.dnsName.clear();
-        }
+        SimControllerState s = generatedIdentity(i, address++);
+        describeGenerated(s, i, rng);
+        placeGenerated(s, i);
+        if (i == 5)
+            makeFactoryNew(s);
         s.connected = i < options.connected;
         fleet.controllers.push_back(std::move(s));
     }

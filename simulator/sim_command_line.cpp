@@ -52,27 +52,14 @@ std::pair<int, int> delayRange(const QString& text) {
         throw UsageError("--delay: MAX " + std::to_string(max) + " is below MIN " + std::to_string(min));
     return {min, max};
 }
-}  // namespace
 
-SimRunOptions parseSimCommandLine(const QStringList& arguments, std::ostream& out) {
-    QCommandLineParser p;
-    const QStringList valued = {"fleet", "generate", "connected", "first-address", "seed", "state", "port",
-                                "client-config", "log", "write-fleet", "loss", "duplicate", "delay",
-                                "offline", "restart-ms"};
-    for (const QString& name : valued)
-        p.addOption(QCommandLineOption(name, name, "value"));
-    p.addOption(QCommandLineOption({"h", "help"}, "help"));
-    p.addOption(QCommandLineOption("version", "version"));
-    p.addOption(QCommandLineOption("any-address", "any-address"));
-    cli::parseOrThrow(p, arguments);
+const QStringList kValued = {"fleet", "generate", "connected", "first-address", "seed", "state", "port",
+                             "client-config", "log", "write-fleet", "loss", "duplicate", "delay",
+                             "offline", "restart-ms"};
 
-    SimRunOptions o;
-    if (p.isSet("help") || p.isSet("version")) {
-        out << (p.isSet("help") ? std::string(kHelp) : cli::versionLine("zelmar-controller-sim") + "\n");
-        o.done = true;
-        return o;
-    }
-    for (const QString& name : valued) {
+// Every option that takes a value got one, once; no stray arguments.
+void checkValuesGiven(const QCommandLineParser& p) {
+    for (const QString& name : kValued) {
         if (name != "offline")
             cli::single(p, name);  // given twice is a mistake, not "the last one wins"
         for (const QString& v : p.values(name))
@@ -81,13 +68,10 @@ SimRunOptions parseSimCommandLine(const QStringList& arguments, std::ostream& ou
     }
     if (!p.positionalArguments().isEmpty())
         throw UsageError("unexpected argument \"" + p.positionalArguments().first().toStdString() + "\"");
+}
 
-    o.fleetFile = p.value("fleet").toStdString();
-    o.stateFile = p.value("state").toStdString();
-    o.clientConfig = p.value("client-config").toStdString();
-    o.logFile = p.value("log").toStdString();
-    o.writeFleet = p.value("write-fleet").toStdString();
-    o.anyAddress = p.isSet("any-address");
+// Where the controllers come from: a fleet file, a state file, or generated with its options.
+void readFleetSource(const QCommandLineParser& p, SimRunOptions& o) {
     if (p.isSet("generate"))
         o.generate = int(cli::integer("generate", p.value("generate"), 0, kMaxControllers));
     if (p.isSet("fleet") && p.isSet("generate"))
@@ -108,6 +92,10 @@ SimRunOptions parseSimCommandLine(const QStringList& arguments, std::ostream& ou
     }
     if (p.isSet("seed"))
         o.generateOptions.seed = unsigned(cli::integer("seed", p.value("seed"), 0, 4294967295LL));
+}
+
+// The port and the faults of this run.
+void readRunOptions(const QCommandLineParser& p, SimRunOptions& o) {
     if (p.isSet("port"))
         o.port = std::uint16_t(cli::integer("port", p.value("port"), 0, 65535));
     if (p.isSet("loss"))
@@ -123,6 +111,33 @@ SimRunOptions parseSimCommandLine(const QStringList& arguments, std::ostream& ou
     }
     if (p.isSet("restart-ms"))
         o.restartMs = int(cli::integer("restart-ms", p.value("restart-ms"), 0, 600000));
+}
+}  // namespace
+
+SimRunOptions parseSimCommandLine(const QStringList& arguments, std::ostream& out) {
+    QCommandLineParser p;
+    for (const QString& name : kValued)
+        p.addOption(QCommandLineOption(name, name, "value"));
+    p.addOption(QCommandLineOption({"h", "help"}, "help"));
+    p.addOption(QCommandLineOption("version", "version"));
+    p.addOption(QCommandLineOption("any-address", "any-address"));
+    cli::parseOrThrow(p, arguments);
+
+    SimRunOptions o;
+    if (p.isSet("help") || p.isSet("version")) {
+        out << (p.isSet("help") ? std::string(kHelp) : cli::versionLine("zelmar-controller-sim") + "\n");
+        o.done = true;
+        return o;
+    }
+    checkValuesGiven(p);
+    o.fleetFile = p.value("fleet").toStdString();
+    o.stateFile = p.value("state").toStdString();
+    o.clientConfig = p.value("client-config").toStdString();
+    o.logFile = p.value("log").toStdString();
+    o.writeFleet = p.value("write-fleet").toStdString();
+    o.anyAddress = p.isSet("any-address");
+    readFleetSource(p, o);
+    readRunOptions(p, o);
     return o;
 }
 
