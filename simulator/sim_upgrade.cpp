@@ -201,6 +201,28 @@ std::vector<std::uint8_t> SimUpgrade::ack(std::uint32_t requestId, const SimCont
     return wire::encode(reply);
 }
 
+bool SimUpgrade::takeBlock(Session& s, std::uint32_t b, const std::string& data) {
+    if (b < s.next || s.received[b])
+        return false;  // a repeat changes nothing
+    if (b >= std::uint64_t(s.next) + s.window)
+        return true;  // beyond what it buffers: not taken; tell the client where it stands
+    const std::size_t offset = std::size_t(b) * s.blockSize;
+    // The image grows with what arrives, so an announced length costs nothing until blocks come.
+    if (s.image.size() < offset + data.size())
+        s.image.resize(offset + data.size());
+    std::memcpy(s.image.data() + offset, data.data(), data.size());
+    s.received[b] = true;
+    if (b == s.next) {
+        while (s.next < s.blocks && s.received[s.next])
+            ++s.next;
+        return false;
+    }
+    if (s.gapReportedAt == s.next)
+        return false;
+    s.gapReportedAt = s.next;  // the first block past a gap is reported at once
+    return true;
+}
+
 SimUpgrade::Result SimUpgrade::onData(const Message& m, const Endpoint& from, SimControllerState& state,
                                       const wire::Ethernet& mac) {
     Result r;
@@ -223,25 +245,8 @@ SimUpgrade::Result SimUpgrade::onData(const Message& m, const Endpoint& from, Si
         return r;
     }
     ++state.upgradeBlocks;
-    bool ackNow = m.u8(wire::TagAckRequest).value_or(0) == 1;
-    if (*b >= s.next && !s.received[*b]) {
-        if (*b >= std::uint64_t(s.next) + s.window) {
-            ackNow = true;  // beyond what it buffers: not taken; tell the client where it stands
-        } else {
-            // The image grows with what arrives, so an announced length costs nothing until blocks come.
-            if (s.image.size() < offset + expected)
-                s.image.resize(offset + expected);
-            std::memcpy(s.image.data() + offset, data->data(), expected);
-            s.received[*b] = true;
-            if (*b == s.next) {
-                while (s.next < s.blocks && s.received[s.next])
-                    ++s.next;
-            } else if (s.gapReportedAt != s.next) {
-                s.gapReportedAt = s.next;  // the first block past a gap is reported at once
-                ackNow = true;
-            }
-        }
-    }
+    const bool urgent = takeBlock(s, *b, *data);
+    bool ackNow = urgent || m.u8(wire::TagAckRequest).value_or(0) == 1;
     if (++s.sinceAck >= std::max<std::uint32_t>(1, s.window / 4) || s.next == s.blocks)
         ackNow = true;
     if (ackNow) {

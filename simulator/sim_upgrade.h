@@ -75,6 +75,9 @@ private:
                                             Session& s);
     static std::optional<Refusal> readBlocks(const net::wire::Message& m, Session& s);
     static std::string describe(const Session& s);
+    // Block `b` (of the right length) into the image when it is new and within
+    // the window; true when it calls for an acknowledgement at once.
+    static bool takeBlock(Session& s, std::uint32_t b, const std::string& data);
     // What keeps a fully sent image from being switched to.
     static std::optional<Refusal> checkImage(const Session& s, const SimControllerState& state);
     Result commitSession(const net::wire::Message& m, const net::platform::Endpoint& from, SimControllerState& state,
