@@ -60,6 +60,51 @@ void leaseFromNetwork(SimControllerState& s) {
     s.dnsServer = ipv4::format(net->base | 2);
 }
 
+namespace {
+// Every configured address given must at least be an address; taken in its
+// normal form. The tag of the first that is not, or 0.
+std::uint16_t takeConfigAddresses(const wire::SetupFields& f, SimControllerState& result) {
+    struct Field {
+        const std::optional<std::string>& value;
+        std::string& target;
+        std::uint16_t tag;
+        bool optional;
+    };
+    const Field fields[] = {
+        {f.configIpAddress, result.configIpAddress, wire::TagConfigIpAddress, false},
+        {f.configSubnetMask, result.configSubnetMask, wire::TagConfigSubnetMask, false},
+        {f.configGateway, result.configGateway, wire::TagConfigGateway, true},
+        {f.configDnsServer, result.configDnsServer, wire::TagConfigDnsServer, true},
+    };
+    for (const Field& field : fields) {
+        if (!field.value)
+            continue;
+        const auto parsed = field.optional ? parseOptional(*field.value) : ipv4::parse(*field.value);
+        if (!parsed)
+            return field.tag;
+        field.target = ipv4::format(*parsed);
+    }
+    return 0;
+}
+
+// The addresses the controller runs with after the setup: its fixed settings,
+// which must make a working host configuration, or a lease when DHCP comes on.
+std::uint16_t takeRunningAddresses(const SimControllerState& current, SimControllerState& result) {
+    if (!result.useDhcp) {
+        if (const std::uint16_t bad = net::rules::checkFixedSettings(result.configIpAddress, result.configSubnetMask,
+                                                                     result.configGateway, result.configDnsServer))
+            return bad;
+        result.ipAddress = result.configIpAddress;
+        result.subnetMask = result.configSubnetMask;
+        result.gateway = result.configGateway;
+        result.dnsServer = result.configDnsServer;
+    } else if (!current.useDhcp) {
+        leaseFromNetwork(result);
+    }
+    return 0;
+}
+}  // namespace
+
 SetupVerdict checkSetup(const SimControllerState& current, const wire::SetupFields& f, SimControllerState& result) {
     result = current;
     // Encryption on or off, a new key (sim_crypto.cpp); a password itself is never taken.
@@ -79,41 +124,10 @@ SetupVerdict checkSetup(const SimControllerState& current, const wire::SetupFiel
         result.useDhcp = *f.useDhcp;
     if (f.requireEncryption)
         result.requireEncryption = *f.requireEncryption;
-
-    // Every address given must at least be an address.
-    struct Field {
-        const std::optional<std::string>& value;
-        std::string& target;
-        std::uint16_t tag;
-        bool optional;
-    };
-    const Field fields[] = {
-        {f.configIpAddress, result.configIpAddress, wire::TagConfigIpAddress, false},
-        {f.configSubnetMask, result.configSubnetMask, wire::TagConfigSubnetMask, false},
-        {f.configGateway, result.configGateway, wire::TagConfigGateway, true},
-        {f.configDnsServer, result.configDnsServer, wire::TagConfigDnsServer, true},
-    };
-    for (const Field& field : fields) {
-        if (!field.value)
-            continue;
-        const auto parsed = field.optional ? parseOptional(*field.value) : ipv4::parse(*field.value);
-        if (!parsed)
-            return {Status::Invalid, field.tag};
-        field.target = ipv4::format(*parsed);
-    }
-
-    if (!result.useDhcp) {
-        // Fixed settings must make a working host configuration.
-        if (const std::uint16_t bad = net::rules::checkFixedSettings(result.configIpAddress, result.configSubnetMask,
-                                                                     result.configGateway, result.configDnsServer))
-            return {Status::Invalid, bad};
-        result.ipAddress = result.configIpAddress;
-        result.subnetMask = result.configSubnetMask;
-        result.gateway = result.configGateway;
-        result.dnsServer = result.configDnsServer;
-    } else if (!current.useDhcp) {
-        leaseFromNetwork(result);
-    }
+    if (const std::uint16_t bad = takeConfigAddresses(f, result))
+        return {Status::Invalid, bad};
+    if (const std::uint16_t bad = takeRunningAddresses(current, result))
+        return {Status::Invalid, bad};
     return {};
 }
 

@@ -151,41 +151,41 @@ struct SimFleet::Impl {
         sockets[index]->sendTo(to, bytes.data(), bytes.size());
     }
 
-    void onDatagram(std::size_t index, std::size_t size, const Endpoint& from) {
-        ++stats.received;
-        SimController& c = controllers[index];
-        if (tap)
-            tap(true, c.state.address, from, std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + std::ptrdiff_t(std::min(size, buffer.size()))));
-        if (c.state.offline)
-            return;
+    // Whether controller `index` hears a datagram now: not offline, not restarting, not lost.
+    bool hears(std::size_t index) {
+        if (controllers[index].state.offline)
+            return false;
         if (const auto it = restarting.find(index); it != restarting.end()) {
             if (Clock::now() < it->second)
-                return;  // still restarting: nothing is heard
+                return false;  // still restarting: nothing is heard
             restarting.erase(it);
         }
         if (chance(faults.lossPercent)) {
             ++stats.lost;
-            return;
+            return false;
         }
-        auto who = [&] { return c.state.address + " <- " + net::platform::toString(from) + " "; };
-        if (size > wire::kMaxDatagram) {
-            ++stats.unparsable;
-            addLog(who() + "dropped: oversized datagram");
-            return;
-        }
-        SimController::Result r = c.handle(buffer.data(), size, from, rng);
+        return true;
+    }
+
+    static std::string who(const SimController& c, const Endpoint& from) {
+        return c.state.address + " <- " + net::platform::toString(from) + " ";
+    }
+
+    void logResult(const SimController& c, const Endpoint& from, const SimController::Result& r) {
         if (!r.dropped.empty()) {
             ++stats.unparsable;
             // Filtered searches are the normal case at every other controller: not worth a log line.
             if (r.dropped != "another serial number" && r.dropped != "not connected" &&
                 r.dropped != "for another controller")
-                addLog(who() + "dropped: " + r.dropped);
+                addLog(who(c, from) + "dropped: " + r.dropped);
         } else if (!r.log.empty()) {
-            addLog(who() + r.log);
+            addLog(who(c, from) + r.log);
         }
-        if (r.changed)
-            persist();  // before the answer: what a controller confirms survives a crash
-        for (Outgoing& o : r.out) {
+    }
+
+    // Each answer after its delay and the injected one; some twice.
+    void sendReplies(std::size_t index, const std::vector<Outgoing>& out) {
+        for (const Outgoing& o : out) {
             int delay = o.delayMs;
             if (faults.delayMaxMs > 0)
                 delay += std::uniform_int_distribution<int>(faults.delayMinMs, faults.delayMaxMs)(rng);
@@ -197,10 +197,29 @@ struct SimFleet::Impl {
                     timers.push({Clock::now() + std::chrono::milliseconds(delay), index, o.to, o.bytes});
             }
         }
+    }
+
+    void onDatagram(std::size_t index, std::size_t size, const Endpoint& from) {
+        ++stats.received;
+        SimController& c = controllers[index];
+        if (tap)
+            tap(true, c.state.address, from, std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + std::ptrdiff_t(std::min(size, buffer.size()))));
+        if (!hears(index))
+            return;
+        if (size > wire::kMaxDatagram) {
+            ++stats.unparsable;
+            addLog(who(c, from) + "dropped: oversized datagram");
+            return;
+        }
+        SimController::Result r = c.handle(buffer.data(), size, from, rng);
+        logResult(c, from, r);
+        if (r.changed)
+            persist();  // before the answer: what a controller confirms survives a crash
+        sendReplies(index, r.out);
         if (r.restartMs >= 0) {
             // The reply went out; now the new port OS starts.
             restarting[index] = Clock::now() + std::chrono::milliseconds(r.restartMs);
-            addLog(who() + "restarting with port OS " + c.state.portOsRevision + " (silent " +
+            addLog(who(c, from) + "restarting with port OS " + c.state.portOsRevision + " (silent " +
                    std::to_string(r.restartMs) + " ms)");
         }
     }
