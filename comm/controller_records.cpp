@@ -9,8 +9,6 @@ namespace zelmar::comm {
 
 namespace {
 
-const QString kNoAddress = QStringLiteral("0.0.0.0");
-
 template <typename Record>
 void copyEntry(std::int16_t index, EntryCopy copy, Record& record) {
     net::NetService& service = Service();
@@ -19,7 +17,7 @@ void copyEntry(std::int16_t index, EntryCopy copy, Record& record) {
     };
     const auto address = [&text, copy](std::string (net::ControllerEntry::*read)() const) {
         const QString value = text(read);
-        return copy == EntryCopy::Listed && value == kNoAddress ? QString() : value;
+        return copy == EntryCopy::Listed ? ListedAddress(value) : value;
     };
     record.Name = text(&net::ControllerEntry::Name);
     record.SerialNo = text(&net::ControllerEntry::SerialNo);
@@ -41,6 +39,10 @@ void copyEntry(std::int16_t index, EntryCopy copy, Record& record) {
 }
 
 }  // namespace
+
+QString ListedAddress(const QString& address) {
+    return address == QLatin1String("0.0.0.0") ? QString() : address;
+}
 
 void CopyControllerEntry(std::int16_t index, EntryCopy copy, SettingsRecord& record) { copyEntry(index, copy, record); }
 

@@ -20,6 +20,9 @@ enum class EntryCopy {
     Listed,
 };
 
+// An address a controller reports as "0.0.0.0" means none: listed empty.
+QString ListedAddress(const QString& address);
+
 // Each property is read from an entry fetched anew, as the service expects.
 void CopyControllerEntry(std::int16_t index, EntryCopy copy, SettingsRecord& record);
 void CopyControllerEntry(std::int16_t index, EntryCopy copy, CurrentControllerRecord& record);

@@ -5,15 +5,6 @@
 
 namespace zelmar::dialogs {
 
-namespace {
-
-// An address the controller reports as "0.0.0.0" means none: shown empty.
-QString addressOrEmpty(const QString& address) {
-    return address == QLatin1String("0.0.0.0") ? QString() : address;
-}
-
-}  // namespace
-
 const std::array<ControllerListModel::ColumnSpec, ControllerListModel::kColumnCount>& ControllerListModel::columns() {
     static const std::array<ColumnSpec, kColumnCount> specs = {{
         {4543, 1600}, {4545, 1050}, {4546, 1200}, {4547, 1300}, {4548, 400}, {4550, 1300}, {4549, 2500},
@@ -33,7 +24,7 @@ void ControllerListModel::appendRow(const ControllerRow& row) {
     // The cells are made once: the view asks for them on every paint.
     const Cells cells = {row.name,
                          row.serialNo,
-                         addressOrEmpty(row.ipAddress),
+                         comm::ListedAddress(row.ipAddress),
                          row.ethernetAddress,
                          support::GetCodeName(toVBool(row.useDhcp)),
                          row.dnsName,

@@ -47,7 +47,8 @@ protected:
             searchDialogSeen_ << modal->objectName();
             auto* list = modal->findChild<QAbstractItemView*>(QStringLiteral("CtrlList"));
             ASSERT_NE(list, nullptr);
-            QTest::qWaitFor([&] { return list->model()->rowCount() >= expectedRows; }, 5000);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return list->model()->rowCount() >= expectedRows; }, 5000))
+                << "the search list did not reach " << expectedRows << " rows";
             if (serialNo.isEmpty()) {
                 modal->findChild<QPushButton*>(QStringLiteral("ButtonCancel"))->click();
                 return;

@@ -146,8 +146,9 @@ protected:
         comm::RestartSearch();
         const std::int16_t index = comm::FindControllerBySerialNo(QStringLiteral("10-00001"), false);
         EXPECT_NE(index, -1);
-        if (index != -1)
+        if (index != -1) {
             EXPECT_FALSE(comm::Service().Item(index)->PasswordOk());
+        }
         return d;
     }
 };
