@@ -49,52 +49,61 @@ zelmar::sim::SimFleet loadFleet(const zelmar::sim::SimRunOptions& o) {
         return SimFleet::fromFile(o.fleetFile);
     return SimFleet::generate(o.generate, o.generateOptions);
 }
+
+int usageFailure(const zelmar::cli::UsageError& e) {
+    std::cerr << "zelmar-controller-sim: " << e.what() << "\nTry 'zelmar-controller-sim --help'.\n";
+    return zelmar::cli::kUsageError;
+}
+
+// Settings persist in the state file; a fleet that starts without one writes it at once.
+void useStateFile(zelmar::sim::SimFleet& fleet, const std::string& path) {
+    fleet.setStateFile(path);
+    if (std::filesystem::exists(path))
+        return;
+    std::string error;
+    if (!zelmar::net::replaceFileDurably(path, fleet.toJson(), &error))
+        throw std::runtime_error("cannot write the state file: " + error);
+}
+
+// Plays the fleet until SIGINT or SIGTERM; the ready line tells a caller where.
+void play(zelmar::sim::SimFleet& fleet, const zelmar::sim::SimRunOptions& o) {
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    fleet.start(o.port);
+    if (!o.clientConfig.empty())
+        fleet.writeClientConfig(o.clientConfig);
+    std::cout << "ready port=" << fleet.port() << " controllers=" << fleet.size()
+              << " client-config=" << (o.clientConfig.empty() ? "-" : o.clientConfig) << std::endl;
+    while (!g_stop)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    fleet.stop();
+}
+
+int run(const zelmar::sim::SimRunOptions& o) {
+    zelmar::sim::SimController::allowAnyAddress(o.anyAddress);
+    zelmar::sim::SimFleet fleet = loadFleet(o);
+    if (!o.writeFleet.empty()) {
+        std::string error;
+        if (!zelmar::net::replaceFileDurably(o.writeFleet, fleet.toJson(), &error))
+            throw std::runtime_error("cannot write " + o.writeFleet + ": " + error);
+        return 0;
+    }
+    applyRunOptions(fleet, o);
+    if (!o.stateFile.empty())
+        useStateFile(fleet, o.stateFile);
+    play(fleet, o);
+    return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    zelmar::sim::SimRunOptions o;
     try {
-        o = zelmar::sim::parseSimCommandLine(QCoreApplication::arguments(), std::cout);
-        if (o.done)
-            return 0;
+        const zelmar::sim::SimRunOptions o =
+            zelmar::sim::parseSimCommandLine(QCoreApplication::arguments(), std::cout);
+        return o.done ? 0 : run(o);
     } catch (const zelmar::cli::UsageError& e) {
-        std::cerr << "zelmar-controller-sim: " << e.what() << "\nTry 'zelmar-controller-sim --help'.\n";
-        return zelmar::cli::kUsageError;
-    }
-    try {
-        zelmar::sim::SimController::allowAnyAddress(o.anyAddress);
-        zelmar::sim::SimFleet fleet = loadFleet(o);
-        if (!o.writeFleet.empty()) {
-            std::string error;
-            if (!zelmar::net::replaceFileDurably(o.writeFleet, fleet.toJson(), &error))
-                throw std::runtime_error("cannot write " + o.writeFleet + ": " + error);
-            return 0;
-        }
-        applyRunOptions(fleet, o);
-        if (!o.stateFile.empty()) {
-            fleet.setStateFile(o.stateFile);
-            if (!std::filesystem::exists(o.stateFile)) {
-                std::string error;
-                if (!zelmar::net::replaceFileDurably(o.stateFile, fleet.toJson(), &error))
-                    throw std::runtime_error("cannot write the state file: " + error);
-            }
-        }
-
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-        fleet.start(o.port);
-        if (!o.clientConfig.empty())
-            fleet.writeClientConfig(o.clientConfig);
-        std::cout << "ready port=" << fleet.port() << " controllers=" << fleet.size()
-                  << " client-config=" << (o.clientConfig.empty() ? "-" : o.clientConfig) << std::endl;
-        while (!g_stop)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        fleet.stop();
-        return 0;
-    } catch (const zelmar::cli::UsageError& e) {
-        std::cerr << "zelmar-controller-sim: " << e.what() << "\nTry 'zelmar-controller-sim --help'.\n";
-        return zelmar::cli::kUsageError;
+        return usageFailure(e);
     } catch (const std::exception& e) {
         std::cerr << "zelmar-controller-sim: " << e.what() << "\n";
         return 1;

@@ -151,6 +151,30 @@ struct SimFleet::Impl {
         sockets[index]->sendTo(to, bytes.data(), bytes.size());
     }
 
+    // One try at binding every controller's address to one port (0: the first
+    // one's free port); the port, or 0 with `error` saying why.
+    std::uint16_t bindAll(std::uint16_t port, std::string& error) {
+        sockets.clear();
+        portHolder.reset();
+        if (controllers.empty()) {
+            portHolder = UdpSocket::bind(0x7F000001u, port, &error);
+            if (!portHolder)
+                return 0;
+            port = portHolder->localPort();
+        }
+        for (const SimController& c : controllers) {
+            auto s = UdpSocket::bind(*ipv4::parse(c.state.address), port, &error);
+            if (!s) {
+                sockets.clear();
+                return 0;
+            }
+            if (port == 0)
+                port = s->localPort();  // the others take the same port on their own addresses
+            sockets.push_back(std::move(s));
+        }
+        return port;
+    }
+
     // Whether controller `index` hears a datagram now: not offline, not restarting, not lost.
     bool hears(std::size_t index) {
         if (controllers[index].state.offline)
@@ -332,33 +356,10 @@ void SimFleet::start(std::uint16_t requestedPort) {
     net::platform::raiseOpenFileLimit(d.controllers.size() + 64);
     std::string error;
     d.boundPort = 0;
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        d.sockets.clear();
-        d.portHolder.reset();
-        std::uint16_t port = requestedPort;
-        bool ok = true;
-        if (d.controllers.empty()) {
-            d.portHolder = UdpSocket::bind(0x7F000001u, port, &error);
-            ok = d.portHolder.has_value();
-            if (ok)
-                port = d.portHolder->localPort();
-        }
-        for (const SimController& c : d.controllers) {
-            auto s = UdpSocket::bind(*ipv4::parse(c.state.address), port, &error);
-            if (!s) {
-                ok = false;
-                break;
-            }
-            if (port == 0)
-                port = s->localPort();  // the others take the same port on their own addresses
-            d.sockets.push_back(std::move(s));
-        }
-        if (ok) {
-            d.boundPort = port;
-            break;
-        }
-        d.sockets.clear();
-        if (requestedPort != 0)
+    // A free port is looked for again when one address finds it taken.
+    for (int attempt = 0; attempt < 20 && d.boundPort == 0; ++attempt) {
+        d.boundPort = d.bindAll(requestedPort, error);
+        if (d.boundPort == 0 && requestedPort != 0)
             throw std::runtime_error("cannot start the fleet: " + error);
     }
     if (d.boundPort == 0)
