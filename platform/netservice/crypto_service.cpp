@@ -4,10 +4,11 @@
 // an encryption password into the key a setup sends.
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
+#include <utility>
 
 #include "platform/netservice/crypto_client.h"
 #include "platform/netservice/net_service.h"
+#include "platform/netservice/sealed_reads.h"
 #include "platform/netservice/service_core.h"
 #include "platform/netservice/wait_until.h"
 
@@ -175,17 +176,15 @@ void ServiceCore::notePeer(std::int32_t index, const Message& reply) {
     r.peer.needsRead = r.info.requireEncryption && !r.info.passwordOk;
 }
 
-crypto::ReplyAction ServiceCore::sealedReplyAction(std::int32_t index, const Message& reply,
-                                                   std::vector<std::uint8_t>& bytes, std::uint32_t& requestId,
-                                                   Clock::time_point& nextSend) {
-    if (!crypto::isSealed(bytes.data(), bytes.size()))
+crypto::ReplyAction ServiceCore::sealedReplyAction(const Message& reply, PendingRequest& request) {
+    if (!crypto::isSealed(request.bytes.data(), request.bytes.size()))
         return crypto::ReplyAction::Take;  // a clear exchange, as in version 1
     const auto status = reply.u8(wire::TagStatus);
     if (!(reply.flags & wire::FlagSealed)) {
         // A clear answer to a sealed request: only a refusal is believed (anyone could send an "Ok").
         if (status && *status == std::uint8_t(wire::Status::Later)) {
             const int wait = std::clamp<int>(reply.u16(wire::TagRetryAfterMs).value_or(1000), kMinRetryMs, kMaxRetryMs);
-            nextSend = Clock::now() + std::chrono::milliseconds(wait);
+            request.resend.next = Clock::now() + std::chrono::milliseconds(wait);
             return crypto::ReplyAction::Ignore;
         }
         if (status && (*status == std::uint8_t(wire::Status::Refused) ||
@@ -198,38 +197,42 @@ crypto::ReplyAction ServiceCore::sealedReplyAction(std::int32_t index, const Mes
         return crypto::ReplyAction::Take;
     // The controller does not know our session (it restarted or forgot it): start a new
     // one with the challenge it sent and seal the request again under a new request id.
-    Record& r = records_[std::size_t(index)];
     const auto challenge = reply.bytes<crypto::kChallengeBytes>(wire::TagChallenge);
-    if (!challenge)
+    if (!challenge || !resealInNewSession(request, *challenge))
         return crypto::ReplyAction::Ignore;
-    const auto envelope = crypto::peek(bytes.data(), bytes.size());
+    return crypto::ReplyAction::Resent;
+}
+
+bool ServiceCore::resealInNewSession(PendingRequest& request, const crypto::Challenge& challenge) {
+    Record& r = records_[std::size_t(request.index)];
+    const auto envelope = crypto::peek(request.bytes.data(), request.bytes.size());
     const crypto::Key* key = nullptr;
     if (envelope && envelope->kind == crypto::EnvelopeKind::KeyAgreement)
         key = r.peer.agreement ? &r.peer.agreement->toController : nullptr;
     else
-        key = keyFor(index);
+        key = keyFor(request.index);
     if (!key)
-        return crypto::ReplyAction::Ignore;
-    auto clear = crypto::open(bytes.data(), bytes.size(), *key);
-    Message request;
-    if (!clear || wire::decode(clear->data(), clear->size(), request) != wire::DecodeError::None)
-        return crypto::ReplyAction::Ignore;
+        return false;
+    auto clear = crypto::open(request.bytes.data(), request.bytes.size(), *key);
+    Message again;
+    if (!clear || wire::decode(clear->data(), clear->size(), again) != wire::DecodeError::None)
+        return false;
     crypto::wipe(clear->data(), clear->size());
-    std::erase_if(request.items, [](const auto& item) {
+    std::erase_if(again.items, [](const auto& item) {
         return item.first == wire::TagChallenge || item.first == wire::TagSequence;
     });
-    request.flags = 0;
-    request.requestId = nextRequestId();
-    r.peer.session = *challenge;
+    again.flags = 0;
+    again.requestId = nextRequestId();
+    r.peer.session = challenge;
     r.peer.challenge.reset();
     r.peer.nextSequence = 1;
-    auto resealed = sealRequest(index, wire::encode(request));
+    auto resealed = sealRequest(request.index, wire::encode(again));
     if (resealed.empty())
-        return crypto::ReplyAction::Ignore;
-    bytes = std::move(resealed);
-    requestId = request.requestId;
-    nextSend = Clock::now();
-    return crypto::ReplyAction::Resent;
+        return false;
+    request.bytes = std::move(resealed);
+    request.requestId = again.requestId;
+    request.resend.next = Clock::now();
+    return true;
 }
 
 bool ServiceCore::renewSession(std::int32_t index, const Message& reply) {
@@ -246,99 +249,79 @@ bool ServiceCore::renewSession(std::int32_t index, const Message& reply) {
 }
 
 void ServiceCore::readSealedRecords() {
-    std::vector<std::int32_t> todo;
-    for (std::size_t i = 0; i < records_.size(); ++i) {
-        if (records_[i].peer.needsRead)
-            todo.push_back(std::int32_t(i));
-        records_[i].peer.needsRead = false;
+    SealedReads reads = startSealedReads();
+    const auto deadline = Clock::now() + std::chrono::milliseconds(config_.lookupTimeoutMs);
+    std::size_t sent = 0;
+    while (reads.open() > 0 && Clock::now() < deadline) {
+        const auto due = sendDueReads(reads, deadline, sent);
+        socket_->waitReadable(std::min(msUntil(due), msUntil(deadline)));
+        takeReadReplies(reads, deadline);
     }
-    if (todo.empty() || password_.empty())
-        return;  // without a password they stay as their identity showed them: PasswordOk false
+}
 
-    struct Pending {
-        std::int32_t index = 0;
-        std::vector<std::uint8_t> bytes;
-        std::uint32_t requestId = 0;
-        Clock::time_point nextSend{};
-        int interval = 0;
-        bool done = false;
-    };
-    std::vector<Pending> pending;
-    std::unordered_map<std::uint32_t, std::size_t> byId;
-    for (std::int32_t index : todo) {
+SealedReads ServiceCore::startSealedReads() {
+    SealedReads reads;
+    for (std::size_t i = 0; i < records_.size(); ++i) {
+        // Without a password they stay as their identity showed them: PasswordOk false.
+        if (!std::exchange(records_[i].peer.needsRead, false) || password_.empty())
+            continue;
         Message read;
         read.type = MsgType::Read;
-        Pending p;
-        p.index = index;
-        p.bytes = encodeRequest(index, read);  // sealed: it requires encryption
-        if (p.bytes.empty())
+        auto bytes = encodeRequest(std::int32_t(i), read);  // sealed: it requires encryption
+        if (bytes.empty())
             continue;
-        p.requestId = read.requestId;
-        p.nextSend = Clock::now();
-        p.interval = config_.retransmitMs;
-        byId[p.requestId] = pending.size();
-        pending.push_back(std::move(p));
+        reads.add({std::int32_t(i), std::move(bytes), read.requestId, ResendBackoff(config_.retransmitMs, Clock::now())},
+                  records_[i].info.ethernet);
     }
-    const auto deadline = Clock::now() + std::chrono::milliseconds(config_.lookupTimeoutMs);
-    std::size_t open = pending.size();
-    std::size_t sent = 0;
-    while (open > 0 && Clock::now() < deadline) {
-        auto due = deadline;
-        for (Pending& p : pending) {
-            if (p.done)
-                continue;
-            if (Clock::now() >= p.nextSend) {
-                sendMessage(records_[std::size_t(p.index)].source, p.bytes);
-                p.nextSend = Clock::now() + std::chrono::milliseconds(p.interval);
-                p.interval = std::min(p.interval * 2, 1000);
-                if (++sent % 64 == 0)
-                    socket_->waitReadable(0);  // let the first answers in while a long list goes out
-            }
-            due = std::min(due, p.nextSend);
+    return reads;
+}
+
+ServiceCore::Clock::time_point ServiceCore::sendDueReads(SealedReads& reads, Clock::time_point deadline,
+                                                         std::size_t& sent) {
+    auto due = deadline;
+    for (SealedReads::Read& read : reads.reads()) {
+        if (read.done)
+            continue;
+        PendingRequest& request = read.request;
+        if (request.resend.due(Clock::now())) {
+            sendMessage(records_[std::size_t(request.index)].source, request.bytes);
+            request.resend.sent(Clock::now());
+            if (++sent % 64 == 0)
+                socket_->waitReadable(0);  // let the first answers in while a long list goes out
         }
-        socket_->waitReadable(std::min(msUntil(due), msUntil(deadline)));
-        Message msg;
-        Endpoint from;
-        bool usable = false;
-        int taken = 0;
-        while (open > 0 && receiveOne(msg, from, usable)) {
-            if (++taken % 256 == 0 && Clock::now() >= deadline)
-                break;
-            if (!usable)
-                continue;
-            const auto it = byId.find(msg.requestId);
-            if (msg.type != MsgType::ReadReply || it == byId.end() || pending[it->second].done) {
-                ++stats_.datagramsDropped;
-                continue;
-            }
-            Pending& p = pending[it->second];
-            Record& r = records_[std::size_t(p.index)];
-            if (msg.ethernet(wire::TagEthernet) != r.info.ethernet) {
-                ++stats_.datagramsDropped;
-                continue;
-            }
-            const std::uint32_t oldId = p.requestId;
-            const auto action = sealedReplyAction(p.index, msg, p.bytes, p.requestId, p.nextSend);
-            if (action == crypto::ReplyAction::Resent) {
-                byId.erase(oldId);
-                byId[p.requestId] = std::size_t(&p - pending.data());
-                continue;
-            }
-            if (action == crypto::ReplyAction::Ignore)
-                continue;
-            p.done = true;
-            --open;
-            r.source = from;
-            wire::ControllerInfo info;
-            const auto status = msg.u8(wire::TagStatus);
-            if ((msg.flags & wire::FlagSealed) && status && *status == std::uint8_t(wire::Status::Ok) &&
-                wire::readControllerInfo(msg, info) && info.ethernet == r.info.ethernet) {
-                info.passwordOk = true;  // it opened our request and sealed its answer: the password is right
-                r.info = std::move(info);
-            } else {
-                r.info.passwordOk = false;  // refused: the password does not open it
-            }
+        due = std::min(due, request.resend.next);
+    }
+    return due;
+}
+
+void ServiceCore::takeReadReplies(SealedReads& reads, Clock::time_point deadline) {
+    Message msg;
+    Endpoint from;
+    bool usable = false;
+    int taken = 0;
+    while (reads.open() > 0 && receiveOne(msg, from, usable)) {
+        if (++taken % 256 == 0 && Clock::now() >= deadline)
+            break;
+        if (!usable)
+            continue;
+        SealedReads::Read* read = reads.answeredBy(msg);
+        if (!read) {
+            ++stats_.datagramsDropped;
+            continue;
         }
+        const std::uint32_t oldId = read->request.requestId;
+        const auto action = sealedReplyAction(msg, read->request);
+        if (action == crypto::ReplyAction::Resent)
+            reads.renumbered(*read, oldId);
+        if (action != crypto::ReplyAction::Take)
+            continue;
+        reads.finish(*read);
+        Record& r = records_[std::size_t(read->request.index)];
+        r.source = from;
+        if (auto info = sealedDescription(msg, r.info.ethernet))
+            r.info = std::move(*info);
+        else
+            r.info.passwordOk = false;  // refused: the password does not open it
     }
 }
 

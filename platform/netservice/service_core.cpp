@@ -196,7 +196,27 @@ void ServiceCore::restartsFor(std::int32_t index, int ms) {
 
 std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request, MsgType replyType, int timeoutMs) {
     ensureSocket();
-    const wire::Ethernet target = recordForWrite(index).info.ethernet;
+    recordForWrite(index);
+    std::optional<PendingRequest> pending = startRequest(index, request);
+    if (!pending)
+        return std::nullopt;
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(timeoutMs >= 0 ? timeoutMs : config_.lookupTimeoutMs);
+    int attempts = 0;
+    std::optional<TargetSet> fallback;
+    while (Clock::now() < deadline) {
+        if (pending->resend.due(Clock::now())) {
+            sendAttempt(*pending, ++attempts, fallback);
+            pending->resend.sent(Clock::now());
+        }
+        socket_->waitReadable(std::min(msUntil(pending->resend.next), msUntil(deadline)));
+        if (auto reply = receiveReplyTo(*pending, replyType, deadline))
+            return reply;
+    }
+    return std::nullopt;
+}
+
+std::optional<PendingRequest> ServiceCore::startRequest(std::int32_t index, Message& request) {
     records_[std::size_t(index)].notSent = mustNotSend(index, request.type);
     if (!records_[std::size_t(index)].notSent.empty())
         return std::nullopt;
@@ -205,56 +225,45 @@ std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request
         records_[std::size_t(index)].notSent = "the request does not fit in one datagram";
         return std::nullopt;
     }
-    const auto deadline =
-        Clock::now() + std::chrono::milliseconds(timeoutMs >= 0 ? timeoutMs : config_.lookupTimeoutMs);
-    int interval = config_.retransmitMs;
-    int attempts = 0;
-    auto nextSend = Clock::now();
-    TargetSet fallback;
-    bool fallbackLoaded = false;
-    while (Clock::now() < deadline) {
-        if (Clock::now() >= nextSend) {
-            sendMessage(records_[std::size_t(index)].source, bytes);
-            if (++attempts >= 3) {
-                // Not where it answered last (moved, or an address the workstation cannot reach):
-                // ask through the search targets; the target Ethernet address keeps the others out.
-                if (!fallbackLoaded) {
-                    fallback = searchTargets();
-                    fallbackLoaded = true;
-                }
-                for (std::uint32_t a : fallback.addresses)
-                    if (a != records_[std::size_t(index)].source.address)
-                        sendMessage({a, config_.port}, bytes);
-                for (unsigned via : fallback.limitedBroadcastVia)
-                    sendLimitedBroadcast(via, bytes);
-            }
-            nextSend = Clock::now() + std::chrono::milliseconds(interval);
-            interval = std::min(interval * 2, 1000);
+    return PendingRequest{index, std::move(bytes), request.requestId, ResendBackoff(config_.retransmitMs, Clock::now())};
+}
+
+void ServiceCore::sendAttempt(const PendingRequest& request, int attempt, std::optional<TargetSet>& fallback) {
+    const Endpoint source = records_[std::size_t(request.index)].source;
+    sendMessage(source, request.bytes);
+    if (attempt < 3)
+        return;
+    // Not where it answered last (moved, or an address the workstation cannot reach):
+    // ask through the search targets; the target Ethernet address keeps the others out.
+    if (!fallback)
+        fallback = searchTargets();
+    for (std::uint32_t a : fallback->addresses)
+        if (a != source.address)
+            sendMessage({a, config_.port}, request.bytes);
+    for (unsigned via : fallback->limitedBroadcastVia)
+        sendLimitedBroadcast(via, request.bytes);
+}
+
+std::optional<Message> ServiceCore::receiveReplyTo(PendingRequest& request, MsgType replyType,
+                                                   Clock::time_point deadline) {
+    const wire::Ethernet target = records_[std::size_t(request.index)].info.ethernet;
+    Message msg;
+    Endpoint from;
+    bool usable = false;
+    int taken = 0;
+    while (receiveOne(msg, from, usable)) {
+        if (++taken % 256 == 0 && Clock::now() >= deadline)
+            break;
+        if (!usable)
+            continue;
+        if (msg.type != replyType || msg.requestId != request.requestId || msg.ethernet(wire::TagEthernet) != target) {
+            ++stats_.datagramsDropped;  // a late answer, or one from another controller
+            continue;
         }
-        socket_->waitReadable(std::min(msUntil(nextSend), msUntil(deadline)));
-        Message msg;
-        Endpoint from;
-        bool usable = false;
-        int taken = 0;
-        while (receiveOne(msg, from, usable)) {
-            if (++taken % 256 == 0 && Clock::now() >= deadline)
-                break;
-            if (!usable)
-                continue;
-            if (msg.type != replyType || msg.requestId != request.requestId) {
-                ++stats_.datagramsDropped;
-                continue;
-            }
-            const auto mac = msg.ethernet(wire::TagEthernet);
-            if (!mac || *mac != target) {
-                ++stats_.datagramsDropped;
-                continue;
-            }
-            if (sealedReplyAction(index, msg, bytes, request.requestId, nextSend) != crypto::ReplyAction::Take)
-                continue;
-            records_[std::size_t(index)].source = from;
-            return msg;
-        }
+        if (sealedReplyAction(msg, request) != crypto::ReplyAction::Take)
+            continue;
+        records_[std::size_t(request.index)].source = from;
+        return msg;
     }
     return std::nullopt;
 }

@@ -14,6 +14,7 @@
 #include "platform/netservice/adapters.h"
 #include "platform/netservice/crypto_client.h"
 #include "platform/netservice/messages.h"
+#include "platform/netservice/pending_request.h"
 #include "platform/netservice/service_config.h"
 #include "platform/netservice/service_stats.h"
 #include "platform/netservice/setup_outcome.h"
@@ -21,6 +22,8 @@
 #include "platform/netservice/upgrade_link.h"
 
 namespace zelmar::net {
+
+class SealedReads;
 
 class ServiceCore final : public UpgradeLink {
 public:
@@ -125,18 +128,32 @@ private:
     // has no password: only a search may reach it in clear.
     std::optional<wire::Message> exchange(std::int32_t index, wire::Message request, wire::MsgType replyType,
                                           int timeoutMs = -1) override;
+    // The request encoded (and sealed) for the controller of `index`; nothing, and the
+    // record's `notSent` says why, when it must not or cannot go.
+    std::optional<PendingRequest> startRequest(std::int32_t index, wire::Message& request);
+    // Sends it where the controller answered last, and from the third attempt on (`fallback`
+    // loaded once) also through the search targets.
+    void sendAttempt(const PendingRequest& request, int attempt, std::optional<TargetSet>& fallback);
+    // Its reply of `replyType` among the datagrams waiting (nullopt: not among them).
+    std::optional<wire::Message> receiveReplyTo(PendingRequest& request, wire::MsgType replyType,
+                                                Clock::time_point deadline);
 
     // Encryption (crypto_service.cpp). A request to a controller that requires
     // encryption, or one that switches it on, leaves sealed; replies are opened.
     std::vector<std::uint8_t> sealRequest(std::int32_t index, std::vector<std::uint8_t> clear);
     bool decodeReply(const std::uint8_t* data, std::size_t size, wire::Message& msg);
     void notePeer(std::int32_t index, const wire::Message& reply);  // challenge and key of a search reply
-    // A reply to `bytes`: a refusal in clear, a session to renew (bytes and requestId
-    // are then replaced), a wait asked for (nextSend moves), or the answer.
-    crypto::ReplyAction sealedReplyAction(std::int32_t index, const wire::Message& reply,
-                                          std::vector<std::uint8_t>& bytes, std::uint32_t& requestId,
-                                          Clock::time_point& nextSend);
-    void readSealedRecords();  // after a search: the whole description of those that require encryption
+    // A reply to `request`: a refusal in clear, a session to renew (its bytes and id are
+    // then replaced), a wait asked for (its next send moves), or the answer.
+    crypto::ReplyAction sealedReplyAction(const wire::Message& reply, PendingRequest& request);
+    // Seals `request` again in a new session opened by `challenge`, under a new request id.
+    bool resealInNewSession(PendingRequest& request, const crypto::Challenge& challenge);
+    // After a search: the whole description of those that require encryption, read sealed.
+    void readSealedRecords();
+    SealedReads startSealedReads();
+    // Sends the reads that are due (`sent` counts them); returns when the next one is.
+    Clock::time_point sendDueReads(SealedReads& reads, Clock::time_point deadline, std::size_t& sent);
+    void takeReadReplies(SealedReads& reads, Clock::time_point deadline);  // takes the answers waiting
     // A sealed Stale reply: the next sealed requests go in a new session with its challenge.
     // False (nothing changed) for anything else.
     bool renewSession(std::int32_t index, const wire::Message& reply) override;
