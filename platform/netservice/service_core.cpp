@@ -281,50 +281,65 @@ void ServiceCore::apply(std::int32_t index) {
         r.setupOutcome = SetupOutcome::Confirmed;
         return;
     }
+    if (refusedBeforeSending(index, fields))
+        return;
+    // The encryption password becomes the controller's key and travels only sealed (crypto_service.cpp).
+    prepareSetup(index, fields);
+    Message request;
+    request.type = MsgType::Setup;
+    wire::putSetupFields(request, fields);
+    if (const auto reply = exchange(index, std::move(request), MsgType::SetupReply))
+        takeSetupReply(index, *reply);
+    else
+        settleUnansweredSetup(index, fields);
+    finishSetup(index, fields);
+}
+
+bool ServiceCore::refusedBeforeSending(std::int32_t index, const wire::SetupFields& fields) {
     // Refused here rather than by the controller: a value it must drop, or settings that
     // would travel in clear to a controller that requires encryption, never leave.
+    Record& r = records_[std::size_t(index)];
     std::string problem;
     if (const std::uint16_t bad = wire::unsendableSetupField(fields, problem)) {
         r.notSent = wire::itemName(bad) + " " + problem;
         r.setupOutcome = SetupOutcome::Refused;
         r.setupStatus = wire::Status::Invalid;
         r.setupBadField = bad;
-        return;
+        return true;
     }
     if (r.notSent = mustNotSend(index, MsgType::Setup); !r.notSent.empty()) {
         r.setupOutcome = SetupOutcome::Refused;
         r.setupStatus = wire::Status::Refused;
+        return true;
+    }
+    return false;
+}
+
+void ServiceCore::takeSetupReply(std::int32_t index, const Message& reply) {
+    Record& r = records_[std::size_t(index)];
+    const auto status = reply.u8(wire::TagStatus);
+    r.setupOk = status && *status == std::uint8_t(wire::Status::Ok);
+    r.setupOutcome = r.setupOk ? SetupOutcome::Confirmed : SetupOutcome::Refused;
+    if (!r.setupOk) {
+        r.setupStatus = status ? wire::Status(*status) : wire::Status::Invalid;
+        r.setupBadField = reply.u16(wire::TagBadField).value_or(0);
+    }
+    wire::ControllerInfo info;
+    if (r.setupOk && wire::readControllerInfo(reply, info) && info.ethernet == r.info.ethernet)
+        r.info = std::move(info);
+}
+
+void ServiceCore::settleUnansweredSetup(std::int32_t index, const wire::SetupFields& asked) {
+    if (Record& r = records_[std::size_t(index)]; !r.notSent.empty()) {
+        r.setupOutcome = SetupOutcome::Refused;  // it never left (too large for one datagram)
+        r.setupStatus = wire::Status::Invalid;
         return;
     }
-    // The encryption password becomes the controller's key and travels only sealed (crypto_service.cpp).
-    prepareSetup(index, fields);
-    Message request;
-    request.type = MsgType::Setup;
-    wire::putSetupFields(request, fields);
-    const auto reply = exchange(index, std::move(request), MsgType::SetupReply);
-    Record& after = records_[std::size_t(index)];
-    if (reply) {
-        const auto status = reply->u8(wire::TagStatus);
-        after.setupOk = status && *status == std::uint8_t(wire::Status::Ok);
-        after.setupOutcome = after.setupOk ? SetupOutcome::Confirmed : SetupOutcome::Refused;
-        if (!after.setupOk) {
-            after.setupStatus = status ? wire::Status(*status) : wire::Status::Invalid;
-            after.setupBadField = reply->u16(wire::TagBadField).value_or(0);
-        }
-        wire::ControllerInfo info;
-        if (after.setupOk && wire::readControllerInfo(*reply, info) && info.ethernet == after.info.ethernet)
-            after.info = std::move(info);
-    } else if (!after.notSent.empty()) {
-        after.setupOutcome = SetupOutcome::Refused;  // it never left (too large for one datagram)
-        after.setupStatus = wire::Status::Invalid;
-    } else {
-        // Applied with its answer lost, or never arrived: only the controller can tell.
-        // (The lookup may append records: `after` is not used past it.)
-        const SetupOutcome outcome = verifySetup(index, fields);
-        records_[std::size_t(index)].setupOutcome = outcome;
-        records_[std::size_t(index)].setupOk = outcome == SetupOutcome::Confirmed;
-    }
-    finishSetup(index, fields);
+    // Applied with its answer lost, or never arrived: only the controller can tell.
+    // (The lookup may append records: no reference to one is held across it.)
+    const SetupOutcome outcome = verifySetup(index, asked);
+    records_[std::size_t(index)].setupOutcome = outcome;
+    records_[std::size_t(index)].setupOk = outcome == SetupOutcome::Confirmed;
 }
 
 bool ServiceCore::checkNetwork(std::int32_t index, std::int32_t& detail) {

@@ -110,6 +110,9 @@ private:
     // A search reply: refresh or append the record; returns its index or -1.
     std::int32_t takeReply(const wire::Message& msg, const platform::Endpoint& from);
 
+    // What a search asks and where: from the criteria (service_search.cpp).
+    SearchPlan planSearch();
+    SearchPlan planSerialLookup();  // by serial number, also where it answered last
     // The search driver (service_search.cpp).
     struct SearchRun;
     void runSearch(const SearchPlan& plan);
@@ -172,6 +175,11 @@ private:
     // answer from a new address) and tells whether it reports what was asked (setup_verdict.cpp).
     SetupOutcome verifySetup(std::int32_t index, const wire::SetupFields& asked);
     bool settingsInPlace(std::int32_t index, const wire::SetupFields& asked);
+    // The steps of Apply: settings refused before they leave (the record says why), the
+    // controller's answer, and a setup whose answer never came.
+    bool refusedBeforeSending(std::int32_t index, const wire::SetupFields& fields);
+    void takeSetupReply(std::int32_t index, const wire::Message& reply);
+    void settleUnansweredSetup(std::int32_t index, const wire::SetupFields& asked);
 
     ServiceConfig config_;
     std::optional<platform::UdpSocket> socket_;

@@ -17,6 +17,12 @@ using wire::MsgType;
 
 namespace {
 constexpr std::size_t kSendBurst = 64;  // datagrams sent between two looks at the receive queue
+
+// Each address is asked once per round, however often it was added.
+void askEachOnce(std::vector<std::uint32_t>& destinations) {
+    std::sort(destinations.begin(), destinations.end());
+    destinations.erase(std::unique(destinations.begin(), destinations.end()), destinations.end());
+}
 }  // namespace
 
 struct ServiceCore::SearchPlan {
@@ -64,27 +70,19 @@ std::int32_t ServiceCore::takeReply(const Message& msg, const Endpoint& from) {
 
 void ServiceCore::search() {
     ensureSocket();
+    const SearchPlan plan = planSearch();
+    const auto start = Clock::now();
+    stats_.lastNewAnswerMs = 0;
+    ++searchNo_;
+    runSearch(plan);
+    readSealedRecords();
+    stats_.lastSearchMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+ServiceCore::SearchPlan ServiceCore::planSearch() {
     SearchPlan plan;
     if (serialSearch_) {
-        plan.serialFilter = serialForSearch_;
-        plan.lookup = true;
-        plan.timeoutMs = config_.lookupTimeoutMs;
-        if (addresses_.empty()) {
-            TargetSet targets = searchTargets();
-            plan.destinations = std::move(targets.addresses);
-            plan.limitedBroadcastVia = std::move(targets.limitedBroadcastVia);
-        } else {
-            plan.destinations = addresses_;
-        }
-        for (const Record& r : records_)
-            if (wire::serialMatches(serialForSearch_, r.info.serialNo)) {
-                plan.hints.push_back(r.source.address);
-                // Restarting after a port OS upgrade: the lookup waits out the restart it was told of.
-                plan.timeoutMs = std::max(plan.timeoutMs, msUntil(r.restartUntil) + config_.lookupTimeoutMs);
-            }
-        // Where it answered last is asked in every round, not only first: a controller added by
-        // address lies outside the targets, and after an upgrade it is silent until its restart is over.
-        plan.destinations.insert(plan.destinations.end(), plan.hints.begin(), plan.hints.end());
+        plan = planSerialLookup();
     } else if (!addresses_.empty()) {
         plan.destinations = addresses_;
         plan.lookup = !networkSearch_;
@@ -99,15 +97,32 @@ void ServiceCore::search() {
         if (connectedMode)
             plan.flags |= wire::SearchConnectedOnly;
     }
-    // Each address is asked once per round, however often it was added.
-    std::sort(plan.destinations.begin(), plan.destinations.end());
-    plan.destinations.erase(std::unique(plan.destinations.begin(), plan.destinations.end()), plan.destinations.end());
-    const auto start = Clock::now();
-    stats_.lastNewAnswerMs = 0;
-    ++searchNo_;
-    runSearch(plan);
-    readSealedRecords();
-    stats_.lastSearchMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    askEachOnce(plan.destinations);
+    return plan;
+}
+
+ServiceCore::SearchPlan ServiceCore::planSerialLookup() {
+    SearchPlan plan;
+    plan.serialFilter = serialForSearch_;
+    plan.lookup = true;
+    plan.timeoutMs = config_.lookupTimeoutMs;
+    if (addresses_.empty()) {
+        TargetSet targets = searchTargets();
+        plan.destinations = std::move(targets.addresses);
+        plan.limitedBroadcastVia = std::move(targets.limitedBroadcastVia);
+    } else {
+        plan.destinations = addresses_;
+    }
+    for (const Record& r : records_)
+        if (wire::serialMatches(serialForSearch_, r.info.serialNo)) {
+            plan.hints.push_back(r.source.address);
+            // Restarting after a port OS upgrade: the lookup waits out the restart it was told of.
+            plan.timeoutMs = std::max(plan.timeoutMs, msUntil(r.restartUntil) + config_.lookupTimeoutMs);
+        }
+    // Where it answered last is asked in every round, not only first: a controller added by
+    // address lies outside the targets, and after an upgrade it is silent until its restart is over.
+    plan.destinations.insert(plan.destinations.end(), plan.hints.begin(), plan.hints.end());
+    return plan;
 }
 
 bool ServiceCore::lookUpAgain(std::int32_t index) {
@@ -124,8 +139,7 @@ bool ServiceCore::lookUpAgain(std::int32_t index) {
     plan.destinations = std::move(targets.addresses);
     plan.limitedBroadcastVia = std::move(targets.limitedBroadcastVia);
     plan.destinations.push_back(r.source.address);  // also when it was added by address, outside the targets
-    std::sort(plan.destinations.begin(), plan.destinations.end());
-    plan.destinations.erase(std::unique(plan.destinations.begin(), plan.destinations.end()), plan.destinations.end());
+    askEachOnce(plan.destinations);
     runSearch(plan);
     if (records_[std::size_t(index)].peer.needsRead)
         readSealedRecords();  // it requires encryption: the rest of its description comes sealed
