@@ -118,9 +118,11 @@ TEST(Netctl, CsvExportAndDuplicateAddresses) {
     ASSERT_TRUE(table.error.empty());
     ASSERT_EQ(table.records.size(), 4u);
     EXPECT_EQ(table.records[0].fields, netctl::csvHeader());
-    for (const auto& record : table.records)
-        if (record.fields[0] == "10-00001")
+    for (const auto& record : table.records) {
+        if (record.fields[0] == "10-00001") {
             EXPECT_EQ(record.fields[2], "Pannrum, \"öst\"");
+        }
+    }
 
     const auto one = runProgram(fleet, {"--csv", "find", "10-00003"});
     ASSERT_EQ(one.code, 0);
