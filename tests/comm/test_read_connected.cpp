@@ -20,6 +20,27 @@ std::vector<sim::SimControllerState> siteWithConnected(int count, int connected)
 
 QString question() { return support::GetText(4552); }
 
+// Yes to the question (and the answers to what comes after it), then the read;
+// Yes is never taken for a decline.
+bool readAfterYes(std::initializer_list<int> laterAnswers = {}) {
+    ui::ModalSeam::pushButton(ui::ButtonYes);
+    for (int button : laterAnswers)
+        ui::ModalSeam::pushButton(button);
+    bool declined = true;
+    const bool read = ReadConnectedController(declined);
+    EXPECT_FALSE(declined);
+    return read;
+}
+
+// The fields read first, in this order: name, serial number, IP and Ethernet address.
+void expectFirstFieldsRead(const sim::SimControllerState& c, const QString& serial, const QString& ip) {
+    const SettingsRecord& r = state().Settings;
+    EXPECT_EQ(r.Name, QString::fromStdString(c.name));
+    EXPECT_EQ(r.SerialNo, serial);
+    EXPECT_EQ(r.IpAddress, ip);
+    EXPECT_EQ(r.EthernetAddress, QString::fromStdString(c.ethernetAddress));
+}
+
 TEST_F(ReadConnected, NoLeavesRecordAndEntriesAndPointerAlone) {
     startSite(siteWithConnected(3, 1));
     RestartSearch();
@@ -60,18 +81,12 @@ TEST_F(ReadConnected, OneConnectedControllerIsCopiedIntoAFreshRecord) {
     state().Settings.RequireEncryption = vbTrue;
     state().NetworkPassword = "kept";
 
-    answer(ui::ButtonYes);
-    bool declined = true;
-    EXPECT_TRUE(ReadConnectedController(declined));
-    EXPECT_FALSE(declined);
+    EXPECT_TRUE(readAfterYes());
     EXPECT_EQ(ui::ModalSeam::log().size(), 1) << "only the question";
 
     const auto c = sim("20-00002");
     const SettingsRecord& r = state().Settings;
-    EXPECT_EQ(r.Name, QString::fromStdString(c.name));
-    EXPECT_EQ(r.SerialNo, "20-00002");
-    EXPECT_EQ(r.IpAddress, "10.30.4.100");
-    EXPECT_EQ(r.EthernetAddress, QString::fromStdString(c.ethernetAddress));
+    expectFirstFieldsRead(c, "20-00002", "10.30.4.100");
     EXPECT_EQ(r.UseDhcp, vbTrue);
     EXPECT_EQ(r.Description, QString::fromStdString(c.description));
     EXPECT_EQ(r.SubnetMask, QString::fromStdString(c.subnetMask));
@@ -99,11 +114,7 @@ TEST_F(ReadConnected, NoConnectedControllerShows4557AndKeepsConnectedMode) {
     state().Settings.UseDhcp = vbFalse;
     ui::setMousePointer(ui::MousePointer::Hourglass);  // remembered, and put back
 
-    answer(ui::ButtonYes);
-    answer(ui::ButtonOk);
-    bool declined = true;
-    EXPECT_FALSE(ReadConnectedController(declined));
-    EXPECT_FALSE(declined);
+    EXPECT_FALSE(readAfterYes({ui::ButtonOk}));
 
     ASSERT_EQ(ui::ModalSeam::log().size(), 2);
     EXPECT_EQ(ui::ModalSeam::log()[1].kind, ui::ModalKind::Message);
@@ -122,11 +133,7 @@ TEST_F(ReadConnected, TwoConnectedControllersShow4560AndEndConnectedMode) {
     OpenService();
     state().Settings.Name = "edited";
 
-    answer(ui::ButtonYes);
-    answer(ui::ButtonOk);
-    bool declined = true;
-    EXPECT_FALSE(ReadConnectedController(declined));
-    EXPECT_FALSE(declined);
+    EXPECT_FALSE(readAfterYes({ui::ButtonOk}));
 
     ASSERT_EQ(ui::ModalSeam::log().size(), 2);
     EXPECT_EQ(ui::ModalSeam::log()[1].text, support::GetText(4560));
@@ -144,18 +151,12 @@ TEST_F(ReadConnected, AFailureHalfwayKeepsWhatWasCopiedAndShowsNothing) {
     startSite(siteWithConnected(2, 1), 4);
     ui::setMousePointer(ui::MousePointer::Hourglass);
 
-    answer(ui::ButtonYes);
-    bool declined = true;
-    EXPECT_FALSE(ReadConnectedController(declined));
-    EXPECT_FALSE(declined);
+    EXPECT_FALSE(readAfterYes());
     EXPECT_EQ(ui::ModalSeam::log().size(), 1) << "no message after the question";
 
     const auto c = sim("20-00001");
     const SettingsRecord& r = state().Settings;
-    EXPECT_EQ(r.Name, QString::fromStdString(c.name));
-    EXPECT_EQ(r.SerialNo, "20-00001");
-    EXPECT_EQ(r.IpAddress, QString::fromStdString(c.ipAddress));
-    EXPECT_EQ(r.EthernetAddress, QString::fromStdString(c.ethernetAddress));
+    expectFirstFieldsRead(c, "20-00001", QString::fromStdString(c.ipAddress));
     EXPECT_EQ(r.UseDhcp, vbTrue) << "the reset value: UseDhcp was never read";
     EXPECT_TRUE(r.Description.isEmpty());
     EXPECT_TRUE(r.MainComputerAddress.isEmpty());
@@ -180,17 +181,14 @@ TEST_F(ReadConnected, AFailingQuestionGivesFalseAndTheDefaultPointer) {
 
 TEST_F(ReadConnected, EveryYesReplacesTheServiceAndResetsTheRecord) {
     startSite(siteWithConnected(2, 1));
-    answer(ui::ButtonYes);
-    bool declined = false;
-    ASSERT_TRUE(ReadConnectedController(declined));
+    ASSERT_TRUE(readAfterYes());
     // Entries accumulate on one object: a second one here shows whether the object was replaced.
     AddControllerAddress("127.78.0.2", "");
     ASSERT_EQ(Service().ControllerCount(), 2);
     state().Settings.Name = "edited after the first read";
     state().Settings.HostName = "host";
 
-    answer(ui::ButtonYes);
-    ASSERT_TRUE(ReadConnectedController(declined));
+    ASSERT_TRUE(readAfterYes());
     EXPECT_EQ(entrySerials(), QStringList{"20-00001"});
     EXPECT_EQ(state().Settings.Name, QString::fromStdString(sim("20-00001").name));
     EXPECT_TRUE(state().Settings.HostName.isEmpty());

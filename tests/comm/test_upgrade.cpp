@@ -1,15 +1,11 @@
 // The port OS upgrade command: the file name, an unknown controller, the upgrade flag.
 // (Files, the question and the transfer: test_upgrade_command.cpp.)
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <stdexcept>
 
-#include "tests/comm/comm_fixture.h"
+#include "tests/comm/slib_fixture.h"
 
 using namespace zelmar;
 using namespace zelmar::comm;
-using zelmar::commtest::CommTest;
 using zelmar::commtest::site;
 
 namespace {
@@ -18,26 +14,7 @@ const QString kNotFound =
     "Could not upgrade controller.\r\nThis could happen because of the following reasons: \r\n"
     "- The selected controller could not be found on the network.\r\n- No controller was selected.";
 
-// "SLIB:" points at a folder of the test's own for as long as the fixture lives.
-class Upgrade : public CommTest {
-protected:
-    void SetUp() override {
-        CommTest::SetUp();
-        ASSERT_TRUE(slib_.isValid());
-        ASSERT_TRUE(QDir(slib_.path()).mkpath("QORreal"));
-        qputenv("ZELMAR_SLIB_DIR", QFile::encodeName(slib_.path()));
-    }
-    void TearDown() override {
-        qunsetenv("ZELMAR_SLIB_DIR");
-        CommTest::TearDown();
-    }
-
-    QString slibFolder() const { return QDir(slib_.path()).absolutePath() + "/"; }
-
-
-private:
-    QTemporaryDir slib_;
-};
+using Upgrade = zelmar::commtest::SlibFolderTest;
 
 TEST_F(Upgrade, TheFileIsNamedByThePortTypeInQORreal) {
     FindUpgradeFile(3);

@@ -3,7 +3,6 @@
 // the search afterwards, and every message on the way.
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -11,11 +10,10 @@
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/upgrade_file.h"
 #include "support/support.h"
-#include "tests/comm/comm_fixture.h"
+#include "tests/comm/slib_fixture.h"
 
 using namespace zelmar;
 using namespace zelmar::comm;
-using zelmar::commtest::CommTest;
 
 namespace {
 
@@ -46,19 +44,8 @@ QByteArray upgradeFileBytes(std::int16_t type, const std::string& revision, std:
 }
 
 // A site of controllers that restart in 200 ms, and "SLIB:" in a folder of the test's own.
-class UpgradeCommand : public CommTest {
+class UpgradeCommand : public commtest::SlibFolderTest {
 protected:
-    void SetUp() override {
-        CommTest::SetUp();
-        ASSERT_TRUE(slib_.isValid());
-        ASSERT_TRUE(QDir(slib_.path()).mkpath("QORreal"));
-        qputenv("ZELMAR_SLIB_DIR", QFile::encodeName(slib_.path()));
-    }
-    void TearDown() override {
-        qunsetenv("ZELMAR_SLIB_DIR");
-        CommTest::TearDown();
-    }
-
     sim::SimFleet& startUpgradeSite(int count = 2, int failEntryReadsAfter = -1) {
         auto controllers = commtest::site(count);
         for (auto& c : controllers)
@@ -78,8 +65,7 @@ protected:
     }
 
     QString writeUpgradeFile(int portType, const QByteArray& bytes) {
-        const QString path = QDir(slib_.path()).absolutePath() + "/QORreal/" + QString::number(portType) +
-                             ".TcpIpPortOS";
+        const QString path = slibFolder() + "QORreal/" + QString::number(portType) + ".TcpIpPortOS";
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(bytes);
@@ -93,10 +79,23 @@ protected:
                "again.";
     }
 
-    int failReads_ = -1;
+    // The command for controller 20-00001 with Ok queued: `message` is all it shows,
+    // and nothing reaches the controller.
+    void expectRefusedWith(const QString& message) {
+        const auto sent = sentByService();
+        answer(ui::ButtonOk);
+        UpgradePortOsCommand("20-00001");
+        ASSERT_EQ(ui::ModalSeam::log().size(), 1);
+        EXPECT_EQ(ui::ModalSeam::log()[0].text, message);
+        EXPECT_EQ(sentByService(), sent);
+        EXPECT_EQ(sim("20-00001").upgradeStarts, 0);
+    }
 
-private:
-    QTemporaryDir slib_;
+    static QString invalidFileMessage(const QString& path) {
+        return "The Upgrade file: " + path + " is not a valid TCP/IP Port OS upgrade file!";
+    }
+
+    int failReads_ = -1;
 };
 
 }  // namespace
@@ -147,14 +146,8 @@ TEST_F(UpgradeCommand, ASuccessfulUpgradeShowsTheRevisionTheControllerNowReports
 TEST_F(UpgradeCommand, TheInstalledDataFolderOffersNoUpgrade) {
     startUpgradeSite(1);
     RestartSearch();
-    const auto sent = sentByService();
     qunsetenv("ZELMAR_SLIB_DIR");  // "SLIB:" is the data folder of the build
-    answer(ui::ButtonOk);
-    UpgradePortOsCommand("20-00001");
-    ASSERT_EQ(ui::ModalSeam::log().size(), 1);
-    EXPECT_EQ(ui::ModalSeam::log()[0].text, kNoFile);
-    EXPECT_EQ(sentByService(), sent);
-    EXPECT_EQ(sim("20-00001").upgradeStarts, 0);
+    expectRefusedWith(kNoFile);
 }
 
 TEST_F(UpgradeCommand, NoFileForThePortTypeAsksNothingAndSendsNothing) {
@@ -163,14 +156,7 @@ TEST_F(UpgradeCommand, NoFileForThePortTypeAsksNothingAndSendsNothing) {
     startSite(controllers);
     writeUpgradeFile(3, upgradeFileBytes(3, "3.2.0"));
     RestartSearch();
-    const auto sent = sentByService();
-
-    answer(ui::ButtonOk);
-    UpgradePortOsCommand("20-00001");
-    ASSERT_EQ(ui::ModalSeam::log().size(), 1);
-    EXPECT_EQ(ui::ModalSeam::log()[0].text, kNoFile);
-    EXPECT_EQ(sentByService(), sent);
-    EXPECT_EQ(sim("20-00001").upgradeStarts, 0);
+    expectRefusedWith(kNoFile);
 }
 
 TEST_F(UpgradeCommand, InvalidFilesAreNamedWithTheirFullPathAndNothingIsSent) {
@@ -190,11 +176,7 @@ TEST_F(UpgradeCommand, InvalidFilesAreNamedWithTheirFullPathAndNothingIsSent) {
     const auto sent = sentByService();
     for (const QByteArray& bytes : bad) {
         const QString path = writeUpgradeFile(3, bytes);
-        answer(ui::ButtonOk);
-        UpgradePortOsCommand("20-00001");
-        ASSERT_EQ(ui::ModalSeam::log().size(), 1);
-        EXPECT_EQ(ui::ModalSeam::log()[0].text,
-                  "The Upgrade file: " + path + " is not a valid TCP/IP Port OS upgrade file!");
+        expectRefusedWith(invalidFileMessage(path));
         EXPECT_TRUE(QDir::isAbsolutePath(path));
         ui::ModalSeam::clearLog();
     }
@@ -211,17 +193,9 @@ TEST_F(UpgradeCommand, AFileForAnotherPortTypeIsNamedWithItsFullPathAndNothingIs
     startUpgradeSite(1);
     const QString path = writeUpgradeFile(3, upgradeFileBytes(5, "9.0"));
     RestartSearch();
-    const auto sent = sentByService();
-
-    answer(ui::ButtonOk);
-    UpgradePortOsCommand("20-00001");
-    ASSERT_EQ(ui::ModalSeam::log().size(), 1);
-    EXPECT_EQ(ui::ModalSeam::log()[0].text,
-              "The Upgrade file: " + path + " is not a valid TCP/IP Port OS upgrade file!");
-    EXPECT_EQ(sentByService(), sent);
+    expectRefusedWith(invalidFileMessage(path));
     const auto s = sim("20-00001");
     EXPECT_EQ(s.portOsRevision, "2.11");
-    EXPECT_EQ(s.upgradeStarts, 0);
     EXPECT_EQ(s.upgradesRefused, 0);
 }
 

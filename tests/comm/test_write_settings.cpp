@@ -27,6 +27,21 @@ protected:
         r.HostName = "never-written-host";
         r.Domain = "never.written";
     }
+
+    // Fixed settings for the record.
+    static void setFixed(SettingsRecord& r, const QString& ip, const QString& mask, const QString& gateway,
+                         const QString& dnsServer) {
+        r.UseDhcp = vbFalse;
+        r.IpAddress = ip;
+        r.SubnetMask = mask;
+        r.Gateway = gateway;
+        r.DnsServer = dnsServer;
+    }
+
+    // Fixed settings outside the controllers' 10.30.0.0/16: they raise the network question.
+    static void setFixedOutsideTheNetwork(SettingsRecord& r) {
+        setFixed(r, "192.168.5.10", "255.255.255.0", "192.168.5.1", "192.168.5.2");
+    }
 };
 
 TEST_F(WriteSettings, EmptyOrUnknownSerialNumberFailsQuietly) {
@@ -80,11 +95,7 @@ TEST_F(WriteSettings, FixedSettingsWriteTheFourAddressesAndNotTheDnsName) {
     startSite(controllers);
     recordFor("2000002");  // another spelling finds the same controller
     SettingsRecord& r = state().Settings;
-    r.UseDhcp = vbFalse;
-    r.IpAddress = "10.30.7.50";
-    r.SubnetMask = "255.255.0.0";
-    r.Gateway = "10.30.0.1";
-    r.DnsServer = "10.30.0.2";
+    setFixed(r, "10.30.7.50", "255.255.0.0", "10.30.0.1", "10.30.0.2");
     r.DnsName = "new.plant.test";
 
     EXPECT_EQ(WriteControllerSettings(), WriteOutcome::Written);
@@ -137,11 +148,7 @@ TEST_F(WriteSettings, SettingsUnfitForTheNetworkAskFirstOkWrites) {
     startSite(site(2));
     recordFor("20-00002");
     SettingsRecord& r = state().Settings;
-    r.UseDhcp = vbFalse;
-    r.IpAddress = "192.168.5.10";  // the controller sits in 10.30.0.0/16
-    r.SubnetMask = "255.255.255.0";
-    r.Gateway = "192.168.5.1";
-    r.DnsServer = "192.168.5.2";
+    setFixedOutsideTheNetwork(r);
 
     answer(ui::ButtonOk);
     EXPECT_EQ(WriteControllerSettings(), WriteOutcome::Written);
@@ -158,11 +165,7 @@ TEST_F(WriteSettings, CancelAtTheNetworkQuestionAppliesNothing) {
     const auto before = sim("20-00002");
     recordFor("20-00002");
     SettingsRecord& r = state().Settings;
-    r.UseDhcp = vbFalse;
-    r.IpAddress = "192.168.5.10";
-    r.SubnetMask = "255.255.255.0";
-    r.Gateway = "192.168.5.1";
-    r.DnsServer = "192.168.5.2";
+    setFixedOutsideTheNetwork(r);
 
     answer(ui::ButtonCancel);
     EXPECT_EQ(WriteControllerSettings(), WriteOutcome::Cancelled);
@@ -182,11 +185,7 @@ TEST_F(WriteSettings, ValuesHeldBeforeACancelDoNotRideAlongWithTheNextWrite) {
     const auto before = sim("20-00002");
     recordFor("20-00002");
     SettingsRecord& r = state().Settings;
-    r.UseDhcp = vbFalse;
-    r.IpAddress = "192.168.5.10";
-    r.SubnetMask = "255.255.255.0";
-    r.Gateway = "192.168.5.1";
-    r.DnsServer = "192.168.5.2";
+    setFixedOutsideTheNetwork(r);
     answer(ui::ButtonCancel);
     ASSERT_EQ(WriteControllerSettings(), WriteOutcome::Cancelled);
 
@@ -234,11 +233,7 @@ TEST_F(WriteSettings, NoAnswerToTheNetworkCheckAsksNothing) {
     RestartSearch();
     recordFor("20-00002");
     SettingsRecord& r = state().Settings;
-    r.UseDhcp = vbFalse;
-    r.IpAddress = "192.168.5.10";  // would raise the question if the controller answered
-    r.SubnetMask = "255.255.255.0";
-    r.Gateway = "192.168.5.1";
-    r.DnsServer = "192.168.5.2";
+    setFixedOutsideTheNetwork(r);  // would raise the question if the controller answered
     fleet().setOffline("20-00002", true);
 
     // The strict seam would throw on any question.
