@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/netservice/clear_rules.h"
 #include "platform/netservice/crypto_client.h"
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/sealed_reads.h"
@@ -65,37 +66,37 @@ std::string ServiceCore::mustNotSend(std::int32_t index, MsgType type) {
 std::vector<std::uint8_t> ServiceCore::sealRequest(std::int32_t index, std::vector<std::uint8_t> clear) {
     if (clear.empty())
         return clear;
+    const Sealing sealing = sealingFor(index);
+    if (!sealing.key) {
+        const Record& r = records_[std::size_t(index)];
+        const bool switchingOn = !r.info.requireEncryption && (r.peer.enrolling || switchesOn(r));
+        return mayGoInClear(clear, switchingOn) ? clear : std::vector<std::uint8_t>{};
+    }
+    addSessionItems(index, clear);
+    auto sealed = crypto::seal(clear, sealing.kind, records_[std::size_t(index)].info.ethernet, *sealing.key,
+                               sealing.ours);
+    crypto::wipe(clear.data(), clear.size());
+    return sealed;
+}
+
+ServiceCore::Sealing ServiceCore::sealingFor(std::int32_t index) {
     Record& r = records_[std::size_t(index)];
-    crypto::EnvelopeKind kind = crypto::EnvelopeKind::ControllerKey;
-    const crypto::Key* key = nullptr;
-    const crypto::PublicKey* ours = nullptr;
-    if (r.info.requireEncryption) {
-        key = keyFor(index);
-    } else if (r.peer.enrolling || switchesOn(r)) {
-        // No key on the controller yet: agree one for this setup with the key it announced.
-        if (r.peer.publicKey && !r.peer.agreement) {
-            r.peer.agreementPair = crypto::newKeyPair();
-            r.peer.agreement = crypto::clientSessionKeys(*r.peer.agreementPair, *r.peer.publicKey);
-        }
-        if (r.peer.agreement) {
-            kind = crypto::EnvelopeKind::KeyAgreement;
-            key = &r.peer.agreement->toController;
-            ours = &r.peer.agreementPair->publicKey;
-        }
+    if (r.info.requireEncryption)
+        return {crypto::EnvelopeKind::ControllerKey, keyFor(index), nullptr};
+    if (!(r.peer.enrolling || switchesOn(r)))
+        return {};
+    // No key on the controller yet: agree one for this setup with the key it announced.
+    if (r.peer.publicKey && !r.peer.agreement) {
+        r.peer.agreementPair = crypto::newKeyPair();
+        r.peer.agreement = crypto::clientSessionKeys(*r.peer.agreementPair, *r.peer.publicKey);
     }
-    if (!key) {
-        // Sent in clear as in version 1, but a key or a password never is, nor the
-        // settings of a setup that switches encryption on (no key agreement possible).
-        Message m;
-        if (wire::decode(clear.data(), clear.size(), m) != wire::DecodeError::None)
-            return {};
-        if (m.has(wire::TagEncryptionKey) || m.has(wire::TagEncryptionPassword))
-            return {};
-        if (!r.info.requireEncryption && (r.peer.enrolling || switchesOn(r)) &&
-            (m.type == MsgType::Setup || m.type == MsgType::CheckNetwork))
-            return {};
-        return clear;
-    }
+    if (!r.peer.agreement)
+        return {};
+    return {crypto::EnvelopeKind::KeyAgreement, &r.peer.agreement->toController, &r.peer.agreementPair->publicKey};
+}
+
+void ServiceCore::addSessionItems(std::int32_t index, std::vector<std::uint8_t>& clear) {
+    Record& r = records_[std::size_t(index)];
     if (!r.peer.session) {
         // A new session starts with the controller's last challenge; without one the
         // controller answers Stale with a fresh challenge and the request goes again.
@@ -112,39 +113,37 @@ std::vector<std::uint8_t> ServiceCore::sealRequest(std::int32_t index, std::vect
     const std::size_t body = clear.size() - wire::kHeaderSize;
     clear[12] = std::uint8_t(body >> 8);
     clear[13] = std::uint8_t(body);
-    auto sealed = crypto::seal(clear, kind, r.info.ethernet, *key, ours);
-    crypto::wipe(clear.data(), clear.size());
-    return sealed;
+}
+
+const crypto::Key* ServiceCore::envelopeKey(std::int32_t index, crypto::EnvelopeKind kind, bool toController) {
+    if (kind != crypto::EnvelopeKind::KeyAgreement)
+        return keyFor(index);
+    const auto& agreement = records_[std::size_t(index)].peer.agreement;
+    if (!agreement)
+        return nullptr;
+    return toController ? &agreement->toController : &agreement->toClient;
 }
 
 bool ServiceCore::decodeReply(const std::uint8_t* data, std::size_t size, Message& msg) {
-    if (!crypto::isSealed(data, size)) {
-        if (wire::decode(data, size, msg) != wire::DecodeError::None)
-            return false;
-        // A controller that requires encryption answers in clear only its search replies and
-        // its refusals; anything else in clear claiming to be from it is not believed.
-        const auto mac = msg.ethernet(wire::TagEthernet);
-        const auto it = mac ? byEthernet_.find(*mac) : byEthernet_.end();
-        if (it == byEthernet_.end() || !records_[std::size_t(it->second)].info.requireEncryption ||
-            msg.type == MsgType::SearchReply)
-            return true;
-        const auto status = msg.u8(wire::TagStatus);
-        return status && (*status == std::uint8_t(wire::Status::Refused) ||
-                          *status == std::uint8_t(wire::Status::Later) ||
-                          *status == std::uint8_t(wire::Status::Unsupported));
-    }
+    return crypto::isSealed(data, size) ? openSealedReply(data, size, msg) : decodeClearReply(data, size, msg);
+}
+
+bool ServiceCore::decodeClearReply(const std::uint8_t* data, std::size_t size, Message& msg) {
+    if (wire::decode(data, size, msg) != wire::DecodeError::None)
+        return false;
+    const auto mac = msg.ethernet(wire::TagEthernet);
+    const auto it = mac ? byEthernet_.find(*mac) : byEthernet_.end();
+    return believedInClear(msg, it != byEthernet_.end() && records_[std::size_t(it->second)].info.requireEncryption);
+}
+
+bool ServiceCore::openSealedReply(const std::uint8_t* data, std::size_t size, Message& msg) {
     const auto envelope = crypto::peek(data, size);
     if (!envelope || !wire::isReply(envelope->type))
         return false;
     const auto it = byEthernet_.find(envelope->ethernet);
     if (it == byEthernet_.end())
         return false;
-    Record& r = records_[std::size_t(it->second)];
-    const crypto::Key* key = nullptr;
-    if (envelope->kind == crypto::EnvelopeKind::KeyAgreement)
-        key = r.peer.agreement ? &r.peer.agreement->toClient : nullptr;
-    else
-        key = keyFor(it->second);
+    const crypto::Key* key = envelopeKey(it->second, envelope->kind, false);
     if (!key)
         return false;
     auto clear = crypto::open(data, size, *key);
@@ -187,8 +186,7 @@ crypto::ReplyAction ServiceCore::sealedReplyAction(const Message& reply, Pending
             request.resend.next = Clock::now() + std::chrono::milliseconds(wait);
             return crypto::ReplyAction::Ignore;
         }
-        if (status && (*status == std::uint8_t(wire::Status::Refused) ||
-                       *status == std::uint8_t(wire::Status::Unsupported)))
+        if (isRefusal(status))
             return crypto::ReplyAction::Take;
         ++stats_.datagramsDropped;
         return crypto::ReplyAction::Ignore;
@@ -206,11 +204,8 @@ crypto::ReplyAction ServiceCore::sealedReplyAction(const Message& reply, Pending
 bool ServiceCore::resealInNewSession(PendingRequest& request, const crypto::Challenge& challenge) {
     Record& r = records_[std::size_t(request.index)];
     const auto envelope = crypto::peek(request.bytes.data(), request.bytes.size());
-    const crypto::Key* key = nullptr;
-    if (envelope && envelope->kind == crypto::EnvelopeKind::KeyAgreement)
-        key = r.peer.agreement ? &r.peer.agreement->toController : nullptr;
-    else
-        key = keyFor(request.index);
+    const crypto::Key* key =
+        envelopeKey(request.index, envelope ? envelope->kind : crypto::EnvelopeKind::ControllerKey, true);
     if (!key)
         return false;
     auto clear = crypto::open(request.bytes.data(), request.bytes.size(), *key);

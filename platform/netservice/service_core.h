@@ -144,7 +144,19 @@ private:
     // Encryption (crypto_service.cpp). A request to a controller that requires
     // encryption, or one that switches it on, leaves sealed; replies are opened.
     std::vector<std::uint8_t> sealRequest(std::int32_t index, std::vector<std::uint8_t> clear);
+    struct Sealing {  // how a request to a controller is sealed (no key: it is not)
+        crypto::EnvelopeKind kind = crypto::EnvelopeKind::ControllerKey;
+        const crypto::Key* key = nullptr;
+        const crypto::PublicKey* ours = nullptr;  // key agreement: our public key
+    };
+    Sealing sealingFor(std::int32_t index);
+    // The session's challenge and the request's number, added to its items.
+    void addSessionItems(std::int32_t index, std::vector<std::uint8_t>& clear);
+    // The key of an envelope of `kind` to or from the controller of `index` (null: none).
+    const crypto::Key* envelopeKey(std::int32_t index, crypto::EnvelopeKind kind, bool toController);
     bool decodeReply(const std::uint8_t* data, std::size_t size, wire::Message& msg);
+    bool decodeClearReply(const std::uint8_t* data, std::size_t size, wire::Message& msg);
+    bool openSealedReply(const std::uint8_t* data, std::size_t size, wire::Message& msg);
     void notePeer(std::int32_t index, const wire::Message& reply);  // challenge and key of a search reply
     // A reply to `request`: a refusal in clear, a session to renew (its bytes and id are
     // then replaced), a wait asked for (its next send moves), or the answer.
