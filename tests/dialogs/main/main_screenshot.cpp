@@ -3,25 +3,16 @@
 // The dialog shows a controller that obtains its settings by DHCP.
 #include "dialogs/main/form_tcp_settings.h"
 
-#include "platform/ui/window_helpers.h"
-#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QPixmap>
-#include <cstdio>
 
-#include "platform/ui/qt_user_dialogs.h"
+#include "tests/dialogs/screenshot_app.h"
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    zelmar::ui::installUserDialogs();
-    zelmar::ui::setApplicationTitle(QStringLiteral("Zelmar TCP/IP Settings Tool"));
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
+    zelmar::screenshot::ScreenshotApp app(argc, argv);
+    const char* output = app.outputPath();
+    if (!output)
         return 2;
-    }
     zelmar::dialogs::FormTCPSettings dialog;
     // Texts and state as after loading, without asking about a connected controller.
     dialog.SetLanguage();
@@ -42,11 +33,5 @@ int main(int argc, char** argv) {
     dialog.control<QCheckBox>(QStringLiteral("rbDHCP"))->setChecked(true);
     dialog.SetUIState();
     dialog.show();
-    QApplication::processEvents();
-    const QPixmap shot = dialog.grab();
-    if (shot.isNull() || !shot.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
-        std::fprintf(stderr, "could not write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    return zelmar::screenshot::savePicture(dialog, output) ? 0 : 1;
 }

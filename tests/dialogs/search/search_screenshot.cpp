@@ -3,30 +3,21 @@
 //   QT_QPA_PLATFORM=offscreen ZELMAR_LANG=sv search-screenshot out.png [while-filling.png]
 //   ZELMAR_SCREENSHOT_FLEET=demo/fleet.json search-screenshot demo-search.png
 // The second picture, if asked for, is taken while the list fills.
-#include "platform/ui/window_helpers.h"
-#include <QApplication>
-#include <QPixmap>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QTreeView>
-#include <cstdio>
 
 #include "comm/com_sub.h"
 #include "dialogs/search/form_search_tcp.h"
 #include "simulator/sim_fleet.h"
-#include "platform/ui/qt_user_dialogs.h"
+#include "tests/dialogs/screenshot_app.h"
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    zelmar::ui::installUserDialogs();
-    zelmar::ui::setApplicationTitle(QStringLiteral("Zelmar TCP/IP Settings Tool"));
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
+    zelmar::screenshot::ScreenshotApp app(argc, argv);
+    const char* output = app.outputPath();
+    if (!output)
         return 2;
-    }
 
     // ZELMAR_SCREENSHOT_FLEET names a fleet file (the demo's) instead of a generated fleet.
     const QByteArray fleetFile = qgetenv("ZELMAR_SCREENSHOT_FLEET");
@@ -61,12 +52,8 @@ int main(int argc, char** argv) {
         }
         if (list && list->model()->rowCount() > 2)
             list->setCurrentIndex(list->model()->index(2, 0));
-        QApplication::processEvents();
-        const QPixmap shot = dialog.grab();
-        if (shot.isNull() || !shot.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
-            std::fprintf(stderr, "could not write %s\n", argv[1]);
+        if (!zelmar::screenshot::savePicture(dialog, output))
             result = 1;
-        }
     }
     zelmar::comm::CloseService();
     return result;

@@ -4,31 +4,17 @@
 #include "comm/shared_state.h"
 #include "dialogs/security/form_security.h"
 
-#include <QApplication>
-#include <QPixmap>
-#include <cstdio>
-
-#include "platform/ui/qt_user_dialogs.h"
+#include "tests/dialogs/screenshot_app.h"
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    zelmar::ui::installUserDialogs();
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
+    zelmar::screenshot::ScreenshotApp app(argc, argv);
+    const char* output = app.outputPath();
+    if (!output)
         return 2;
-    }
     zelmar::comm::state().CurrentController.PasswordOk = zelmar::vbTrue;
     zelmar::comm::state().NetworkPassword = QStringLiteral("Secret-42");
 
     zelmar::dialogs::FormSecurity dialog;
     dialog.show();
-    QApplication::processEvents();
-    const QPixmap shot = dialog.grab();
-    if (shot.isNull() || !shot.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
-        std::fprintf(stderr, "could not write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    return zelmar::screenshot::savePicture(dialog, output) ? 0 : 1;
 }
