@@ -34,6 +34,17 @@ using dialogs::FormTCPSettings;
 using ui::ModalKind;
 using ui::ModalSeam;
 
+// The text a label, button or frame shows.
+inline QString captionOf(QWidget* w) {
+    if (auto* l = qobject_cast<QLabel*>(w))
+        return l->text();
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        return b->text();
+    if (auto* g = qobject_cast<QGroupBox*>(w))
+        return g->title();
+    return {};
+}
+
 class MainDialogTest : public DialogTestBase {
 protected:
     void SetUp() override {

@@ -109,16 +109,6 @@ const Caption kStoredCaptions[] = {
     {"CmdOk", "Close"},
 };
 
-QString captionOf(QWidget* w) {
-    if (auto* l = qobject_cast<QLabel*>(w))
-        return l->text();
-    if (auto* b = qobject_cast<QAbstractButton*>(w))
-        return b->text();
-    if (auto* g = qobject_cast<QGroupBox*>(w))
-        return g->title();
-    return {};
-}
-
 using MainLayout = MainDialogTest;
 
 TEST_F(MainLayout, EveryControlSitsWhereTheLayoutPutsIt) {

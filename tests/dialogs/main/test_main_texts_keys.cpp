@@ -37,16 +37,6 @@ const std::pair<const char*, const char*> kUntranslated[] = {
     {"LabelMainCompIPaddr", "&IP address:"},
 };
 
-QString captionOf(QWidget* w) {
-    if (auto* l = qobject_cast<QLabel*>(w))
-        return l->text();
-    if (auto* b = qobject_cast<QAbstractButton*>(w))
-        return b->text();
-    if (auto* g = qobject_cast<QGroupBox*>(w))
-        return g->title();
-    return {};
-}
-
 int expectedCheckBoxWidth(const FormTCPSettings& d, int number) {
     return ui::twipsToPixels(ui::textWidthTwips(d.font(), support::GetText(number)) + 300);
 }
