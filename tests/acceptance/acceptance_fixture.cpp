@@ -28,14 +28,17 @@ void typeKeys(QWidget* widget, const QString& text) {
 }
 }  // namespace
 
-void AcceptanceTest::SetUp() {
+void AcceptanceTest::resetToolState() {
     comm::CloseService();
     comm::state() = comm::SharedState{};
     ModalSeam::clearAnswers();
     ModalSeam::clearLog();
     ModalSeam::setStrict(true);
     ui::setFatalErrorAction([this](const QString& message) { fatal_ << message; });
+}
 
+void AcceptanceTest::SetUp() {
+    resetToolState();
     fleet_ = std::make_unique<sim::SimFleet>(sim::SimFleet::fromFile(ZELMAR_DEMO_FLEET));
     fleet_->start();
     // After a port OS switch a controller is silent this long; short here.

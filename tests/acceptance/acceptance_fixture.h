@@ -47,6 +47,8 @@ class AcceptanceTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // No service, fresh shared state, the strict seam with nothing queued, fatal errors recorded.
+    void resetToolState();
 
     // Creates the main dialog, runs its load handler and shows it, as the
     // tool's start does. Queue the start-up answers and drivers before.

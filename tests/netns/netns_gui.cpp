@@ -21,12 +21,7 @@ protected:
         if (qEnvironmentVariableIsEmpty("ZELMAR_NETNS_SITE"))
             GTEST_SKIP() << "runs only inside the namespace site that netns_site.sh builds";
         ASSERT_TRUE(qEnvironmentVariableIsEmpty("ZELMAR_NETSERVICE_CONFIG"));
-        comm::CloseService();
-        comm::state() = comm::SharedState{};
-        ModalSeam::clearAnswers();
-        ModalSeam::clearLog();
-        ModalSeam::setStrict(true);
-        ui::setFatalErrorAction([this](const QString& message) { fatal_ << message; });
+        resetToolState();
     }
 };
 
