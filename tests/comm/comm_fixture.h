@@ -39,6 +39,14 @@ inline sim::SimControllerState controller(int n) {
     return s;
 }
 
+// Controller n requiring encryption with `password`.
+inline sim::SimControllerState encrypting(int n, const std::string& password) {
+    sim::SimControllerState s = controller(n);
+    s.requireEncryption = true;
+    s.encryptionPassword = password;
+    return s;
+}
+
 inline std::vector<sim::SimControllerState> site(int count) {
     std::vector<sim::SimControllerState> list;
     for (int n = 1; n <= count; ++n)
@@ -100,6 +108,18 @@ protected:
     }
 
     static void answer(int button) { ui::ModalSeam::pushButton(button); }
+
+    // The record as the setup command leaves it for `serial`, renamed and moved,
+    // with a service open to write it.
+    static comm::SettingsRecord& renamedRecordFor(const std::string& serial) {
+        comm::OpenService();
+        comm::SettingsRecord& r = comm::state().Settings;
+        r.SerialNo = QString::fromStdString(serial);
+        r.Name = "Renamed";
+        r.Description = "Moved to the roof";
+        r.MainComputerAddress = "10.30.0.6";
+        return r;
+    }
 
 private:
     std::unique_ptr<sim::SimFleet> fleet_;

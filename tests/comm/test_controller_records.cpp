@@ -18,10 +18,9 @@ const QString kAccessPrompt = "You need a password to access this controller.\r\
 const QString kSetupPrompt = "This controller needs a password to allow setup.\r\nPlease enter a password.";
 const QString kRight = "Site-Pw-1";
 
+// Controller n requiring encryption with the right password, under a DNS name of its own.
 sim::SimControllerState encrypting(int n) {
-    sim::SimControllerState s = controller(n);
-    s.requireEncryption = true;
-    s.encryptionPassword = kRight.toStdString();
+    sim::SimControllerState s = commtest::encrypting(n, kRight.toStdString());
     s.dnsName = "secure.site.example";
     return s;
 }

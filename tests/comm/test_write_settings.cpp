@@ -18,12 +18,7 @@ class WriteSettings : public CommTest {
 protected:
     // The record as the setup command leaves it for controller 2.
     void recordFor(const std::string& serial) {
-        OpenService();
-        SettingsRecord& r = state().Settings;
-        r.SerialNo = QString::fromStdString(serial);
-        r.Name = "Renamed";
-        r.Description = "Moved to the roof";
-        r.MainComputerAddress = "10.30.0.6";
+        SettingsRecord& r = renamedRecordFor(serial);
         r.HostName = "never-written-host";
         r.Domain = "never.written";
     }

@@ -9,17 +9,11 @@ using namespace zelmar;
 using namespace zelmar::comm;
 using zelmar::commtest::CommTest;
 using zelmar::commtest::controller;
+using zelmar::commtest::encrypting;
 
 namespace {
 
 const QString kWrongPassword = "Wrong network password";
-
-sim::SimControllerState encrypting(int n, const std::string& password) {
-    sim::SimControllerState s = controller(n);
-    s.requireEncryption = true;
-    s.encryptionPassword = password;
-    return s;
-}
 
 std::string keyOf(const sim::SimControllerState& s, const std::string& password) {
     return net::crypto::toHex(net::crypto::controllerKeyFromPassword(password, *net::wire::parseEthernet(s.ethernetAddress)));
@@ -30,12 +24,7 @@ protected:
     // The record as the setup command leaves it, with the encryption choices the
     // security dialog leaves after a controller with an accepted password.
     void recordFor(const std::string& serial, bool requireEncryption, const QString& encryptionPassword) {
-        OpenService();
-        SettingsRecord& r = state().Settings;
-        r.SerialNo = QString::fromStdString(serial);
-        r.Name = "Renamed";
-        r.Description = "Moved to the roof";
-        r.MainComputerAddress = "10.30.0.6";
+        SettingsRecord& r = renamedRecordFor(serial);
         r.UseDhcp = vbTrue;
         r.DnsName = "roof-unit.plant.test";
         r.RequireEncryption = requireEncryption ? vbTrue : vbFalse;
