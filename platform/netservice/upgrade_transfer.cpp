@@ -149,24 +149,11 @@ std::string UpgradeTransfer::sendBlocks(const std::vector<std::uint8_t>& image) 
     reportedAt_ = Clock::now();
     while (!window.complete()) {
         reportProgress(window);
-        switch (timer.verdict(Clock::now())) {
-        case UpgradeTimer::Verdict::Stalled:
+        if (std::string problem = giveUpReason(timer); !problem.empty()) {
             abandon();
-            return "the connection to the controller was lost: no block acknowledged for " +
-                   std::to_string(cfg.upgradeStallTimeoutMs) + " ms";
-        case UpgradeTimer::Verdict::TooLong:
-            abandon();
-            return "the transfer did not complete within " + std::to_string(cfg.upgradeMaxMs) + " ms";
-        case UpgradeTimer::Verdict::Going: break;
+            return problem;
         }
-        std::size_t sentNow = 0;
-        while (const auto send = window.next()) {
-            sendBlock(image, window, send->block, send->askAck, send->again);
-            if (send->askAck)
-                timer.expectAck(Clock::now());
-            if (++sentNow % kDrainEvery == 0)
-                drain(window, timer);
-        }
+        sendWindow(image, window, timer);
         if (const int wait = msUntil(timer.wakeAt()); wait > 0)
             link_.waitReadable(wait);
         drain(window, timer);
@@ -180,6 +167,30 @@ std::string UpgradeTransfer::sendBlocks(const std::vector<std::uint8_t>& image) 
     }
     reportProgress(window);
     return {};
+}
+
+std::string UpgradeTransfer::giveUpReason(const UpgradeTimer& timer) const {
+    const ServiceConfig& cfg = link_.config();
+    switch (timer.verdict(Clock::now())) {
+    case UpgradeTimer::Verdict::Stalled:
+        return "the connection to the controller was lost: no block acknowledged for " +
+               std::to_string(cfg.upgradeStallTimeoutMs) + " ms";
+    case UpgradeTimer::Verdict::TooLong:
+        return "the transfer did not complete within " + std::to_string(cfg.upgradeMaxMs) + " ms";
+    case UpgradeTimer::Verdict::Going: break;
+    }
+    return {};
+}
+
+void UpgradeTransfer::sendWindow(const std::vector<std::uint8_t>& image, UpgradeWindow& window, UpgradeTimer& timer) {
+    std::size_t sentNow = 0;
+    while (const auto send = window.next()) {
+        sendBlock(image, window, send->block, send->askAck, send->again);
+        if (send->askAck)
+            timer.expectAck(Clock::now());
+        if (++sentNow % kDrainEvery == 0)
+            drain(window, timer);
+    }
 }
 
 // 3. Commit: the controller checks the whole image and switches. Its reply may be lost and the

@@ -63,6 +63,10 @@ private:
     void sendBlock(const std::vector<std::uint8_t>& image, UpgradeWindow& window, std::uint32_t block, bool askAck,
                    bool again);
     void drain(UpgradeWindow& window, UpgradeTimer& timer);
+    // Why the transfer gives up now, by its clocks (empty: it goes on).
+    std::string giveUpReason(const UpgradeTimer& timer) const;
+    // Every block the window lets go now, with a look at the answers between bursts.
+    void sendWindow(const std::vector<std::uint8_t>& image, UpgradeWindow& window, UpgradeTimer& timer);
     bool takeAck(const wire::Message& msg, UpgradeWindow& window, UpgradeTimer& timer);
     bool takeStale(const wire::Message& msg, UpgradeWindow& window, UpgradeTimer& timer);
     void reportProgress(const UpgradeWindow& window);
