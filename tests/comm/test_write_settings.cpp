@@ -37,6 +37,14 @@ protected:
     static void setFixedOutsideTheNetwork(SettingsRecord& r) {
         setFixed(r, "192.168.5.10", "255.255.255.0", "192.168.5.1", "192.168.5.2");
     }
+
+    // Such settings for controller 2, and Cancel at the question.
+    WriteOutcome writeOutsideTheNetworkCancelling() {
+        recordFor("20-00002");
+        setFixedOutsideTheNetwork(state().Settings);
+        answer(ui::ButtonCancel);
+        return WriteControllerSettings();
+    }
 };
 
 TEST_F(WriteSettings, EmptyOrUnknownSerialNumberFailsQuietly) {
@@ -158,12 +166,7 @@ TEST_F(WriteSettings, SettingsUnfitForTheNetworkAskFirstOkWrites) {
 TEST_F(WriteSettings, CancelAtTheNetworkQuestionAppliesNothing) {
     startSite(site(2));
     const auto before = sim("20-00002");
-    recordFor("20-00002");
-    SettingsRecord& r = state().Settings;
-    setFixedOutsideTheNetwork(r);
-
-    answer(ui::ButtonCancel);
-    EXPECT_EQ(WriteControllerSettings(), WriteOutcome::Cancelled);
+    EXPECT_EQ(writeOutsideTheNetworkCancelling(), WriteOutcome::Cancelled);
     EXPECT_EQ(ui::ModalSeam::log().size(), 1);
 
     const auto after = sim("20-00002");
@@ -178,13 +181,10 @@ TEST_F(WriteSettings, CancelAtTheNetworkQuestionAppliesNothing) {
 TEST_F(WriteSettings, ValuesHeldBeforeACancelDoNotRideAlongWithTheNextWrite) {
     startSite(site(2));
     const auto before = sim("20-00002");
-    recordFor("20-00002");
-    SettingsRecord& r = state().Settings;
-    setFixedOutsideTheNetwork(r);
-    answer(ui::ButtonCancel);
-    ASSERT_EQ(WriteControllerSettings(), WriteOutcome::Cancelled);
+    ASSERT_EQ(writeOutsideTheNetworkCancelling(), WriteOutcome::Cancelled);
 
     // The technician switches to DHCP instead: only the DNS name goes with it.
+    SettingsRecord& r = state().Settings;
     r.UseDhcp = vbTrue;
     r.DnsName = "roof-unit";
     ui::ModalSeam::clearLog();
