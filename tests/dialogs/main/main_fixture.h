@@ -78,6 +78,14 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
     }
 
+    // A dialog past its load (LoadingFlg False), shown as the active window.
+    static std::unique_ptr<FormTCPSettings> loadedDialogShown() {
+        auto d = newDialog();
+        d->LoadingFlg = vbFalse;
+        showActive(*d);
+        return d;
+    }
+
     // What the modal seam was asked, by kind.
     static QStringList shown(ModalKind kind) {
         QStringList texts;

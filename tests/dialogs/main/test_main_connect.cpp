@@ -106,9 +106,7 @@ TEST_F(MainStartup, ClickingTheSelectedConnectedOptionAsksAgainAndKeepsItSelecte
     sim::SimControllerState connected = controller(1, "Cabled");
     connected.connected = true;
     startFleet({connected});
-    auto d = newDialog();
-    d->LoadingFlg = vbFalse;
-    showActive(*d);
+    auto d = loadedDialogShown();
     ASSERT_TRUE(useTcp(*d)->isChecked());
     ModalSeam::pushButton(ui::ButtonYes);
     QTest::mouseClick(useTcp(*d), Qt::LeftButton, {}, QPoint(6, useTcp(*d)->height() / 2));
@@ -134,9 +132,7 @@ TEST_F(MainChooseController, SearchAndOkFillsEveryFieldFromTheController) {
     fixed.ipAddress = "0.0.0.0";
     fixed.gateway = "0.0.0.0";
     startFleet({controller(1, "Boiler 1"), controller(2, "Boiler 2"), fixed});
-    auto d = newDialog();
-    d->LoadingFlg = vbFalse;
-    showActive(*d);
+    auto d = loadedDialogShown();
     chooseInSearchDialog(QStringLiteral("10-00003"), 3);
     button(*d, "btnSearchTCP")->click();
 
@@ -160,9 +156,7 @@ TEST_F(MainChooseController, SearchAndOkFillsEveryFieldFromTheController) {
 
 TEST_F(MainChooseController, CancelInTheSearchDialogChangesNothing) {
     startFleet({controller(1, "Boiler 1")});
-    auto d = newDialog();
-    d->LoadingFlg = vbFalse;
-    showActive(*d);
+    auto d = loadedDialogShown();
     edit(*d, "CtrlCurrentName")->setText(QStringLiteral("kept"));
     edit(*d, "tbIP")->setText(QStringLiteral("127.79.0.99"));
     chooseInSearchDialog(QString(), 1);

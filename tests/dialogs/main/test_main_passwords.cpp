@@ -30,9 +30,7 @@ protected:
     }
 
     std::unique_ptr<FormTCPSettings> shownDialog() {
-        auto d = newDialog();
-        d->LoadingFlg = vbFalse;
-        showActive(*d);
+        auto d = loadedDialogShown();
         return d;
     }
 

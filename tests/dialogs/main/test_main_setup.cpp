@@ -42,9 +42,7 @@ protected:
 
     // The dialog showing controller `serialNo`, as after choosing it in the search dialog.
     std::unique_ptr<FormTCPSettings> dialogShowing(const QString& serialNo) {
-        auto d = newDialog();
-        d->LoadingFlg = vbFalse;
-        showActive(*d);
+        auto d = loadedDialogShown();
         comm::state().CurrentController.SerialNo = serialNo;
         MainDialogAccess::ShowCurrentController(*d, vbTrue);
         EXPECT_EQ(edit(*d, "CtrlCurrentSerialNo")->text(), serialNo);
@@ -144,9 +142,7 @@ TEST_F(MainSetup, SecurityChoicesSurviveChoosingTheSameControllerAgain) {
 
 TEST_F(MainSetup, WithNoControllerShownNothingHappens) {
     startFleet({onDocumentationNetwork(1, "Boiler 1")});
-    auto d = newDialog();
-    d->LoadingFlg = vbFalse;
-    showActive(*d);
+    auto d = loadedDialogShown();
     edit(*d, "CtrlCurrentName")->setText(QStringLiteral("typed"));
     EnabledWatch watch(d.get());
     button(*d, "btnSetup")->click();
@@ -218,9 +214,7 @@ TEST_F(MainSetup, AFailingServiceEndsTheToolWithAMessageAndLeavesTheWindowUsable
     config.failEntryReadsAfter = 0;  // every entry read fails
     comm::setServiceConfigForTests(config);
     comm::OpenService();  // as at every start-up
-    auto d = newDialog();
-    d->LoadingFlg = vbFalse;
-    showActive(*d);
+    auto d = loadedDialogShown();
     edit(*d, "CtrlCurrentSerialNo")->setText(QStringLiteral("10-00001"));
     EnabledWatch watch(d.get());
     ModalSeam::pushButton(ui::ButtonOk);  // the error message
