@@ -21,14 +21,18 @@ protected:
         EXPECT_EQ(record().SerialNo, QString()) << "nothing copied";
         EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
     }
+    // The dialog open, with the controller `serial` marked by a click on its row.
+    void openWithMarked(const std::string& serial) {
+        openDialog();
+        clickRow(QString::fromStdString(serial));
+        ASSERT_TRUE(marked(serial));
+    }
 };
 
 // What the record takes from the entry is the communication module's (tests/comm).
 TEST_F(SearchChooseTest, OkUnmarksHandsTheControllerOverAndEndsTheModalDisplay) {
     startFleet(standardSite());
-    openDialog();
-    clickRow(QStringLiteral("10-00003"));
-    ASSERT_TRUE(marked("10-00003"));
+    openWithMarked("10-00003");
 
     button("ButtonOk")->click();
 
@@ -49,9 +53,7 @@ TEST_F(SearchChooseTest, OkUnmarksHandsTheControllerOverAndEndsTheModalDisplay) 
 
 TEST_F(SearchChooseTest, CancelAfterAClickUnmarksAndReturnsFalse) {
     startFleet(standardSite());
-    openDialog();
-    clickRow(QStringLiteral("10-00001"));
-    ASSERT_TRUE(marked("10-00001"));
+    openWithMarked("10-00001");
     button("ButtonCancel")->click();
     expectClosedWithout();
     EXPECT_FALSE(marked("10-00001"));
@@ -59,9 +61,7 @@ TEST_F(SearchChooseTest, CancelAfterAClickUnmarksAndReturnsFalse) {
 
 TEST_F(SearchChooseTest, EscapeIsCancel) {
     startFleet(standardSite());
-    openDialog();
-    clickRow(QStringLiteral("10-00002"));
-    ASSERT_TRUE(marked("10-00002"));
+    openWithMarked("10-00002");
     QTest::keyClick(list(), Qt::Key_Escape);
     expectClosedWithout();
     EXPECT_FALSE(marked("10-00002"));
@@ -69,18 +69,14 @@ TEST_F(SearchChooseTest, EscapeIsCancel) {
 
 TEST_F(SearchChooseTest, TheCloseControlCountsAsCancelAndUnloadUnmarks) {
     startFleet(standardSite());
-    openDialog();
-    clickRow(QStringLiteral("10-00001"));
-    ASSERT_TRUE(marked("10-00001"));
+    openWithMarked("10-00001");
     dialog_->close();
     expectClosedWithout();
     EXPECT_FALSE(marked("10-00001"));
 
     // Unloading after OK: nothing is left marked either.
     dialog_.reset();
-    openDialog();
-    clickRow(QStringLiteral("10-00003"));
-    ASSERT_TRUE(marked("10-00003"));
+    openWithMarked("10-00003");
     dialog_.reset();
     EXPECT_FALSE(marked("10-00003"));
 }
