@@ -53,6 +53,26 @@ void AcceptanceTest::SetUp() {
     comm::setServiceConfigForTests(config_);
 }
 
+std::unique_ptr<FormTCPSettings> AcceptanceTest::startAndChoose(const QString& serialNo,
+                                                                const QStringList& passwords) {
+    ModalSeam::pushButton(ui::ButtonNo);
+    for (const QString& password : passwords)
+        ModalSeam::pushInput(password);
+    driveSearchDialog([serialNo](FormSearchTCP& search) {
+        clickRow(search, serialNo);
+        press(search, "ButtonOk");
+    });
+    return startTool();
+}
+
+void AcceptanceTest::chooseAgain(FormTCPSettings& tool, const QString& serialNo) {
+    driveSearchDialog([serialNo](FormSearchTCP& search) {
+        clickRow(search, serialNo);
+        press(search, "ButtonOk");
+    });
+    click(tool, "btnSearchTCP");
+}
+
 void AcceptanceTest::TearDown() {
     comm::CloseService();
     comm::clearServiceConfigForTests();

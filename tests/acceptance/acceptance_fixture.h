@@ -58,6 +58,11 @@ protected:
     // has listed `rows` rows, then runs `steps`, which must close it (OK or
     // Cancel). A dialog left open is cancelled and fails the test.
     void driveSearchDialog(std::function<void(FormSearchTCP&)> steps, int rows = kLocalSiteControllers);
+    // Starts the tool with No, chooses `serialNo` in the search dialog and
+    // types `passwords` into the password prompts that follow.
+    std::unique_ptr<FormTCPSettings> startAndChoose(const QString& serialNo, const QStringList& passwords = {});
+    // Chooses `serialNo` through "Search..." in the running tool.
+    void chooseAgain(FormTCPSettings& tool, const QString& serialNo);
     // Drives the next security dialog: sets the check box and the password
     // by typing, then presses Close.
     void driveSecurityDialog(bool requireEncryption, const QString& password);

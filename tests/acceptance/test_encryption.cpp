@@ -20,28 +20,6 @@ const QString kAccessPrompt =
 
 class Encryption : public AcceptanceTest {
 protected:
-    // Starts the tool with No, chooses `serialNo` in the search dialog and
-    // types `passwords` into the password prompts that follow.
-    std::unique_ptr<FormTCPSettings> startAndChoose(const QString& serialNo, const QStringList& passwords = {}) {
-        ModalSeam::pushButton(ui::ButtonNo);
-        for (const QString& password : passwords)
-            ModalSeam::pushInput(password);
-        driveSearchDialog([serialNo](FormSearchTCP& search) {
-            clickRow(search, serialNo);
-            press(search, "ButtonOk");
-        });
-        return startTool();
-    }
-
-    // Chooses `serialNo` through "Search..." in the running tool.
-    void chooseAgain(FormTCPSettings& tool, const QString& serialNo) {
-        driveSearchDialog([serialNo](FormSearchTCP& search) {
-            clickRow(search, serialNo);
-            press(search, "ButtonOk");
-        });
-        click(tool, "btnSearchTCP");
-    }
-
     // What the security dialog shows when it opens, and then set by the technician.
     struct SecurityShown {
         bool checked = false;

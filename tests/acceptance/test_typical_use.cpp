@@ -23,12 +23,7 @@ using TypicalUse = AcceptanceTest;
 
 TEST_F(TypicalUse, NoAtStartChooseEditAndLoadWritesExactlyTheEditedSettings) {
     const FieldMap before = fleetFields();
-    ModalSeam::pushButton(ui::ButtonNo);
-    driveSearchDialog([](FormSearchTCP& search) {
-        clickRow(search, QStringLiteral("10-10007"));
-        press(search, "ButtonOk");
-    });
-    auto tool = startTool();
+    auto tool = startAndChoose(QStringLiteral("10-10007"));
 
     EXPECT_EQ(shown(ModalKind::Question), QStringList{text(kTextAskReadConnected)});
     EXPECT_EQ(searchDialogsDriven_, 1);
@@ -113,11 +108,7 @@ TEST_F(TypicalUse, SettingsThatDoNotFitTheNetworkAreQuestionedAndWrittenOnceCorr
     EXPECT_EQ(field(*tool, "CtrlCurrentSerialNo")->text(), QString()) << "cancelled: nothing shown";
 
     // "Search..." from the main window.
-    driveSearchDialog([](FormSearchTCP& search) {
-        clickRow(search, QStringLiteral("10-10021"));
-        press(search, "ButtonOk");
-    });
-    click(*tool, "btnSearchTCP");
+    chooseAgain(*tool, QStringLiteral("10-10021"));
     EXPECT_EQ(searchDialogsDriven_, 2);
     EXPECT_EQ(field(*tool, "CtrlCurrentName")->text(), QStringLiteral("Lab wing AHU"));
     EXPECT_EQ(field(*tool, "tbIP")->text(), QStringLiteral("192.168.1.50"));
@@ -191,12 +182,7 @@ TEST_F(TypicalUse, FindMoreReachesTheControllersBehindTheRouter) {
 
 TEST_F(TypicalUse, AControllerWithoutEncryptionSupportIsToldSoAndTheRestIsWritten) {
     const FieldMap before = fleetFields();
-    ModalSeam::pushButton(ui::ButtonNo);
-    driveSearchDialog([](FormSearchTCP& search) {
-        clickRow(search, QStringLiteral("10-10020"));
-        press(search, "ButtonOk");
-    });
-    auto tool = startTool();
+    auto tool = startAndChoose(QStringLiteral("10-10020"));
     ASSERT_EQ(field(*tool, "CtrlCurrentName")->text(), QStringLiteral("Garage ventilation"));
 
     driveSecurityDialog(true, QStringLiteral("Garage2026"));
