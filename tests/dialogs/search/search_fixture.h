@@ -77,10 +77,7 @@ inline std::vector<sim::SimControllerState> standardSite() {
     unnamed.dnsName = "ahu2.site";
 
     auto factoryNew = simController("10-00003", "127.79.0.3", "Factory new");
-    factoryNew.ipAddress = "0.0.0.0";
-    factoryNew.subnetMask = "0.0.0.0";
-    factoryNew.gateway = "0.0.0.0";
-    factoryNew.dnsServer = "0.0.0.0";
+    factoryNew.ipAddress = factoryNew.subnetMask = factoryNew.gateway = factoryNew.dnsServer = "0.0.0.0";
     factoryNew.description = "";
 
     auto remote = simController("10-00004", "127.79.9.4", "Remote 4");
