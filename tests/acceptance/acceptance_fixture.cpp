@@ -73,6 +73,12 @@ void AcceptanceTest::chooseAgain(FormTCPSettings& tool, const QString& serialNo)
     click(tool, "btnSearchTCP");
 }
 
+void AcceptanceTest::load(FormTCPSettings& tool) {
+    ModalSeam::clearLog();
+    ModalSeam::pushButton(ui::ButtonOk);
+    click(tool, "btnSetup");
+}
+
 void AcceptanceTest::TearDown() {
     comm::CloseService();
     comm::clearServiceConfigForTests();

@@ -63,6 +63,8 @@ protected:
     std::unique_ptr<FormTCPSettings> startAndChoose(const QString& serialNo, const QStringList& passwords = {});
     // Chooses `serialNo` through "Search..." in the running tool.
     void chooseAgain(FormTCPSettings& tool, const QString& serialNo);
+    // "Load TCP/IP Settings" with a fresh log and Ok queued for the result message.
+    static void load(FormTCPSettings& tool);
     // Drives the next security dialog: sets the check box and the password
     // by typing, then presses Close.
     void driveSecurityDialog(bool requireEncryption, const QString& password);

@@ -36,12 +36,6 @@ protected:
         click(tool, "Security");
         return shownAtOpen;
     }
-
-    void load(FormTCPSettings& tool) {
-        ModalSeam::clearLog();
-        ModalSeam::pushButton(ui::ButtonOk);
-        click(tool, "btnSetup");
-    }
 };
 
 TEST_F(Encryption, ChoosingAnEncryptedControllerAsksForThePasswordUntilItIsRight) {

@@ -42,9 +42,7 @@ TEST_F(TypicalUse, NoAtStartChooseEditAndLoadWritesExactlyTheEditedSettings) {
     type(*tool, "CtrlCurrentName", QStringLiteral("Boiler 1 pannrum"));
     type(*tool, "tbIP", QStringLiteral("10.40.1.60"));
     type(*tool, "tbDNS", QStringLiteral("10.40.0.3"));
-    ModalSeam::clearLog();
-    ModalSeam::pushButton(ui::ButtonOk);
-    click(*tool, "btnSetup");
+    load(*tool);
 
     ASSERT_EQ(ModalSeam::log().size(), 1);
     EXPECT_EQ(ModalSeam::log().first().kind, ModalKind::Message);
@@ -81,9 +79,7 @@ TEST_F(TypicalUse, YesAtStartShowsTheConnectedControllerAndWritesItWithDhcpAndAD
     type(*tool, "tbDomain", QStringLiteral("kv-larkan.local"));
     EXPECT_EQ(field(*tool, "tbDNSName")->text(), QStringLiteral("vc1.kv-larkan.local"));
     type(*tool, "CtrlCurrentDescription", QStringLiteral("Hus 3, källare, undercentral"));
-    ModalSeam::clearLog();
-    ModalSeam::pushButton(ui::ButtonOk);
-    click(*tool, "btnSetup");
+    load(*tool);
 
     EXPECT_EQ(shown(ModalKind::Message), QStringList{text(kTextSetupDone) + QStringLiteral(" Värmecentral 1")});
     FieldMap changed = changes(before, fleetFields());
@@ -129,9 +125,7 @@ TEST_F(TypicalUse, SettingsThatDoNotFitTheNetworkAreQuestionedAndWrittenOnceCorr
     type(*tool, "tbGateway", QStringLiteral("10.40.0.1"));
     type(*tool, "tbDNS", QStringLiteral("10.40.0.2"));
     type(*tool, "tbMainCompIP", QStringLiteral("10.40.0.5"));
-    ModalSeam::clearLog();
-    ModalSeam::pushButton(ui::ButtonOk);
-    click(*tool, "btnSetup");
+    load(*tool);
     EXPECT_EQ(shown(ModalKind::Question), QStringList{});
     EXPECT_EQ(shown(ModalKind::Message), QStringList{text(kTextSetupDone) + QStringLiteral(" Lab wing AHU")});
     EXPECT_EQ(changes(before, fleetFields()), (FieldMap{
@@ -172,9 +166,7 @@ TEST_F(TypicalUse, FindMoreReachesTheControllersBehindTheRouter) {
     EXPECT_EQ(field(*tool, "tbIP")->text(), QStringLiteral("10.41.1.11"));
 
     type(*tool, "CtrlCurrentName", QStringLiteral("North annex Boiler 1 (P1)"));
-    ModalSeam::clearLog();
-    ModalSeam::pushButton(ui::ButtonOk);
-    click(*tool, "btnSetup");
+    load(*tool);
     EXPECT_EQ(shown(ModalKind::Message),
               QStringList{text(kTextSetupDone) + QStringLiteral(" North annex Boiler 1 (P1)")});
     EXPECT_EQ(changes(before, fleetFields()), (FieldMap{{"10-10024.name", "North annex Boiler 1 (P1)"}}));
@@ -226,9 +218,7 @@ TEST_F(TypicalUse, TheSameUseInSwedish) {
     ASSERT_EQ(field(*tool, "CtrlCurrentName")->text(), QStringLiteral("Fläktrum 2"));
 
     type(*tool, "CtrlCurrentName", QStringLiteral("Fläktrum 2 öst"));
-    ModalSeam::clearLog();
-    ModalSeam::pushButton(ui::ButtonOk);
-    click(*tool, "btnSetup");
+    load(*tool);
     EXPECT_EQ(shown(ModalKind::Message), QStringList{text(kTextSetupDone) + QStringLiteral(" Fläktrum 2 öst")});
     EXPECT_EQ(changes(before, fleetFields()), (FieldMap{{"10-10014.name", "Fläktrum 2 öst"}}));
 }

@@ -49,9 +49,7 @@ TEST_F(SiteGui, ChooseAControllerFoundThroughTheAdaptersAndLoadItsSettings) {
     ASSERT_EQ(field(*tool, "CtrlCurrentSerialNo")->text(), serial);
 
     type(*tool, "CtrlCurrentName", newName);
-    ModalSeam::clearLog();
-    ModalSeam::pushButton(ui::ButtonOk);
-    click(*tool, "btnSetup");
+    load(*tool);
     ASSERT_EQ(ModalSeam::log().size(), 1) << modalLog();
     EXPECT_EQ(ModalSeam::log().first().text, text(kTextSetupDone) + u' ' + newName);
 }
