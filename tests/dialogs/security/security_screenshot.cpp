@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     const char* output = app.outputPath();
     if (!output)
         return 2;
+    zelmar::comm::state().CurrentController.RequireEncryption = zelmar::vbTrue;
     zelmar::comm::state().CurrentController.PasswordOk = zelmar::vbTrue;
     zelmar::comm::state().NetworkPassword = QStringLiteral("Secret-42");
 
