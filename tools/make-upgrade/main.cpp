@@ -84,68 +84,97 @@ int check(const std::string& path) {
     return 0;
 }
 
+// What a build run was asked for, its options checked in the order the messages are documented.
+struct BuildRequest {
+    std::int16_t type = 0;
+    std::string revision;
+    std::string output;
+    std::string image;          // empty: a random image of randomBytes bytes
+    long long randomBytes = -1;
+    long long seed = 1;
+};
+
+const QStringList kValuedOptions = {"image", "random-image", "seed", "type", "revision", "output", "check"};
+
+// An option directly followed by another one took that one as its value: say so instead.
+void rejectOptionsAsValues(const QCommandLineParser& p) {
+    for (const QString& name : kValuedOptions)
+        if (zelmar::cli::single(p, name).startsWith("--"))
+            throw UsageError("--" + name.toStdString() + " needs a value, not the option " +
+                             p.value(name).toStdString());
+}
+
+BuildRequest readBuildRequest(const QCommandLineParser& p) {
+    if (p.isSet("image") == p.isSet("random-image"))
+        throw UsageError("give exactly one of --image FILE and --random-image BYTES");
+    if (!p.isSet("type") || !p.isSet("revision") || !p.isSet("output"))
+        throw UsageError("--type, --revision and --output are required");
+    if (p.isSet("seed") && !p.isSet("random-image"))
+        throw UsageError("--seed is for --random-image");
+    BuildRequest r;
+    if (p.isSet("random-image"))
+        r.randomBytes = zelmar::cli::integer("random-image", p.value("random-image"), 1, UpgradeFile::kMaxImageBytes);
+    if (p.isSet("seed"))
+        r.seed = zelmar::cli::integer("seed", p.value("seed"), 0, 4294967295LL);
+    r.type = std::int16_t(zelmar::cli::integer("type", p.value("type"), -32768, 32767));
+    r.revision = p.value("revision").toStdString();
+    if (r.revision.empty())
+        throw UsageError("--revision is empty");
+    if (const std::string problem = zelmar::net::wire::textProblem(zelmar::net::wire::TagPortOsRevision, r.revision);
+        !problem.empty())
+        throw UsageError("--revision " + problem);
+    r.output = p.value("output").toStdString();
+    r.image = p.value("image").toStdString();
+    // The tool finds a file by its name: one named for another port type would never be valid.
+    if (!UpgradeFile::NameFitsType(r.output, r.type))
+        throw UsageError("--output is named for another port type than --type " + std::to_string(r.type));
+    return r;
+}
+
+int build(const BuildRequest& r) {
+    const auto bytes = UpgradeFile::Build(
+        r.type, r.revision, r.image.empty() ? randomImage(std::size_t(r.randomBytes), unsigned(r.seed)) : readImage(r.image));
+    std::string error;
+    // Written beside and renamed over: an interrupted run never leaves half a file under the name.
+    if (!zelmar::net::replaceFileDurably(r.output, std::string(bytes.begin(), bytes.end()), &error))
+        throw std::runtime_error("cannot write " + r.output + ": " + error);
+    return check(r.output);
+}
+
+// Runs what the arguments ask for; bad options throw UsageError.
+int run(const QCommandLineParser& p) {
+    if (p.isSet("help")) {
+        usage(std::cout);
+        return 0;
+    }
+    if (p.isSet("version")) {
+        std::cout << zelmar::cli::versionLine("zelmar-make-upgrade") << "\n";
+        return 0;
+    }
+    if (!p.positionalArguments().isEmpty())
+        throw UsageError("unexpected argument \"" + p.positionalArguments().first().toStdString() + "\"");
+    rejectOptionsAsValues(p);
+    if (p.isSet("check")) {
+        for (const QString& other : kValuedOptions)
+            if (other != "check" && p.isSet(other))
+                throw UsageError("--check takes no other option");
+        return check(p.value("check").toStdString());
+    }
+    return build(readBuildRequest(p));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCommandLineParser p;
-    const QStringList valued = {"image", "random-image", "seed", "type", "revision", "output", "check"};
-    for (const QString& name : valued)
+    for (const QString& name : kValuedOptions)
         p.addOption(QCommandLineOption(name, name, "value"));
     p.addOption(QCommandLineOption({"h", "help"}, "help"));
     p.addOption(QCommandLineOption("version", "version"));
     try {
         zelmar::cli::parseOrThrow(p, QCoreApplication::arguments());
-        if (p.isSet("help")) {
-            usage(std::cout);
-            return 0;
-        }
-        if (p.isSet("version")) {
-            std::cout << zelmar::cli::versionLine("zelmar-make-upgrade") << "\n";
-            return 0;
-        }
-        if (!p.positionalArguments().isEmpty())
-            throw UsageError("unexpected argument \"" + p.positionalArguments().first().toStdString() + "\"");
-        for (const QString& name : valued)
-            if (zelmar::cli::single(p, name).startsWith("--"))
-                throw UsageError("--" + name.toStdString() + " needs a value, not the option " +
-                                 p.value(name).toStdString());
-        if (p.isSet("check")) {
-            for (const QString& other : valued)
-                if (other != "check" && p.isSet(other))
-                    throw UsageError("--check takes no other option");
-            return check(p.value("check").toStdString());
-        }
-        if (p.isSet("image") == p.isSet("random-image"))
-            throw UsageError("give exactly one of --image FILE and --random-image BYTES");
-        if (!p.isSet("type") || !p.isSet("revision") || !p.isSet("output"))
-            throw UsageError("--type, --revision and --output are required");
-        if (p.isSet("seed") && !p.isSet("random-image"))
-            throw UsageError("--seed is for --random-image");
-        const long long randomBytes = p.isSet("random-image")
-            ? zelmar::cli::integer("random-image", p.value("random-image"), 1, UpgradeFile::kMaxImageBytes) : -1;
-        const long long seed = p.isSet("seed") ? zelmar::cli::integer("seed", p.value("seed"), 0, 4294967295LL) : 1;
-        const long long type = zelmar::cli::integer("type", p.value("type"), -32768, 32767);
-        const std::string revision = p.value("revision").toStdString();
-        if (revision.empty())
-            throw UsageError("--revision is empty");
-        if (const std::string problem = zelmar::net::wire::textProblem(zelmar::net::wire::TagPortOsRevision, revision);
-            !problem.empty())
-            throw UsageError("--revision " + problem);
-        const std::string output = p.value("output").toStdString();
-        const std::string image = p.value("image").toStdString();
-        // The tool finds a file by its name: one named for another port type would never be valid.
-        if (!UpgradeFile::NameFitsType(output, std::int16_t(type)))
-            throw UsageError("--output is named for another port type than --type " + std::to_string(type));
-
-        const auto bytes = UpgradeFile::Build(
-            std::int16_t(type), revision,
-            image.empty() ? randomImage(std::size_t(randomBytes), unsigned(seed)) : readImage(image));
-        std::string error;
-        // Written beside and renamed over: an interrupted run never leaves half a file under the name.
-        if (!zelmar::net::replaceFileDurably(output, std::string(bytes.begin(), bytes.end()), &error))
-            throw std::runtime_error("cannot write " + output + ": " + error);
-        return check(output);
+        return run(p);
     } catch (const std::exception& e) {
         // Bad options and files that cannot be read or written alike, as the document says.
         std::cerr << "zelmar-make-upgrade: " << e.what() << "\n";
