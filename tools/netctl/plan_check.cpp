@@ -143,19 +143,31 @@ private:
         }
     }
 
+    struct Address {
+        Column column;
+        const std::string& now;
+        std::optional<std::string>& field;
+        std::string merged;  // the plan's value over the present one
+    };
+    using Addresses = Address[4];  // IP address, subnet mask, gateway, DNS server
+
     void readAddresses() {
-        struct Address {
-            Column column;
-            const std::string& now;
-            std::optional<std::string>& field;
-            std::string merged;  // the plan's value over the present one
-        };
         wire::SetupFields& f = setup_.fields;
-        Address addresses[] = {{Column::IpAddress, found_.ipAddress, f.configIpAddress, found_.ipAddress},
+        Addresses addresses = {{Column::IpAddress, found_.ipAddress, f.configIpAddress, found_.ipAddress},
                                {Column::SubnetMask, found_.subnetMask, f.configSubnetMask, found_.subnetMask},
                                {Column::Gateway, found_.gateway, f.configGateway, found_.gateway},
                                {Column::DnsServer, found_.dnsServer, f.configDnsServer, found_.dnsServer}};
         const bool dhcp = f.useDhcp.value_or(found_.useDhcp);
+        const bool wellFormed = mergeAddressCells(addresses, dhcp);
+        if (dhcp || !wellFormed)
+            return;
+        if (found_.useDhcp && !leavingDhcpWithFixedAddress())
+            return;
+        planFixedAddresses(addresses);
+    }
+
+    // Each cell over the present value; false when one is not an address at all.
+    bool mergeAddressCells(Addresses& addresses, bool dhcp) {
         bool wellFormed = true;
         for (Address& a : addresses) {
             const std::string* v = cell(a.column);
@@ -173,20 +185,22 @@ private:
                 problem(std::string(columnName(a.column)),
                         "the controller takes its address by DHCP: leave the cell empty or set UseDhcp to false");
         }
-        if (dhcp || !wellFormed)
-            return;
-        if (found_.useDhcp) {
-            // Leaving DHCP: the lease is no fixed address, so the plan must give one.
-            bool complete = true;
-            for (Column needed : {Column::IpAddress, Column::SubnetMask})
-                if (!cell(needed)) {
-                    problem(std::string(columnName(needed)), "a controller that leaves DHCP needs a fixed " +
-                                                                 std::string(columnName(needed)));
-                    complete = false;
-                }
-            if (!complete)
-                return;
-        }
+        return wellFormed;
+    }
+
+    // Leaving DHCP: the lease is no fixed address, so the plan must give one.
+    bool leavingDhcpWithFixedAddress() {
+        bool complete = true;
+        for (Column needed : {Column::IpAddress, Column::SubnetMask})
+            if (!cell(needed)) {
+                problem(std::string(columnName(needed)), "a controller that leaves DHCP needs a fixed " +
+                                                             std::string(columnName(needed)));
+                complete = false;
+            }
+        return complete;
+    }
+
+    void planFixedAddresses(Addresses& addresses) {
         const bool changing = found_.useDhcp || std::any_of(std::begin(addresses), std::end(addresses), [](const Address& a) {
             return !sameAddress(a.merged, a.now);
         });
