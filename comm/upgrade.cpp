@@ -53,36 +53,34 @@ void FindUpgradeFile(std::int16_t portOsType) {
 
 QString UpgradeFilePath() { return upgradeFilePath(); }
 
-void UpgradePortOsCommand(const QString& serialNo, const UpgradeProgress& progress) {
-    std::int16_t index = FindControllerBySerialNo(serialNo, false);
-    if (index == -1) {
-        support::ShowErrorMessage(notFoundMessage());
-        return;
-    }
+namespace {
 
-    net::NetService& service = Service();
-    FindUpgradeFile(service.Item(index)->PortOsType());
+// The upgrade file named for the controller's port OS type; empty after telling that there is none.
+QString upgradeFileOf(std::int16_t index) {
+    FindUpgradeFile(Service().Item(index)->PortOsType());
     const QString path = upgradeFilePath();
     if (path.isEmpty() || support::FileExists(path) == 0) {
         support::ShowErrorMessage(QStringLiteral("Can not find a TcpIpPortOS upgrade file."));
-        return;
+        return QString();
     }
+    return path;
+}
 
-    // The pointer goes back however the run ends, errors included.
-    const auto restorePointer = [remembered = qorg::userDialogs().busy()] { qorg::userDialogs().setBusy(remembered); };
-    const auto pointerBack = qScopeGuard(restorePointer);
-    net::UpgradeFile file;
+bool loadValidUpgradeFile(const QString& path, net::UpgradeFile& file) {
     file.Load(path.toStdString());
     if (!file.IsValid()) {
         support::ShowErrorMessage(QStringLiteral("The Upgrade file: ") + path +
                                   QStringLiteral(" is not a valid TCP/IP Port OS upgrade file!"));
-        return;
+        return false;
     }
+    return true;
+}
 
-    const QString model = support::GetModelName(QString::number(service.Item(index)->ModelCode()));
-    const QString oldRevision = QString::fromStdString(service.Item(index)->PortOsRevision());
+QString upgradeQuestion(const net::ControllerEntry& controller, const net::UpgradeFile& file) {
+    const QString model = support::GetModelName(QString::number(controller.ModelCode()));
+    const QString oldRevision = QString::fromStdString(controller.PortOsRevision());
     const QString newRevision = QString::fromStdString(file.Revision());
-    const QString question = lines({
+    return lines({
         "Do you wish to upgrade the TCP/IP Port OS in this controller?",
         "",
         "Model: " + model,
@@ -91,21 +89,46 @@ void UpgradePortOsCommand(const QString& serialNo, const UpgradeProgress& progre
         "",
         "When the TCP/IP Port OS has been upgraded you will be able to communicate with the controller again.",
     });
-    if (!support::AskYesNo(question))
-        return;
+}
 
-    qorg::userDialogs().setBusy(true);
-    if (!service.Item(index)->UpgradePortOs(file, progress)) {
-        restorePointer();
-        support::ShowErrorMessage(transferFailedMessage());
-        return;
-    }
-
+// Sends the file and searches again; the controller's new index, or -1 when the transfer failed.
+std::int16_t transferAndFindAgain(const QString& serialNo, std::int16_t index, const net::UpgradeFile& file,
+                                  const UpgradeProgress& progress) {
+    if (!Service().Item(index)->UpgradePortOs(file, progress))
+        return -1;
     qorg::userDialogs().letEventsRun();
     // The search may renumber the entries: the controller is looked up again. Its entry
     // stays even when the search did not hear it; only an answer shows what it now runs.
     index = FindControllerBySerialNo(serialNo, true);
-    if (index == -1 || !Service().Item(index)->AnsweredLastSearch()) {
+    if (index == -1 || !Service().Item(index)->AnsweredLastSearch())
+        return -1;
+    return index;
+}
+
+}  // namespace
+
+void UpgradePortOsCommand(const QString& serialNo, const UpgradeProgress& progress) {
+    std::int16_t index = FindControllerBySerialNo(serialNo, false);
+    if (index == -1) {
+        support::ShowErrorMessage(notFoundMessage());
+        return;
+    }
+    const QString path = upgradeFileOf(index);
+    if (path.isEmpty())
+        return;
+
+    // The pointer goes back however the run ends, errors included.
+    const auto restorePointer = [remembered = qorg::userDialogs().busy()] { qorg::userDialogs().setBusy(remembered); };
+    const auto pointerBack = qScopeGuard(restorePointer);
+    net::UpgradeFile file;
+    if (!loadValidUpgradeFile(path, file))
+        return;
+    if (!support::AskYesNo(upgradeQuestion(*Service().Item(index), file)))
+        return;
+
+    qorg::userDialogs().setBusy(true);
+    index = transferAndFindAgain(serialNo, index, file, progress);
+    if (index == -1) {
         restorePointer();
         support::ShowErrorMessage(transferFailedMessage());
         return;
