@@ -25,6 +25,29 @@ char detectSeparator(std::string_view text) {
 bool blank(const Record& r) {
     return r.fields.size() == 1 && r.fields.front().empty();
 }
+
+// A quoted field from its opening quote at text[i] up to the quote that is not doubled;
+// i ends after it. What is wrong with it, or nullptr.
+const char* readQuotedField(std::string_view text, std::size_t& i, char sep, std::string& out) {
+    ++i;
+    for (;;) {
+        if (i >= text.size())
+            return "a quoted field is not closed";
+        if (text[i] == '"') {
+            if (i + 1 < text.size() && text[i + 1] == '"') {
+                out += '"';
+                i += 2;
+                continue;
+            }
+            ++i;
+            break;
+        }
+        out += text[i++];
+    }
+    if (i < text.size() && text[i] != sep && text[i] != '\n' && text[i] != '\r')
+        return "text after the closing quote of a field";
+    return nullptr;
+}
 }  // namespace
 
 Table read(std::string_view text) {
@@ -44,30 +67,9 @@ Table read(std::string_view text) {
     while (i < text.size()) {
         const char c = text[i];
         if (fieldStart && c == '"') {
-            // A quoted field: up to the quote that is not doubled.
-            const int startRow = record.row;
-            std::string& out = record.fields.back();
-            ++i;
-            for (;;) {
-                if (i >= text.size()) {
-                    table.error = "a quoted field is not closed";
-                    table.errorRow = startRow;
-                    return table;
-                }
-                if (text[i] == '"') {
-                    if (i + 1 < text.size() && text[i + 1] == '"') {
-                        out += '"';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                out += text[i++];
-            }
-            if (i < text.size() && text[i] != sep && text[i] != '\n' && text[i] != '\r') {
-                table.error = "text after the closing quote of a field";
-                table.errorRow = startRow;
+            if (const char* problem = readQuotedField(text, i, sep, record.fields.back())) {
+                table.error = problem;
+                table.errorRow = record.row;
                 return table;
             }
             fieldStart = false;
