@@ -83,6 +83,47 @@ bool refusePasswordOption(const QStringList& arguments, std::ostream& err) {
     }
     return false;
 }
+
+bool parsedOrTold(QCommandLineParser& parser, const QStringList& arguments, std::ostream& err) {
+    try {
+        cli::parseOrThrow(parser, arguments);
+        return true;
+    } catch (const cli::UsageError& e) {
+        err << kProgram << ": " << e.what() << "\nTry '" << kProgram << " --help'.\n";
+        return false;
+    }
+}
+
+// --version and --help answer without running a command; true when one of them did.
+bool answeredVersionOrHelp(const QCommandLineParser& parser, const Switches& s, const std::vector<std::string>& args,
+                           std::ostream& out) {
+    if (parser.isSet(s.version)) {
+        out << cli::versionLine(kProgram) << "\n";
+        return true;
+    }
+    if (parser.isSet(s.help)) {
+        const Command* c = args.empty() ? nullptr : commandNamed(args[0]);
+        if (c)
+            printCommandHelp(*c, out);
+        else
+            printHelp(s, out);
+        return true;
+    }
+    return false;
+}
+
+// Standard input gives the present password's line first, then the new one's.
+void readPasswords(const QCommandLineParser& parser, const Switches& s, bool newPasswordField, std::istream& in,
+                   Options& options) {
+    if (parser.isSet(s.passwordStdin))
+        options.password = readLine(in);
+    else if (const char* p = std::getenv("ZELMAR_PASSWORD"))
+        options.password = p;
+    if (parser.isSet(s.newPasswordStdin))
+        options.newPassword = readLine(in);
+    else if (const char* p = std::getenv("ZELMAR_NEW_PASSWORD"); p && newPasswordField)
+        options.newPassword = p;
+}
 }  // namespace
 
 int runCommandLine(const QStringList& arguments, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -91,27 +132,13 @@ int runCommandLine(const QStringList& arguments, std::istream& in, std::ostream&
     Switches s;
     QCommandLineParser parser;
     parser.addOptions(s.all());
-    try {
-        cli::parseOrThrow(parser, arguments);
-    } catch (const cli::UsageError& e) {
-        err << kProgram << ": " << e.what() << "\nTry '" << kProgram << " --help'.\n";
+    if (!parsedOrTold(parser, arguments, err))
         return kExitUsage;
-    }
     std::vector<std::string> args;
     for (const QString& a : parser.positionalArguments())
         args.push_back(a.toStdString());
-    if (parser.isSet(s.version)) {
-        out << cli::versionLine(kProgram) << "\n";
+    if (answeredVersionOrHelp(parser, s, args, out))
         return kExitDone;
-    }
-    if (parser.isSet(s.help)) {
-        const Command* c = args.empty() ? nullptr : commandNamed(args[0]);
-        if (c)
-            printCommandHelp(*c, out);
-        else
-            printHelp(s, out);
-        return kExitDone;
-    }
     const bool newPasswordField =
         std::find(args.begin(), args.end(), std::string("EncryptionPassword")) != args.end();
     if (parser.isSet(s.newPasswordStdin) && !newPasswordField) {
@@ -126,14 +153,7 @@ int runCommandLine(const QStringList& arguments, std::istream& in, std::ostream&
         err << kProgram << ": --json and --csv: one output format at a time\nTry '" << kProgram << " --help'.\n";
         return kExitUsage;
     }
-    if (parser.isSet(s.passwordStdin))
-        options.password = readLine(in);
-    else if (const char* p = std::getenv("ZELMAR_PASSWORD"))
-        options.password = p;
-    if (parser.isSet(s.newPasswordStdin))
-        options.newPassword = readLine(in);
-    else if (const char* p = std::getenv("ZELMAR_NEW_PASSWORD"); p && newPasswordField)
-        options.newPassword = p;
+    readPasswords(parser, s, newPasswordField, in, options);
     try {
         options.config = net::ServiceConfig::fromEnvironment();
         return run(args, options, out, err);
