@@ -18,6 +18,36 @@ const char* const kNetworkMismatch =
 
 std::string str(const QString& text) { return text.toStdString(); }
 
+// The record's values wait in the entry until Apply sends them.
+void holdSettings(net::ControllerEntry& entry, const SettingsRecord& record) {
+    entry.setName(str(record.Name));
+    entry.setDescription(str(record.Description));
+    entry.setUseDhcp(isTrue(record.UseDhcp));
+    entry.setMainComputerAddress(str(record.MainComputerAddress));
+
+    if (!isTrue(record.UseDhcp)) {
+        entry.setConfigIpAddress(str(record.IpAddress));
+        entry.setConfigSubnetMask(str(record.SubnetMask));
+        entry.setConfigGateway(str(record.Gateway));
+        entry.setConfigDnsServer(str(record.DnsServer));
+    } else {
+        // With DHCP the controller registers this name in the DNS server.
+        entry.setDnsName(str(record.DnsName));
+    }
+}
+
+// The encryption choice waits in the entry too, if the controller can encrypt; true when it does.
+bool holdEncryption(net::ControllerEntry& entry, const SettingsRecord& record) {
+    const bool writesEncryption = (entry.Capabilities() & net::CapEncryption) != 0;
+    if (writesEncryption) {
+        entry.setRequireEncryption(isTrue(record.RequireEncryption));
+        entry.setEncryptionPassword(str(record.EncryptionPassword));
+    } else if (isTrue(record.RequireEncryption)) {
+        support::ShowErrorMessage(kNoEncryptionSupport);
+    }
+    return writesEncryption;
+}
+
 }  // namespace
 
 WriteOutcome WriteControllerSettings() {
@@ -36,28 +66,8 @@ WriteOutcome WriteControllerSettings() {
     }
 
     const auto entry = service.Item(index);
-    entry->setName(str(record.Name));
-    entry->setDescription(str(record.Description));
-    entry->setUseDhcp(isTrue(record.UseDhcp));
-    entry->setMainComputerAddress(str(record.MainComputerAddress));
-
-    if (!isTrue(record.UseDhcp)) {
-        entry->setConfigIpAddress(str(record.IpAddress));
-        entry->setConfigSubnetMask(str(record.SubnetMask));
-        entry->setConfigGateway(str(record.Gateway));
-        entry->setConfigDnsServer(str(record.DnsServer));
-    } else {
-        // With DHCP the controller registers this name in the DNS server.
-        entry->setDnsName(str(record.DnsName));
-    }
-
-    const bool writesEncryption = (entry->Capabilities() & net::CapEncryption) != 0;
-    if (writesEncryption) {
-        entry->setRequireEncryption(isTrue(record.RequireEncryption));
-        entry->setEncryptionPassword(str(record.EncryptionPassword));
-    } else if (isTrue(record.RequireEncryption)) {
-        support::ShowErrorMessage(kNoEncryptionSupport);
-    }
+    holdSettings(*entry, record);
+    const bool writesEncryption = holdEncryption(*entry, record);
 
     std::int32_t detail = 0;
     if (entry->CheckNetwork(detail) && !entry->IpSettingsFitNetwork()) {
