@@ -1,0 +1,225 @@
+#include "simulator/fleet_engine.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/netservice/durable_file.h"
+#include "platform/netservice/ipv4.h"
+
+namespace zelmar::sim {
+
+namespace ipv4 = net::ipv4;
+namespace wire = net::wire;
+
+namespace {
+constexpr std::size_t kLogLines = 20000;
+constexpr int kReadsPerWakeup = 32;  // per socket and wake-up, so one busy controller cannot starve the rest
+}  // namespace
+
+std::optional<std::size_t> SimFleet::Impl::indexOf(const std::string& serial) const {
+    for (std::size_t i = 0; i < controllers.size(); ++i)
+        if (controllers[i].state.serialNo == serial)
+            return i;
+    return std::nullopt;
+}
+
+bool SimFleet::Impl::chance(double percent) {
+    return percent > 0 && std::uniform_real_distribution<double>(0, 100)(rng) < percent;
+}
+
+void SimFleet::Impl::addLog(const std::string& line) {
+    const double t = std::chrono::duration<double>(Clock::now() - epoch).count();
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "+%.3f ", t);
+    std::string full = stamp + line;
+    if (logOut.is_open())
+        logOut << full << '\n' << std::flush;
+    logLines.push_back(std::move(full));
+    while (logLines.size() > kLogLines)
+        logLines.pop_front();
+}
+
+FleetData SimFleet::Impl::snapshot() const {
+    FleetData d;
+    d.faults = storedFaults;
+    for (std::size_t i = 0; i < controllers.size(); ++i) {
+        d.controllers.push_back(controllers[i].state);
+        d.controllers.back().offline = stored[i].offline;
+        d.controllers.back().restartMs = stored[i].restartMs;
+    }
+    return d;
+}
+
+void SimFleet::Impl::persist() {
+    if (stateFile.empty())
+        return;
+    std::string error;
+    if (net::replaceFileDurably(stateFile, fleetToJson(snapshot()), &error))
+        ++stats.persisted;
+    else
+        addLog("state file not written: " + error);
+}
+
+// A controller's next state, stored with the rest of the fleet before it is confirmed.
+bool SimFleet::Impl::store(std::size_t index, const SimControllerState& next) {
+    if (stateFile.empty())
+        return true;
+    FleetData d = snapshot();
+    SimControllerState& entry = d.controllers[index];
+    const SimControllerState kept = entry;  // what belongs to the stored fleet, not to this run
+    entry = next;
+    entry.offline = kept.offline;
+    entry.restartMs = kept.restartMs;
+    std::string error;
+    if (!net::replaceFileDurably(stateFile, fleetToJson(d), &error)) {
+        addLog(next.serialNo + ": state file not written, change not taken: " + error);
+        return false;
+    }
+    ++stats.persisted;
+    return true;
+}
+
+void SimFleet::Impl::sendNow(std::size_t index, const Endpoint& to, const std::vector<std::uint8_t>& bytes) {
+    if (index >= sockets.size() || !sockets[index] || controllers[index].state.offline)
+        return;
+    if (tap)
+        tap(false, controllers[index].state.address, to, bytes);
+    if (chance(faults.lossPercent) || (bytes.size() > 5 && lostReplyTypes.count(bytes[5]))) {
+        ++stats.lost;
+        return;
+    }
+    ++stats.sent;
+    sockets[index]->sendTo(to, bytes.data(), bytes.size());
+}
+
+// One try at binding every controller's address to one port (0: the first
+// one's free port); the port, or 0 with `error` saying why.
+std::uint16_t SimFleet::Impl::bindAll(std::uint16_t port, std::string& error) {
+    sockets.clear();
+    portHolder.reset();
+    if (controllers.empty()) {
+        portHolder = UdpSocket::bind(0x7F000001u, port, &error);
+        if (!portHolder)
+            return 0;
+        port = portHolder->localPort();
+    }
+    for (const SimController& c : controllers) {
+        auto s = UdpSocket::bind(*ipv4::parse(c.state.address), port, &error);
+        if (!s) {
+            sockets.clear();
+            return 0;
+        }
+        if (port == 0)
+            port = s->localPort();  // the others take the same port on their own addresses
+        sockets.push_back(std::move(s));
+    }
+    return port;
+}
+
+// Whether controller `index` hears a datagram now: not offline, not restarting, not lost.
+bool SimFleet::Impl::hears(std::size_t index) {
+    if (controllers[index].state.offline)
+        return false;
+    if (const auto it = restarting.find(index); it != restarting.end()) {
+        if (Clock::now() < it->second)
+            return false;  // still restarting: nothing is heard
+        restarting.erase(it);
+    }
+    if (chance(faults.lossPercent)) {
+        ++stats.lost;
+        return false;
+    }
+    return true;
+}
+
+std::string SimFleet::Impl::who(const SimController& c, const Endpoint& from) {
+    return c.state.address + " <- " + net::platform::toString(from) + " ";
+}
+
+void SimFleet::Impl::logResult(const SimController& c, const Endpoint& from, const SimController::Result& r) {
+    if (!r.dropped.empty()) {
+        ++stats.unparsable;
+        // Filtered searches are the normal case at every other controller: not worth a log line.
+        if (r.dropped != "another serial number" && r.dropped != "not connected" &&
+            r.dropped != "for another controller")
+            addLog(who(c, from) + "dropped: " + r.dropped);
+    } else if (!r.log.empty()) {
+        addLog(who(c, from) + r.log);
+    }
+}
+
+// Each answer after its delay and the injected one; some twice.
+void SimFleet::Impl::sendReplies(std::size_t index, const std::vector<Outgoing>& out) {
+    for (const Outgoing& o : out) {
+        int delay = o.delayMs;
+        if (faults.delayMaxMs > 0)
+            delay += std::uniform_int_distribution<int>(faults.delayMinMs, faults.delayMaxMs)(rng);
+        const int copies = chance(faults.duplicatePercent) ? 2 : 1;
+        for (int k = 0; k < copies; ++k) {
+            if (delay <= 0)
+                sendNow(index, o.to, o.bytes);
+            else if (timers.size() < kMaxDelayedReplies)  // a flood costs lost answers, not memory
+                timers.push({Clock::now() + std::chrono::milliseconds(delay), index, o.to, o.bytes});
+        }
+    }
+}
+
+void SimFleet::Impl::onDatagram(std::size_t index, std::size_t size, const Endpoint& from) {
+    ++stats.received;
+    SimController& c = controllers[index];
+    if (tap)
+        tap(true, c.state.address, from, std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + std::ptrdiff_t(std::min(size, buffer.size()))));
+    if (!hears(index))
+        return;
+    if (size > wire::kMaxDatagram) {
+        ++stats.unparsable;
+        addLog(who(c, from) + "dropped: oversized datagram");
+        return;
+    }
+    SimController::Result r = c.handle(buffer.data(), size, from, rng);
+    logResult(c, from, r);
+    if (r.changed)
+        persist();  // before the answer: what a controller confirms survives a crash
+    sendReplies(index, r.out);
+    if (r.restartMs >= 0) {
+        // The reply went out; now the new port OS starts.
+        restarting[index] = Clock::now() + std::chrono::milliseconds(r.restartMs);
+        addLog(who(c, from) + "restarting with port OS " + c.state.portOsRevision + " (silent " +
+               std::to_string(r.restartMs) + " ms)");
+    }
+}
+
+void SimFleet::Impl::loop() {
+    std::vector<std::size_t> ready;
+    while (!stopping.load()) {
+        int timeout = 50;
+        {
+            std::lock_guard lock(m);
+            if (!timers.empty()) {
+                const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(timers.top().due - Clock::now()).count();
+                timeout = int(std::clamp<long long>(wait, 0, 50));
+            }
+        }
+        poller->wait(timeout, ready);
+        std::lock_guard lock(m);
+        for (std::size_t index : ready) {
+            if (index >= sockets.size() || !sockets[index])
+                continue;
+            for (int k = 0; k < kReadsPerWakeup; ++k) {
+                Endpoint from;
+                const long n = sockets[index]->receiveFrom(buffer.data(), buffer.size(), from);
+                if (n < 0)
+                    break;
+                onDatagram(index, std::size_t(n), from);
+            }
+        }
+        const auto now = Clock::now();
+        while (!timers.empty() && timers.top().due <= now) {
+            const Timer& t = timers.top();
+            sendNow(t.controller, t.to, t.bytes);
+            timers.pop();
+        }
+    }
+}
+
+}  // namespace zelmar::sim

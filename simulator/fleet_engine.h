@@ -1,0 +1,95 @@
+#pragma once
+// The engine behind SimFleet: the controllers' sockets, the one thread that serves
+// them, delayed answers, fault injection, the log and the state file. The thread
+// holds `m` while it handles datagrams and timers; SimFleet's calls take it too.
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <queue>
+#include <random>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/netservice/udp_platform.h"
+#include "platform/netservice/wire.h"
+#include "simulator/sim_controller.h"
+#include "simulator/sim_fleet.h"
+
+namespace zelmar::sim {
+
+struct SimFleet::Impl {
+    using Clock = std::chrono::steady_clock;
+    using Endpoint = net::platform::Endpoint;
+    using UdpSocket = net::platform::UdpSocket;
+
+    struct Timer {
+        Clock::time_point due;
+        std::size_t controller;
+        Endpoint to;
+        std::vector<std::uint8_t> bytes;
+        bool operator>(const Timer& o) const { return due > o.due; }
+    };
+
+    mutable std::mutex m;
+    std::vector<SimController> controllers;
+    FaultSettings faults;
+    // What the fleet file said; faults set for a run (setLossPercent, setOffline, ...)
+    // act on the controllers but the state file keeps these.
+    FaultSettings storedFaults;
+    struct StoredPerController {
+        bool offline;
+        int restartMs;
+    };
+    std::vector<StoredPerController> stored;
+    std::string stateFile;
+    std::string logFile;
+    std::ofstream logOut;
+    std::deque<std::string> logLines;
+    SimStats stats;
+    DatagramTap tap;  // test hook: every datagram in and out
+    std::unordered_set<std::uint8_t> lostReplyTypes;  // answers of these types never leave
+    std::mt19937 rng{12345};
+    Clock::time_point epoch = Clock::now();
+
+    std::vector<std::optional<UdpSocket>> sockets;
+    std::optional<UdpSocket> portHolder;  // keeps the port of an empty fleet
+    std::unique_ptr<net::platform::Poller> poller;
+    std::priority_queue<Timer, std::vector<Timer>, std::greater<Timer>> timers;
+    static constexpr std::size_t kMaxDelayedReplies = 65536;
+    // Controllers restarting after a port OS upgrade, and until when they hear nothing.
+    std::unordered_map<std::size_t, Clock::time_point> restarting;
+    std::thread thread;
+    std::atomic<bool> stopping{false};
+    bool isRunning = false;
+    std::uint16_t boundPort = 0;
+    std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(net::wire::kMaxDatagram + 1);
+
+    std::optional<std::size_t> indexOf(const std::string& serial) const;
+    bool chance(double percent);
+    void addLog(const std::string& line);
+    FleetData snapshot() const;
+    void persist();
+    // A controller's next state, stored with the rest of the fleet before it is confirmed.
+    bool store(std::size_t index, const SimControllerState& next);
+    void sendNow(std::size_t index, const Endpoint& to, const std::vector<std::uint8_t>& bytes);
+    // One try at binding every controller's address to one port (0: the first
+    // one's free port); the port, or 0 with `error` saying why.
+    std::uint16_t bindAll(std::uint16_t port, std::string& error);
+    // Whether controller `index` hears a datagram now: not offline, not restarting, not lost.
+    bool hears(std::size_t index);
+    static std::string who(const SimController& c, const Endpoint& from);
+    void logResult(const SimController& c, const Endpoint& from, const SimController::Result& r);
+    // Each answer after its delay and the injected one; some twice.
+    void sendReplies(std::size_t index, const std::vector<Outgoing>& out);
+    void onDatagram(std::size_t index, std::size_t size, const Endpoint& from);
+    void loop();  // the serving thread, until `stopping`
+};
+
+}  // namespace zelmar::sim
