@@ -41,8 +41,5 @@ std::vector<std::string> differences(const PlannedSetup& setup, const Controller
 
 // The column a controller's field tag belongs to ("IpAddress" for the configured address).
 std::string columnOfTag(std::uint16_t tag);
-// The column of the first problem bit of a network check.
-std::string columnOfNetworkProblem(std::uint32_t problems);
-std::string describeNetworkProblems(std::uint32_t problems);
 
 }  // namespace zelmar::netctl

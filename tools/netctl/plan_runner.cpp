@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/netservice/net_service.h"
+#include "tools/netctl/network_problems.h"
 
 namespace zelmar::netctl {
 
