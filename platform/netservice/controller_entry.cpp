@@ -70,7 +70,11 @@ std::string ControllerEntry::SetupRefusedField() const {
     const auto& r = core_->record(index_);
     if (r.setupOutcome != SetupOutcome::Refused)
         return {};
-    switch (r.setupBadField) {
+    return setupFieldOfTag(r.setupBadField);
+}
+
+std::string setupFieldOfTag(std::uint16_t tag) {
+    switch (tag) {
     case wire::TagName: return "Name";
     case wire::TagDescription: return "Description";
     case wire::TagDnsName: return "DnsName";

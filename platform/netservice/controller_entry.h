@@ -98,4 +98,8 @@ private:
     std::int32_t index_;
 };
 
+// The setter's name of a setup item's tag ("ConfigIpAddress"): what SetupRefusedField
+// reports. The key goes by the password it is made from; empty for any other tag.
+std::string setupFieldOfTag(std::uint16_t tag);
+
 }  // namespace zelmar::net

@@ -366,21 +366,18 @@ std::vector<std::string> differences(const PlannedSetup& s, const ControllerReco
     return columns;
 }
 
+std::string columnOfField(const std::string& field) {
+    const std::string prefix = "Config";
+    if (field.rfind(prefix, 0) == 0)
+        return field.substr(prefix.size());
+    if (field == "EncryptionPassword")
+        return "RequireEncryption";  // the key a plan gives comes with switching encryption on
+    return field;
+}
+
 std::string columnOfTag(std::uint16_t tag) {
-    switch (tag) {
-    case wire::TagName: return "Name";
-    case wire::TagDescription: return "Description";
-    case wire::TagDnsName: return "DnsName";
-    case wire::TagMainComputer: return "MainComputerAddress";
-    case wire::TagUseDhcp: return "UseDhcp";
-    case wire::TagRequireEncryption: return "RequireEncryption";
-    case wire::TagConfigIpAddress: return "IpAddress";
-    case wire::TagConfigSubnetMask: return "SubnetMask";
-    case wire::TagConfigGateway: return "Gateway";
-    case wire::TagConfigDnsServer: return "DnsServer";
-    case wire::TagEncryptionKey: return "RequireEncryption";
-    }
-    return "tag " + std::to_string(tag);
+    const std::string field = net::setupFieldOfTag(tag);
+    return field.empty() ? "tag " + std::to_string(tag) : columnOfField(field);
 }
 
 }  // namespace zelmar::netctl

@@ -39,6 +39,8 @@ std::vector<std::size_t> applyOrder(const std::vector<PlannedSetup>& setups, std
 // when the controller is as planned (the verification after a setup).
 std::vector<std::string> differences(const PlannedSetup& setup, const ControllerRecord& now);
 
+// The plan's column of a field the service names by its setter ("ConfigIpAddress" is IpAddress).
+std::string columnOfField(const std::string& field);
 // The column a controller's field tag belongs to ("IpAddress" for the configured address).
 std::string columnOfTag(std::uint16_t tag);
 

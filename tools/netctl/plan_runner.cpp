@@ -12,16 +12,6 @@ bool changesIpSettings(const net::wire::SetupFields& f) {
     return f.useDhcp || f.configIpAddress || f.configSubnetMask || f.configGateway || f.configDnsServer;
 }
 
-// The plan's column of a field the service names by its setter ("ConfigIpAddress" is IpAddress).
-std::string planColumnOf(const std::string& field) {
-    const std::string prefix = "Config";
-    if (field.rfind(prefix, 0) == 0)
-        return field.substr(prefix.size());
-    if (field == "EncryptionPassword")
-        return "RequireEncryption";  // the key a plan gives comes with switching encryption on
-    return field;
-}
-
 std::string joined(const std::vector<std::string>& items) {
     std::string out;
     for (const std::string& s : items)
@@ -153,7 +143,7 @@ RowOutcome PlanRunner::judged(const PlannedSetup& s, net::ControllerEntry& entry
         break;
     case net::SetupOutcome::Refused:
         outcome.outcome = Outcome::Refused;
-        outcome.column = planColumnOf(entry.SetupRefusedField());
+        outcome.column = columnOfField(entry.SetupRefusedField());
         outcome.detail = entry.SetupRefusedReason() + ": nothing changed";
         return outcome;
     case net::SetupOutcome::NoAnswer:
