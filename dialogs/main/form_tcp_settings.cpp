@@ -4,7 +4,6 @@
 
 #include <QEvent>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QLabel>
 #include <QKeyEvent>
 #include <functional>
@@ -14,14 +13,12 @@
 #include "dialogs/main/control_values.h"
 #include "platform/qorglib/qorglib.h"
 #include "platform/ui/dialog_fonts.h"
+#include "platform/ui/drawings.h"
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/lost_focus_watch.h"
 #include "platform/ui/window_helpers.h"
 #include "support/support.h"
 #include "ui_FormTCPSettings.h"
-
-// Resources of a static library are registered explicitly (outside any namespace).
-static void initMainDialogResources() { Q_INIT_RESOURCE(form_tcp_settings); }
 
 namespace zelmar::dialogs {
 
@@ -35,7 +32,6 @@ constexpr double kSmallFontPointSize = 6.5;
 }  // namespace
 
 FormTCPSettings::FormTCPSettings(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::FormTCPSettings>()) {
-    initMainDialogResources();
     ui_->setupUi(this);
     ui::applyDialogFonts(this, kDialogFontPointSize, kSmallFontPointSize);
     // The stored layout places every control absolutely: the window keeps its size.
@@ -52,11 +48,12 @@ FormTCPSettings::FormTCPSettings(QWidget* parent) : QDialog(parent), ui_(std::ma
         onEdge->setBackgroundRole(QPalette::Window);
     ui_->BackgroundBox->lower();
     // The pictures are drawings: render them for the screen's pixel density
-    // rather than scaling the stored 32-pixel image.
+    // rather than scaling a stored 32-pixel image.
+    setWindowIcon(ui::drawingIcon(QStringLiteral(":/main/main-cable"), {16, 32}));
     for (QLabel* picture : findChildren<QLabel*>()) {
-        const QString source = picture->property("picture").toString();
-        if (!source.isEmpty())
-            picture->setPixmap(QIcon(source).pixmap(picture->size()));
+        const QString drawing = picture->property("picture").toString();
+        if (!drawing.isEmpty())
+            ui::showDrawing(picture, drawing);
     }
     connectHandlers();
 }

@@ -1,8 +1,8 @@
 #include "dialogs/security/form_security.h"
 
 #include "comm/encryption_choice.h"
-#include "dialogs/security/svg_picture.h"
 #include "platform/ui/dialog_fonts.h"
+#include "platform/ui/drawings.h"
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/lost_focus_watch.h"
 #include "support/support.h"
@@ -10,10 +10,6 @@
 
 #include <QKeyEvent>
 #include <QKeySequence>
-
-// The pictures live in a resource of this static library; without an explicit
-// init the linker may drop them. Must be called outside any namespace.
-static void initSecurityResources() { Q_INIT_RESOURCE(security); }
 
 namespace zelmar::dialogs {
 
@@ -33,15 +29,14 @@ bool hasInvalidPasswordChar(const QString& text) {
 }  // namespace
 
 FormSecurity::FormSecurity(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::FormSecurity>()) {
-    initSecurityResources();
     ui_->setupUi(this);
     // The stored Windows dialog face stays; the explanations take the small dialog face.
     zelmar::ui::applySmallTextFonts(this, kSmallFontPointSize);
     // A fixed-size dialog frame: title and close control, no window icon, no help button.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    showSvgPicture(ui_->Image4, QStringLiteral(":/security/security-padlock.svg"));
-    showSvgPicture(ui_->Image3, QStringLiteral(":/security/security-keys.svg"));
+    zelmar::ui::showDrawing(ui_->Image4, QStringLiteral(":/security/security-padlock"));
+    zelmar::ui::showDrawing(ui_->Image3, QStringLiteral(":/security/security-keys"));
 
     // textChanged, not textEdited: setting the text from code runs the check too.
     connect(ui_->CtrlEncryptedPass, &QLineEdit::textChanged, this,
