@@ -32,8 +32,11 @@ void SimFleet::Impl::addLog(const std::string& line) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "+%.3f ", t);
     std::string full = stamp + line;
-    if (logOut.is_open())
-        logOut << full << '\n' << std::flush;
+    if (logOut.isOpen()) {
+        logOut.write(full.data(), qint64(full.size()));
+        logOut.write("\n", 1);
+        logOut.flush();
+    }
     logLines.push_back(std::move(full));
     while (logLines.size() > kLogLines)
         logLines.pop_front();

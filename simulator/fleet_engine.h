@@ -2,10 +2,10 @@
 // The engine behind SimFleet: the controllers' sockets, the one thread that serves
 // them, delayed answers, fault injection, the log and the state file. The thread
 // holds `m` while it handles datagrams and timers; SimFleet's calls take it too.
+#include <QFile>
 #include <atomic>
 #include <chrono>
 #include <deque>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -20,6 +20,7 @@
 #include "platform/netservice/udp_platform.h"
 #include "platform/netservice/wire.h"
 #include "simulator/sim_controller.h"
+#include "simulator/remote_fleet.h"
 #include "simulator/sim_fleet.h"
 
 namespace zelmar::sim {
@@ -50,10 +51,12 @@ struct SimFleet::Impl {
     std::vector<StoredPerController> stored;
     std::string stateFile;
     std::string logFile;
-    std::ofstream logOut;
+    QFile logOut;  // a file name in UTF-8 on every system
     std::deque<std::string> logLines;
     SimStats stats;
     DatagramTap tap;  // test hook: every datagram in and out
+    // Set when a fleet host serves this fleet: every call goes there.
+    std::unique_ptr<RemoteFleet> remote;
     std::unordered_set<std::uint8_t> lostReplyTypes;  // answers of these types never leave
     std::mt19937 rng{12345};
     Clock::time_point epoch = Clock::now();

@@ -3,23 +3,23 @@
 //   ready port=41950 controllers=20 client-config=/tmp/client.json
 // Options: zelmar-controller-sim --help; docs/simulator.md.
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <atomic>
 #include <chrono>
-#include <csignal>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
 
 #include "platform/netservice/durable_file.h"
+#include "platform/netservice/udp_platform.h"
+#include "simulator/fleet_host.h"
 #include "simulator/sim_command_line.h"
 #include "simulator/sim_controller.h"
 #include "simulator/sim_fleet.h"
 #include "tools/cli/cli_support.h"
 
 namespace {
-volatile std::sig_atomic_t g_stop = 0;
-extern "C" void onSignal(int) { g_stop = 1; }
+std::atomic<bool> g_stop = false;
 
 // Faults and the restart time given here belong to this run: they are not
 // written into the state file.
@@ -41,9 +41,11 @@ void applyRunOptions(zelmar::sim::SimFleet& fleet, const zelmar::sim::SimRunOpti
         fleet.setLogFile(o.logFile);
 }
 
+bool exists(const std::string& path) { return QFileInfo::exists(QString::fromStdString(path)); }
+
 zelmar::sim::SimFleet loadFleet(const zelmar::sim::SimRunOptions& o) {
     using zelmar::sim::SimFleet;
-    if (!o.stateFile.empty() && std::filesystem::exists(o.stateFile))
+    if (!o.stateFile.empty() && exists(o.stateFile))
         return SimFleet::fromFile(o.stateFile);  // what the controllers were left with
     if (!o.fleetFile.empty())
         return SimFleet::fromFile(o.fleetFile);
@@ -58,7 +60,7 @@ int usageFailure(const zelmar::cli::UsageError& e) {
 // Settings persist in the state file; a fleet that starts without one writes it at once.
 void useStateFile(zelmar::sim::SimFleet& fleet, const std::string& path) {
     fleet.setStateFile(path);
-    if (std::filesystem::exists(path))
+    if (exists(path))
         return;
     std::string error;
     if (!zelmar::net::replaceFileDurably(path, fleet.toJson(), &error))
@@ -67,8 +69,7 @@ void useStateFile(zelmar::sim::SimFleet& fleet, const std::string& path) {
 
 // Plays the fleet until SIGINT or SIGTERM; the ready line tells a caller where.
 void play(zelmar::sim::SimFleet& fleet, const zelmar::sim::SimRunOptions& o) {
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    zelmar::net::platform::onStopRequest([] { g_stop = true; });
     fleet.start(o.port);
     if (!o.clientConfig.empty())
         fleet.writeClientConfig(o.clientConfig);
@@ -79,7 +80,18 @@ void play(zelmar::sim::SimFleet& fleet, const zelmar::sim::SimRunOptions& o) {
     fleet.stop();
 }
 
+// Serves the fleets of test programs built for another system until SIGINT or SIGTERM.
+int hostFleets(std::uint16_t port) {
+    zelmar::sim::FleetHost host(port);
+    zelmar::net::platform::onStopRequest([] { g_stop = true; });
+    std::cout << "ready fleet-host=127.0.0.1:" << host.port() << std::endl;
+    host.run(g_stop);
+    return 0;
+}
+
 int run(const zelmar::sim::SimRunOptions& o) {
+    if (o.hostFleets)
+        return hostFleets(*o.hostFleets);
     zelmar::sim::SimController::allowAnyAddress(o.anyAddress);
     zelmar::sim::SimFleet fleet = loadFleet(o);
     if (!o.writeFleet.empty()) {

@@ -2,21 +2,12 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
-#include "platform/qorglib/executable_dir.h"
+#include "platform/qorglib/folders.h"
 
 namespace zelmar::net {
 
 namespace {
-QString dataFolder() {
-    const QString fromEnv = qEnvironmentVariable("ZELMAR_DATA_DIR");
-    if (!fromEnv.isEmpty())
-        return fromEnv;
-    const QString exe = qorg::executableDir();
-    return exe.isEmpty() ? QString() : exe + QStringLiteral("/../share/zelmar");
-}
-
 std::string existing(const QString& path) {
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return {};
@@ -26,16 +17,16 @@ std::string existing(const QString& path) {
 
 // One file for the tool and the command-line programs alike, whatever each
 // calls itself: the per-user configuration folder's "zelmar" folder
-// (~/.config/zelmar on Linux, %LOCALAPPDATA%\zelmar on Windows).
+// (~/.config/zelmar on Linux, %APPDATA%\zelmar on Windows).
 std::string userConfigPath() {
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString base = qorg::userConfigFolder();
     if (base.isEmpty())
         return {};
     return (base + QStringLiteral("/zelmar/netservice.json")).toStdString();
 }
 
 std::string installedConfigPath() {
-    const QString data = dataFolder();
+    const QString data = qorg::dataFolder();
     if (data.isEmpty())
         return {};
     return QDir::cleanPath(data + QStringLiteral("/netservice.json")).toStdString();

@@ -2,6 +2,7 @@
 // not portable C++ in the service and the simulator lives in this file.
 #include "platform/netservice/udp_platform.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -43,6 +44,24 @@ using OptionValue = int;
 constexpr std::intptr_t kInvalid = -1;
 void closeNative(std::intptr_t h) { ::close(int(h)); }
 #endif
+
+// The last socket call's error, in the system's words.
+std::string lastSocketError() {
+#ifdef _WIN32
+    const int code = WSAGetLastError();
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, DWORD(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = n && text ? std::string(text, n) : "Winsock error";
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+        message.pop_back();
+    return message + " (" + std::to_string(code) + ")";
+#else
+    return std::strerror(errno);
+#endif
+}
 
 sockaddr_in toSockaddr(const Endpoint& e) {
     sockaddr_in sa{};
@@ -94,7 +113,7 @@ std::optional<UdpSocket> UdpSocket::bind(std::uint32_t address, std::uint16_t po
     const Native s = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (std::intptr_t(s) == kInvalid) {
         if (error)
-            *error = "socket: " + std::string(std::strerror(errno));
+            *error = "socket: " + lastSocketError();
         return std::nullopt;
     }
     UdpSocket sock;
@@ -114,7 +133,7 @@ std::optional<UdpSocket> UdpSocket::bind(std::uint32_t address, std::uint16_t po
     const sockaddr_in sa = toSockaddr({address, port});
     if (::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
         if (error)
-            *error = "bind " + toString({address, port}) + ": " + std::strerror(errno);
+            *error = "bind " + toString({address, port}) + ": " + lastSocketError();
         return std::nullopt;
     }
     return sock;
@@ -328,13 +347,48 @@ std::optional<std::uint32_t> resolveName(const std::string& name, bool loopbackO
 
 void flushFolder(const std::string& folder) {
 #ifdef _WIN32
-    (void)folder;  // the system offers no flush of a folder
+    // A folder opened for writing (backup semantics) takes FlushFileBuffers:
+    // the renamed entry reaches the disk.
+    std::wstring name(folder.size() + 1, L'\0');  // UTF-8 to UTF-16 never needs more units
+    name.resize(std::size_t(MultiByteToWideChar(CP_UTF8, 0, folder.data(), int(folder.size()), name.data(),
+                                                int(name.size()))));
+    const HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        FlushFileBuffers(h);
+        CloseHandle(h);
+    }
 #else
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
     }
+#endif
+}
+
+namespace {
+void (*g_stopHandler)() = nullptr;
+extern "C" void onStopSignal(int) {
+    if (g_stopHandler)
+        g_stopHandler();
+}
+#ifdef _WIN32
+BOOL WINAPI onConsoleEvent(DWORD) {
+    if (g_stopHandler)
+        g_stopHandler();
+    return TRUE;  // handled: the program ends on its own
+}
+#endif
+}  // namespace
+
+void onStopRequest(void (*handler)()) {
+    g_stopHandler = handler;
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+#ifdef _WIN32
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 #endif
 }
 

@@ -84,7 +84,12 @@ std::size_t raiseOpenFileLimit(std::size_t wanted);
 // and only loopback results count.
 std::optional<std::uint32_t> resolveName(const std::string& name, bool loopbackOnly);
 
-// Makes the renames in a folder durable (a no-op where the system does so itself).
+// Makes the renames in a folder durable.
 void flushFolder(const std::string& folder);
+
+// Calls `handler` (from a signal or a system thread: it may only set a flag)
+// when the program is asked to stop: SIGINT or SIGTERM; on Windows Ctrl+C,
+// Ctrl+Break or the console window closing.
+void onStopRequest(void (*handler)());
 
 }  // namespace zelmar::net::platform

@@ -14,17 +14,6 @@ QString withTrailingSlash(QString folder) {
         folder += u'/';
     return folder;
 }
-
-// ZELMAR_DATA_DIR, else <executable folder>/../share/zelmar.
-QString dataFolder() {
-    const QString fromEnv = qEnvironmentVariable("ZELMAR_DATA_DIR");
-    if (!fromEnv.isEmpty())
-        return fromEnv;
-    const QString exeDir = executableDir();
-    if (exeDir.isEmpty())
-        return {};
-    return exeDir + QStringLiteral("/../share/zelmar");
-}
 }  // namespace
 
 QString aliasFolder(const QString& aliasName) {

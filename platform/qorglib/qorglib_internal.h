@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/qorglib/executable_dir.h"
+#include "platform/qorglib/folders.h"
 
 namespace zelmar::qorg {
 

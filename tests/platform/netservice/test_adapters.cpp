@@ -98,7 +98,9 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(home_.isValid() && data_.isValid());
         env_.unset("ZELMAR_NETSERVICE_CONFIG");
+        // The user's configuration folder on Linux and on Windows.
         env_.set("XDG_CONFIG_HOME", QFile::encodeName(home_.path()));
+        env_.set("APPDATA", QFile::encodeName(QDir::toNativeSeparators(home_.path())));
         env_.set("ZELMAR_DATA_DIR", QFile::encodeName(data_.path()));
     }
     static std::string write(const QString& path, int port) {
