@@ -71,45 +71,12 @@ constexpr AddressField kAddressFields[] = {
     {{"dnsServer", &SimControllerState::dnsServer}, {"configDnsServer", &SimControllerState::configDnsServer}},
 };
 
-FaultSettings readFaults(const QJsonObject& faults) {
-    FaultSettings f;
-    f.lossPercent = number(faults, "lossPercent", 0, 0, 100);
-    f.duplicatePercent = number(faults, "duplicatePercent", 0, 0, 100);
-    f.delayMinMs = int(number(faults, "delayMinMs", 0, 0, 10000));
-    f.delayMaxMs = int(number(faults, "delayMaxMs", f.delayMinMs, f.delayMinMs, 10000));
-    return f;
-}
-
 void readAddresses(const QJsonObject& o, SimControllerState& s) {
     for (const AddressField& f : kAddressFields)
         s.*f.running.member = text(o, f.running.key, "0.0.0.0");
     // Fixed controllers run with what they are configured with, unless told otherwise.
     for (const AddressField& f : kAddressFields)
         s.*f.configured.member = text(o, f.configured.key, s.useDhcp ? "0.0.0.0" : s.*f.running.member);
-}
-
-SimControllerState readController(const QJsonObject& o) {
-    SimControllerState s;
-    for (const TextField& f : kIdentityFields)
-        s.*f.member = text(o, f.key);
-    s.useDhcp = flag(o, "useDhcp");
-    readAddresses(o, s);
-    s.requireEncryption = flag(o, "requireEncryption");
-    // Either the key, or for convenience the password it is derived from (never written back).
-    s.encryptionKey = text(o, "encryptionKey");
-    s.encryptionPassword = text(o, "encryptionPassword");
-    s.capabilities = std::uint32_t(number(o, "capabilities", 0, 0, 4294967295.0));
-    s.modelCode = std::int16_t(number(o, "modelCode", 0, -32768, 32767));
-    s.portOsType = std::int16_t(number(o, "portOsType", 0, -32768, 32767));
-    s.portOsRevision = text(o, "portOsRevision");
-    s.connected = flag(o, "connected");
-    s.attachedNetwork = text(o, "attachedNetwork");
-    s.offline = flag(o, "offline");
-    s.marked = flag(o, "marked");
-    s.restartMs = int(number(o, "restartMs", s.restartMs, 0, 600000));
-    s.lastUpgradeTransferId = std::uint32_t(number(o, "lastUpgradeTransferId", 0, 0, 4294967295.0));
-    s.lastUpgradeClient = text(o, "lastUpgradeClient");
-    return s;
 }
 
 // What a controller must satisfy on its own and beside those read before it.
@@ -139,36 +106,6 @@ QJsonObject readRoot(const std::string& json) {
     if (!doc.isObject())
         throw std::runtime_error("fleet file: the top level is a list, not an object with \"controllers\"");
     return doc.object();
-}
-
-QJsonObject controllerToJson(const SimControllerState& s) {
-    QJsonObject o;
-    for (const TextField& f : kIdentityFields)
-        o[QLatin1String(f.key)] = q(s.*f.member);
-    o["useDhcp"] = s.useDhcp;
-    for (const AddressField& f : kAddressFields) {
-        o[QLatin1String(f.running.key)] = q(s.*f.running.member);
-        o[QLatin1String(f.configured.key)] = q(s.*f.configured.member);
-    }
-    o["requireEncryption"] = s.requireEncryption;
-    if (!s.encryptionKey.empty())
-        o["encryptionKey"] = q(s.encryptionKey);
-    o["capabilities"] = double(s.capabilities);
-    o["modelCode"] = s.modelCode;
-    o["portOsType"] = s.portOsType;
-    o["portOsRevision"] = q(s.portOsRevision);
-    o["connected"] = s.connected;
-    o["attachedNetwork"] = q(s.attachedNetwork);
-    if (s.offline)
-        o["offline"] = true;
-    if (s.marked)
-        o["marked"] = true;
-    o["restartMs"] = s.restartMs;
-    if (s.lastUpgradeTransferId != 0) {
-        o["lastUpgradeTransferId"] = double(s.lastUpgradeTransferId);
-        o["lastUpgradeClient"] = q(s.lastUpgradeClient);
-    }
-    return o;
 }
 
 // Controller i of a generated fleet: serial 10-00001 on, Ethernet 00-1A-4C-..., at `address`.
@@ -237,10 +174,83 @@ void makeFactoryNew(SimControllerState& s) {
 
 }  // namespace
 
+FaultSettings faultsFromJson(const QJsonObject& faults) {
+    FaultSettings f;
+    f.lossPercent = number(faults, "lossPercent", 0, 0, 100);
+    f.duplicatePercent = number(faults, "duplicatePercent", 0, 0, 100);
+    f.delayMinMs = int(number(faults, "delayMinMs", 0, 0, 10000));
+    f.delayMaxMs = int(number(faults, "delayMaxMs", f.delayMinMs, f.delayMinMs, 10000));
+    return f;
+}
+
+QJsonObject faultsToJson(const FaultSettings& f) {
+    QJsonObject faults;
+    faults["lossPercent"] = f.lossPercent;
+    faults["duplicatePercent"] = f.duplicatePercent;
+    faults["delayMinMs"] = f.delayMinMs;
+    faults["delayMaxMs"] = f.delayMaxMs;
+    return faults;
+}
+
+SimControllerState controllerFromJson(const QJsonObject& o) {
+    SimControllerState s;
+    for (const TextField& f : kIdentityFields)
+        s.*f.member = text(o, f.key);
+    s.useDhcp = flag(o, "useDhcp");
+    readAddresses(o, s);
+    s.requireEncryption = flag(o, "requireEncryption");
+    // Either the key, or for convenience the password it is derived from (never written back).
+    s.encryptionKey = text(o, "encryptionKey");
+    s.encryptionPassword = text(o, "encryptionPassword");
+    s.capabilities = std::uint32_t(number(o, "capabilities", 0, 0, 4294967295.0));
+    s.modelCode = std::int16_t(number(o, "modelCode", 0, -32768, 32767));
+    s.portOsType = std::int16_t(number(o, "portOsType", 0, -32768, 32767));
+    s.portOsRevision = text(o, "portOsRevision");
+    s.connected = flag(o, "connected");
+    s.attachedNetwork = text(o, "attachedNetwork");
+    s.offline = flag(o, "offline");
+    s.marked = flag(o, "marked");
+    s.restartMs = int(number(o, "restartMs", s.restartMs, 0, 600000));
+    s.lastUpgradeTransferId = std::uint32_t(number(o, "lastUpgradeTransferId", 0, 0, 4294967295.0));
+    s.lastUpgradeClient = text(o, "lastUpgradeClient");
+    return s;
+}
+
+QJsonObject controllerToJson(const SimControllerState& s) {
+    QJsonObject o;
+    for (const TextField& f : kIdentityFields)
+        o[QLatin1String(f.key)] = q(s.*f.member);
+    o["useDhcp"] = s.useDhcp;
+    for (const AddressField& f : kAddressFields) {
+        o[QLatin1String(f.running.key)] = q(s.*f.running.member);
+        o[QLatin1String(f.configured.key)] = q(s.*f.configured.member);
+    }
+    o["requireEncryption"] = s.requireEncryption;
+    if (!s.encryptionKey.empty())
+        o["encryptionKey"] = q(s.encryptionKey);
+    o["capabilities"] = double(s.capabilities);
+    o["modelCode"] = s.modelCode;
+    o["portOsType"] = s.portOsType;
+    o["portOsRevision"] = q(s.portOsRevision);
+    o["connected"] = s.connected;
+    o["attachedNetwork"] = q(s.attachedNetwork);
+    if (s.offline)
+        o["offline"] = true;
+    if (s.marked)
+        o["marked"] = true;
+    o["restartMs"] = s.restartMs;
+    if (s.lastUpgradeTransferId != 0) {
+        o["lastUpgradeTransferId"] = double(s.lastUpgradeTransferId);
+        o["lastUpgradeClient"] = q(s.lastUpgradeClient);
+    }
+    return o;
+}
+
+
 FleetData parseFleet(const std::string& json) {
     const QJsonObject root = readRoot(json);
     FleetData fleet;
-    fleet.faults = readFaults(root.value("faults").toObject());
+    fleet.faults = faultsFromJson(root.value("faults").toObject());
     if (!root.value("controllers").isArray())
         throw std::runtime_error("fleet file: \"controllers\" must be a list");
     std::set<std::string> macs, addresses;
@@ -249,7 +259,7 @@ FleetData parseFleet(const std::string& json) {
         ++position;
         if (!v.isObject())
             throw std::runtime_error("fleet file: every controller must be an object");
-        SimControllerState s = readController(v.toObject());
+        SimControllerState s = controllerFromJson(v.toObject());
         checkController(s, position, macs, addresses);
         fleet.controllers.push_back(std::move(s));
     }
@@ -260,14 +270,9 @@ std::string fleetToJson(const FleetData& fleet) {
     QJsonArray list;
     for (const SimControllerState& s : fleet.controllers)
         list.append(controllerToJson(s));
-    QJsonObject faults;
-    faults["lossPercent"] = fleet.faults.lossPercent;
-    faults["duplicatePercent"] = fleet.faults.duplicatePercent;
-    faults["delayMinMs"] = fleet.faults.delayMinMs;
-    faults["delayMaxMs"] = fleet.faults.delayMaxMs;
     QJsonObject root;
     root["controllers"] = list;
-    root["faults"] = faults;
+    root["faults"] = faultsToJson(fleet.faults);
     return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 

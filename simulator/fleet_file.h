@@ -1,6 +1,7 @@
 #pragma once
 // The fleet file (docs/simulator.md): the controllers of a simulated site and
 // the faults to inject, as JSON. The same format holds the persisted state.
+#include <QJsonObject>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,13 @@ struct FleetData {
 // Throws std::runtime_error naming the first problem.
 FleetData parseFleet(const std::string& json);
 std::string fleetToJson(const FleetData& fleet);
+
+// One controller as the fleet file holds it (no counters), and back without
+// the checks of a whole fleet. Throws std::runtime_error on a malformed value.
+QJsonObject controllerToJson(const SimControllerState& s);
+SimControllerState controllerFromJson(const QJsonObject& o);
+QJsonObject faultsToJson(const FaultSettings& f);
+FaultSettings faultsFromJson(const QJsonObject& o);
 
 struct GenerateOptions {
     int connected = 1;                       // how many controllers are cabled straight to the workstation

@@ -16,6 +16,7 @@ constexpr int kMaxDelayMs = 10000;      // as a fleet file's faults
 
 const char* kHelp =
     "usage: zelmar-controller-sim (--fleet FILE | --generate N | --state FILE) [options]\n"
+    "       zelmar-controller-sim --host-fleets PORT\n"
     "\n"
     "Plays a fleet of controllers on loopback addresses until SIGINT or SIGTERM.\n"
     "\n"
@@ -31,6 +32,8 @@ const char* kHelp =
     "  --write-fleet FILE    write the fleet file and exit\n"
     "  --any-address         controllers may listen on any address of this machine (0.0.0.0: all);\n"
     "                        only for network namespaces made by a test, never on a real network\n"
+    "  --host-fleets PORT    serve fleets to test programs built for another system over TCP at\n"
+    "                        127.0.0.1:PORT (0: a free port) instead of playing one\n"
     "Fault injection for this run (never written into the state file):\n"
     "  --loss PCT            lose each datagram in and out with this chance (0 to 100)\n"
     "  --duplicate PCT       send each answer twice with this chance (0 to 100)\n"
@@ -55,7 +58,7 @@ std::pair<int, int> delayRange(const QString& text) {
 
 const QStringList kValued = {"fleet", "generate", "connected", "first-address", "seed", "state", "port",
                              "client-config", "log", "write-fleet", "loss", "duplicate", "delay",
-                             "offline", "restart-ms"};
+                             "offline", "restart-ms", "host-fleets"};
 
 // Every option that takes a value got one, once; no stray arguments.
 void checkValuesGiven(const QCommandLineParser& p) {
@@ -76,6 +79,12 @@ void readFleetSource(const QCommandLineParser& p, SimRunOptions& o) {
         o.generate = int(cli::integer("generate", p.value("generate"), 0, kMaxControllers));
     if (p.isSet("fleet") && p.isSet("generate"))
         throw UsageError("give --fleet FILE or --generate N, not both");
+    if (p.isSet("host-fleets")) {
+        if (p.isSet("fleet") || p.isSet("generate") || p.isSet("state"))
+            throw UsageError("--host-fleets serves the fleets its clients make: no --fleet, --generate or --state");
+        o.hostFleets = std::uint16_t(cli::integer("host-fleets", p.value("host-fleets"), 0, 65535));
+        return;
+    }
     if (!p.isSet("fleet") && !p.isSet("generate") && !p.isSet("state"))
         throw UsageError("give --fleet FILE, --generate N or an existing --state FILE");
     for (const char* genOnly : {"connected", "first-address", "seed"})

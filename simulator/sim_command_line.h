@@ -25,6 +25,8 @@ struct SimRunOptions {
     std::optional<int> restartMs;
     // Controllers on any address of the machine: only inside network namespaces a test made.
     bool anyAddress = false;
+    // Serve fleets to test programs of another system at this TCP port of 127.0.0.1.
+    std::optional<std::uint16_t> hostFleets;
 };
 
 // `arguments` with the program name first; --help and --version print to `out`

@@ -43,6 +43,8 @@ public:
     static SimFleet fromJson(const std::string& json);   // throws std::runtime_error
     static SimFleet fromFile(const std::string& path);   // throws std::runtime_error
     static SimFleet generate(int count, const GenerateOptions& options = {});
+    // Served by this process even when a fleet host is chosen: the host's own fleets.
+    static SimFleet inThisProcess(FleetData data);
     std::string toJson() const;                          // the fleet file of the present state
 
     // After every applied setup and every mark the state is written here
@@ -86,13 +88,22 @@ public:
     void clearLog();
     SimStats stats() const;
 
+    // Test programs built for another system than the simulator's: every fleet
+    // made from now on is served by the fleet host at `host` ("127.0.0.1:port",
+    // simulator/fleet_host.h) and every call goes there. Empty: in this process.
+    static void useFleetHost(const std::string& host);
+    static std::string fleetHost();
+
     // Test hook: sees every datagram a controller receives or sends, raw, before
     // loss injection (called on the fleet's thread under its lock: keep it short).
+    // With a fleet host it is called on a thread of this process, before the
+    // datagram goes on.
     using DatagramTap = std::function<void(bool incoming, const std::string& controllerAddress,
                                            const net::platform::Endpoint& peer, const std::vector<std::uint8_t>& bytes)>;
     void setDatagramTap(DatagramTap tap);
 
 private:
+    SimFleet(FleetData data, bool mayUseHost);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

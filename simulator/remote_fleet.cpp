@@ -1,0 +1,89 @@
+#include "simulator/remote_fleet.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <stdexcept>
+
+#include "platform/netservice/ipv4.h"
+#include "simulator/fleet_host_protocol.h"
+
+namespace zelmar::sim {
+
+namespace {
+// Starting a large fleet or moving a controller takes a while on a busy machine.
+constexpr int kAnswerTimeoutMs = 120000;
+
+net::platform::Endpoint parseHost(const std::string& host) {
+    const auto colon = host.rfind(':');
+    const auto address = colon == std::string::npos ? std::nullopt : net::ipv4::parse(host.substr(0, colon));
+    const int port = colon == std::string::npos ? 0 : std::atoi(host.c_str() + colon + 1);
+    if (!address || port <= 0 || port > 65535)
+        throw std::runtime_error("fleet host: \"" + host + "\" is not address:port");
+    return {*address, std::uint16_t(port)};
+}
+
+net::platform::LineChannel connectTo(const net::platform::Endpoint& host) {
+    std::string error;
+    auto channel = net::platform::LineChannel::connect(host, &error);
+    if (!channel)
+        throw std::runtime_error("fleet host: " + error);
+    return std::move(*channel);
+}
+
+// One datagram the host saw, for the tap.
+void deliver(const QJsonObject& event, const SimFleet::DatagramTap& tap) {
+    const QByteArray bytes = QByteArray::fromBase64(event.value("bytes").toString().toLatin1());
+    const net::platform::Endpoint peer{std::uint32_t(event.value("address").toDouble()),
+                                       std::uint16_t(event.value("port").toInt())};
+    tap(event.value("in").toBool(), event.value("controller").toString().toStdString(), peer,
+        std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+}
+}  // namespace
+
+RemoteFleet::RemoteFleet(const std::string& host, const FleetData& data)
+    : host_(parseHost(host)), channel_(connectTo(host_)) {
+    QJsonArray controllers;
+    for (const SimControllerState& s : data.controllers)
+        controllers.append(fleethost::stateToJson(s));
+    id_ = call("create", {{"controllers", controllers}, {"faults", faultsToJson(data.faults)}}).toInt();
+}
+
+RemoteFleet::~RemoteFleet() {
+    channel_ = {};  // the host stops the fleet, and so closes the tapping connection
+    if (tapThread_.joinable())
+        tapThread_.join();
+}
+
+void RemoteFleet::setDatagramTap(SimFleet::DatagramTap tap) {
+    auto channel = connectTo(host_);
+    if (!channel.sendLine(QJsonDocument(QJsonObject{{"op", "attachTap"}, {"fleet", id_}}).toJson(QJsonDocument::Compact).toStdString()))
+        throw std::runtime_error("fleet host: the tap could not be attached");
+    const auto reply = channel.receiveLine(kAnswerTimeoutMs);
+    if (!reply || QJsonDocument::fromJson(QByteArray::fromStdString(*reply)).object().contains("error"))
+        throw std::runtime_error("fleet host: the tap could not be attached");
+    if (tapThread_.joinable())
+        tapThread_.join();  // the host closed the earlier tap's connection
+    tapThread_ = std::thread([channel = std::move(channel), tap = std::move(tap)]() mutable {
+        while (const auto line = channel.receiveLine(-1)) {
+            if (tap)
+                deliver(QJsonDocument::fromJson(QByteArray::fromStdString(*line)).object(), tap);
+            channel.sendLine("ack");
+        }
+    });
+}
+
+QJsonValue RemoteFleet::call(const char* op, QJsonObject args) {
+    args["op"] = QLatin1String(op);
+    std::lock_guard lock(m_);
+    if (!channel_.sendLine(QJsonDocument(args).toJson(QJsonDocument::Compact).toStdString()))
+        throw std::runtime_error(std::string("fleet host: the connection is gone (") + op + ")");
+    const auto line = channel_.receiveLine(kAnswerTimeoutMs);
+    if (!line)
+        throw std::runtime_error(std::string("fleet host: no answer to ") + op);
+    const QJsonObject reply = QJsonDocument::fromJson(QByteArray::fromStdString(*line)).object();
+    if (reply.contains("error"))
+        throw std::runtime_error(std::string("fleet host: ") + op + ": " + reply.value("error").toString().toStdString());
+    return reply.value("ok");
+}
+
+}  // namespace zelmar::sim
