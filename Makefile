@@ -2,7 +2,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run test bench install package clean
+.PHONY: deps configure build run test bench install package windows windows-test clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -29,5 +29,14 @@ install: build
 package: build
 	@cd $(BUILD) && cpack -G DEB
 
+# The tool for Windows, cross-built with MinGW-w64 into build-windows/ (its
+# Qt and libsodium built once from Debian's sources into a cache), with the
+# installer; and its tests under Wine, inside network namespaces of their own.
+windows:
+	@bash scripts/windows-build.sh
+
+windows-test: build windows
+	@bash scripts/windows-test.sh $(BUILD) build-windows
+
 clean:
-	@rm -rf $(BUILD)
+	@rm -rf $(BUILD) build-windows

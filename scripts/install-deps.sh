@@ -3,6 +3,9 @@
 # and that are missing. Quiet when everything is there; safe to run again.
 # dpkg-dev: the package's dependencies (dpkg-shlibdeps); iproute2: the
 # network-namespace site test (`ip netns`, veth, bridges).
+#
+#   install-deps.sh            the Linux build and tests
+#   install-deps.sh windows    also the Windows cross build and its tests under Wine
 set -euo pipefail
 
 packages=(
@@ -13,6 +16,17 @@ packages=(
   xvfb xauth
   dpkg-dev iproute2
 )
+if [ "${1:-}" = windows ]; then
+  # The cross compiler; autotools for libsodium's source; the installer;
+  # Wine with its fonts; groff for the help texts; xwd and netpbm for the
+  # screenshot of the tool under Wine.
+  packages+=(
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    autoconf automake libtool debian-archive-keyring
+    nsis wine wine64 fonts-wine groff-base
+    x11-apps netpbm
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
