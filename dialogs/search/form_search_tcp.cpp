@@ -80,6 +80,8 @@ FormSearchTCP::FormSearchTCP(QWidget* parent) : QDialog(parent), ui_(std::make_u
             [this] { ui::guardHandler("btnUpgrade_Click", [this] { btnUpgrade_Click(); }); });
     connect(ui_->CtrlList, &QAbstractItemView::clicked, this,
             [this] { ui::guardHandler("CtrlList_ItemClick", [this] { CtrlList_ItemClick(); }); });
+    connect(ui_->CtrlList, &QAbstractItemView::doubleClicked, this,
+            [this] { ui::guardHandler("CtrlList_DblClick", [this] { CtrlList_DblClick(); }); });
 
     // Form_Load.
     ui::guardHandler("Form_Load", [this] { SetLanguage(); });
@@ -234,6 +236,14 @@ void FormSearchTCP::CtrlList_ItemClick() {
     ui_->btnUpgrade->setEnabled(hasRow);
     if (ui_->btnUpgrade->isEnabled())
         comm::SelectController(selectedSerialNo());
+}
+
+void FormSearchTCP::CtrlList_DblClick() {
+    // The row's click has run; the double click then presses OK, with OK's own
+    // checks, and does nothing while OK cannot be pressed (a search, find more
+    // or an upgrade runs).
+    if (ui_->ButtonOk->isEnabled())
+        ButtonOk_Click();
 }
 
 void FormSearchTCP::CmdSearchOk() {
