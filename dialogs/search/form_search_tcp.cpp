@@ -46,6 +46,7 @@ enum : std::int32_t {
     TextFindMorePrompt2 = 4540,
     TextUpgrade = 4541,
     TextNoMatch = 4562,
+    TextListName = 4580,
 };
 
 // The stored layout's dialog font size.
@@ -103,6 +104,8 @@ void FormSearchTCP::SetLanguage() {
     ui_->ButtonFindMore->setText(GetText(TextFindMore));
     ui_->btnUpgrade->setText(GetText(TextUpgrade));
     setWindowTitle(GetText(TextCaption));
+    // No label names the list: a screen reader announces this name.
+    ui_->CtrlList->setAccessibleName(GetText(TextListName));
 
     rows_->loadHeaderTexts();
     QTreeView* list = ui_->CtrlList;
