@@ -128,6 +128,8 @@ void FormSearchTCP::SetLanguage() {
 
 void FormSearchTCP::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
+    // Losing the activation (Form_Deactivate) does nothing: the list stays as
+    // it is until the dialog is active again and searches anew.
     if (event->type() == QEvent::ActivationChange && activation_ && activation_->activationChanged())
         Form_Activate();
 }
