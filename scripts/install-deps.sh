@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs exactly the Debian packages the build, the tests and `make run` need
 # and that are missing. Quiet when everything is there; safe to run again.
-# dpkg-dev: the package's dependencies (dpkg-shlibdeps); iproute2: the
-# network-namespace site test (`ip netns`, veth, bridges).
+# dpkg-dev: the package's dependencies (dpkg-shlibdeps); lintian,
+# desktop-file-utils and appstream: the package test's checks of the package,
+# its desktop entry and metainfo; iproute2: the network-namespace site test
+# (`ip netns`, veth, bridges).
 set -euo pipefail
 
 packages=(
@@ -11,7 +13,7 @@ packages=(
   libsodium-dev libgtest-dev libgmock-dev
   fonts-dejavu-core fonts-dejavu-extra
   xvfb xauth
-  dpkg-dev iproute2
+  dpkg-dev lintian desktop-file-utils appstream iproute2
 )
 
 missing=()
