@@ -21,6 +21,13 @@ protected:
         EXPECT_EQ(record().SerialNo, QString()) << "nothing copied";
         EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
     }
+    // Closed through OK's path: the controller taken, unmarked first.
+    void expectTakenThroughOk(const std::string& serial) {
+        EXPECT_FALSE(dialog_->isVisible());
+        EXPECT_EQ(dialog_->SearchOkFlg, vbTrue);
+        EXPECT_EQ(record().SerialNo, QString::fromStdString(serial));
+        EXPECT_FALSE(marked(serial)) << "the OK button's path unmarks";
+    }
     void doubleClickRow(const QString& serialNo) {
         const QModelIndex row = list()->model()->index(rowOf(serialNo), 0);
         ASSERT_TRUE(row.isValid()) << serialNo.toStdString();
@@ -62,11 +69,7 @@ TEST_F(SearchChooseTest, ADoubleClickOnARowIsItsClickAndOk) {
     startFleet(standardSite());
     openDialog();
     doubleClickRow(QStringLiteral("10-00002"));
-
-    EXPECT_FALSE(dialog_->isVisible());
-    EXPECT_EQ(dialog_->SearchOkFlg, vbTrue);
-    EXPECT_EQ(record().SerialNo, QStringLiteral("10-00002"));
-    EXPECT_FALSE(marked("10-00002")) << "the OK button's path unmarks";
+    expectTakenThroughOk("10-00002");
 }
 
 TEST_F(SearchChooseTest, ADoubleClickWhileTheListFillsDoesNothing) {
@@ -132,11 +135,7 @@ TEST_F(SearchChooseTest, EnterWhileOkIsEnabledPressesOk) {
     clickRow(QStringLiteral("10-00001"));
     ASSERT_TRUE(button("ButtonOk")->isEnabled());
     pressEnterInList();
-
-    EXPECT_FALSE(dialog_->isVisible());
-    EXPECT_EQ(dialog_->SearchOkFlg, vbTrue);
-    EXPECT_EQ(record().SerialNo, QStringLiteral("10-00001"));
-    EXPECT_FALSE(marked("10-00001")) << "the OK button's path unmarks";
+    expectTakenThroughOk("10-00001");
 }
 
 TEST_F(SearchChooseTest, EnterOnAnotherButtonPressesThatButtonNotOk) {
