@@ -40,6 +40,10 @@ Access askWhileLocked(const QString& serialNo, const QString& prompt, std::int16
 
 }  // namespace
 
+void CopyPasswordOk(std::int16_t index) {
+    state().CurrentController.PasswordOk = toVBool(Service().Item(index)->PasswordOk());
+}
+
 Access OpenCurrentController() {
     CurrentControllerRecord& current = state().CurrentController;
     // A copy: the record is written while the lookups run.
@@ -47,7 +51,7 @@ Access OpenCurrentController() {
     std::int16_t index = -1;
     return askWhileLocked(serialNo, kAccessPrompt, index, [&current, &index] {
         if (index != -1)
-            current.PasswordOk = toVBool(Service().Item(index)->PasswordOk());
+            CopyPasswordOk(index);
         return isTrue(current.RequireEncryption) && !isTrue(current.PasswordOk);
     });
 }
@@ -78,7 +82,7 @@ bool ConnectedControllerNeedsPassword() {
     }
     // The security dialog starts from these two: they must describe the controller shown.
     current.RequireEncryption = toVBool(Service().Item(index)->RequireEncryption());
-    current.PasswordOk = toVBool(Service().Item(index)->PasswordOk());
+    CopyPasswordOk(index);
     TakeEncryptionOfShownController(index);
     return false;
 }

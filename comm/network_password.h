@@ -13,6 +13,10 @@ enum class Access {
     NotFound,   // the controller was not found (again, with the password typed)
 };
 
+// The current-controller record's PasswordOk := whether the network password
+// opens the controller of entry `index`, as the service reports it.
+void CopyPasswordOk(std::int16_t index);
+
 // The current-controller record's controller: while the record says it
 // requires encryption and the network password does not open it, asks for the
 // password and looks the controller up again with every answer; the record's

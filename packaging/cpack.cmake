@@ -4,8 +4,9 @@ set(CPACK_PACKAGE_NAME zelmar-tcpip-settings)
 set(CPACK_PACKAGE_VENDOR Zelmar)
 set(CPACK_PACKAGE_CONTACT "Zelmar service tools <service-tools@zelmar.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Find Zelmar controllers and set up their TCP/IP port")
+# Lines of at most 80 characters, as Debian's control file wants them.
 set(CPACK_PACKAGE_DESCRIPTION
-  "The service technician's desktop tool for commissioning Zelmar building-automation controllers, with the command-line client zelmar-netctl, the upgrade-file tool and the controller simulator.")
+  "The service technician's desktop tool for commissioning Zelmar\nbuilding-automation controllers, with the command-line client zelmar-netctl,\nthe upgrade-file tool and the controller simulator.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs exactly the Debian packages the build, the tests and `make run` need
 # and that are missing. Quiet when everything is there; safe to run again.
-# dpkg-dev: the package's dependencies (dpkg-shlibdeps); iproute2: the
-# network-namespace site test (`ip netns`, veth, bridges).
+# dpkg-dev: the package's dependencies (dpkg-shlibdeps); lintian,
+# desktop-file-utils and appstream: the package test's checks of the package,
+# its desktop entry and metainfo; iproute2: the network-namespace site test
+# (`ip netns`, veth, bridges).
 #
 #   install-deps.sh            the Linux build and tests
 #   install-deps.sh windows    also the Windows cross build and its tests under Wine
@@ -14,7 +16,7 @@ packages=(
   libsodium-dev libgtest-dev libgmock-dev
   fonts-dejavu-core fonts-dejavu-extra
   xvfb xauth
-  dpkg-dev iproute2
+  dpkg-dev lintian desktop-file-utils appstream iproute2
 )
 if [ "${1:-}" = windows ]; then
   # The cross compiler; autotools for libsodium's source; the installer;

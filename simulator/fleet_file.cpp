@@ -277,20 +277,26 @@ std::string fleetToJson(const FleetData& fleet) {
 }
 
 FleetData generateFleet(int count, const GenerateOptions& options) {
+    const char* space = options.anyAddress ? "the IPv4 address space" : "127.0.0.0/8";
+    const auto inSpace = [&options](std::uint64_t a) {
+        return a <= 0xFFFFFFFFu && (options.anyAddress || ipv4::isLoopback(std::uint32_t(a)));
+    };
     const auto first = ipv4::parse(options.firstAddress);
-    if (!first || !ipv4::isLoopback(*first))
-        throw std::runtime_error("first address must be in 127.0.0.0/8");
+    if (!first)
+        throw std::runtime_error("first address \"" + options.firstAddress + "\" is not an IPv4 address");
+    if (!inSpace(*first))
+        throw std::runtime_error(std::string("first address must be in ") + space);
     if (count < 0 || count > 60000)
         throw std::runtime_error("a generated fleet has 0 to 60000 controllers");
     std::mt19937 rng(options.seed);
     FleetData fleet;
-    std::uint32_t address = *first;
+    std::uint64_t address = *first;  // wide: running past 255.255.255.255 is caught, not wrapped
     for (int i = 0; i < count; ++i) {
         while ((address & 0xFF) == 0 || (address & 0xFF) == 255)
             ++address;
-        if (!ipv4::isLoopback(address))
-            throw std::runtime_error("the fleet does not fit in 127.0.0.0/8 from the first address");
-        SimControllerState s = generatedIdentity(i, address++);
+        if (!inSpace(address))
+            throw std::runtime_error(std::string("the fleet does not fit in ") + space + " from the first address");
+        SimControllerState s = generatedIdentity(i, std::uint32_t(address++));
         describeGenerated(s, i, rng);
         placeGenerated(s, i);
         if (i == 5)

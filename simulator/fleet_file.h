@@ -36,6 +36,9 @@ struct GenerateOptions {
     int connected = 1;                       // how many controllers are cabled straight to the workstation
     std::string firstAddress = "127.77.0.1"; // loopback addresses are handed out from here (x.y.z.0 and .255 skipped)
     unsigned seed = 1;
+    // Addresses of the whole IPv4 space, not only 127.0.0.0/8: for a site of
+    // network namespaces a test made (--any-address).
+    bool anyAddress = false;
 };
 FleetData generateFleet(int count, const GenerateOptions& options = {});
 

@@ -23,7 +23,8 @@ const char* kHelp =
     "  --fleet FILE          controllers from a fleet file (docs/simulator.md)\n"
     "  --generate N          N generated controllers (0 to 60000)\n"
     "  --connected K         with --generate: the first K are directly connected (default 1)\n"
-    "  --first-address A     with --generate: first loopback address (default 127.77.0.1)\n"
+    "  --first-address A     with --generate: first loopback address (default 127.77.0.1;\n"
+    "                        with --any-address any IPv4 address)\n"
     "  --seed S              with --generate: variation seed (default 1)\n"
     "  --state FILE          persist settings here; loaded instead of the fleet when it exists\n"
     "  --port P              UDP port, 0 to 65535 (default 41950; 0 takes a free one)\n"
@@ -92,11 +93,14 @@ void readFleetSource(const QCommandLineParser& p, SimRunOptions& o) {
             throw UsageError(std::string("--") + genOnly + " is for --generate");
     if (p.isSet("connected"))
         o.generateOptions.connected = int(cli::integer("connected", p.value("connected"), 0, o.generate));
+    o.generateOptions.anyAddress = o.anyAddress;
     if (p.isSet("first-address")) {
         o.generateOptions.firstAddress = p.value("first-address").toStdString();
         const auto a = net::ipv4::parse(o.generateOptions.firstAddress);
-        if (!a || !net::ipv4::isLoopback(*a))
-            throw UsageError("--first-address must be an IPv4 address in 127.0.0.0/8, not \"" +
+        if (!a)
+            throw UsageError("--first-address must be an IPv4 address, not \"" + o.generateOptions.firstAddress + "\"");
+        if (!o.anyAddress && !net::ipv4::isLoopback(*a))
+            throw UsageError("--first-address must be in 127.0.0.0/8 (any IPv4 address only with --any-address), not \"" +
                              o.generateOptions.firstAddress + "\"");
     }
     if (p.isSet("seed"))

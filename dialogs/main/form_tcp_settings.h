@@ -46,6 +46,9 @@ public:
     // Public operations.
     VBool ShowDlg(QWidget* Parent);
     void GetCurrentControllerInfo(std::int16_t& Index);
+    // The current-controller record's PasswordOk := the entry's. The password
+    // prompt's loop (comm::OpenCurrentController) takes it after every lookup.
+    void checkPassword(std::int16_t& Index);
     void SetUIState();
     void SetParams();
     void SetLanguage();

@@ -74,6 +74,8 @@ void FormTCPSettings::GetCurrentControllerInfo(std::int16_t& Index) {
     comm::CopyControllerEntry(Index, comm::EntryCopy::Settings, comm::state().CurrentController);
 }
 
+void FormTCPSettings::checkPassword(std::int16_t& Index) { comm::CopyPasswordOk(Index); }
+
 // The controller that ReadConnectedController has just read into the settings
 // record, shown like a chosen controller so that the technician sees what they
 // are about to change.

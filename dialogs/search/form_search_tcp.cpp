@@ -46,6 +46,7 @@ enum : std::int32_t {
     TextFindMorePrompt2 = 4540,
     TextUpgrade = 4541,
     TextNoMatch = 4562,
+    TextListName = 4580,
 };
 
 // The stored layout's dialog font size.
@@ -80,6 +81,8 @@ FormSearchTCP::FormSearchTCP(QWidget* parent) : QDialog(parent), ui_(std::make_u
             [this] { ui::guardHandler("btnUpgrade_Click", [this] { btnUpgrade_Click(); }); });
     connect(ui_->CtrlList, &QAbstractItemView::clicked, this,
             [this] { ui::guardHandler("CtrlList_ItemClick", [this] { CtrlList_ItemClick(); }); });
+    connect(ui_->CtrlList, &QAbstractItemView::doubleClicked, this,
+            [this] { ui::guardHandler("CtrlList_DblClick", [this] { CtrlList_DblClick(); }); });
 
     // Form_Load.
     ui::guardHandler("Form_Load", [this] { SetLanguage(); });
@@ -101,6 +104,8 @@ void FormSearchTCP::SetLanguage() {
     ui_->ButtonFindMore->setText(GetText(TextFindMore));
     ui_->btnUpgrade->setText(GetText(TextUpgrade));
     setWindowTitle(GetText(TextCaption));
+    // No label names the list: a screen reader announces this name.
+    ui_->CtrlList->setAccessibleName(GetText(TextListName));
 
     rows_->loadHeaderTexts();
     QTreeView* list = ui_->CtrlList;
@@ -123,6 +128,8 @@ void FormSearchTCP::SetLanguage() {
 
 void FormSearchTCP::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
+    // Losing the activation (Form_Deactivate) does nothing: the list stays as
+    // it is until the dialog is active again and searches anew.
     if (event->type() == QEvent::ActivationChange && activation_ && activation_->activationChanged())
         Form_Activate();
 }
@@ -234,6 +241,14 @@ void FormSearchTCP::CtrlList_ItemClick() {
     ui_->btnUpgrade->setEnabled(hasRow);
     if (ui_->btnUpgrade->isEnabled())
         comm::SelectController(selectedSerialNo());
+}
+
+void FormSearchTCP::CtrlList_DblClick() {
+    // The row's click has run; the double click then presses OK, with OK's own
+    // checks, and does nothing while OK cannot be pressed (a search, find more
+    // or an upgrade runs).
+    if (ui_->ButtonOk->isEnabled())
+        ButtonOk_Click();
 }
 
 void FormSearchTCP::CmdSearchOk() {

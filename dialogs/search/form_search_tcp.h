@@ -69,6 +69,7 @@ private:
     void ButtonCancel_Click();
     void btnUpgrade_Click();
     void CtrlList_ItemClick();
+    void CtrlList_DblClick();
     bool CtrlList_KeyPress(int keyAscii);
 
     Continue letEventsRun();

@@ -65,7 +65,8 @@ for f in usr/bin/zelmar-tcpip-settings usr/bin/zelmar-netctl usr/bin/zelmar-make
   usr/share/metainfo/zelmar-tcpip-settings.metainfo.xml \
   "usr/share/zelmar/Prod/Texts/Zelmar TCP IP Settings Tool.en.txt" \
   "usr/share/zelmar/Prod/Texts/Zelmar TCP IP Settings Tool.sv.txt" \
-  usr/share/zelmar/SLIB/QORreal/README.txt usr/share/zelmar/netservice.json; do
+  usr/share/zelmar/SLIB/QORreal/README.txt usr/share/zelmar/netservice.json \
+  usr/share/doc/zelmar-tcpip-settings/changelog.gz; do
   [ -f "$root/$f" ] || fail "the package lacks $f"
 done
 # As lintian wants them: every manual page gzipped with best compression and no
@@ -82,10 +83,21 @@ grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/
 # No demo data: nothing in the upgrade folder could be offered to a real controller.
 [ -z "$(find "$root" -name '*.TcpIpPortOS')" ] || fail "the package holds upgrade files"
 grep -q '"adapters"' "$root/usr/share/zelmar/netservice.json" || fail "the installed configuration does not search the adapters"
-if command -v desktop-file-validate >/dev/null 2>&1; then
-  desktop-file-validate "$root/usr/share/applications/zelmar-tcpip-settings.desktop" || fail "desktop entry"
-fi
 echo "ok: contents, dependencies, the same files as make install"
+
+# Debian's checks, which scripts/install-deps.sh installs: lintian finds no
+# error in the package (its warnings are shown), the desktop entry validates
+# without even a hint, and so does the AppStream metainfo.
+for tool in lintian desktop-file-validate appstreamcli; do
+  command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing: scripts/install-deps.sh installs it"
+done
+lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 || fail "lintian: $(cat "$work/lintian.log")"
+cat "$work/lintian.log"
+desktop=$(desktop-file-validate "$root/usr/share/applications/zelmar-tcpip-settings.desktop" 2>&1) &&
+  [ -z "$desktop" ] || fail "desktop entry: $desktop"
+appstreamcli validate --no-net "$root/usr/share/metainfo/zelmar-tcpip-settings.metainfo.xml" >"$work/appstream.log" 2>&1 ||
+  fail "metainfo: $(cat "$work/appstream.log")"
+echo "ok: lintian, desktop entry and metainfo"
 
 # The programs, run from the unpacked root.
 bin="$root/usr/bin"

@@ -132,3 +132,15 @@ TEST(FleetFile, GeneratedFleetsVary) {
     EXPECT_NO_THROW(parseFleet(fleetToJson(f)));  // what the generator writes can be read back
     EXPECT_THROW(generateFleet(5, {1, "10.0.0.1", 1}), std::runtime_error);
 }
+
+// For a site of network namespaces: any IPv4 address, still skipping host
+// parts .0 and .255, and never past 255.255.255.255.
+TEST(FleetFile, GeneratedWithAnyAddressStartsAnywhereAndStaysInTheAddressSpace) {
+    const FleetData f = generateFleet(3, {1, "192.0.2.254", 1, true});
+    ASSERT_EQ(f.controllers.size(), 3u);
+    EXPECT_EQ(f.controllers[0].address, "192.0.2.254");
+    EXPECT_EQ(f.controllers[1].address, "192.0.3.1");
+    EXPECT_EQ(f.controllers[2].address, "192.0.3.2");
+    EXPECT_NO_THROW(generateFleet(2, {1, "255.255.255.253", 1, true}));
+    EXPECT_THROW(generateFleet(3, {1, "255.255.255.253", 1, true}), std::runtime_error);
+}

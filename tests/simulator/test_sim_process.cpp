@@ -6,6 +6,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <atomic>
@@ -110,6 +113,7 @@ TEST(SimProcess, BadOptionsEndWithAMessageNamingTheOption) {
         {{"--generate", "3", "extra"}, "extra"},
         {{"--generate", "3", "--generate", "4"}, "more than once"},
         {{"--fleet", "f.json", "--generate", "3"}, "not both"},
+        {{"--generate", "3", "--first-address", "192.0.2.1"}, "--first-address must be in 127.0.0.0/8"},
         {{"--frobnicate"}, "frobnicate"},
     };
     for (const auto& c : cases) {
@@ -126,6 +130,23 @@ TEST(SimProcess, BadOptionsEndWithAMessageNamingTheOption) {
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_TRUE(p.readAllStandardOutput().startsWith("zelmar-controller-sim "));
+}
+
+// A generated fleet for a site of network namespaces: --any-address lets its
+// first address lie outside loopback (written, not played, here).
+TEST(SimProcess, AnyAddressTakesAFirstAddressOutsideLoopback) {
+    QTemporaryDir dir;
+    const QString fleetFile = QDir(dir.path()).filePath("fleet.json");
+    QProcess p;
+    p.start(QStringLiteral(ZELMAR_SIM_EXE),
+            {"--generate", "2", "--first-address", "192.0.2.10", "--any-address", "--write-fleet", fleetFile});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    // Read as plain JSON: this process does not take addresses outside loopback.
+    const QJsonArray controllers =
+        QJsonDocument::fromJson(QByteArray::fromStdString(readAll(fleetFile))).object()["controllers"].toArray();
+    ASSERT_EQ(controllers.size(), 2);
+    EXPECT_EQ(controllers[0].toObject()["address"].toString(), QStringLiteral("192.0.2.10"));
 }
 
 // Faults given on the command line belong to the run: the state file keeps the fleet's own.

@@ -137,6 +137,23 @@ TEST(MakeUpgrade, BadOptionsWriteNothing) {
     }
 }
 
+// A revision typed in a Latin-1 terminal arrives as bytes that are not UTF-8:
+// refused, naming the option, instead of written with U+FFFD in their place.
+TEST(MakeUpgrade, ARevisionThatIsNotUtf8IsRefused) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString out = dir.filePath("3.TcpIpPortOS");
+    QProcess p;  // the shell passes the byte itself; QProcess would pass it as UTF-8
+    p.start(QStringLiteral("/bin/sh"),
+            {"-c", "exec \"$0\" --random-image 100 --type 3 --revision \"$(printf '3.2 \\351')\" --output \"$1\"",
+             QStringLiteral(ZELMAR_MAKE_UPGRADE_EXE), out});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 2);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_TRUE(err.contains("--revision holds a control character or is not UTF-8")) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+}
+
 // The demo upgrade files are what docs/upgrade-file.md says: the port types a
 // generated fleet has, rebuilt byte for byte by the documented commands.
 TEST(MakeUpgrade, TheDemoFolderHoldsAValidFileForEveryGeneratedPortType) {

@@ -15,6 +15,7 @@
 #include "platform/netservice/ipv4.h"
 #include "simulator/sim_fleet.h"
 #include "tests/common/sim_site.h"
+#include "tools/cli/program_arguments.h"
 #include "tools/netctl/command_line.h"
 #include "tools/netctl/controller_record.h"
 #include "tools/netctl/csv.h"
@@ -187,6 +188,10 @@ TEST(Netctl, UsageErrorsNameTheProblemAndSendNothing) {
         QStringList args;
         std::string named;  // a part of the error text
     };
+    // A name typed in a Latin-1 terminal arrives as bytes that are not UTF-8.
+    char set[] = "set", serial[] = "10-00001", latin1Name[] = "Name=Pannrum \xF6st";
+    char* typed[] = {set, serial, latin1Name};
+    const QStringList notUtf8 = cli::programArguments(3, typed);
     const std::vector<Case> cases = {
         {{}, "a command is needed"},
         {{"frobnicate", "x"}, "unknown command"},
@@ -213,6 +218,7 @@ TEST(Netctl, UsageErrorsNameTheProblemAndSendNothing) {
         {{"set", "10-00001", "EncryptionPassword"}, "no new password given"},
         {{"--new-password-stdin", "set", "10-00001", "Name=x"}, "EncryptionPassword"},
         {{"check", "10-00001", "Name=Pump"}, "not a settable field"},
+        {notUtf8, "Name holds a control character or is not UTF-8"},
     };
     for (const auto& c : cases) {
         const auto r = runProgram(fleet, c.args);

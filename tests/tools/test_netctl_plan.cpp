@@ -14,6 +14,7 @@
 #include <map>
 #include <sstream>
 
+#include "platform/netservice/net_service.h"
 #include "simulator/sim_fleet.h"
 #include "tests/common/sim_site.h"
 #include "tools/netctl/csv.h"
@@ -201,6 +202,32 @@ TEST(NetctlPlan, EncryptedControllersNeedTheNetworkPasswordWhichBecomesTheKeyOfN
     const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(read.out)).object();
     EXPECT_TRUE(o["PasswordOk"].toBool()) << read.out;
     EXPECT_EQ(o["Name"].toString(), QString("Fläkt 2"));
+}
+
+// The service failing on the way ends the run, but only after the table of
+// what was done: the rows set up, the row in hand, and none beyond it.
+TEST(NetctlPlan, AServiceErrorStillPrintsTheOutcomesOfTheRowsDone) {
+    auto fleet = zelmar::testing::startFleet(3);
+    QTemporaryDir dir;
+    const std::string file =
+        writeFile(dir, "plan.csv", "SerialNo,Name\n10-00001,Alpha\n10-00002,Beta\n10-00003,Gamma\n").toStdString();
+    netctl::Options o;
+    o.config = zelmar::testing::quickSearchConfig(fleet);
+    // The check reads the 17 properties of each controller (about 57 reads),
+    // each setup about 19 more: the 88th read fails during row 3's setup.
+    o.config.failEntryReadsAfter = 88;
+    std::ostringstream out, err;
+    EXPECT_THROW(netctl::run({"plan", "apply", file}, o, out, err), net::ServiceError);
+
+    const std::string table = out.str();
+    EXPECT_NE(table.find("2     10-00001  applied"), std::string::npos) << table;
+    EXPECT_NE(table.find("3     10-00002  no answer   the service failed during its setup"), std::string::npos) << table;
+    EXPECT_EQ(table.find("10-00003"), std::string::npos) << table;
+    EXPECT_NE(table.find("2 rows: 1 applied, 0 skipped, 0 refused, 1 no answer, 0 unverified"), std::string::npos)
+        << table;
+    EXPECT_NE(err.str().find("not reached, nothing sent: row 4\n"), std::string::npos) << err.str();
+    EXPECT_EQ(fleet.controller("10-00001")->name, "Alpha");
+    EXPECT_EQ(fleet.controller("10-00003")->setupsReceived, 0);
 }
 
 int main(int argc, char** argv) {

@@ -19,6 +19,7 @@
 #include "platform/netservice/upgrade_file.h"
 #include "platform/netservice/wire.h"
 #include "tools/cli/cli_support.h"
+#include "tools/cli/program_arguments.h"
 
 namespace {
 
@@ -117,7 +118,7 @@ BuildRequest readBuildRequest(const QCommandLineParser& p) {
     if (p.isSet("seed"))
         r.seed = zelmar::cli::integer("seed", p.value("seed"), 0, 4294967295LL);
     r.type = std::int16_t(zelmar::cli::integer("type", p.value("type"), -32768, 32767));
-    r.revision = p.value("revision").toStdString();
+    r.revision = zelmar::cli::argumentBytes(p.value("revision"));  // bytes that are not UTF-8 are refused below
     if (r.revision.empty())
         throw UsageError("--revision is empty");
     if (const std::string problem = zelmar::net::wire::textProblem(zelmar::net::wire::TagPortOsRevision, r.revision);
@@ -173,7 +174,7 @@ int main(int argc, char** argv) {
     p.addOption(QCommandLineOption({"h", "help"}, "help"));
     p.addOption(QCommandLineOption("version", "version"));
     try {
-        zelmar::cli::parseOrThrow(p, QCoreApplication::arguments());
+        zelmar::cli::parseOrThrow(p, zelmar::cli::programArguments(argc, argv));
         return run(p);
     } catch (const std::exception& e) {
         // Bad options and files that cannot be read or written alike, as the document says.

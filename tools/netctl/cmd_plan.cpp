@@ -104,51 +104,85 @@ void printProblems(const Checked& c, bool json, std::ostream& out) {
             << " rows; no controller was changed\n";
 }
 
+void printOutcomes(std::vector<RowOutcome> outcomes, bool json, std::ostream& out) {
+    std::sort(outcomes.begin(), outcomes.end(), [](const RowOutcome& a, const RowOutcome& b) { return a.row < b.row; });
+    if (json) {
+        printJson(outcomesJson(outcomes), out);
+    } else {
+        printOutcomeTable(outcomes, out);
+        out << outcomeSummary(outcomes) << "\n";
+    }
+}
+
+// What a service error leaves behind: the rows done, the one in hand with its
+// state unknown (its setup may have gone out), and which rows it never reached.
+void tellWhatWasDone(std::vector<RowOutcome> outcomes, const std::vector<PlannedSetup>& setups,
+                     const std::string& error, const Context& c) {
+    std::vector<int> notReached;
+    if (outcomes.size() < setups.size()) {
+        const PlannedSetup& inHand = setups[outcomes.size()];
+        outcomes.push_back({inHand.row, inHand.found.serialNo, Outcome::NoAnswer, "",
+                            "the service failed during its setup (" + error +
+                                "): the controller may or may not have taken the settings"});
+        for (std::size_t i = outcomes.size(); i < setups.size(); ++i)
+            notReached.push_back(setups[i].row);
+    } else {
+        c.err << "the read-back was cut short: the applied rows were confirmed, not all read back\n";
+    }
+    std::sort(notReached.begin(), notReached.end());
+    if (!notReached.empty())
+        c.err << "not reached, nothing sent: " << (notReached.size() == 1 ? "row " : "rows ") << joinedRows(notReached)
+              << "\n";
+    printOutcomes(std::move(outcomes), c.options.json, c.out);
+}
+
+// Sets the checked plan's controllers up one by one and reads them back. A
+// service error ends the run (exit code 3), after the table of what was done.
+int applyPlan(const Checked& checked, PlanRunner& runner, const Context& c) {
+    std::vector<int> sharing;
+    std::vector<PlannedSetup> setups;
+    for (std::size_t i : applyOrder(checked.check.setups, &sharing))
+        setups.push_back(checked.check.setups[i]);
+    if (!sharing.empty())
+        c.err << "rows " << joinedRows(sharing) << " swap addresses among themselves: "
+              << "for a moment two controllers will share an address\n";
+
+    std::vector<RowOutcome> outcomes;
+    try {
+        const int total = int(setups.size());
+        for (const PlannedSetup& setup : setups) {
+            const auto& fitting = checked.fitting;
+            outcomes.push_back(runner.apply(setup, std::find(fitting.begin(), fitting.end(), setup.row) != fitting.end()));
+            c.err << progressLine(int(outcomes.size()), total, outcomes.back()) << std::endl;
+        }
+        if (std::any_of(outcomes.begin(), outcomes.end(), [](const RowOutcome& r) { return r.outcome == Outcome::Applied; }))
+            c.err << "reading the controllers back ..." << std::endl;
+        runner.verify(setups, outcomes);
+    } catch (const std::exception& e) {
+        tellWhatWasDone(outcomes, setups, e.what(), c);
+        throw;
+    }
+    printOutcomes(outcomes, c.options.json, c.out);
+    return allDone(outcomes) ? kExitDone : kExitFailed;
+}
+
 int plan(const std::vector<std::string>& args, const Context& c) {
     if (args.size() != 2 || (args[0] != "check" && args[0] != "apply"))
         return c.usage("needs check FILE or apply FILE");
     if (c.options.csv)
         return c.usage("--csv is for search and find; the plan itself is CSV");
     const Options& o = c.options;
-    std::ostream& out = c.out;
-    std::ostream& err = c.err;
     net::NetService service(o.config);
     PlanRunner runner(service, o.password);
-    const std::optional<Checked> read = checkWholePlan(args[1], runner, o, err);
+    const std::optional<Checked> read = checkWholePlan(args[1], runner, o, c.err);
     if (!read)
         return kExitUsage;
     const Checked& checked = *read;
     if (args[0] == "check" || !checked.check.problems.empty()) {
-        printProblems(checked, o.json, out);
+        printProblems(checked, o.json, c.out);
         return checked.check.problems.empty() ? kExitDone : kExitFailed;
     }
-
-    std::vector<int> sharing;
-    std::vector<PlannedSetup> setups;
-    for (std::size_t i : applyOrder(checked.check.setups, &sharing))
-        setups.push_back(checked.check.setups[i]);
-    if (!sharing.empty())
-        err << "rows " << joinedRows(sharing) << " swap addresses among themselves: "
-            << "for a moment two controllers will share an address\n";
-
-    std::vector<RowOutcome> outcomes;
-    const int total = int(setups.size());
-    for (const PlannedSetup& setup : setups) {
-        const auto& fitting = checked.fitting;
-        outcomes.push_back(runner.apply(setup, std::find(fitting.begin(), fitting.end(), setup.row) != fitting.end()));
-        err << progressLine(int(outcomes.size()), total, outcomes.back()) << std::endl;
-    }
-    if (std::any_of(outcomes.begin(), outcomes.end(), [](const RowOutcome& r) { return r.outcome == Outcome::Applied; }))
-        err << "reading the controllers back ..." << std::endl;
-    runner.verify(setups, outcomes);
-    std::sort(outcomes.begin(), outcomes.end(), [](const RowOutcome& a, const RowOutcome& b) { return a.row < b.row; });
-    if (o.json) {
-        printJson(outcomesJson(outcomes), out);
-    } else {
-        printOutcomeTable(outcomes, out);
-        out << outcomeSummary(outcomes) << "\n";
-    }
-    return allDone(outcomes) ? kExitDone : kExitFailed;
+    return applyPlan(checked, runner, c);
 }
 }  // namespace
 
@@ -168,6 +202,8 @@ Command planCommand() {
             "that was interrupted can simply be started again. Prints a table of\n"
             "outcomes (applied, skipped, refused, no answer, unverified; --json: the\n"
             "same as JSON). Exit code 0 only when every row was applied or skipped.\n"
+            "A service error stops the run (exit code 3) after the table of the rows\n"
+            "done so far; the row in hand is told as no answer.\n"
             "Controllers that switch encryption on get the network password as their key.",
             plan};
 }

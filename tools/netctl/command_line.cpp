@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "tools/cli/cli_support.h"
+#include "tools/cli/program_arguments.h"
 #include "tools/netctl/netctl_commands.h"
 #include "tools/netctl/settable_fields.h"
 
@@ -135,8 +136,9 @@ int runCommandLine(const QStringList& arguments, std::istream& in, std::ostream&
     if (!parsedOrTold(parser, arguments, err))
         return kExitUsage;
     std::vector<std::string> args;
+    // As typed: a field value that is not UTF-8 is refused by the field's check.
     for (const QString& a : parser.positionalArguments())
-        args.push_back(a.toStdString());
+        args.push_back(cli::argumentBytes(a));
     if (answeredVersionOrHelp(parser, s, args, out))
         return kExitDone;
     const bool newPasswordField =

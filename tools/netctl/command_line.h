@@ -6,8 +6,9 @@
 
 namespace zelmar::netctl {
 
-// Runs the whole program: `arguments` with the program name first, `in` the
-// standard input the passwords may come from. Returns the exit code.
+// Runs the whole program: `arguments` with the program name first, as
+// cli::programArguments gives them; `in` the standard input the passwords may
+// come from. Returns the exit code.
 int runCommandLine(const QStringList& arguments, std::istream& in, std::ostream& out, std::ostream& err);
 
 }  // namespace zelmar::netctl

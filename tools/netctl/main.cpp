@@ -3,9 +3,10 @@
 #include <QCoreApplication>
 #include <iostream>
 
+#include "tools/cli/program_arguments.h"
 #include "tools/netctl/command_line.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    return zelmar::netctl::runCommandLine(QCoreApplication::arguments(), std::cin, std::cout, std::cerr);
+    return zelmar::netctl::runCommandLine(zelmar::cli::programArguments(argc, argv), std::cin, std::cout, std::cerr);
 }

@@ -111,6 +111,22 @@ TEST_F(MainPasswords, CancelAtTheAccessPromptClearsTheFieldsAndKeepsTheNetworkPa
     EXPECT_TRUE(d->isEnabled());
 }
 
+// The public step of the prompt's loop: the record's PasswordOk follows what
+// the entry reports for the network password it was found with.
+TEST_F(MainPasswords, CheckPasswordTakesTheEntrysVerdictIntoTheRecord) {
+    startFleet({secured(1, "Secure")});
+    auto d = newDialog();
+    VBool& verdict = comm::state().CurrentController.PasswordOk;
+    for (const auto& [password, opens] : {std::pair{kWrongPassword, false}, std::pair{kRightPassword, true}}) {
+        comm::state().NetworkPassword = password;
+        verdict = toVBool(!opens);
+        std::int16_t index = comm::FindControllerBySerialNo(QStringLiteral("10-00001"), true);
+        ASSERT_NE(index, -1);
+        d->checkPassword(index);
+        EXPECT_EQ(verdict, toVBool(opens)) << password.toStdString();
+    }
+}
+
 // --- Setup -------------------------------------------------------------------
 
 class MainPasswordSetup : public MainPasswords {

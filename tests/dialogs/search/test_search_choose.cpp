@@ -21,6 +21,20 @@ protected:
         EXPECT_EQ(record().SerialNo, QString()) << "nothing copied";
         EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
     }
+    // Closed through OK's path: the controller taken, unmarked first.
+    void expectTakenThroughOk(const std::string& serial) {
+        EXPECT_FALSE(dialog_->isVisible());
+        EXPECT_EQ(dialog_->SearchOkFlg, vbTrue);
+        EXPECT_EQ(record().SerialNo, QString::fromStdString(serial));
+        EXPECT_FALSE(marked(serial)) << "the OK button's path unmarks";
+    }
+    void doubleClickRow(const QString& serialNo) {
+        const QModelIndex row = list()->model()->index(rowOf(serialNo), 0);
+        ASSERT_TRUE(row.isValid()) << serialNo.toStdString();
+        // Through the window, as the system delivers it: press, release, press (the double click), release.
+        const QPoint at = list()->viewport()->mapTo(dialog_.get(), list()->visualRect(row).center());
+        QTest::mouseDClick(dialog_->windowHandle(), Qt::LeftButton, {}, at);
+    }
     // The dialog open, with the controller `serial` marked by a click on its row.
     void openWithMarked(const std::string& serial) {
         openDialog();
@@ -49,6 +63,28 @@ TEST_F(SearchChooseTest, OkUnmarksHandsTheControllerOverAndEndsTheModalDisplay) 
     dialog_.reset();
     createDialog();
     EXPECT_EQ(dialog_->SearchOkFlg, vbFalse);
+}
+
+TEST_F(SearchChooseTest, ADoubleClickOnARowIsItsClickAndOk) {
+    startFleet(standardSite());
+    openDialog();
+    doubleClickRow(QStringLiteral("10-00002"));
+    expectTakenThroughOk("10-00002");
+}
+
+TEST_F(SearchChooseTest, ADoubleClickWhileTheListFillsDoesNothing) {
+    startFleet(standardSite());
+    openDialog();
+    duringFillAtRow(2, [this] {
+        ASSERT_TRUE(dialog_->isBusy());
+        doubleClickRow(entrySerials().first());
+    });
+    button("ButtonRefresh")->click();
+
+    EXPECT_TRUE(dialog_->isVisible());
+    EXPECT_EQ(dialog_->SearchOkFlg, vbFalse);
+    EXPECT_EQ(record().SerialNo, QString());
+    EXPECT_EQ(rowCount(), 3) << "the fill went on";
 }
 
 TEST_F(SearchChooseTest, CancelAfterAClickUnmarksAndReturnsFalse) {
@@ -99,11 +135,7 @@ TEST_F(SearchChooseTest, EnterWhileOkIsEnabledPressesOk) {
     clickRow(QStringLiteral("10-00001"));
     ASSERT_TRUE(button("ButtonOk")->isEnabled());
     pressEnterInList();
-
-    EXPECT_FALSE(dialog_->isVisible());
-    EXPECT_EQ(dialog_->SearchOkFlg, vbTrue);
-    EXPECT_EQ(record().SerialNo, QStringLiteral("10-00001"));
-    EXPECT_FALSE(marked("10-00001")) << "the OK button's path unmarks";
+    expectTakenThroughOk("10-00001");
 }
 
 TEST_F(SearchChooseTest, EnterOnAnotherButtonPressesThatButtonNotOk) {

@@ -134,7 +134,7 @@ TEST_P(ShippedCatalogue, HoldsEveryNumberTheToolUses) {
     const int numbers[] = {353,  354,  4513, 4514, 4515, 4516, 4517, 4518, 4519, 4520, 4521, 4522, 4523,
                            4524, 4525, 4526, 4527, 4529, 4530, 4531, 4532, 4534, 4535, 4536, 4537, 4538,
                            4539, 4540, 4541, 4543, 4545, 4546, 4547, 4548, 4549, 4550, 4552, 4557, 4558,
-                           4559, 4560, 4562, 4570, 4571, 4572};
+                           4559, 4560, 4562, 4570, 4571, 4572, 4580};
     for (int n : numbers)
         EXPECT_FALSE(text(kToolTexts, n).empty()) << GetParam() << " text " << n;
     // Numbers the tool does not use are not there.
