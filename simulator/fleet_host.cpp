@@ -198,7 +198,8 @@ std::string hostPath(const std::string& clientPath) {
     static const QRegularExpression drivePath(QStringLiteral("^([A-Za-z]):[\\\\/](.*)$"));
     const QRegularExpressionMatch m = drivePath.match(path);
     const QString prefix = qEnvironmentVariable("WINEPREFIX");
-    if (!m.hasMatch() || prefix.isEmpty())
+    // A host whose own paths have drives names files as its clients do.
+    if (!m.hasMatch() || prefix.isEmpty() || QDir::rootPath() != QLatin1String("/"))
         return clientPath;
     const QString drive = QDir(prefix).filePath(QStringLiteral("dosdevices/") + m.captured(1).toLower() + u':');
     const QString root = QFileInfo(drive).canonicalFilePath();

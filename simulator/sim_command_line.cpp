@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "platform/netservice/ipv4.h"
+#include "simulator/fleet_host.h"
 #include "tools/cli/cli_support.h"
 
 namespace zelmar::sim {
@@ -143,11 +144,13 @@ SimRunOptions parseSimCommandLine(const QStringList& arguments, std::ostream& ou
         return o;
     }
     checkValuesGiven(p);
-    o.fleetFile = p.value("fleet").toStdString();
-    o.stateFile = p.value("state").toStdString();
-    o.clientConfig = p.value("client-config").toStdString();
-    o.logFile = p.value("log").toStdString();
-    o.writeFleet = p.value("write-fleet").toStdString();
+    // A test program under Wine names its files with Wine's drives.
+    const auto path = [&p](const char* option) { return hostPath(p.value(option).toStdString()); };
+    o.fleetFile = path("fleet");
+    o.stateFile = path("state");
+    o.clientConfig = path("client-config");
+    o.logFile = path("log");
+    o.writeFleet = path("write-fleet");
     o.anyAddress = p.isSet("any-address");
     readFleetSource(p, o);
     readRunOptions(p, o);

@@ -3,6 +3,8 @@
 # programs under Wine; the tool's icon is rendered from its drawing.
 if(CMAKE_CROSSCOMPILING)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+  # The tests are listed when they run (in the Wine prefix), not at build time.
+  set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 endif()
 
 set(ZELMAR_WINDOWS_ICON ${CMAKE_BINARY_DIR}/zelmar-tcpip-settings.ico)

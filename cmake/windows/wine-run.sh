@@ -7,4 +7,9 @@ if [ -z "${WINEPREFIX:-}" ]; then
   exit 1
 fi
 export WINEDEBUG=${WINEDEBUG:--all}
+# Wine keeps the QT_* variables of the Unix environment from Windows programs
+# and hands over WINEQT_* under the QT_* name instead.
+while IFS= read -r var; do
+  export "WINE$var=${!var}"
+done < <(compgen -e | grep '^QT_')
 exec wine "$@"

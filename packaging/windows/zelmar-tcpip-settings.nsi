@@ -10,7 +10,7 @@
 Target amd64-unicode  ; the 64-bit stub: a 64-bit-only Windows (or Wine) runs it
 
 !define PRODUCT "Zelmar TCP/IP Settings Tool"
-!define PRODUCT_FOLDER "Zelmar TCP-IP Settings Tool"
+!define PRODUCT_FOLDER "Zelmar TCP-IP Settings Tool"  ; a file name: no "/"
 !define PUBLISHER "Zelmar"
 !define TOOL_EXE "bin\zelmar-tcpip-settings.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZelmarTcpIpSettingsTool"
@@ -82,7 +82,7 @@ Section "Install"
   File /r "${STAGE}\*.*"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${TOOL_EXE}" "" "$INSTDIR\${TOOL_EXE}" 0
+  CreateShortcut "$SMPROGRAMS\${PRODUCT_FOLDER}.lnk" "$INSTDIR\${TOOL_EXE}" "" "$INSTDIR\${TOOL_EXE}" 0
 
   WriteRegStr SHCTX "${SETTINGS_KEY}" "InstallDir" "$INSTDIR"
   WriteRegStr SHCTX "${SETTINGS_KEY}" "InstallMode" "$MultiUser.InstallMode"
@@ -111,7 +111,7 @@ Section "Uninstall"
     nsExec::ExecToLog 'netsh advfirewall firewall delete rule name="${FIREWALL_RULE}"'
     Pop $0
   ${EndIf}
-  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT_FOLDER}.lnk"
   ; Exactly the files this installer put there: upgrade files the technician
   ; added to the upgrade folder stay, and with them their folders.
   !include "${FILELIST}"

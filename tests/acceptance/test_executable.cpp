@@ -1,14 +1,12 @@
-// The real programs: the simulator started with the demo fleet as
-// run-demo.sh starts it, and the tool started against it headless. The tool
+// The real program: the tool started headless against the demo fleet. The tool
 // takes no command line and asks its start-up question before anything else,
 // so from outside it can only be seen to start and to keep running there.
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
 #include <gtest/gtest.h>
+
+#include "simulator/sim_fleet.h"
 
 namespace zelmar::acceptance {
 namespace {
@@ -33,23 +31,10 @@ TEST(RealPrograms, TheToolStartsAgainstTheDemoFleetAndWaitsAtItsStartUpQuestion)
     QTemporaryDir work(QDir::tempPath() + QStringLiteral("/zelmar-acceptance-XXXXXX"));
     ASSERT_TRUE(work.isValid()) << work.errorString().toStdString();
     const QString clientConfig = work.filePath(QStringLiteral("client.json"));
-
-    QProcess sim;
-    ProcessStopper stopSim{sim};
-    sim.start(QStringLiteral(ZELMAR_SIM_EXE),
-              {QStringLiteral("--fleet"), QStringLiteral(ZELMAR_DEMO_FLEET), QStringLiteral("--port"),
-               QStringLiteral("0"), QStringLiteral("--client-config"), clientConfig});
-    ASSERT_TRUE(sim.waitForStarted(5000));
-    QByteArray ready;
-    QElapsedTimer clock;
-    clock.start();
-    while (!ready.contains('\n') && clock.elapsed() < 10000 && sim.state() == QProcess::Running) {
-        sim.waitForReadyRead(200);
-        ready += sim.readAllStandardOutput();
-    }
-    ASSERT_TRUE(ready.startsWith("ready port=")) << ready.toStdString() << sim.readAllStandardError().toStdString();
-    EXPECT_TRUE(ready.contains("controllers=25"));
-    ASSERT_TRUE(QFile::exists(clientConfig));
+    sim::SimFleet fleet = sim::SimFleet::fromFile(ZELMAR_DEMO_FLEET);
+    fleet.start(0);
+    ASSERT_EQ(fleet.size(), 25u);
+    fleet.writeClientConfig(clientConfig.toStdString());
 
     QProcess tool;
     ProcessStopper stopTool{tool};
@@ -67,14 +52,6 @@ TEST(RealPrograms, TheToolStartsAgainstTheDemoFleetAndWaitsAtItsStartUpQuestion)
     EXPECT_EQ(tool.state(), QProcess::Running);
     tool.kill();
     EXPECT_TRUE(tool.waitForFinished(3000));
-
-#ifndef _WIN32
-    // The simulator stops cleanly on SIGTERM (as run-demo.sh stops it).
-    sim.terminate();
-    ASSERT_TRUE(sim.waitForFinished(5000));
-    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(sim.exitCode(), 0);
-#endif
 }
 
 }  // namespace

@@ -140,6 +140,9 @@ TEST(MakeUpgrade, BadOptionsWriteNothing) {
 // A revision typed in a Latin-1 terminal arrives as bytes that are not UTF-8:
 // refused, naming the option, instead of written with U+FFFD in their place.
 TEST(MakeUpgrade, ARevisionThatIsNotUtf8IsRefused) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows hands a program its command line as UTF-16 text: no bytes to refuse";
+#endif
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString out = dir.filePath("3.TcpIpPortOS");

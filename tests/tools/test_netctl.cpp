@@ -188,11 +188,7 @@ TEST(Netctl, UsageErrorsNameTheProblemAndSendNothing) {
         QStringList args;
         std::string named;  // a part of the error text
     };
-    // A name typed in a Latin-1 terminal arrives as bytes that are not UTF-8.
-    char set[] = "set", serial[] = "10-00001", latin1Name[] = "Name=Pannrum \xF6st";
-    char* typed[] = {set, serial, latin1Name};
-    const QStringList notUtf8 = cli::programArguments(3, typed);
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {{}, "a command is needed"},
         {{"frobnicate", "x"}, "unknown command"},
         {{"--bogus", "search"}, "bogus"},
@@ -218,8 +214,13 @@ TEST(Netctl, UsageErrorsNameTheProblemAndSendNothing) {
         {{"set", "10-00001", "EncryptionPassword"}, "no new password given"},
         {{"--new-password-stdin", "set", "10-00001", "Name=x"}, "EncryptionPassword"},
         {{"check", "10-00001", "Name=Pump"}, "not a settable field"},
-        {notUtf8, "Name holds a control character or is not UTF-8"},
     };
+#ifndef _WIN32  // Windows hands a program its command line as UTF-16 text: no bytes to refuse
+    // A name typed in a Latin-1 terminal arrives as bytes that are not UTF-8.
+    char set[] = "set", serial[] = "10-00001", latin1Name[] = "Name=Pannrum \xF6st";
+    char* typed[] = {set, serial, latin1Name};
+    cases.push_back({cli::programArguments(3, typed), "Name holds a control character or is not UTF-8"});
+#endif
     for (const auto& c : cases) {
         const auto r = runProgram(fleet, c.args);
         EXPECT_EQ(r.code, netctl::kExitUsage) << c.args.join(' ').left(80).toStdString();
@@ -272,12 +273,8 @@ TEST(Netctl, EncryptionPasswordFromStandardInput) {
 TEST(Netctl, InterfaceScriptUsage) {
     QTemporaryDir dir;
     const QString client = QDir(dir.path()).filePath("client.json");
-    QProcess sim;
-    sim.start(QStringLiteral(ZELMAR_SIM_EXE), {"--generate", "9", "--port", "0", "--client-config", client});
-    ASSERT_TRUE(sim.waitForStarted(5000));
-    for (int i = 0; i < 100 && !sim.canReadLine(); ++i)
-        sim.waitForReadyRead(100);
-    ASSERT_TRUE(sim.readLine().startsWith("ready port="));
+    auto fleet = zelmar::testing::startFleet(9);
+    fleet.writeClientConfig(client.toStdString());
 
     QProcess ctl;
     auto env = QProcessEnvironment::systemEnvironment();
@@ -301,10 +298,6 @@ TEST(Netctl, InterfaceScriptUsage) {
     ctl.closeWriteChannel();
     ASSERT_TRUE(ctl.waitForFinished(10000));
     EXPECT_EQ(ctl.exitCode(), 0);
-
-    sim.terminate();
-    EXPECT_TRUE(sim.waitForFinished(5000));
-    EXPECT_EQ(sim.exitCode(), 0);
 }
 
 int main(int argc, char** argv) {

@@ -8,6 +8,9 @@ using zelmar::cli::argumentBytes;
 using zelmar::cli::programArguments;
 
 TEST(ProgramArguments, Utf8ReadsAsTextAndOtherBytesComeBackUnchanged) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows hands a program its command line as UTF-16 text, not as bytes";
+#endif
     char utf8[] = "Name=V\xC3\xA4rme \xF0\x9F\x94\xA5", latin1[] = "Name=V\xE4rme", cut[] = "--revision=3.2\xC3";
     char* argv[] = {utf8, latin1, cut};
     const QStringList args = programArguments(3, argv);

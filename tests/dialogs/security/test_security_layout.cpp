@@ -1,6 +1,7 @@
 // The stored layout: positions (twips / 15), keyboard order, the default
 // button, the masked password box, headings, pictures, and captions that fit
 // their controls in both languages.
+#include "../../platform/ui/dialog_face.h"
 #include "platform/ui/window_helpers.h"
 #include "security_fixture.h"
 
@@ -149,6 +150,8 @@ void expectCaptionsFit(QWidget& dialog, const char* language) {
 }
 
 TEST_F(SecurityLayout, CaptionsAreNotClippedInEitherLanguage) {
+    if (zelmar::testing::installedDialogFace().isEmpty())
+        GTEST_SKIP() << "neither dialog face is installed here";
     for (const char* language : {"en", "sv"}) {
         qputenv("ZELMAR_LANG", language);
         FormSecurity dialog;

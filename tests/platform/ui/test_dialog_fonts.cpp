@@ -1,11 +1,11 @@
 // The one dialog face: the Windows dialog face where it is installed, the
 // condensed face otherwise; the stored sizes, bold and small roles kept.
 #include <QDialog>
-#include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
 #include <gtest/gtest.h>
 
+#include "dialog_face.h"
 #include "platform/ui/dialog_fonts.h"
 
 namespace zelmar::ui {
@@ -29,10 +29,8 @@ TEST(DialogFonts, EveryDialogTakesTheSameFaceAtItsStoredSizes) {
     EXPECT_EQ(explanation->font().pointSizeF(), 6.5);
     EXPECT_FALSE(explanation->font().bold());
 
-    const QString expected = QFontDatabase::hasFamily(QStringLiteral("Microsoft Sans Serif"))
-                                 ? QStringLiteral("Microsoft Sans Serif")
-                                 : QStringLiteral("DejaVu Sans Condensed");
-    if (!QFontDatabase::hasFamily(expected))
+    const QString expected = testing::installedDialogFace();
+    if (expected.isEmpty())
         GTEST_SKIP() << "neither dialog face is installed here";
     for (const QLabel* label : {plain, heading, explanation})
         EXPECT_EQ(QFontInfo(label->font()).family(), expected) << label->text().toStdString();

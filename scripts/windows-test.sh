@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# `make windows-test`: the Windows build's tests under Wine, headless, in a
+# throwaway Wine prefix, and its installer.
+#
+# Wine uses the host's network, and an installed program searches the
+# workstation's adapters: so everything here runs inside network namespaces
+# this script makes and removes on every way out, never in the machine's own.
+#   workstation namespace: loopback, and a cable to a controller namespace
+#   (192.0.2.0/24, documentation addresses) where the Linux simulator plays
+#   one controller as a real one would, hearing broadcasts.
+# The tests' simulated controllers are the Linux simulator's: a fleet host
+# (zelmar-controller-sim --host-fleets) serves them on the workstation's
+# loopback, so that a Windows client talks to controllers built for Linux.
+#
+# usage: windows-test.sh LINUX_BUILD WINDOWS_BUILD
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+linux_build=$(cd "$1" && pwd)
+win_build=$(cd "$2" && pwd)
+sim="$linux_build/bin/zelmar-controller-sim"
+
+fail() {
+  echo "windows-test: FAIL: $*" >&2
+  exit 1
+}
+[ "$(id -u)" -eq 0 ] || fail "needs root: the tests run in network namespaces of their own (try sudo make windows-test)"
+command -v ip >/dev/null || fail "no 'ip' command (install iproute2)"
+[ -x "$sim" ] || fail "no Linux simulator at $sim (make build)"
+
+tag="zw$$"
+work=$(mktemp -d "${TMPDIR:-/tmp}/zelmar-windows-test.XXXXXX")
+namespaces=()
+pids=()
+ws="$tag-ws"
+
+cleanup() {
+  local status=$?
+  set +e
+  [ -n "${WINEPREFIX:-}" ] && ip netns exec "$ws" env WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null
+  [ -f "$work/pids" ] && mapfile -t -O "${#pids[@]}" pids <"$work/pids"
+  [ -f "$work/namespaces" ] && mapfile -t -O "${#namespaces[@]}" namespaces <"$work/namespaces"
+  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  for ns in "${namespaces[@]}"; do
+    for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
+    ip netns del "$ns" 2>/dev/null
+  done
+  rm -rf "$work"
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
+make_ns() {
+  ip netns add "$1" || fail "cannot create the network namespace $1"
+  namespaces+=("$1")
+  ip -n "$1" link set lo up
+}
+
+make_ns "$ws"
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+in_ws() { ip netns exec "$ws" env HOME="$work/home" "$@"; }
+mkdir -p "$work/home"
+
+step() { echo "== $* ($(date +%T))"; }
+
+step "a Wine prefix of its own"
+in_ws wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot: $(cat "$work/wineboot.log")"
+in_ws wineserver -w
+
+step "the Linux simulator's fleet host on the workstation's loopback"
+in_ws "$sim" --host-fleets 0 >"$work/fleet-host.out" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+  grep -q '^ready ' "$work/fleet-host.out" 2>/dev/null && break
+  sleep 0.1
+done
+fleet_host=$(sed -n 's/^ready fleet-host=//p' "$work/fleet-host.out")
+[ -n "$fleet_host" ] || fail "the fleet host did not start: $(cat "$work/fleet-host.out")"
+
+# The offscreen platform plugin of the Windows build reads its fonts from a
+# folder (QT_QPA_FONTDIR): the dialogs get the faces they have on Linux, so
+# the layout tests measure the same captions.
+step "the unit, network and dialog tests of the Windows build"
+in_ws env ZELMAR_TEST_FLEET_HOST="$fleet_host" QT_QPA_PLATFORM=offscreen \
+  QT_QPA_FONTDIR=/usr/share/fonts/truetype/dejavu \
+  ctest --test-dir "$win_build" --output-on-failure --timeout 600 -j2 ||
+  fail "tests of the Windows build"
+
+bash "$repo/scripts/windows-installer-test.sh" "$work" "$ws" "$sim" "$win_build"
