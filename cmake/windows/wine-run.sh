@@ -12,4 +12,8 @@ export WINEDEBUG=${WINEDEBUG:--all}
 while IFS= read -r var; do
   export "WINE$var=${!var}"
 done < <(compgen -e | grep '^QT_')
-exec wine "$@"
+start=$SECONDS
+wine "$@"
+status=$?
+[ "$status" -ne 0 ] && echo "wine-run.sh: exit status $status after $((SECONDS - start)) s" >&2
+exit "$status"
