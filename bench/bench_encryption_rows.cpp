@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "platform/netservice/crypto_keys.h"
+#include "platform/netservice/crypto/crypto_keys.h"
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/service_core.h"
 #include "simulator/sim_fleet.h"

@@ -13,7 +13,7 @@
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/service_core.h"
 #include "simulator/sim_fleet.h"
-#include "tools/cli/cli_support.h"
+#include "platform/cli/cli_support.h"
 
 using namespace zelmar;
 using Clock = std::chrono::steady_clock;

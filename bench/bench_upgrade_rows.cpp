@@ -10,7 +10,7 @@
 
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/service_core.h"
-#include "platform/netservice/upgrade_file.h"
+#include "platform/netservice/upgrade/upgrade_file.h"
 #include "simulator/sim_fleet.h"
 
 using namespace zelmar;

@@ -6,7 +6,7 @@
 #include "comm/com_sub.h"
 #include "comm/shared_state.h"
 #include "platform/netservice/net_service.h"
-#include "platform/netservice/upgrade_file.h"
+#include "platform/netservice/upgrade/upgrade_file.h"
 #include "platform/qorglib/user_dialogs.h"
 #include "support/support.h"
 

@@ -13,10 +13,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/netservice/crypto_envelope.h"
-#include "platform/netservice/messages.h"
-#include "platform/netservice/upgrade_acks.h"
-#include "platform/netservice/wire.h"
+#include "platform/netservice/crypto/crypto_envelope.h"
+#include "platform/netservice/wire/messages.h"
+#include "platform/netservice/upgrade/upgrade_acks.h"
+#include "platform/netservice/wire/wire.h"
 
 namespace {
 namespace wire = zelmar::net::wire;

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <random>
 
-#include "platform/netservice/messages.h"
-#include "platform/netservice/wire.h"
+#include "platform/netservice/wire/messages.h"
+#include "platform/netservice/wire/wire.h"
 #include "simulator/sim_controller.h"
 
 namespace {

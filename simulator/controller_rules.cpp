@@ -1,7 +1,7 @@
 #include "simulator/controller_rules.h"
 
-#include "platform/netservice/ipv4.h"
-#include "platform/netservice/setup_rules.h"
+#include "platform/netservice/wire/ipv4.h"
+#include "platform/netservice/setup/setup_rules.h"
 #include "simulator/sim_crypto.h"
 
 namespace zelmar::sim {

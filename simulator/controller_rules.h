@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/netservice/messages.h"
+#include "platform/netservice/wire/messages.h"
 #include "simulator/sim_state.h"
 
 namespace zelmar::sim {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/netservice/durable_file.h"
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/system/durable_file.h"
+#include "platform/netservice/wire/ipv4.h"
 
 namespace zelmar::sim {
 

@@ -17,8 +17,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/netservice/udp_platform.h"
-#include "platform/netservice/wire.h"
+#include "platform/netservice/system/udp_platform.h"
+#include "platform/netservice/wire/wire.h"
 #include "simulator/sim_controller.h"
 #include "simulator/remote_fleet.h"
 #include "simulator/sim_fleet.h"

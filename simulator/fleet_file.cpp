@@ -7,8 +7,8 @@
 #include <set>
 #include <stdexcept>
 
-#include "platform/netservice/ipv4.h"
-#include "platform/netservice/wire.h"
+#include "platform/netservice/wire/ipv4.h"
+#include "platform/netservice/wire/wire.h"
 #include "simulator/controller_rules.h"
 #include "simulator/sim_controller.h"
 

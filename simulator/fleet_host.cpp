@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/wire/ipv4.h"
 #include "simulator/fleet_host_protocol.h"
 
 namespace zelmar::sim {

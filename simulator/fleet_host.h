@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/netservice/line_channel.h"
+#include "platform/netservice/system/line_channel.h"
 
 namespace zelmar::sim {
 

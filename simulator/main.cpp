@@ -10,13 +10,13 @@
 #include <string>
 #include <thread>
 
-#include "platform/netservice/durable_file.h"
-#include "platform/netservice/udp_platform.h"
+#include "platform/netservice/system/durable_file.h"
+#include "platform/netservice/system/udp_platform.h"
 #include "simulator/fleet_host.h"
 #include "simulator/sim_command_line.h"
 #include "simulator/sim_controller.h"
 #include "simulator/sim_fleet.h"
-#include "tools/cli/cli_support.h"
+#include "platform/cli/cli_support.h"
 
 namespace {
 std::atomic<bool> g_stop = false;

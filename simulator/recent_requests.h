@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/netservice/messages.h"
-#include "platform/netservice/udp_platform.h"
+#include "platform/netservice/wire/messages.h"
+#include "platform/netservice/system/udp_platform.h"
 
 namespace zelmar::sim {
 

@@ -4,7 +4,7 @@
 #include <QJsonDocument>
 #include <stdexcept>
 
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/wire/ipv4.h"
 #include "simulator/fleet_host_protocol.h"
 
 namespace zelmar::sim {

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/netservice/line_channel.h"
+#include "platform/netservice/system/line_channel.h"
 #include "simulator/fleet_file.h"
 #include "simulator/sim_fleet.h"
 

@@ -3,9 +3,9 @@
 #include <QCommandLineParser>
 #include <ostream>
 
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/wire/ipv4.h"
 #include "simulator/fleet_host.h"
-#include "tools/cli/cli_support.h"
+#include "platform/cli/cli_support.h"
 
 namespace zelmar::sim {
 

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/wire/ipv4.h"
 #include "simulator/controller_rules.h"
 
 namespace zelmar::sim {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/netservice/messages.h"
-#include "platform/netservice/udp_platform.h"
+#include "platform/netservice/wire/messages.h"
+#include "platform/netservice/system/udp_platform.h"
 #include "simulator/recent_requests.h"
 #include "simulator/sim_crypto.h"
 #include "simulator/sim_state.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "platform/netservice/controller_entry.h"
-#include "platform/netservice/crypto_keys.h"
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/crypto/crypto_keys.h"
+#include "platform/netservice/wire/ipv4.h"
 
 namespace zelmar::sim {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/netservice/crypto_envelope.h"
-#include "platform/netservice/messages.h"
-#include "platform/netservice/udp_platform.h"
+#include "platform/netservice/crypto/crypto_envelope.h"
+#include "platform/netservice/wire/messages.h"
+#include "platform/netservice/system/udp_platform.h"
 #include "simulator/controller_rules.h"
 #include "simulator/sim_sessions.h"
 #include "simulator/sim_state.h"

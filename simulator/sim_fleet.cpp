@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/netservice/durable_file.h"
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/system/durable_file.h"
+#include "platform/netservice/wire/ipv4.h"
 #include "simulator/fleet_engine.h"
 #include "simulator/fleet_host_protocol.h"
 #include "simulator/remote_fleet.h"

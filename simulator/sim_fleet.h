@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/netservice/service_config.h"
-#include "platform/netservice/udp_platform.h"
-#include "platform/netservice/wire.h"
+#include "platform/netservice/config/service_config.h"
+#include "platform/netservice/system/udp_platform.h"
+#include "platform/netservice/wire/wire.h"
 #include "simulator/fleet_file.h"
 #include "simulator/sim_state.h"
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/netservice/crypto_envelope.h"
-#include "platform/netservice/udp_platform.h"
+#include "platform/netservice/crypto/crypto_envelope.h"
+#include "platform/netservice/system/udp_platform.h"
 
 namespace zelmar::sim {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/netservice/messages.h"
-#include "platform/netservice/udp_platform.h"
-#include "platform/netservice/upgrade_file.h"
+#include "platform/netservice/wire/messages.h"
+#include "platform/netservice/system/udp_platform.h"
+#include "platform/netservice/upgrade/upgrade_file.h"
 #include "simulator/sim_state.h"
 
 namespace zelmar::sim {

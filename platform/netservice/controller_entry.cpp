@@ -1,9 +1,9 @@
 #include "platform/netservice/controller_entry.h"
 
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/wire/ipv4.h"
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/service_core.h"
-#include "platform/netservice/upgrade_transfer.h"
+#include "platform/netservice/upgrade/upgrade_transfer.h"
 
 namespace zelmar::net {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/netservice/setup_outcome.h"
+#include "platform/netservice/setup/setup_outcome.h"
 
 namespace zelmar::net {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "platform/netservice/controller_entry.h"
-#include "platform/netservice/service_config.h"
+#include "platform/netservice/config/service_config.h"
 
 namespace zelmar::net {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <random>
 
-#include "platform/netservice/adapters.h"
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/search/adapters.h"
+#include "platform/netservice/wire/ipv4.h"
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/wait_until.h"
 

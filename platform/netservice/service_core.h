@@ -11,15 +11,15 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/netservice/adapters.h"
-#include "platform/netservice/crypto_client.h"
-#include "platform/netservice/messages.h"
+#include "platform/netservice/search/adapters.h"
+#include "platform/netservice/crypto/crypto_client.h"
+#include "platform/netservice/wire/messages.h"
 #include "platform/netservice/pending_request.h"
-#include "platform/netservice/service_config.h"
+#include "platform/netservice/config/service_config.h"
 #include "platform/netservice/service_stats.h"
-#include "platform/netservice/setup_outcome.h"
-#include "platform/netservice/udp_platform.h"
-#include "platform/netservice/upgrade_link.h"
+#include "platform/netservice/setup/setup_outcome.h"
+#include "platform/netservice/system/udp_platform.h"
+#include "platform/netservice/upgrade/upgrade_link.h"
 
 namespace zelmar::net {
 

@@ -23,7 +23,7 @@
 #include "comm/shared_state.h"
 #include "dialogs/main/form_tcp_settings.h"
 #include "dialogs/search/form_search_tcp.h"
-#include "platform/netservice/service_config.h"
+#include "platform/netservice/config/service_config.h"
 #include "platform/ui/modal_seam.h"
 #include "simulator/sim_fleet.h"
 

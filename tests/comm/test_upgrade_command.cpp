@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/netservice/net_service.h"
-#include "platform/netservice/upgrade_file.h"
+#include "platform/netservice/upgrade/upgrade_file.h"
 #include "support/support.h"
 #include "tests/comm/slib_fixture.h"
 

@@ -1,7 +1,7 @@
 // Writing the settings record into controllers that require encryption, or
 // that are to require it: the wrong-password paths and the right ones, against
 // the simulator (which now really checks the password).
-#include "platform/netservice/crypto_keys.h"
+#include "platform/netservice/crypto/crypto_keys.h"
 #include "comm/encryption_choice.h"
 #include "tests/comm/comm_fixture.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/netservice/net_service.h"
-#include "platform/netservice/service_config.h"
+#include "platform/netservice/config/service_config.h"
 #include "simulator/sim_fleet.h"
 
 namespace zelmar::testing {

@@ -3,7 +3,7 @@
 
 #include <set>
 
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/wire/ipv4.h"
 #include "simulator/fleet_file.h"
 
 using namespace zelmar::sim;

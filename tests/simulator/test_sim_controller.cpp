@@ -3,8 +3,8 @@
 
 #include <random>
 
-#include "platform/netservice/ipv4.h"
-#include "platform/netservice/messages.h"
+#include "platform/netservice/wire/ipv4.h"
+#include "platform/netservice/wire/messages.h"
 #include "simulator/controller_rules.h"
 #include "simulator/fleet_file.h"
 #include "simulator/sim_controller.h"

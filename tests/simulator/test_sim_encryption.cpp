@@ -9,8 +9,8 @@
 #include <random>
 #include <sstream>
 
-#include "platform/netservice/crypto_envelope.h"
-#include "platform/netservice/crypto_keys.h"
+#include "platform/netservice/crypto/crypto_envelope.h"
+#include "platform/netservice/crypto/crypto_keys.h"
 #include "platform/netservice/net_service.h"
 #include "simulator/fleet_file.h"
 #include "simulator/sim_controller.h"

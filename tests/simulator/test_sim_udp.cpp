@@ -8,9 +8,9 @@
 #include <random>
 #include <thread>
 
-#include "platform/netservice/messages.h"
+#include "platform/netservice/wire/messages.h"
 #include "platform/netservice/net_service.h"
-#include "platform/netservice/udp_platform.h"
+#include "platform/netservice/system/udp_platform.h"
 #include "simulator/fleet_file.h"
 #include "simulator/sim_fleet.h"
 

@@ -6,7 +6,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "platform/netservice/upgrade_file.h"
+#include "platform/netservice/upgrade/upgrade_file.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <QTemporaryDir>
 #include <sstream>
 
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/wire/ipv4.h"
 #include "simulator/sim_fleet.h"
 #include "tests/common/sim_site.h"
-#include "tools/cli/program_arguments.h"
+#include "platform/cli/program_arguments.h"
 #include "tools/netctl/command_line.h"
 #include "tools/netctl/controller_record.h"
 #include "tools/netctl/csv.h"

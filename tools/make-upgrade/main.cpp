@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/netservice/durable_file.h"
-#include "platform/netservice/upgrade_file.h"
-#include "platform/netservice/wire.h"
-#include "tools/cli/cli_support.h"
-#include "tools/cli/program_arguments.h"
+#include "platform/netservice/system/durable_file.h"
+#include "platform/netservice/upgrade/upgrade_file.h"
+#include "platform/netservice/wire/wire.h"
+#include "platform/cli/cli_support.h"
+#include "platform/cli/program_arguments.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // search [ADDRESS[/MASK]] and connected: list what answers.
 #include <ostream>
 
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/wire/ipv4.h"
 #include "tools/netctl/command_list.h"
 #include "tools/netctl/netctl_support.h"
 

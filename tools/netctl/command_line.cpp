@@ -6,8 +6,8 @@
 #include <istream>
 #include <ostream>
 
-#include "tools/cli/cli_support.h"
-#include "tools/cli/program_arguments.h"
+#include "platform/cli/cli_support.h"
+#include "platform/cli/program_arguments.h"
 #include "tools/netctl/netctl_commands.h"
 #include "tools/netctl/settable_fields.h"
 

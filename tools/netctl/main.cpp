@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <iostream>
 
-#include "tools/cli/program_arguments.h"
+#include "platform/cli/program_arguments.h"
 #include "tools/netctl/command_line.h"
 
 int main(int argc, char** argv) {

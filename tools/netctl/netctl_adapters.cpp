@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/wire/ipv4.h"
 
 namespace zelmar::netctl {
 

@@ -5,9 +5,9 @@
 #include <iosfwd>
 #include <vector>
 
-#include "platform/netservice/adapters.h"
-#include "platform/netservice/config_lookup.h"
-#include "platform/netservice/service_config.h"
+#include "platform/netservice/search/adapters.h"
+#include "platform/netservice/config/config_lookup.h"
+#include "platform/netservice/config/service_config.h"
 
 namespace zelmar::netctl {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/netservice/service_config.h"
+#include "platform/netservice/config/service_config.h"
 
 namespace zelmar::netctl {
 

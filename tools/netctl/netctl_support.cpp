@@ -3,7 +3,7 @@
 #include <QJsonDocument>
 #include <ostream>
 
-#include "platform/netservice/wire.h"
+#include "platform/netservice/wire/wire.h"
 #include "tools/netctl/csv.h"
 
 namespace zelmar::netctl {

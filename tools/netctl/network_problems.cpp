@@ -1,6 +1,6 @@
 #include "tools/netctl/network_problems.h"
 
-#include "platform/netservice/wire.h"
+#include "platform/netservice/wire/wire.h"
 
 namespace zelmar::netctl {
 

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "platform/netservice/controller_entry.h"
-#include "platform/netservice/ipv4.h"
-#include "platform/netservice/setup_rules.h"
+#include "platform/netservice/wire/ipv4.h"
+#include "platform/netservice/setup/setup_rules.h"
 
 namespace zelmar::netctl {
 

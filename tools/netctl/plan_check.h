@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/netservice/messages.h"
+#include "platform/netservice/wire/messages.h"
 #include "tools/netctl/site_plan.h"
 
 namespace zelmar::netctl {

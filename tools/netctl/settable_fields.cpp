@@ -3,7 +3,7 @@
 #include <QString>
 #include <algorithm>
 
-#include "platform/netservice/wire.h"
+#include "platform/netservice/wire/wire.h"
 
 namespace zelmar::netctl {
 

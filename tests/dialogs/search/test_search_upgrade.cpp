@@ -8,7 +8,7 @@
 #include <QMessageBox>
 #include <QTemporaryDir>
 
-#include "platform/netservice/upgrade_file.h"
+#include "platform/netservice/upgrade/upgrade_file.h"
 
 #include "tests/platform/ui/modal_answerer.h"
 

@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
-#include "platform/netservice/adapters.h"
-#include "platform/netservice/config_lookup.h"
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/search/adapters.h"
+#include "platform/netservice/config/config_lookup.h"
+#include "platform/netservice/wire/ipv4.h"
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/service_core.h"
-#include "platform/netservice/service_config.h"
+#include "platform/netservice/config/service_config.h"
 #include "tests/platform/ui/env_guard.h"
 
 namespace zelmar::net {

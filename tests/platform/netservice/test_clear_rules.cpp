@@ -2,7 +2,7 @@
 // the messages alone.
 #include <gtest/gtest.h>
 
-#include "platform/netservice/clear_rules.h"
+#include "platform/netservice/crypto/clear_rules.h"
 
 using namespace zelmar::net;
 

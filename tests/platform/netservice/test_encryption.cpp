@@ -4,9 +4,9 @@
 
 #include <set>
 
-#include "platform/netservice/crypto_envelope.h"
-#include "platform/netservice/crypto_keys.h"
-#include "platform/netservice/wire.h"
+#include "platform/netservice/crypto/crypto_envelope.h"
+#include "platform/netservice/crypto/crypto_keys.h"
+#include "platform/netservice/wire/wire.h"
 #include "simulator/sim_crypto.h"
 
 namespace zelmar::testing {

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "platform/netservice/controller_entry.h"
-#include "platform/netservice/crypto_envelope.h"
-#include "platform/netservice/crypto_keys.h"
-#include "platform/netservice/ipv4.h"
+#include "platform/netservice/crypto/crypto_envelope.h"
+#include "platform/netservice/crypto/crypto_keys.h"
+#include "platform/netservice/wire/ipv4.h"
 #include "platform/netservice/net_service.h"
-#include "platform/netservice/udp_platform.h"
-#include "platform/netservice/wire.h"
+#include "platform/netservice/system/udp_platform.h"
+#include "platform/netservice/wire/wire.h"
 #include "simulator/sim_fleet.h"
 #include "tests/common/sim_site.h"
 

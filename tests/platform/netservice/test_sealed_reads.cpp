@@ -3,7 +3,7 @@
 // the sends of a request.
 #include <gtest/gtest.h>
 
-#include "platform/netservice/sealed_reads.h"
+#include "platform/netservice/crypto/sealed_reads.h"
 
 using namespace zelmar::net;
 using std::chrono::milliseconds;

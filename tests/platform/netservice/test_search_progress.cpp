@@ -2,7 +2,7 @@
 // are new, when it is over; and the gaps between the rounds of a lookup.
 #include <gtest/gtest.h>
 
-#include "platform/netservice/search_progress.h"
+#include "platform/netservice/search/search_progress.h"
 
 using namespace zelmar::net;
 using std::chrono::milliseconds;

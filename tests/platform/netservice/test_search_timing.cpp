@@ -1,7 +1,7 @@
 // When a broadcast or network search sends its rounds and ends, from what it has seen.
 #include <gtest/gtest.h>
 
-#include "platform/netservice/search_timing.h"
+#include "platform/netservice/search/search_timing.h"
 
 using zelmar::net::SearchTiming;
 using std::chrono::milliseconds;

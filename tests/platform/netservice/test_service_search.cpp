@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "platform/netservice/service_core.h"
-#include "platform/netservice/udp_platform.h"
-#include "platform/netservice/wire.h"
+#include "platform/netservice/system/udp_platform.h"
+#include "platform/netservice/wire/wire.h"
 #include "tests/common/sim_site.h"
 
 using namespace zelmar;

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <functional>
 
-#include "platform/netservice/upgrade_file.h"
+#include "platform/netservice/upgrade/upgrade_file.h"
 #include "tests/platform/netservice/upgrade_helpers.h"
 
 using zelmar::net::ImageHash;

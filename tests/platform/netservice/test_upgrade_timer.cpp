@@ -2,7 +2,7 @@
 // from the round trips, probes backing off, the stall and whole-transfer bounds.
 #include <gtest/gtest.h>
 
-#include "platform/netservice/upgrade_timer.h"
+#include "platform/netservice/upgrade/upgrade_timer.h"
 
 using zelmar::net::UpgradeTimer;
 using std::chrono::milliseconds;

@@ -13,7 +13,7 @@
 
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/service_core.h"
-#include "platform/netservice/upgrade_transfer.h"
+#include "platform/netservice/upgrade/upgrade_transfer.h"
 #include "simulator/sim_fleet.h"
 #include "tests/platform/netservice/upgrade_helpers.h"
 

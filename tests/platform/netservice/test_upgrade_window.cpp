@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/netservice/upgrade_window.h"
+#include "platform/netservice/upgrade/upgrade_window.h"
 
 using namespace zelmar::net;
 using Clock = UpgradeWindow::Clock;

@@ -4,9 +4,9 @@
 
 #include <random>
 
-#include "platform/netservice/ipv4.h"
-#include "platform/netservice/messages.h"
-#include "platform/netservice/wire.h"
+#include "platform/netservice/wire/ipv4.h"
+#include "platform/netservice/wire/messages.h"
+#include "platform/netservice/wire/wire.h"
 
 using namespace zelmar::net;
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/netservice/upgrade_file.h"
+#include "platform/netservice/upgrade/upgrade_file.h"
 #include "simulator/sim_state.h"
 #include "tests/common/sim_site.h"
 

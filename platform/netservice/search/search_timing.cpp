@@ -1,0 +1,123 @@
+#include "platform/netservice/search/search_timing.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zelmar::net {
+
+namespace {
+constexpr int kMinGapMs = 5;               // rounds never follow closer than this
+constexpr int kRetransmitSpreadMs = 25;    // the longest answer spread of a later round
+constexpr int kSlackMs = 10;               // scheduling delays on either side, beyond the measured round trip
+constexpr double kMissedPerSearch = 1e-3;  // the rounds go on until fewer controllers than this stay unheard
+constexpr std::size_t kMaxSamples = 4096;  // enough for the median; a large site needs no more
+
+std::chrono::microseconds fromMs(double ms) { return std::chrono::microseconds(static_cast<long long>(ms * 1000)); }
+}  // namespace
+
+SearchTiming::SearchTiming(const Settings& settings) : settings_(settings) {}
+
+void SearchTiming::roundSent(Clock::time_point at, int spreadMs) {
+    // The second round tells apart the controllers whose first exchange failed only when it went
+    // out after the answers to the first were due (not on a link too slow to know that in time).
+    if (rounds_.size() == 1)
+        lossMeasurable_ = answered();
+    rounds_.push_back({at, spreadMs});
+}
+
+void SearchTiming::newAnswer(Clock::time_point at, Clock::duration sinceFirstAsked) {
+    ++heard_;
+    if (rounds_.size() >= 2 && at > rounds_[1].at)
+        ++heardLate_;  // its first exchange failed (request or answer lost), a later round found it
+    if (samplesMs_.size() >= kMaxSamples)
+        return;
+    const double ms = std::max(0.0, std::chrono::duration<double, std::milli>(sinceFirstAsked).count());
+    fastestMs_ = samplesMs_.empty() ? ms : std::min(fastestMs_, ms);
+    samplesMs_.push_back(ms);
+    // The median moves little once there are many: taken anew when they grew by a sixteenth.
+    if (samplesMs_.size() < 64 || samplesMs_.size() >= cachedFrom_ + cachedFrom_ / 16)
+        cachedRoundTripMs_ = -1;
+}
+
+int SearchTiming::roundsNeeded() const {
+    if (!lossMeasurable_)
+        return std::max(kMinRounds, settings_.maxRounds);
+    // One exchange fails with about the share of late ones (counted as if one more of each had
+    // been seen, so that a few answers without loss do not promise too much). A controller stays
+    // unheard after n rounds with that share to the power n.
+    const double fails = (heardLate_ + 1.0) / (heard_ + 2.0);
+    const double n = std::ceil(std::log(kMissedPerSearch / std::max(1, heard_)) / std::log(fails));
+    return int(std::clamp(n, double(kMinRounds), double(std::max(kMinRounds, settings_.maxRounds))));
+}
+
+double SearchTiming::typicalRoundTripMs() const {
+    if (cachedRoundTripMs_ >= 0)
+        return cachedRoundTripMs_;
+    // A sample is the round trip plus the controller's random wait in [0, first spread]. The
+    // fastest sample bounds the round trip from above when few answered; with many, the median
+    // less half the spread is the typical round trip (the queues a large first round meets
+    // included). The median also keeps out the late answers of controllers whose first request
+    // or answer was lost.
+    std::vector<double> s = samplesMs_;
+    const auto mid = s.begin() + std::ptrdiff_t(s.size() / 2);
+    std::nth_element(s.begin(), mid, s.end());
+    cachedRoundTripMs_ = std::max(fastestMs_, *mid - settings_.firstSpreadMs / 2.0);
+    cachedFrom_ = samplesMs_.size();
+    return cachedRoundTripMs_;
+}
+
+SearchTiming::Clock::duration SearchTiming::waitFor(double roundTripMs) {
+    // A quarter more for the round trips that vary (a slow link's jitter).
+    return fromMs(roundTripMs * 1.25 + kSlackMs);
+}
+
+SearchTiming::Clock::duration SearchTiming::answerWait() const {
+    return answered() ? waitFor(typicalRoundTripMs()) : Clock::duration::zero();
+}
+
+int SearchTiming::nextSpreadMs(double stillAskedShare) const {
+    // Fewer answers are due in each round: half the spread of the one before, and no more than the
+    // share of the targets still asked would take at the first round's pace.
+    const int halved = std::min(kRetransmitSpreadMs, settings_.firstSpreadMs) >> std::clamp(roundsSent() - 1, 0, 15);
+    const double byShare = std::ceil(settings_.firstSpreadMs * std::clamp(stillAskedShare, 0.0, 1.0));
+    return std::min(halved, int(byShare));
+}
+
+SearchTiming::Clock::time_point SearchTiming::nextRound() const {
+    if (rounds_.empty())
+        return Clock::time_point::max();
+    const Round& last = rounds_.back();
+    const int k = roundsSent() - 1;
+    if (!answered()) {
+        // Nobody heard yet (or a slow link): ask again with growing gaps until the first-answer wait is over.
+        const int gapMs = k == 0 ? std::max(settings_.retransmitMs, settings_.firstSpreadMs)
+                                 : settings_.retransmitMs << std::min(k - 1, 3);  // up to 8 x
+        return last.at + std::chrono::milliseconds(gapMs);
+    }
+    if (k == 0)  // once the answers to the first round are due
+        return last.at + std::chrono::milliseconds(last.spreadMs) + answerWait();
+    if (roundsSent() >= roundsNeeded())
+        return Clock::time_point::max();
+    // The next round goes once the controllers asked by the last one have sent their answers: a
+    // controller whose answer is lost is asked again. It does not wait for those answers to arrive
+    // (a round trip), so that the rounds overlap; what it asks in vain costs a repeated answer.
+    const auto answersSent = std::chrono::milliseconds(last.spreadMs + kSlackMs);
+    const auto longest = std::chrono::milliseconds(std::max(settings_.retransmitMs, last.spreadMs));
+    return last.at + std::clamp<Clock::duration>(answersSent, std::chrono::milliseconds(kMinGapMs), longest);
+}
+
+SearchTiming::Clock::time_point SearchTiming::end() const {
+    if (rounds_.empty())
+        return Clock::time_point::max();
+    if (!answered())
+        return rounds_.front().at +
+               std::chrono::milliseconds(std::max(settings_.firstAnswerWaitMs, settings_.firstSpreadMs));
+    if (roundsSent() < roundsNeeded())
+        return Clock::time_point::max();
+    Clock::time_point lastAnswer = rounds_.front().at;
+    for (const Round& r : rounds_)
+        lastAnswer = std::max(lastAnswer, r.at + std::chrono::milliseconds(r.spreadMs));
+    return lastAnswer + answerWait();
+}
+
+}  // namespace zelmar::net

@@ -1,0 +1,71 @@
+#include "platform/netservice/upgrade/upgrade_window.h"
+
+namespace zelmar::net {
+
+UpgradeWindow::UpgradeWindow(std::uint32_t blocks, std::size_t window) : book_(blocks), window_(window) {
+    byRequest_.reserve(std::size_t(blocks) * 2);
+}
+
+std::optional<UpgradeWindow::Send> UpgradeWindow::next() {
+    auto& lost = book_.lost;
+    while (!lost.empty() && (*lost.begin() < book_.base || book_.acked[*lost.begin()]))
+        lost.erase(lost.begin());
+    Send send;
+    if (!lost.empty()) {
+        send.block = *lost.begin();
+        lost.erase(lost.begin());
+        send.again = true;
+    } else if (book_.next < book_.blocks() && book_.next < book_.base + window_) {
+        send.block = book_.next++;
+    } else {
+        return std::nullopt;
+    }
+    send.askAck = lost.empty() && (book_.next >= book_.blocks() || book_.next >= book_.base + window_);
+    return send;
+}
+
+std::optional<std::uint32_t> UpgradeWindow::probe() const {
+    if (!book_.lost.empty())
+        return std::nullopt;
+    for (std::uint32_t b = book_.base; b < book_.next; ++b)
+        if (!book_.acked[b])
+            return b;
+    return std::nullopt;
+}
+
+void UpgradeWindow::sent(std::uint32_t block, std::uint32_t requestId, Clock::time_point at) {
+    book_.sentSeq[block] = ++seq_;
+    byRequest_[requestId] = {seq_, at, session_};
+}
+
+std::optional<UpgradeWindow::Ack> UpgradeWindow::take(const wire::Message& ack, const wire::Ethernet& target,
+                                                      std::uint32_t transferId, Clock::time_point now) {
+    const auto it = byRequest_.find(ack.requestId);
+    const std::uint64_t triggerSeq = it == byRequest_.end() ? 0 : it->second.seq;
+    const auto progress = book_.take(ack, target, transferId, triggerSeq);
+    if (!progress)
+        return std::nullopt;
+    Ack out;
+    out.progress = *progress;
+    if (it != byRequest_.end())
+        out.roundTripMs = std::chrono::duration<double, std::milli>(now - it->second.at).count();
+    return out;
+}
+
+bool UpgradeWindow::sentInThisSession(std::uint32_t requestId) const {
+    const auto it = byRequest_.find(requestId);
+    return it != byRequest_.end() && it->second.session == session_;
+}
+
+void UpgradeWindow::newSession() {
+    ++session_;
+    for (std::uint32_t b = book_.base; b < book_.next; ++b)
+        if (!book_.acked[b])
+            book_.lost.insert(b);
+}
+
+int UpgradeWindow::percentAcknowledged() const {
+    return int(std::uint64_t(book_.base) * 100 / book_.blocks());
+}
+
+}  // namespace zelmar::net

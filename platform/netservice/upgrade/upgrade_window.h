@@ -1,0 +1,67 @@
+#pragma once
+// The sender's window of a port OS transfer, over its book of
+// acknowledgements (upgrade_acks.h): which block goes next (lost ones first,
+// then new ones as far as the window reaches), which one goes again when
+// nothing is heard, and which send an acknowledgement answers. No sockets and
+// no clock of its own: the transfer says when it sent and heard.
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+
+#include "platform/netservice/upgrade/upgrade_acks.h"
+
+namespace zelmar::net {
+
+class UpgradeWindow {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    UpgradeWindow(std::uint32_t blocks, std::size_t window);
+
+    struct Send {
+        std::uint32_t block = 0;
+        bool again = false;   // a retransmission
+        bool askAck = false;  // the last block the window lets out asks for an acknowledgement at once
+    };
+    // The next block to send now; nullopt when nothing is lost and the window is full.
+    std::optional<Send> next();
+    // Nothing heard in time: the first block sent and not acknowledged, to go again
+    // with a request for an acknowledgement (nullopt: none, or lost blocks wait to go).
+    std::optional<std::uint32_t> probe() const;
+    // `block` left at `at` in the datagram of this request id.
+    void sent(std::uint32_t block, std::uint32_t requestId, Clock::time_point at);
+
+    struct Ack {
+        bool progress = false;              // some block was newly acknowledged
+        std::optional<double> roundTripMs;  // since the send it answers, when that is known
+    };
+    // An UpgradeAck of transfer `transferId` from the controller `target`, taken at
+    // `now`; nullopt when it is none of ours.
+    std::optional<Ack> take(const wire::Message& ack, const wire::Ethernet& target, std::uint32_t transferId,
+                            Clock::time_point now);
+
+    // Sealed transfers: whether `requestId` was sent in the present session.
+    bool sentInThisSession(std::uint32_t requestId) const;
+    // A new session: every block sent and not yet acknowledged goes again in it.
+    void newSession();
+
+    bool complete() const { return book_.base >= book_.blocks(); }
+    int percentAcknowledged() const;  // the share acknowledged in order
+
+private:
+    struct SentDatagram {
+        std::uint64_t seq;
+        Clock::time_point at;
+        std::uint32_t session;  // the number of the session it was sealed in
+    };
+
+    UpgradeAckBook book_;
+    std::size_t window_;
+    std::unordered_map<std::uint32_t, SentDatagram> byRequest_;  // request id -> which send it was
+    std::uint64_t seq_ = 0;
+    std::uint32_t session_ = 0;  // sessions renewed during the transfer
+};
+
+}  // namespace zelmar::net
