@@ -7,14 +7,14 @@
 # uninstall that leaves no program file behind.
 #
 # usage: windows-installer-test.sh WORK WORKSTATION_NS LINUX_SIM WINDOWS_BUILD
-# The caller removes what this script makes: the namespaces it lists in
-# $WORK/namespaces and the processes in $WORK/pids.
+# The caller removes what this script makes (scripts/netns-lib.sh).
 set -euo pipefail
 work=$1
 ws=$2
 sim=$3
 win_build=$4
 cab="$ws-cab"
+source "$(dirname "$0")/netns-lib.sh"
 
 fail() {
   echo "windows-test: FAIL (installer): $*" >&2
@@ -37,9 +37,7 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZelmarTc
 # The direct cable: a controller in a namespace of its own, link to the
 # workstation, documentation addresses; it hears broadcasts as a real one does.
 step "a controller of the Linux simulator on the workstation's cable"
-ip netns add "$cab"
-echo "$cab" >>"$work/namespaces"
-ip -n "$cab" link set lo up
+make_ns "$cab"
 ip -n "$ws" link add cable type veth peer name eth0 netns "$cab"
 ip -n "$ws" addr add 192.0.2.1/24 brd + dev cable
 ip -n "$ws" link set cable up
@@ -54,7 +52,7 @@ cat >"$work/cab.fleet.json" <<EOF
   "connected": true, "attachedNetwork": "192.0.2.0/24" } ] }
 EOF
 ip netns exec "$cab" "$sim" --any-address --fleet "$work/cab.fleet.json" --port 41950 >"$work/cab.out" 2>&1 &
-echo $! >>"$work/pids"
+keep_pid $!
 for _ in $(seq 100); do
   grep -q '^ready ' "$work/cab.out" 2>/dev/null && break
   sleep 0.1
@@ -99,7 +97,7 @@ in_ws wineserver -k || true
 wine_settle
 display=:$((90 + $$ % 100))
 in_ws Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-echo $! >>"$work/pids"
+keep_pid $!
 for _ in $(seq 50); do
   in_ws env DISPLAY="$display" xwininfo -root >/dev/null 2>&1 && break
   sleep 0.1

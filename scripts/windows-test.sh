@@ -31,38 +31,13 @@ command -v ip >/dev/null || fail "no 'ip' command (install iproute2)"
 
 tag="zw$$"
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelmar-windows-test.XXXXXX")
-namespaces=()
-pids=()
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 ws="$tag-ws"
-
-cleanup() {
-  local status=$?
-  set +e
-  [ -n "${WINEPREFIX:-}" ] && ip netns exec "$ws" env WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null
-  [ -f "$work/pids" ] && mapfile -t -O "${#pids[@]}" pids <"$work/pids"
-  [ -f "$work/namespaces" ] && mapfile -t -O "${#namespaces[@]}" namespaces <"$work/namespaces"
-  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  for ns in "${namespaces[@]}"; do
-    for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
-    ip netns del "$ns" 2>/dev/null
-  done
-  rm -rf "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 129' HUP
-
-make_ns() {
-  ip netns add "$1" || fail "cannot create the network namespace $1"
-  namespaces+=("$1")
-  ip -n "$1" link set lo up
-}
+source "$repo/scripts/netns-lib.sh"
+before_cleanup() { ip netns exec "$ws" env WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null; }
+remove_on_exit
 
 make_ns "$ws"
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 in_ws() { ip netns exec "$ws" env HOME="$work/home" "$@"; }
 mkdir -p "$work/home"
 
@@ -74,7 +49,7 @@ in_ws wineserver -w
 
 step "the Linux simulator's fleet host on the workstation's loopback"
 in_ws "$sim" --host-fleets 0 >"$work/fleet-host.out" 2>&1 &
-pids+=($!)
+keep_pid $!
 for _ in $(seq 100); do
   grep -q '^ready ' "$work/fleet-host.out" 2>/dev/null && break
   sleep 0.1

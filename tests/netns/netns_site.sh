@@ -29,40 +29,18 @@ command -v ip >/dev/null 2>&1 || skip "no 'ip' command (install iproute2)"
 
 tag="zt$$"  # names unique to this run
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelmar-netns.XXXXXX")
-namespaces=()
-pids=()
-
-cleanup() {
-  local status=$?
-  set +e
-  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  # Whatever still runs inside a namespace of this test ends with it.
-  for ns in "${namespaces[@]}"; do
-    for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
-    ip netns del "$ns" 2>/dev/null
-  done
-  rm -rf "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 129' HUP
+source "$(dirname "$0")/../../scripts/netns-lib.sh"
+remove_on_exit
 
 fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
 
-make_ns() {
-  local err
-  if ! err=$(ip netns add "$1" 2>&1); then
-    [ ${#namespaces[@]} -eq 0 ] && skip "cannot create network namespaces: $err"
-    fail "ip netns add $1: $err"
-  fi
-  namespaces+=("$1")
-  ip -n "$1" link set lo up
+# The first namespace that cannot be made says the machine cannot: skipped.
+ns_failed() {
+  [ -s "$work/namespaces" ] || skip "cannot create network namespaces: $2"
+  fail "ip netns add $1: $2"
 }
 
 # The installed programs: what `make install` puts under a prefix.
@@ -105,7 +83,7 @@ start_controller() {  # ns serial mac address/prefix reported-ip reported-mask g
 EOF
   ip netns exec "$ns" "$bin/zelmar-controller-sim" --any-address --fleet "$work/$ns.fleet.json" \
     --state "$work/$ns.state.json" --port 41950 >"$work/$ns.out" 2>&1 &
-  pids+=($!)
+  keep_pid $!
   controllers+=("$serial")
 }
 site_controller() {  # switch-ns index serial address network name (the workstation, .1, is gateway and DNS server)
@@ -133,7 +111,7 @@ ip -n "$ws" addr add 169.254.1.1/16 brd + dev cable
 ip -n "$ws" link set cable up
 start_controller "$cab" 30-00001 00-1A-4C-30-00-01 169.254.77.7/16 0.0.0.0 0.0.0.0 0.0.0.0 169.254.0.0/16 true "Cabled"
 
-for ns in "${namespaces[@]}"; do
+for ns in $(cat "$work/namespaces"); do
   [ -f "$work/$ns.fleet.json" ] || continue
   for _ in $(seq 100); do
     grep -q '^ready ' "$work/$ns.out" 2>/dev/null && break

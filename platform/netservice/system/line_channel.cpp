@@ -1,53 +1,21 @@
 // Platform file: TCP with BSD sockets, Winsock alternatives on Windows.
 #include "platform/netservice/system/line_channel.h"
 
-#include <cstring>
+#include "platform/netservice/system/socket_native.h"
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-using socklen_t = int;
-#else
-#include <arpa/inet.h>
-#include <cerrno>
+#ifndef _WIN32
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #endif
 
 namespace zelmar::net::platform {
 
 namespace {
-#ifdef _WIN32
-using Native = SOCKET;
-constexpr std::intptr_t kInvalid = std::intptr_t(INVALID_SOCKET);
-void closeNative(std::intptr_t h) { closesocket(Native(h)); }
-bool readable(std::intptr_t h, int timeoutMs) {
-    WSAPOLLFD p{Native(h), POLLRDNORM, 0};
-    return WSAPoll(&p, 1, timeoutMs) > 0;
-}
-std::string lastError() { return "Winsock error " + std::to_string(WSAGetLastError()); }
-#else
-using Native = int;
-constexpr std::intptr_t kInvalid = -1;
-void closeNative(std::intptr_t h) { ::close(int(h)); }
-bool readable(std::intptr_t h, int timeoutMs) {
-    pollfd p{int(h), POLLIN, 0};
-    return ::poll(&p, 1, timeoutMs) > 0;
-}
-std::string lastError() { return std::strerror(errno); }
-#endif
-
-sockaddr_in toSockaddr(const Endpoint& e) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(e.address);
-    sa.sin_port = htons(e.port);
-    return sa;
-}
+using native::kInvalid;
+using native::lastError;
+using native::release;
+using native::toSockaddr;
+using Native = native::Socket;
 
 std::intptr_t newSocket() {
     initSockets();
@@ -57,12 +25,6 @@ std::intptr_t newSocket() {
         ::fcntl(s, F_SETFD, FD_CLOEXEC);
 #endif
     return std::intptr_t(s);
-}
-
-void release(std::intptr_t& h) {
-    if (h != kInvalid)
-        closeNative(h);
-    h = kInvalid;
 }
 }  // namespace
 
@@ -115,7 +77,7 @@ std::optional<std::string> LineChannel::receiveLine(int timeoutMs) {
             pending_.erase(0, end + 1);
             return line;
         }
-        if (!readable(handle_, timeoutMs))
+        if (!native::waitReadable(handle_, timeoutMs))
             return std::nullopt;
         const auto n = ::recv(Native(handle_), buffer, int(sizeof buffer), 0);
         if (n <= 0)
@@ -151,16 +113,10 @@ std::optional<LineListener> LineListener::listen(const Endpoint& at, std::string
     return listener;
 }
 
-std::uint16_t LineListener::port() const {
-    sockaddr_in sa{};
-    socklen_t len = sizeof sa;
-    if (::getsockname(Native(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
-        return 0;
-    return ntohs(sa.sin_port);
-}
+std::uint16_t LineListener::port() const { return native::localPort(handle_); }
 
 std::optional<LineChannel> LineListener::accept(int timeoutMs) {
-    if (!readable(handle_, timeoutMs))
+    if (!native::waitReadable(handle_, timeoutMs))
         return std::nullopt;
     const Native s = ::accept(Native(handle_), nullptr, nullptr);
     if (std::intptr_t(s) == kInvalid)

@@ -8,23 +8,13 @@
 #include <fstream>
 #include <mutex>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <windows.h>
-#include <io.h>
-using socklen_t = int;
-#else
-#include <arpa/inet.h>
-#include <cerrno>
+#include "platform/netservice/system/socket_native.h"
+
+#ifndef _WIN32
 #include <fcntl.h>
 #include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #ifdef __linux__
 #include <sys/epoll.h>
 #endif
@@ -32,45 +22,11 @@ using socklen_t = int;
 
 namespace zelmar::net::platform {
 
-namespace {
-#ifdef _WIN32
-using Native = SOCKET;
-using OptionValue = DWORD;
-constexpr std::intptr_t kInvalid = std::intptr_t(INVALID_SOCKET);
-void closeNative(std::intptr_t h) { closesocket(Native(h)); }
-#else
-using Native = int;
-using OptionValue = int;
-constexpr std::intptr_t kInvalid = -1;
-void closeNative(std::intptr_t h) { ::close(int(h)); }
-#endif
-
-// The last socket call's error, in the system's words.
-std::string lastSocketError() {
-#ifdef _WIN32
-    const int code = WSAGetLastError();
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, DWORD(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = n && text ? std::string(text, n) : "Winsock error";
-    LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
-        message.pop_back();
-    return message + " (" + std::to_string(code) + ")";
-#else
-    return std::strerror(errno);
-#endif
-}
-
-sockaddr_in toSockaddr(const Endpoint& e) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(e.address);
-    sa.sin_port = htons(e.port);
-    return sa;
-}
-}  // namespace
+using native::kInvalid;
+using native::lastError;
+using native::toSockaddr;
+using Native = native::Socket;
+using OptionValue = native::OptionValue;
 
 std::string toString(const Endpoint& e) {
     char buf[32];
@@ -89,17 +45,13 @@ void initSockets() {
 #endif
 }
 
-UdpSocket::~UdpSocket() {
-    if (handle_ != kInvalid)
-        closeNative(handle_);
-}
+UdpSocket::~UdpSocket() { native::release(handle_); }
 
 UdpSocket::UdpSocket(UdpSocket&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
 
 UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
     if (this != &other) {
-        if (handle_ != kInvalid)
-            closeNative(handle_);
+        native::release(handle_);
         handle_ = other.handle_;
         other.handle_ = kInvalid;
     }
@@ -113,7 +65,7 @@ std::optional<UdpSocket> UdpSocket::bind(std::uint32_t address, std::uint16_t po
     const Native s = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (std::intptr_t(s) == kInvalid) {
         if (error)
-            *error = "socket: " + lastSocketError();
+            *error = "socket: " + lastError();
         return std::nullopt;
     }
     UdpSocket sock;
@@ -133,19 +85,13 @@ std::optional<UdpSocket> UdpSocket::bind(std::uint32_t address, std::uint16_t po
     const sockaddr_in sa = toSockaddr({address, port});
     if (::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
         if (error)
-            *error = "bind " + toString({address, port}) + ": " + lastSocketError();
+            *error = "bind " + toString({address, port}) + ": " + lastError();
         return std::nullopt;
     }
     return sock;
 }
 
-std::uint16_t UdpSocket::localPort() const {
-    sockaddr_in sa{};
-    socklen_t len = sizeof sa;
-    if (::getsockname(Native(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
-        return 0;
-    return ntohs(sa.sin_port);
-}
+std::uint16_t UdpSocket::localPort() const { return native::localPort(handle_); }
 
 void UdpSocket::setReceiveBuffer(int bytes) {
     ::setsockopt(Native(handle_), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
@@ -229,15 +175,7 @@ long UdpSocket::receiveFrom(void* buf, std::size_t capacity, Endpoint& from) {
     return long(n);
 }
 
-bool UdpSocket::waitReadable(int timeoutMs) {
-#ifdef _WIN32
-    WSAPOLLFD p{Native(handle_), POLLRDNORM, 0};
-    return WSAPoll(&p, 1, timeoutMs) > 0;
-#else
-    pollfd p{Native(handle_), POLLIN, 0};
-    return ::poll(&p, 1, timeoutMs) > 0;
-#endif
-}
+bool UdpSocket::waitReadable(int timeoutMs) { return native::waitReadable(handle_, timeoutMs); }
 
 #if defined(__linux__)
 struct Poller::Impl {
