@@ -113,7 +113,15 @@ bool ControllerEntry::UpgradePortOs(const UpgradeFile& file, UpgradeProgress pro
     core_->recordForWrite(index_);  // an index outside the entries is an error, whatever the file
     UpgradeTransferOptions options;
     options.progress = std::move(progress);
-    return UpgradeTransfer(*core_, index_, options).run(file).ok;
+    const UpgradeOutcome outcome = UpgradeTransfer(*core_, index_, options).run(file);
+    ServiceCore::Record& r = core_->recordForWrite(index_);
+    r.upgradeVerdict = outcome.verdict;
+    r.upgradeProblem = outcome.problem;
+    return outcome.ok;
 }
+
+UpgradeVerdict ControllerEntry::LastUpgradeVerdict() const { return core_->record(index_).upgradeVerdict; }
+std::string ControllerEntry::LastUpgradeProblem() const { return core_->record(index_).upgradeProblem; }
+std::string ControllerEntry::SourceAddress() const { return ipv4::format(core_->record(index_).source.address); }
 
 }  // namespace zelmar::net

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/netservice/setup/setup_outcome.h"
+#include "platform/netservice/upgrade/upgrade_verdict.h"
 
 namespace zelmar::net {
 
@@ -89,6 +90,12 @@ public:
 
     // Sends a port OS upgrade; false when the transfer could not complete.
     bool UpgradePortOs(const UpgradeFile& file, UpgradeProgress progress = {});
+    // What the last UpgradePortOs to this controller came to, and why it failed (empty: it did not).
+    UpgradeVerdict LastUpgradeVerdict() const;
+    std::string LastUpgradeProblem() const;
+    // The address the controller's last answer came from, where the service sends to it: another
+    // service object (on another thread) can look it up there with AddAddress and AddSerialNoSearch.
+    std::string SourceAddress() const;
     // True when this controller answered the service's most recent Search. An entry
     // stays after a search that did not hear it, showing what it last reported.
     bool AnsweredLastSearch() const;

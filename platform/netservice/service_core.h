@@ -20,6 +20,7 @@
 #include "platform/netservice/setup/setup_outcome.h"
 #include "platform/netservice/system/udp_platform.h"
 #include "platform/netservice/upgrade/upgrade_link.h"
+#include "platform/netservice/upgrade/upgrade_verdict.h"
 
 namespace zelmar::net {
 
@@ -42,6 +43,8 @@ public:
         std::string notSent;
         // Silent until then: it restarts after a port OS upgrade (lookups wait it out).
         Clock::time_point restartUntil{};
+        UpgradeVerdict upgradeVerdict = UpgradeVerdict::NotCompleted;  // of the last port OS upgrade
+        std::string upgradeProblem;                                    // its reason when it did not switch
         std::uint64_t heardInSearch = 0;  // number of the last search it answered (0: none)
         Clock::time_point heardAt{};       // when a search reply of it last came in
         crypto::PeerState peer;      // sessions and keys of the encrypted protocol (crypto_service.cpp)

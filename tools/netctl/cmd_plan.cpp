@@ -10,6 +10,7 @@
 #include "platform/netservice/net_service.h"
 #include "tools/netctl/command_list.h"
 #include "tools/netctl/plan_runner.h"
+#include "tools/netctl/plan_workers.h"
 
 namespace zelmar::netctl {
 
@@ -69,7 +70,7 @@ std::optional<Checked> checkWholePlan(const std::string& path, PlanRunner& runne
         err << "no controller answered the search: check the network cable and the service configuration"
                " (ZELMAR_NETSERVICE_CONFIG)\n";
     result.check = checkPlan(plan, found, !o.password.empty());
-    const PlanRunner::FitCheck fit = runner.checkNetworkFit(result.check.setups);
+    const PlanRunner::FitCheck fit = checkFitOnWorkers(result.check.setups, o);
     for (int row : fit.unanswered)
         err << "row " << row << ": the controller did not answer the network check; it is asked again before its setup\n";
     result.fitting = fit.fitting;
@@ -114,21 +115,27 @@ void printOutcomes(std::vector<RowOutcome> outcomes, bool json, std::ostream& ou
     }
 }
 
-// What a service error leaves behind: the rows done, the one in hand with its
-// state unknown (its setup may have gone out), and which rows it never reached.
-void tellWhatWasDone(std::vector<RowOutcome> outcomes, const std::vector<PlannedSetup>& setups,
-                     const std::string& error, const Context& c) {
+// What a service error leaves behind: the rows done, those in hand with their
+// state unknown (their setups may have gone out), and which rows it never reached.
+void tellWhatWasDone(const AppliedRows& rows, const std::vector<PlannedSetup>& setups, const std::string& error,
+                     const Context& c) {
+    std::vector<RowOutcome> outcomes;
     std::vector<int> notReached;
-    if (outcomes.size() < setups.size()) {
-        const PlannedSetup& inHand = setups[outcomes.size()];
-        outcomes.push_back({inHand.row, inHand.found.serialNo, Outcome::NoAnswer, "",
-                            "the service failed during its setup (" + error +
-                                "): the controller may or may not have taken the settings"});
-        for (std::size_t i = outcomes.size(); i < setups.size(); ++i)
+    bool inHand = false;
+    for (std::size_t i = 0; i < setups.size(); ++i) {
+        if (i < rows.outcomes.size() && rows.outcomes[i]) {
+            outcomes.push_back(*rows.outcomes[i]);
+        } else if (i < rows.started.size() && rows.started[i]) {
+            inHand = true;
+            outcomes.push_back({setups[i].row, setups[i].found.serialNo, Outcome::NoAnswer, "",
+                                "the service failed during its setup (" + error +
+                                    "): the controller may or may not have taken the settings"});
+        } else {
             notReached.push_back(setups[i].row);
-    } else {
-        c.err << "the read-back was cut short: the applied rows were confirmed, not all read back\n";
+        }
     }
+    if (!inHand && notReached.empty())
+        c.err << "the read-back was cut short: the applied rows were confirmed, not all read back\n";
     std::sort(notReached.begin(), notReached.end());
     if (!notReached.empty())
         c.err << "not reached, nothing sent: " << (notReached.size() == 1 ? "row " : "rows ") << joinedRows(notReached)
@@ -136,7 +143,8 @@ void tellWhatWasDone(std::vector<RowOutcome> outcomes, const std::vector<Planned
     printOutcomes(std::move(outcomes), c.options.json, c.out);
 }
 
-// Sets the checked plan's controllers up one by one and reads them back. A
+// Sets the checked plan's controllers up, --jobs at a time, each after the
+// controllers holding its new address have moved away, and reads them back. A
 // service error ends the run (exit code 3), after the table of what was done.
 int applyPlan(const Checked& checked, PlanRunner& runner, const Context& c) {
     std::vector<int> sharing;
@@ -147,19 +155,27 @@ int applyPlan(const Checked& checked, PlanRunner& runner, const Context& c) {
         c.err << "rows " << joinedRows(sharing) << " swap addresses among themselves: "
               << "for a moment two controllers will share an address\n";
 
+    AppliedRows rows;
     std::vector<RowOutcome> outcomes;
     try {
         const int total = int(setups.size());
-        for (const PlannedSetup& setup : setups) {
-            const auto& fitting = checked.fitting;
-            outcomes.push_back(runner.apply(setup, std::find(fitting.begin(), fitting.end(), setup.row) != fitting.end()));
-            c.err << progressLine(int(outcomes.size()), total, outcomes.back()) << std::endl;
-        }
-        if (std::any_of(outcomes.begin(), outcomes.end(), [](const RowOutcome& r) { return r.outcome == Outcome::Applied; }))
+        int done = 0;
+        applyOnWorkers(setups, applyWaits(setups, sharing.size()), checked.fitting, c.options, rows,
+                       [&](const RowOutcome& outcome) {
+                           ++done;
+                           if (!c.options.quiet)
+                               c.err << progressLine(done, total, outcome) << std::endl;
+                       });
+        for (const auto& outcome : rows.outcomes)
+            outcomes.push_back(*outcome);
+        if (!c.options.quiet &&
+            std::any_of(outcomes.begin(), outcomes.end(), [](const RowOutcome& r) { return r.outcome == Outcome::Applied; }))
             c.err << "reading the controllers back ..." << std::endl;
         runner.verify(setups, outcomes);
     } catch (const std::exception& e) {
-        tellWhatWasDone(outcomes, setups, e.what(), c);
+        for (std::size_t i = 0; i < outcomes.size(); ++i)
+            rows.outcomes[i] = outcomes[i];  // what the read-back found so far
+        tellWhatWasDone(rows, setups, e.what(), c);
         throw;
     }
     printOutcomes(outcomes, c.options.json, c.out);

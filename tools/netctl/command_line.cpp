@@ -24,7 +24,12 @@ struct Switches {
     QCommandLineOption passwordStdin{"password-stdin", "read the network password from the first line of standard input"};
     QCommandLineOption newPasswordStdin{"new-password-stdin",
                                         "read the new password of set ... EncryptionPassword from the next line"};
-    QList<QCommandLineOption> all() const { return {help, version, json, csv, passwordStdin, newPasswordStdin}; }
+    QCommandLineOption jobs{"jobs", "upgrade and plan: controllers worked on at once, 1 to 32 (default 4)", "N"};
+    QCommandLineOption quiet{"quiet", "upgrade and plan: no progress on standard error"};
+    QCommandLineOption everyController{"all", "upgrade: every controller a full search finds"};
+    QList<QCommandLineOption> all() const {
+        return {help, version, json, csv, passwordStdin, newPasswordStdin, jobs, quiet, everyController};
+    }
 };
 
 void printHelp(const Switches& s, std::ostream& out) {
@@ -34,7 +39,7 @@ void printHelp(const Switches& s, std::ostream& out) {
         std::string names;
         for (const QString& n : o.names())
             names += (names.empty() ? "" : ", ") + std::string(n.size() == 1 ? "-" : "--") + n.toStdString();
-        std::string line = "  " + names;
+        std::string line = "  " + names + (o.valueName().isEmpty() ? "" : " " + o.valueName().toStdString());
         line.resize(std::max<std::size_t>(line.size() + 2, 24), ' ');
         out << line << o.description().toStdString() << "\n";
     }
@@ -154,6 +159,16 @@ int runCommandLine(const QStringList& arguments, std::istream& in, std::ostream&
     if (options.json && options.csv) {
         err << kProgram << ": --json and --csv: one output format at a time\nTry '" << kProgram << " --help'.\n";
         return kExitUsage;
+    }
+    options.quiet = parser.isSet(s.quiet);
+    options.all = parser.isSet(s.everyController);
+    if (parser.isSet(s.jobs)) {
+        try {
+            options.jobs = int(cli::integer("jobs", cli::single(parser, "jobs"), 1, kMostJobs));
+        } catch (const cli::UsageError& e) {
+            err << kProgram << ": " << e.what() << "\nTry '" << kProgram << " --help'.\n";
+            return kExitUsage;
+        }
     }
     readPasswords(parser, s, newPasswordField, in, options);
     try {

@@ -12,6 +12,7 @@ Command checkCommand();      // cmd_check.cpp
 Command markCommand();       // cmd_mark.cpp
 Command unmarkCommand();     // cmd_mark.cpp
 Command planCommand();       // cmd_plan.cpp
+Command upgradeCommand();    // cmd_upgrade.cpp
 Command adaptersCommand();   // cmd_adapters.cpp
 
 }  // namespace zelmar::netctl

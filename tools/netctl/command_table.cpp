@@ -17,6 +17,7 @@ const std::vector<Command>& commands() {
         markCommand(),
         unmarkCommand(),
         planCommand(),
+        upgradeCommand(),
         adaptersCommand(),
     };
     return table;
@@ -46,6 +47,11 @@ int run(const std::vector<std::string>& args, const Options& options, std::ostre
         return kExitUsage;
     }
     const Context context{options, out, err, command->name};
+    const bool worksOnMany = command->name == "upgrade" || command->name == "plan";
+    if (options.all && command->name != "upgrade")
+        return context.usage("--all is for upgrade");
+    if ((options.jobs || options.quiet) && !worksOnMany)
+        return context.usage("--jobs and --quiet are for upgrade and plan");
     return command->run(std::vector<std::string>(args.begin() + 1, args.end()), context);
 }
 

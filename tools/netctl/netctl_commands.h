@@ -30,7 +30,16 @@ struct Options {
     std::optional<std::string> newPassword;
     bool json = false;
     bool csv = false;  // controllers as CSV with a header row: the format of a site plan
+    // upgrade and plan: how many controllers are worked on at once (--jobs).
+    std::optional<int> jobs;
+    bool quiet = false;  // upgrade and plan: no progress on standard error
+    bool all = false;    // upgrade: every controller a full search finds
 };
+
+constexpr int kDefaultJobs = 4;
+constexpr int kMostJobs = 32;
+// --jobs as given, else the default.
+inline int jobsOf(const Options& options) { return options.jobs.value_or(kDefaultJobs); }
 
 // What a command's run function works with.
 struct Context {

@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 #include <ostream>
 
+#include "platform/netservice/wire/messages.h"
 #include "platform/netservice/wire/wire.h"
 #include "tools/netctl/csv.h"
 
@@ -32,6 +33,43 @@ std::shared_ptr<net::ControllerEntry> lookUp(net::NetService& service, const std
     return nullptr;
 }
 
+std::shared_ptr<net::ControllerEntry> entryOf(net::NetService& service, const std::string& serial) {
+    for (std::int32_t i = 0; i < service.ControllerCount(); ++i) {
+        auto e = service.Item(std::int16_t(i));
+        if (net::wire::serialMatches(serial, e->SerialNo()))
+            return e;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, const std::string& serial,
+                                                      const std::string& address) {
+    service.Clear();
+    if (!address.empty())
+        service.AddAddress(address);
+    service.setSearchSerialNo(serial);
+    service.AddSerialNoSearch();
+    service.Search();
+    auto e = entryOf(service, serial);
+    return e && e->AnsweredLastSearch() ? e : nullptr;
+}
+
+std::vector<ControllerRecord> searchThenLookUp(net::NetService& service, const std::vector<std::string>& serials) {
+    service.Clear();
+    service.Search();
+    for (const std::string& serial : serials)
+        if (!entryOf(service, serial))
+            lookUpAnswering(service, serial);
+    return recordsOf(service);
+}
+
+std::shared_ptr<net::ControllerEntry> reach(net::NetService& service, const ControllerRecord& found) {
+    if (!found.answeredFrom.empty())
+        if (auto e = lookUpAnswering(service, found.serialNo, found.answeredFrom))
+            return e;
+    return lookUpAnswering(service, found.serialNo);
+}
+
 std::shared_ptr<net::ControllerEntry> lookUpForCommand(const std::string& serial, const Context& c) {
     net::NetService service(c.options.config);
     auto entry = lookUp(service, serial, c.options);
@@ -49,7 +87,11 @@ CommandTarget lookUpSerialArgument(const std::vector<std::string>& args, const C
 }
 
 std::string identityOnlyReason(net::ControllerEntry& e, const Options& o) {
-    if (!e.RequireEncryption() || e.PasswordOk())
+    return identityOnlyReason(recordOf(e), o);
+}
+
+std::string identityOnlyReason(const ControllerRecord& found, const Options& o) {
+    if (!found.requireEncryption || found.passwordOk)
         return {};
     return o.password.empty() ? "it requires encryption and no network password was given"
                               : "the network password was not accepted";

@@ -4,6 +4,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/netservice/net_service.h"
 #include "tools/netctl/controller_record.h"
@@ -18,6 +19,18 @@ std::string serialProblem(const std::string& serial);
 // The serial number's entry after a lookup, or null.
 std::shared_ptr<net::ControllerEntry> lookUp(net::NetService& service, const std::string& serial,
                                              const Options& options);
+// The entry of `serial` among the service's entries (matched as a serial filter matches), or null.
+std::shared_ptr<net::ControllerEntry> entryOf(net::NetService& service, const std::string& serial);
+// Looks `serial` up, at `address` only when one is given, and returns its entry when it answered.
+std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, const std::string& serial,
+                                                      const std::string& address = {});
+// A full search, then a lookup of each of `serials` the search did not hear:
+// every controller found, named or not.
+std::vector<ControllerRecord> searchThenLookUp(net::NetService& service, const std::vector<std::string>& serials);
+// A controller found by another service object, in a worker's own: looked up where it
+// answered, else at the search targets; null when it does not answer.
+std::shared_ptr<net::ControllerEntry> reach(net::NetService& service, const ControllerRecord& found);
+
 // lookUp for a command's SERIAL argument in a service of its own (the entry keeps
 // what it needs alive); says on the error stream when no controller answers.
 std::shared_ptr<net::ControllerEntry> lookUpForCommand(const std::string& serial, const Context& c);
@@ -39,5 +52,6 @@ void printRecord(const ControllerRecord& record, const Options& options, std::os
 // For an entry that shows only the identity of a controller that requires
 // encryption: why ("the network password was not accepted"); empty otherwise.
 std::string identityOnlyReason(net::ControllerEntry& entry, const Options& options);
+std::string identityOnlyReason(const ControllerRecord& found, const Options& options);
 
 }  // namespace zelmar::netctl

@@ -298,18 +298,22 @@ PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& f
     return check;
 }
 
+namespace {
+// The fixed address a setup moves its controller onto (none: it keeps its address).
+std::optional<std::string> newAddress(const PlannedSetup& s) {
+    const auto& ip = s.fields.configIpAddress;
+    if (!ip || s.fields.useDhcp.value_or(s.found.useDhcp) || sameAddress(*ip, s.found.ipAddress))
+        return std::nullopt;
+    return ipv4::format(*ipv4::parse(*ip));
+}
+}  // namespace
+
 std::vector<std::size_t> applyOrder(const std::vector<PlannedSetup>& setups, std::vector<int>* rowsSharingOnTheWay) {
     // How many controllers still to be set up hold each address now.
     std::map<std::string, int> heldByPending;
     for (const PlannedSetup& s : setups)
         if (!s.fields.empty())
             ++heldByPending[s.found.ipAddress];
-    auto newAddress = [](const PlannedSetup& s) -> std::optional<std::string> {
-        const auto& ip = s.fields.configIpAddress;
-        if (!ip || s.fields.useDhcp.value_or(s.found.useDhcp) || sameAddress(*ip, s.found.ipAddress))
-            return std::nullopt;
-        return ipv4::format(*ipv4::parse(*ip));
-    };
     std::vector<std::size_t> order, pending;
     for (std::size_t i = 0; i < setups.size(); ++i)
         pending.push_back(i);
@@ -336,6 +340,22 @@ std::vector<std::size_t> applyOrder(const std::vector<PlannedSetup>& setups, std
             rowsSharingOnTheWay->push_back(setups[i].row);
     }
     return order;
+}
+
+std::vector<std::vector<std::size_t>> applyWaits(const std::vector<PlannedSetup>& ordered, std::size_t sharing) {
+    std::vector<std::vector<std::size_t>> waits(ordered.size());
+    const std::size_t firstSharing = ordered.size() - std::min(sharing, ordered.size());
+    for (std::size_t i = 0; i < ordered.size(); ++i) {
+        if (i > firstSharing)
+            waits[i].push_back(i - 1);
+        const auto target = newAddress(ordered[i]);
+        if (!target)
+            continue;
+        for (std::size_t earlier = 0; earlier < i; ++earlier)
+            if (!ordered[earlier].fields.empty() && sameAddress(ordered[earlier].found.ipAddress, *target))
+                waits[i].push_back(earlier);
+    }
+    return waits;
 }
 
 std::vector<std::string> differences(const PlannedSetup& s, const ControllerRecord& now) {

@@ -35,6 +35,12 @@ PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& f
 // plan order and `rowsSharingOnTheWay` lists them.
 std::vector<std::size_t> applyOrder(const std::vector<PlannedSetup>& setups, std::vector<int>* rowsSharingOnTheWay);
 
+// For setups in apply order, when several are set up at once: the earlier ones
+// each has to wait for. A controller moves onto an address only once the
+// controllers that hold it now are done; the last `sharing` setups (rows that
+// swap addresses, the end of applyOrder) go one after the other, as in order.
+std::vector<std::vector<std::size_t>> applyWaits(const std::vector<PlannedSetup>& ordered, std::size_t sharing);
+
 // The plan's columns that still differ from what a controller reports: empty
 // when the controller is as planned (the verification after a setup).
 std::vector<std::string> differences(const PlannedSetup& setup, const ControllerRecord& now);

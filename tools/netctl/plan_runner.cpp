@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/netservice/net_service.h"
+#include "tools/netctl/netctl_support.h"
 #include "tools/netctl/network_problems.h"
 
 namespace zelmar::netctl {
@@ -25,31 +26,21 @@ PlanRunner::PlanRunner(net::NetService& service, std::string password)
     service_.setPassword(password_);
 }
 
-std::shared_ptr<net::ControllerEntry> PlanRunner::entryOf(const std::string& serial) const {
-    for (std::int32_t i = 0; i < service_.ControllerCount(); ++i) {
-        auto e = service_.Item(std::int16_t(i));
-        if (net::wire::serialMatches(serial, e->SerialNo()))
-            return e;
-    }
-    return nullptr;
+std::shared_ptr<net::ControllerEntry> PlanRunner::reached(const PlannedSetup& s) {
+    if (auto e = entryOf(service_, s.found.serialNo); e && e->AnsweredLastSearch())
+        return e;
+    return reach(service_, s.found);
 }
 
 std::shared_ptr<net::ControllerEntry> PlanRunner::lookUp(const std::string& serial) {
-    service_.Clear();
-    service_.setSearchSerialNo(serial);
-    service_.AddSerialNoSearch();
-    service_.Search();
-    auto e = entryOf(serial);
-    return e && e->AnsweredLastSearch() ? e : nullptr;
+    return lookUpAnswering(service_, serial);
 }
 
 std::vector<ControllerRecord> PlanRunner::findControllers(const SitePlan& plan) {
-    service_.Clear();
-    service_.Search();
+    std::vector<std::string> serials;
     for (const PlanRow& row : plan.rows)
-        if (!entryOf(row.serialNo))
-            lookUp(row.serialNo);
-    return recordsOf(service_);
+        serials.push_back(row.serialNo);
+    return searchThenLookUp(service_, serials);
 }
 
 void PlanRunner::hold(net::ControllerEntry& e, const net::wire::SetupFields& f, bool ipOnly) const {
@@ -80,36 +71,32 @@ void PlanRunner::hold(net::ControllerEntry& e, const net::wire::SetupFields& f, 
     }
 }
 
-PlanRunner::FitCheck PlanRunner::checkNetworkFit(const std::vector<PlannedSetup>& setups) {
-    FitCheck result;
-    for (const PlannedSetup& s : setups) {
-        if (!changesIpSettings(s.fields))
-            continue;
-        auto entry = entryOf(s.found.serialNo);
-        if (!entry) {
-            result.unanswered.push_back(s.row);
-            continue;
-        }
-        hold(*entry, s.fields, true);
-        std::int32_t problems = 0;
-        const bool answered = entry->CheckNetwork(problems);
-        entry->setApply(false);  // a check only: withdraw what was held
-        if (!answered)
-            result.unanswered.push_back(s.row);
-        else if (!entry->IpSettingsFitNetwork())
-            result.misfits.push_back({s.row, columnOfNetworkProblem(std::uint32_t(problems)),
-                                      describeNetworkProblems(std::uint32_t(problems))});
-        else
-            result.fitting.push_back(s.row);
+void PlanRunner::checkNetworkFit(const PlannedSetup& s, FitCheck& result) {
+    if (!changesIpSettings(s.fields))
+        return;
+    auto entry = reached(s);
+    if (!entry) {
+        result.unanswered.push_back(s.row);
+        return;
     }
-    return result;
+    hold(*entry, s.fields, true);
+    std::int32_t problems = 0;
+    const bool answered = entry->CheckNetwork(problems);
+    entry->setApply(false);  // a check only: withdraw what was held
+    if (!answered)
+        result.unanswered.push_back(s.row);
+    else if (!entry->IpSettingsFitNetwork())
+        result.misfits.push_back({s.row, columnOfNetworkProblem(std::uint32_t(problems)),
+                                  describeNetworkProblems(std::uint32_t(problems))});
+    else
+        result.fitting.push_back(s.row);
 }
 
 RowOutcome PlanRunner::apply(const PlannedSetup& s, bool fitChecked) {
     RowOutcome outcome{s.row, s.found.serialNo, Outcome::Skipped, "", ""};
     if (s.fields.empty())
         return outcome;
-    auto entry = entryOf(s.found.serialNo);
+    auto entry = reached(s);
     if (!entry) {
         outcome.outcome = Outcome::NoAnswer;
         outcome.detail = "not found: nothing was sent";
@@ -183,7 +170,7 @@ void PlanRunner::verify(const std::vector<PlannedSetup>& setups, std::vector<Row
         RowOutcome& outcome = outcomes[i];
         if (outcome.outcome != Outcome::Applied)
             continue;
-        auto entry = entryOf(setups[i].found.serialNo);
+        auto entry = entryOf(service_, setups[i].found.serialNo);
         if (!entry || !entry->AnsweredLastSearch())
             entry = lookUp(setups[i].found.serialNo);
         if (!entry) {

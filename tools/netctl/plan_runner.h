@@ -1,6 +1,8 @@
 #pragma once
 // The network side of a plan: finding the controllers, asking their network
-// check, and setting them up one by one, each verified by reading it back.
+// check, and setting them up, each verified by reading it back. The work on one
+// row may run in a worker's own service object (worker_pool.h): it finds the
+// controller where the search heard it.
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,9 +30,10 @@ public:
         std::vector<int> unanswered;       // rows whose controller did not answer the check
         std::vector<int> fitting;          // rows whose controller said the planned settings fit
     };
-    // Asks every controller whose IP settings change whether the planned ones
-    // fit the network it is attached to. Changes nothing on the controllers.
-    FitCheck checkNetworkFit(const std::vector<PlannedSetup>& setups);
+    // Asks the controller of one row, if its IP settings change, whether the
+    // planned ones fit the network it is attached to; adds the answer to `into`.
+    // Changes nothing on the controller.
+    void checkNetworkFit(const PlannedSetup& setup, FitCheck& into);
 
     // Sets one controller up as planned: skipped when nothing differs; else its
     // network check (unless it already said the settings fit) and the setup.
@@ -44,7 +47,8 @@ public:
     void verify(const std::vector<PlannedSetup>& setups, std::vector<RowOutcome>& outcomes);
 
 private:
-    std::shared_ptr<net::ControllerEntry> entryOf(const std::string& serial) const;
+    // The row's controller in this service: where it answered the search (null: it does not answer).
+    std::shared_ptr<net::ControllerEntry> reached(const PlannedSetup& setup);
     // Looks the controller up again; its entry then shows what it reports now.
     std::shared_ptr<net::ControllerEntry> lookUp(const std::string& serial);
     void hold(net::ControllerEntry& entry, const net::wire::SetupFields& fields, bool ipOnly) const;

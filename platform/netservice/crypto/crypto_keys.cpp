@@ -29,6 +29,10 @@ struct CacheSlot {
 
 struct KeyCache {
     std::mutex m;
+    // One slow hash at a time: service objects on several threads that need the same
+    // password's key wait for the first one's hash and find it cached, instead of each
+    // spending a tenth of a second and its memory on the same work.
+    std::mutex hashing;
     std::array<CacheSlot, kCacheSlots> slots;
     std::uint64_t clock = 0;
     KeyStats stats;
@@ -52,22 +56,32 @@ void ensureSodium() {
         throw std::runtime_error("libsodium cannot be initialised");
 }
 
+namespace {
+bool cachedMaster(KeyCache& c, const std::array<std::uint8_t, crypto_generichash_BYTES>& digest, Key& master) {
+    std::lock_guard lock(c.m);
+    for (CacheSlot& s : c.slots) {
+        if (s.used && sodium_memcmp(s.passwordDigest.data(), digest.data(), digest.size()) == 0) {
+            s.lastUse = ++c.clock;
+            ++c.stats.cacheHits;
+            master = s.master;
+            return true;
+        }
+    }
+    return false;
+}
+}  // namespace
+
 Key masterKey(std::string_view password) {
     ensureSodium();
     const auto digest = digestOf(password);
     KeyCache& c = cache();
-    {
-        std::lock_guard lock(c.m);
-        for (CacheSlot& s : c.slots) {
-            if (s.used && sodium_memcmp(s.passwordDigest.data(), digest.data(), digest.size()) == 0) {
-                s.lastUse = ++c.clock;
-                ++c.stats.cacheHits;
-                return s.master;
-            }
-        }
-    }
-    // The hash runs outside the lock: it takes a tenth of a second.
     Key master{};
+    if (cachedMaster(c, digest, master))
+        return master;
+    // The hash runs outside the cache's lock: it takes a tenth of a second.
+    std::lock_guard hashingAlone(c.hashing);
+    if (cachedMaster(c, digest, master))
+        return master;  // another thread hashed it meanwhile
     const auto t0 = std::chrono::steady_clock::now();
     if (crypto_pwhash(master.data(), master.size(), password.data(), password.size(), kSalt, kPasswordOpsLimit,
                       kPasswordMemLimit, crypto_pwhash_ALG_ARGON2ID13) != 0)

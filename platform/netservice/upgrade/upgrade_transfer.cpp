@@ -24,7 +24,7 @@ constexpr auto kProgressEvery = std::chrono::milliseconds(100);  // a report at 
 double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
 std::uint32_t newTransferId() {
-    static std::mt19937 rng{std::random_device{}()};
+    thread_local std::mt19937 rng{std::random_device{}()};  // transfers may run on several threads
     std::uint32_t id = 0;
     while (id == 0)
         id = rng();
@@ -68,6 +68,7 @@ UpgradeTransfer::UpgradeTransfer(UpgradeLink& link, std::int32_t index, UpgradeT
 UpgradeOutcome UpgradeTransfer::run(const UpgradeFile& file) {
     if (!file.IsValid()) {
         UpgradeOutcome out;
+        out.verdict = UpgradeVerdict::Refused;
         out.problem = "the upgrade file is not valid";
         link_.counters().lastUpgradeProblem = out.problem;
         return out;
@@ -81,18 +82,22 @@ UpgradeOutcome UpgradeTransfer::run(std::int16_t portOsType, const std::string& 
     const wire::ControllerInfo controller = link_.upgradeTarget(index_);
     started_ = Clock::now();
     out_ = UpgradeOutcome{};
+    refused_ = false;
     if (image.empty() || image.size() > UpgradeFile::kMaxImageBytes)
-        return finish(false, "the image is empty or larger than 64 MiB");
+        return finish(UpgradeVerdict::Refused, "the image is empty or larger than 64 MiB");
     transferId_ = newTransferId();
     target_ = controller.ethernet;
     if (std::string problem = announce(portOsType, revision, image.size(), hash); !problem.empty())
-        return finish(false, std::move(problem));
+        return finish(refused_ ? UpgradeVerdict::Refused : UpgradeVerdict::NotCompleted, std::move(problem));
     if (std::string problem = sendBlocks(image); !problem.empty())
-        return finish(false, std::move(problem));
+        return finish(UpgradeVerdict::NotCompleted, std::move(problem));
     std::string problem = commit();
-    if (problem.empty() || switchedAnyway(revision, controller.portOsRevision))
-        return finish(true, {});
-    return finish(false, std::move(problem));
+    if (problem.empty())
+        return finish(UpgradeVerdict::Switched, {});
+    const UpgradeVerdict after = switchedAnyway(revision, controller.portOsRevision);
+    if (after == UpgradeVerdict::Switched)
+        return finish(after, {});
+    return finish(refused_ ? UpgradeVerdict::Refused : after, std::move(problem));
 }
 
 // 1. Start: the controller learns what is coming and may refuse it before any block travels
@@ -114,17 +119,20 @@ std::string UpgradeTransfer::announce(std::int16_t portOsType, const std::string
     const auto accepted = link_.exchange(index_, std::move(start), MsgType::UpgradeStartReply, -1);
     if (!accepted) {
         const std::string notSent = link_.notSent(index_);
+        refused_ = !notSent.empty();  // it must not go to this controller
         return notSent.empty() ? "the controller did not answer the start of the transfer" : notSent;
     }
     if (accepted->u32(wire::TagTransferId) != transferId_)
         return "the controller answered for another transfer";
-    if (!statusOk(*accepted))
+    refused_ = !statusOk(*accepted);
+    if (refused_)
         return "the controller refused the image: " + refusal(*accepted);
     blockSize_ = accepted->u16(wire::TagBlockSize).value_or(std::uint16_t(askedBlock));
     windowBlocks_ =
         std::clamp<std::size_t>(accepted->u16(wire::TagWindowSize).value_or(std::uint16_t(askedWindow)), 1, askedWindow);
     if (blockSize_ == 0 || blockSize_ > askedBlock) {
         abandon();
+        refused_ = true;
         return "the controller asked for an unusable block size";
     }
     // Without a word from the controller the lookup afterwards waits the longest the configuration allows.
@@ -209,7 +217,8 @@ std::string UpgradeTransfer::commit() {
     }
     if (done->u32(wire::TagTransferId) != transferId_)
         return "the controller answered the commit of another transfer";
-    if (!statusOk(*done))
+    refused_ = !statusOk(*done);
+    if (refused_)
         return "the controller refused the image after the transfer: " + refusal(*done);
     out_.restartMs = int(std::min<std::uint32_t>(done->u32(wire::TagRestartMs).value_or(std::uint32_t(out_.restartMs)),
                                                  std::uint32_t(cfg.upgradeRestartWaitMs)));
@@ -219,14 +228,16 @@ std::string UpgradeTransfer::commit() {
 
 // The controller may have switched with its Ok lost and answered the commit asked again after a
 // restart that made it forget the verdict: what it runs once it answers again is the verdict.
-bool UpgradeTransfer::switchedAnyway(const std::string& revision, const std::string& previousRevision) {
+UpgradeVerdict UpgradeTransfer::switchedAnyway(const std::string& revision, const std::string& previousRevision) {
     if (revision == previousRevision)
-        return false;  // the same revision before and after: nothing to tell by
+        return UpgradeVerdict::Unknown;  // the same revision before and after: nothing to tell by
     link_.restartsFor(index_, out_.restartMs);
-    if (!link_.lookUpAgain(index_) || link_.upgradeTarget(index_).portOsRevision != revision)
-        return false;
+    if (!link_.lookUpAgain(index_))
+        return UpgradeVerdict::Unknown;
+    if (link_.upgradeTarget(index_).portOsRevision != revision)
+        return UpgradeVerdict::NotCompleted;  // it answers, running the old port OS
     link_.restartsFor(index_, 0);  // it answered: the restart is over
-    return true;
+    return UpgradeVerdict::Switched;
 }
 
 void UpgradeTransfer::sendBlock(const std::vector<std::uint8_t>& image, UpgradeWindow& window, std::uint32_t block,
@@ -301,8 +312,9 @@ void UpgradeTransfer::abandon() {
     link_.sendOnce(index_, m);
 }
 
-UpgradeOutcome UpgradeTransfer::finish(bool ok, std::string problem) {
-    out_.ok = ok;
+UpgradeOutcome UpgradeTransfer::finish(UpgradeVerdict verdict, std::string problem) {
+    out_.ok = verdict == UpgradeVerdict::Switched;
+    out_.verdict = verdict;
     out_.problem = std::move(problem);
     out_.ms = msSince(started_);
     ServiceStats& counters = link_.counters();

@@ -15,6 +15,7 @@
 #include "platform/netservice/controller_entry.h"
 #include "platform/netservice/upgrade/upgrade_file.h"
 #include "platform/netservice/upgrade/upgrade_link.h"
+#include "platform/netservice/upgrade/upgrade_verdict.h"
 
 namespace zelmar::net {
 
@@ -29,6 +30,7 @@ struct UpgradeTransferOptions {
 
 struct UpgradeOutcome {
     bool ok = false;
+    UpgradeVerdict verdict = UpgradeVerdict::NotCompleted;  // Switched exactly when ok
     std::string problem;    // why it failed; empty on success
     int restartMs = 0;      // how long the controller said it would be silent after the switch
     std::uint64_t blocks = 0;        // blocks of the image
@@ -58,7 +60,8 @@ private:
                          const ImageHash& hash);
     std::string sendBlocks(const std::vector<std::uint8_t>& image);
     std::string commit();
-    bool switchedAnyway(const std::string& revision, const std::string& previousRevision);
+    // After a commit that was not confirmed: what the controller runs once it answers again.
+    UpgradeVerdict switchedAnyway(const std::string& revision, const std::string& previousRevision);
 
     void sendBlock(const std::vector<std::uint8_t>& image, UpgradeWindow& window, std::uint32_t block, bool askAck,
                    bool again);
@@ -71,7 +74,7 @@ private:
     bool takeStale(const wire::Message& msg, UpgradeWindow& window, UpgradeTimer& timer);
     void reportProgress(const UpgradeWindow& window);
     void abandon();
-    UpgradeOutcome finish(bool ok, std::string problem);
+    UpgradeOutcome finish(UpgradeVerdict verdict, std::string problem);
 
     UpgradeLink& link_;
     std::int32_t index_;
@@ -84,6 +87,7 @@ private:
     wire::Ethernet target_{};
     std::size_t blockSize_ = 0;
     std::size_t windowBlocks_ = 0;
+    bool refused_ = false;  // the controller said no (rather than going silent)
     int reportedPercent_ = -1;
     Clock::time_point reportedAt_;
 };

@@ -1,0 +1,179 @@
+// upgrade FILE... (SERIAL... | --all): the TCP/IP Port OS of many controllers,
+// --jobs at a time, each the tool's own upgrade.
+#include <algorithm>
+#include <mutex>
+#include <optional>
+#include <ostream>
+
+#include "platform/netservice/net_service.h"
+#include "platform/netservice/wire/messages.h"
+#include "tools/netctl/command_list.h"
+#include "tools/netctl/controller_upgrade.h"
+#include "tools/netctl/netctl_support.h"
+#include "tools/netctl/upgrade_board.h"
+#include "tools/netctl/worker_pool.h"
+
+namespace zelmar::netctl {
+
+namespace {
+
+struct Arguments {
+    std::vector<std::string> files, serials;
+};
+
+// The files and serial numbers, checked; the usage error when they do not fit together.
+std::optional<Arguments> splitArguments(const std::vector<std::string>& args, const Context& c, int& exitCode) {
+    Arguments a;
+    for (const std::string& arg : args)
+        (namesUpgradeFile(arg) ? a.files : a.serials).push_back(arg);
+    std::string problem;
+    if (a.files.empty())
+        problem = "needs at least one upgrade FILE (an existing file, or a name ending in .TcpIpPortOS)";
+    else if (c.options.all && !a.serials.empty())
+        problem = "SERIAL... or --all, not both";
+    else if (!c.options.all && a.serials.empty())
+        problem = "needs the serial numbers of the controllers to upgrade, or --all";
+    for (const std::string& serial : a.serials)
+        if (problem.empty())
+            problem = serialProblem(serial);
+    if (!problem.empty()) {
+        exitCode = c.usage(problem);
+        return std::nullopt;
+    }
+    return a;
+}
+
+// The controllers to work on, in the order named (or found), each once: a
+// serial number given twice, or spelt two ways, is one controller.
+std::vector<ControllerUpgrade> findTargets(net::NetService& service, const Arguments& a, const Options& o,
+                                           std::vector<ControllerRecord>& targets) {
+    const std::vector<ControllerRecord> found = searchThenLookUp(service, a.serials);
+    std::vector<ControllerUpgrade> notFound;
+    auto take = [&](const ControllerRecord& r) {
+        const bool twice = std::any_of(targets.begin(), targets.end(), [&](const ControllerRecord& t) {
+            return t.ethernetAddress == r.ethernetAddress;
+        });
+        if (!twice)
+            targets.push_back(r);
+    };
+    if (o.all)
+        std::for_each(found.begin(), found.end(), take);
+    for (const std::string& serial : a.serials) {
+        const auto it = std::find_if(found.begin(), found.end(),
+                                     [&](const ControllerRecord& r) { return net::wire::serialMatches(serial, r.serialNo); });
+        if (it != found.end())
+            take(*it);
+        else
+            notFound.push_back({serial, 0, "", "", UpgradeResult::NotFound, "it did not answer the search: nothing sent"});
+    }
+    return notFound;
+}
+
+// What a service error leaves behind: the controllers in hand may or may not have switched.
+void tellWhatWasDone(std::vector<ControllerUpgrade> upgrades, const std::vector<std::optional<ControllerUpgrade>>& ran,
+                     const std::vector<bool>& started, const std::vector<ControllerRecord>& queued,
+                     const std::string& error, const Context& c) {
+    std::string notReached;
+    for (std::size_t i = 0; i < queued.size(); ++i) {
+        if (ran[i])
+            upgrades.push_back(*ran[i]);
+        else if (started[i])
+            upgrades.push_back({queued[i].serialNo, queued[i].portOsType, queued[i].portOsRevision,
+                                queued[i].portOsRevision, UpgradeResult::Unknown,
+                                "the service failed during its upgrade (" + error + ")"});
+        else
+            notReached += (notReached.empty() ? "" : ", ") + queued[i].serialNo;
+    }
+    if (!notReached.empty())
+        c.err << "not reached, nothing sent: " << notReached << "\n";
+    c.options.json ? printUpgradeJsonLines(upgrades, c.out) : printUpgradeTable(upgrades, c.out);
+}
+
+int upgrade(const std::vector<std::string>& args, const Context& c) {
+    int exitCode = kExitUsage;
+    const std::optional<Arguments> a = splitArguments(args, c, exitCode);
+    if (!a)
+        return exitCode;
+    if (c.options.csv)
+        return c.usage("--csv is for search and find");
+    UpgradeFiles files;
+    if (const std::string problem = loadUpgradeFiles(a->files, files); !problem.empty())
+        return c.usage(problem + "; nothing was sent");
+
+    const Options& o = c.options;
+    net::NetService service(o.config);
+    service.setPassword(o.password);
+    std::vector<ControllerRecord> targets;
+    std::vector<ControllerUpgrade> upgrades = findTargets(service, *a, o, targets);
+    if (targets.empty() && o.all)
+        c.err << "no controller answered the search: check the network cable and the service configuration"
+                 " (ZELMAR_NETSERVICE_CONFIG)\n";
+    std::vector<ControllerRecord> queued;
+    for (const ControllerRecord& r : targets) {
+        if (auto skipped = upgradeNotNeeded(r, files, o))
+            upgrades.push_back(*skipped);
+        else
+            queued.push_back(r);
+    }
+
+    std::vector<std::optional<ControllerUpgrade>> ran(queued.size());
+    std::vector<bool> started(queued.size(), false);
+    std::mutex lock;
+    try {
+        UpgradeBoard board(queued.size(), c.err, o.quiet || queued.empty());
+        TaskQueue queue(queued.size());
+        runOnWorkers(std::min<int>(jobsOf(o), int(std::max<std::size_t>(queued.size(), 1))), o.config, o.password,
+                     queue, [&](net::NetService& worker, std::size_t i) {
+                         {
+                             std::lock_guard hold(lock);
+                             started[i] = true;
+                         }
+                         const auto& file = *files.forType(queued[i].portOsType);
+                         ControllerUpgrade done = upgradeController(worker, queued[i], file, board, i);
+                         board.finished(i, done);
+                         std::lock_guard hold(lock);
+                         ran[i] = std::move(done);
+                     });
+    } catch (const std::exception& e) {
+        tellWhatWasDone(std::move(upgrades), ran, started, queued, e.what(), c);
+        throw;
+    }
+    for (auto& done : ran)
+        upgrades.push_back(std::move(*done));
+    if (o.json) {
+        printUpgradeJsonLines(upgrades, c.out);
+    } else {
+        printUpgradeTable(upgrades, c.out);
+        c.out << upgradeSummary(upgrades) << "\n";
+    }
+    const bool allDone =
+        std::all_of(upgrades.begin(), upgrades.end(), [](const ControllerUpgrade& u) { return upgradeDone(u.result); });
+    return allDone ? kExitDone : kExitFailed;
+}
+
+}  // namespace
+
+Command upgradeCommand() {
+    return {"upgrade", "FILE... (SERIAL...|--all)", "upgrade the TCP/IP Port OS of many controllers, --jobs at a time",
+            "Each controller named (--all: every controller a full search finds) gets\n"
+            "the upgrade file among FILE... for its port OS type: the same checks,\n"
+            "transfer and verification as the tool's Upgrade button. A FILE is an\n"
+            "existing file or a name ending in .TcpIpPortOS; two files for one type\n"
+            "are refused before anything is sent.\n"
+            "Skipped, nothing sent: a controller that already runs the file's revision\n"
+            "(current), one whose type has no file (no file), one that requires\n"
+            "encryption without the right network password (refused).\n"
+            "--jobs N (1 to 32, default 4): controllers upgraded at once, each from its\n"
+            "transfer to its verification after the restart; never two transfers to\n"
+            "one controller. Progress on standard error (--quiet: none).\n"
+            "At the end a table (--json: one JSON object a line) with each outcome:\n"
+            "upgraded (it reports the file's revision after its restart), current,\n"
+            "no file, refused (the controller took nothing), failed (the transfer did\n"
+            "not complete: the old revision runs), unknown (the switch was asked for\n"
+            "and no answer came after the restart), not found.\n"
+            "Exit code 0 only when every controller is upgraded or current. Started\n"
+            "again with the same arguments, it upgrades only what is left.",
+            upgrade};
+}
+
+}  // namespace zelmar::netctl

@@ -1,0 +1,49 @@
+#include "tools/netctl/plan_workers.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "tools/netctl/worker_pool.h"
+
+namespace zelmar::netctl {
+
+PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, const Options& o) {
+    PlanRunner::FitCheck all;
+    std::mutex lock;
+    TaskQueue queue(setups.size());
+    runOnWorkers(jobsOf(o), o.config, o.password, queue, [&](net::NetService& service, std::size_t i) {
+        PlanRunner::FitCheck one;
+        PlanRunner(service, o.password).checkNetworkFit(setups[i], one);
+        std::lock_guard hold(lock);
+        all.misfits.insert(all.misfits.end(), one.misfits.begin(), one.misfits.end());
+        all.unanswered.insert(all.unanswered.end(), one.unanswered.begin(), one.unanswered.end());
+        all.fitting.insert(all.fitting.end(), one.fitting.begin(), one.fitting.end());
+    });
+    // As one at a time would have found them: in row order.
+    std::stable_sort(all.misfits.begin(), all.misfits.end(), [](const PlanProblem& a, const PlanProblem& b) { return a.row < b.row; });
+    std::sort(all.unanswered.begin(), all.unanswered.end());
+    std::sort(all.fitting.begin(), all.fitting.end());
+    return all;
+}
+
+void applyOnWorkers(const std::vector<PlannedSetup>& ordered, const std::vector<std::vector<std::size_t>>& waits,
+                    const std::vector<int>& fitting, const Options& o, AppliedRows& rows,
+                    const std::function<void(const RowOutcome&)>& finished) {
+    rows.outcomes.assign(ordered.size(), std::nullopt);
+    rows.started.assign(ordered.size(), false);
+    std::mutex lock;
+    TaskQueue queue(waits);
+    runOnWorkers(jobsOf(o), o.config, o.password, queue, [&](net::NetService& service, std::size_t i) {
+        {
+            std::lock_guard hold(lock);
+            rows.started[i] = true;
+        }
+        const bool fitChecked = std::binary_search(fitting.begin(), fitting.end(), ordered[i].row);
+        RowOutcome outcome = PlanRunner(service, o.password).apply(ordered[i], fitChecked);
+        std::lock_guard hold(lock);
+        rows.outcomes[i] = outcome;
+        finished(outcome);
+    });
+}
+
+}  // namespace zelmar::netctl

@@ -1,0 +1,30 @@
+#pragma once
+// plan check's network checks and plan apply's setups, several controllers at
+// once (--jobs): each worker thread works in a service object of its own.
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "tools/netctl/netctl_commands.h"
+#include "tools/netctl/plan_runner.h"
+
+namespace zelmar::netctl {
+
+// Every row's network check (rows whose IP settings do not change are not asked), by row.
+PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, const Options& options);
+
+// Where plan apply's setups stand: by position in apply order.
+struct AppliedRows {
+    std::vector<std::optional<RowOutcome>> outcomes;  // empty: not finished
+    std::vector<bool> started;
+};
+
+// Sets up the rows of `ordered` (apply order), each once those it waits for
+// (applyWaits) are done; `finished` is told each outcome as it comes, one at a
+// time. A service error is thrown again once every worker has stopped; `rows`
+// then tells what was done, what was in hand and what was not reached.
+void applyOnWorkers(const std::vector<PlannedSetup>& ordered, const std::vector<std::vector<std::size_t>>& waits,
+                    const std::vector<int>& fitting, const Options& options, AppliedRows& rows,
+                    const std::function<void(const RowOutcome&)>& finished);
+
+}  // namespace zelmar::netctl

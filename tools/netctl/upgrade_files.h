@@ -1,0 +1,32 @@
+#pragma once
+// The FILE... and SERIAL... of `zelmar-netctl upgrade`: which arguments are
+// upgrade files, and the files read and checked as the tool's Upgrade checks
+// one, at most one for each port OS type.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/netservice/upgrade/upgrade_file.h"
+
+namespace zelmar::netctl {
+
+// An argument names an upgrade file when such a file exists or its name ends
+// in ".TcpIpPortOS" (any case); every other argument is a serial number.
+bool namesUpgradeFile(const std::string& argument);
+
+struct UpgradeFiles {
+    struct File {
+        std::string path;
+        std::shared_ptr<const net::UpgradeFile> contents;
+    };
+    std::map<std::int16_t, File> byType;
+    const File* forType(std::int16_t type) const;
+};
+
+// Reads every path. The problem of the first file that cannot be used (naming
+// it), or of two files for one port OS type; empty when all are good.
+std::string loadUpgradeFiles(const std::vector<std::string>& paths, UpgradeFiles& files);
+
+}  // namespace zelmar::netctl
