@@ -2,7 +2,10 @@
 // every controller gets a new name and a new fixed address, without loss and
 // with 10 % loss in each direction. Times are of whole commands (the search,
 // the plan check with each controller's network check, the setups and the
-// read-back of every controller); the re-run finds nothing left to do.
+// read-back of every controller); the re-run finds nothing left to do. Each
+// loss rate runs with --jobs 1 (one controller at a time), 4 (the default) and 16.
+//
+// bench-plan [LOSS [JOBS...]] runs one loss rate (and those jobs only).
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <vector>
 
 #include "simulator/sim_fleet.h"
 #include "tools/netctl/csv.h"
@@ -41,10 +45,12 @@ struct Timed {
     int code;
     QJsonObject outcomes;
 };
-Timed runPlan(const sim::SimFleet& fleet, const std::string& command, const std::string& file) {
+Timed runPlan(const sim::SimFleet& fleet, const std::string& command, const std::string& file, int jobs) {
     netctl::Options o;
     o.config = fleet.clientConfig();
     o.json = true;
+    o.quiet = true;
+    o.jobs = jobs;
     std::ostringstream out, err;
     QElapsedTimer t;
     t.start();
@@ -62,9 +68,9 @@ Timed runPlan(const sim::SimFleet& fleet, const std::string& command, const std:
     return {seconds, code, outcomes};
 }
 
-void printRow(double loss, const char* what, const Timed& r) {
+void printRow(double loss, int jobs, const char* what, const Timed& r) {
     const QJsonObject n = r.outcomes["counts"].toObject();
-    std::printf("%6.0f | %-22s | %8.2f | %8.1f | %7d | %7d | %7d | %9d | %10d | %4d\n", loss, what, r.seconds,
+    std::printf("%6.0f | %4d | %-22s | %8.2f | %8.1f | %7d | %7d | %7d | %9d | %10d | %4d\n", loss, jobs, what, r.seconds,
                 1000.0 * r.seconds / kControllers, n["applied"].toInt(), n["skipped"].toInt(), n["refused"].toInt(),
                 n["no answer"].toInt(), n["unverified"].toInt(), r.code);
 }
@@ -74,26 +80,36 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     std::printf("plan apply, %d controllers, every one a new name and a new fixed address\n", kControllers);
-    std::printf("%6s | %-22s | %8s | %8s | %7s | %7s | %7s | %9s | %10s | %4s\n", "loss %", "command", "seconds",
-                "ms/row", "applied", "skipped", "refused", "no answer", "unverified", "exit");
-    std::printf("-------+------------------------+----------+----------+---------+---------+---------+-----------+------------+-----\n");
-    for (double loss : {0.0, 10.0}) {
-        if (argc > 1 && std::atof(argv[1]) != loss)
-            continue;  // one loss rate only, as given
-        auto fleet = sim::SimFleet::generate(kControllers);
-        fleet.start(0);
-        const QString path = QDir(dir.path()).filePath(QString("plan-%1.csv").arg(loss));
-        QFile f(path);
-        const std::string plan = planFor(fleet);
-        if (!f.open(QIODevice::WriteOnly) || f.write(plan.data(), qint64(plan.size())) != qint64(plan.size()))
-            return 1;
-        f.close();
-        fleet.setLossPercent(loss);
-        const Timed check = runPlan(fleet, "check", path.toStdString());
-        std::printf("%6.0f | %-22s | %8.2f | %8.1f | %7s | %7s | %7s | %9s | %10s | %4d\n", loss, "plan check",
-                    check.seconds, 1000.0 * check.seconds / kControllers, "", "", "", "", "", check.code);
-        printRow(loss, "plan apply", runPlan(fleet, "apply", path.toStdString()));
-        printRow(loss, "plan apply (re-run)", runPlan(fleet, "apply", path.toStdString()));
+    std::printf("%6s | %4s | %-22s | %8s | %8s | %7s | %7s | %7s | %9s | %10s | %4s\n", "loss %", "jobs", "command",
+                "seconds", "ms/row", "applied", "skipped", "refused", "no answer", "unverified", "exit");
+    std::printf("-------+------+------------------------+----------+----------+---------+---------+---------+-----------+------------+-----\n");
+    std::vector<double> losses = {0.0, 10.0};
+    std::vector<int> jobsList = {1, 4, 16};
+    if (argc > 1)
+        losses = {std::atof(argv[1])};
+    if (argc > 2) {
+        jobsList.clear();
+        for (int i = 2; i < argc; ++i)
+            jobsList.push_back(std::atoi(argv[i]));
+    }
+    for (double loss : losses) {
+        for (int jobs : jobsList) {
+            auto fleet = sim::SimFleet::generate(kControllers);
+            fleet.start(0);
+            const QString path = QDir(dir.path()).filePath(QString("plan-%1-%2.csv").arg(loss).arg(jobs));
+            QFile f(path);
+            const std::string plan = planFor(fleet);
+            if (!f.open(QIODevice::WriteOnly) || f.write(plan.data(), qint64(plan.size())) != qint64(plan.size()))
+                return 1;
+            f.close();
+            fleet.setLossPercent(loss);
+            const Timed check = runPlan(fleet, "check", path.toStdString(), jobs);
+            std::printf("%6.0f | %4d | %-22s | %8.2f | %8.1f | %7s | %7s | %7s | %9s | %10s | %4d\n", loss, jobs,
+                        "plan check", check.seconds, 1000.0 * check.seconds / kControllers, "", "", "", "", "", check.code);
+            printRow(loss, jobs, "plan apply", runPlan(fleet, "apply", path.toStdString(), jobs));
+            printRow(loss, jobs, "plan apply (re-run)", runPlan(fleet, "apply", path.toStdString(), jobs));
+            std::fflush(stdout);
+        }
     }
     return 0;
 }

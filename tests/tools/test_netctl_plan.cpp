@@ -105,6 +105,54 @@ TEST(NetctlPlan, SpreadsheetPlanOf200CheckedAndAppliedAtTenPercentLoss) {
     }
 }
 
+// When the simulator first applied a setup of the controller at `address` (seconds since its start).
+double firstSetupAt(const sim::SimFleet& fleet, const std::string& address) {
+    for (const std::string& line : fleet.log())
+        if (line.find(" " + address + " <- ") != std::string::npos && line.find("Setup id=") != std::string::npos &&
+            line.find(" applied") != std::string::npos)
+            return std::stod(line.substr(1));
+    return -1;
+}
+
+TEST(NetctlPlan, SwapsAndHandOversAppliedEightAtOnceAtTenPercentLoss) {
+    std::vector<sim::SimControllerState> site;
+    for (int n = 1; n <= 16; ++n)
+        site.push_back(zelmar::testing::controller(n, "Unit " + std::to_string(n)));
+    auto fleet = zelmar::testing::startFleet(site);
+    // Rows 2 and 3 swap addresses; 4 takes the address of 5, 5 that of 6, 6 that of 7, and 7 a free one;
+    // the others get a free address each.
+    std::map<int, int> newHost = {{1, 2}, {2, 1}, {3, 4}, {4, 5}, {5, 6}, {6, 120}};
+    std::string plan = netctl::csv::line({"SerialNo", "Name", "IpAddress", "Gateway"});
+    for (int n = 1; n <= 16; ++n) {
+        const int host = newHost.count(n) ? newHost[n] : 100 + n;
+        plan += netctl::csv::line({site[std::size_t(n - 1)].serialNo, "Moved " + std::to_string(n),
+                                   "127.79.0." + std::to_string(host), "127.79.0.254"});
+        newHost[n] = host;
+    }
+    QTemporaryDir dir;
+    const std::string file = writeFile(dir, "plan.csv", plan).toStdString();
+    fleet.setLossPercent(10);
+    netctl::Options o;
+    o.config = fleet.clientConfig();
+    o.config.lookupTimeoutMs = 8000;
+    o.json = true;
+    o.jobs = 8;
+    std::ostringstream out, err;
+    ASSERT_EQ(netctl::run({"plan", "apply", file}, o, out, err), 0) << out.str() << err.str();
+    const QJsonObject outcomes = QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).object();
+    EXPECT_EQ(count(outcomes, "applied"), 16) << out.str();
+    EXPECT_NE(err.str().find("rows 2, 3 swap addresses"), std::string::npos) << err.str();
+    for (int n = 1; n <= 16; ++n) {
+        const auto c = fleet.controller(site[std::size_t(n - 1)].serialNo).value();
+        EXPECT_EQ(c.ipAddress, "127.79.0." + std::to_string(newHost[n])) << c.serialNo;
+        EXPECT_EQ(c.name, "Moved " + std::to_string(n));
+    }
+    // Each hand-over in its order: the holder left the address before the next one took it.
+    for (int n = 3; n <= 5; ++n)
+        EXPECT_LT(firstSetupAt(fleet, site[std::size_t(n)].address), firstSetupAt(fleet, site[std::size_t(n - 1)].address))
+            << "row " << n + 1 << " moved onto the address of row " << n + 2 << " before it had left";
+}
+
 TEST(NetctlPlan, FaultyPlanRefusedWithRowsNamedAndNothingSent) {
     auto fleet = zelmar::testing::startFleet(10);
     QTemporaryDir dir;

@@ -194,8 +194,17 @@ TEST(PlanCheck, AControllerMovesOntoAnAddressOnlyOnceItsHolderHasLeftIt) {
                               found);
     ASSERT_TRUE(c.problems.empty());
     std::vector<int> swapping, rows;
-    for (std::size_t i : applyOrder(c.setups, &swapping))
+    std::vector<PlannedSetup> ordered;
+    for (std::size_t i : applyOrder(c.setups, &swapping)) {
         rows.push_back(c.setups[i].row);
+        ordered.push_back(c.setups[i]);
+    }
     EXPECT_EQ(rows, (std::vector<int>{4, 3, 2, 5, 6}));
     EXPECT_EQ(swapping, (std::vector<int>{5, 6}));
+
+    // Several at once: each waits for the holder of its new address (by place in that order);
+    // the swapping rows wait for their holder and go one after the other.
+    const auto waits = applyWaits(ordered, swapping.size());
+    const std::vector<std::vector<std::size_t>> expected = {{}, {0}, {1}, {}, {3}};
+    EXPECT_EQ(waits, expected);
 }

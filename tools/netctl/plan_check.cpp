@@ -349,10 +349,9 @@ std::vector<std::vector<std::size_t>> applyWaits(const std::vector<PlannedSetup>
         if (i > firstSharing)
             waits[i].push_back(i - 1);
         const auto target = newAddress(ordered[i]);
-        if (!target)
-            continue;
-        for (std::size_t earlier = 0; earlier < i; ++earlier)
-            if (!ordered[earlier].fields.empty() && sameAddress(ordered[earlier].found.ipAddress, *target))
+        for (std::size_t earlier = 0; target && earlier < i; ++earlier)
+            if (!ordered[earlier].fields.empty() && sameAddress(ordered[earlier].found.ipAddress, *target) &&
+                std::find(waits[i].begin(), waits[i].end(), earlier) == waits[i].end())
                 waits[i].push_back(earlier);
     }
     return waits;

@@ -199,6 +199,27 @@ TEST_F(UpgradeTransferTest, ASwitchWhoseOkIsLostInARestartIsReportedAsDone) {
     }
 }
 
+TEST_F(UpgradeTransferTest, ASwitchLeftUnansweredIsUnknownUntilTheControllerIsHeardAgain) {
+    start();
+    ASSERT_EQ(lookup(), 0);
+    fleet_->setLoseReplies(net::wire::MsgType::UpgradeCommitReply, true);
+    std::thread silencer([&] {  // it switches, and is not heard again
+        for (int i = 0; i < 2000 && sim().upgradesApplied == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        fleet_->setOffline(kSerial, true);
+    });
+    const bool ok = service_->Item(0)->UpgradePortOs(upgradeFile(3, "3.7", 20000));
+    silencer.join();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(service_->Item(0)->LastUpgradeVerdict(), net::UpgradeVerdict::Unknown);
+    EXPECT_EQ(sim().portOsRevision, "3.7");  // what the service could not tell
+
+    fleet_->setOffline(kSerial, false);
+    EXPECT_TRUE(service_->Item(0)->UpgradePortOs(upgradeFile(3, "3.8", 20000)));
+    EXPECT_EQ(service_->Item(0)->LastUpgradeVerdict(), net::UpgradeVerdict::Switched);
+    EXPECT_EQ(service_->Item(0)->LastUpgradeProblem(), "");
+}
+
 TEST_F(UpgradeTransferTest, ASwitchTheControllerCannotStoreIsNotMade) {
     const QTemporaryDir dir;
     start({upgradableController()}, dir.filePath("no such folder/state.json").toStdString());
@@ -206,6 +227,8 @@ TEST_F(UpgradeTransferTest, ASwitchTheControllerCannotStoreIsNotMade) {
     EXPECT_FALSE(service_->Item(0)->UpgradePortOs(upgradeFile(3, "3.6", 20000)));
     EXPECT_NE(service_->core().stats().lastUpgradeProblem.find("status 6"), std::string::npos)
         << service_->core().stats().lastUpgradeProblem;
+    EXPECT_EQ(service_->Item(0)->LastUpgradeVerdict(), net::UpgradeVerdict::Refused);
+    EXPECT_EQ(service_->Item(0)->LastUpgradeProblem(), service_->core().stats().lastUpgradeProblem);
     EXPECT_EQ(sim().portOsRevision, "2.11");
 }
 
@@ -217,6 +240,7 @@ TEST_F(UpgradeTransferTest, AnImageForAnotherPortTypeIsRefusedBeforeAnyBlock) {
     EXPECT_FALSE(service_->Item(0)->UpgradePortOs(file));
     EXPECT_NE(service_->core().stats().lastUpgradeProblem.find("port OS type"), std::string::npos)
         << service_->core().stats().lastUpgradeProblem;
+    EXPECT_EQ(service_->Item(0)->LastUpgradeVerdict(), net::UpgradeVerdict::Refused);
     const auto s = sim();
     EXPECT_EQ(s.portOsRevision, "2.11");
     EXPECT_EQ(s.upgradeBlocks, 0);
@@ -232,6 +256,7 @@ TEST_F(UpgradeTransferTest, AnImageThatDoesNotMatchItsHashIsRefusedAtTheCommit) 
     net::UpgradeTransfer transfer(core(), 0);
     const auto out = transfer.run(3, "6.6", image, net::hashImage(other.data(), other.size()));
     EXPECT_FALSE(out.ok);
+    EXPECT_EQ(out.verdict, net::UpgradeVerdict::Refused);
     EXPECT_NE(out.problem.find("image hash"), std::string::npos) << out.problem;
     const auto s = sim();
     EXPECT_EQ(s.portOsRevision, "2.11");
@@ -300,6 +325,7 @@ TEST_F(UpgradeTransferTest, AControllerThatFallsSilentMidTransferKeepsItsOldPort
     EXPECT_NE(service_->core().stats().lastUpgradeProblem.find("connection to the controller was lost"),
               std::string::npos)
         << service_->core().stats().lastUpgradeProblem;
+    EXPECT_EQ(service_->Item(0)->LastUpgradeVerdict(), net::UpgradeVerdict::NotCompleted);
     // Bounded: the stall bound (500 ms) after the last acknowledgement, not the whole-transfer bound.
     EXPECT_LT(took, 5000.0);
     const auto s = sim();
