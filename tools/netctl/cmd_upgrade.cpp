@@ -43,7 +43,7 @@ std::optional<Arguments> splitArguments(const std::vector<std::string>& args, co
     return a;
 }
 
-// The controllers to work on, in the order named (or found), each once: a
+// The controllers to work on, in the order named (by serial number with --all), each once: a
 // serial number given twice, or spelt two ways, is one controller.
 std::vector<ControllerUpgrade> findTargets(net::NetService& service, const Arguments& a, const Options& o,
                                            std::vector<ControllerRecord>& targets) {
@@ -56,8 +56,12 @@ std::vector<ControllerUpgrade> findTargets(net::NetService& service, const Argum
         if (!twice)
             targets.push_back(r);
     };
-    if (o.all)
-        std::for_each(found.begin(), found.end(), take);
+    if (o.all) {
+        std::vector<ControllerRecord> everyOne = found;
+        std::sort(everyOne.begin(), everyOne.end(),
+                  [](const ControllerRecord& x, const ControllerRecord& y) { return x.serialNo < y.serialNo; });
+        std::for_each(everyOne.begin(), everyOne.end(), take);
+    }
     for (const std::string& serial : a.serials) {
         const auto it = std::find_if(found.begin(), found.end(),
                                      [&](const ControllerRecord& r) { return net::wire::serialMatches(serial, r.serialNo); });
