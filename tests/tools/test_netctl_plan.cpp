@@ -105,28 +105,41 @@ TEST(NetctlPlan, SpreadsheetPlanOf200CheckedAndAppliedAtTenPercentLoss) {
     }
 }
 
-// When the simulator first applied a setup of the controller at `address` (seconds since its start).
-double firstSetupAt(const sim::SimFleet& fleet, const std::string& address) {
-    for (const std::string& line : fleet.log())
-        if (line.find(" " + address + " <- ") != std::string::npos && line.find("Setup id=") != std::string::npos &&
-            line.find(" applied") != std::string::npos)
-            return std::stod(line.substr(1));
+// Where in the simulator's log (which keeps the order it took them in) the controller at
+// `address` first applied a setup; -1 when it did not.
+int firstSetupAt(const sim::SimFleet& fleet, const std::string& address) {
+    const std::vector<std::string> log = fleet.log();
+    for (std::size_t i = 0; i < log.size(); ++i)
+        if (log[i].find(" " + address + " <- ") != std::string::npos && log[i].find("Setup id=") != std::string::npos &&
+            log[i].find(" applied") != std::string::npos)
+            return int(i);
     return -1;
+}
+
+// Controller n at 127.79.0.<n>, reporting the fixed address 10.30.0.<n> on 10.30.0.0/16.
+sim::SimControllerState officeController(int n) {
+    sim::SimControllerState c = zelmar::testing::controller(n, "Unit " + std::to_string(n));
+    c.ipAddress = c.configIpAddress = "10.30.0." + std::to_string(n);
+    c.subnetMask = c.configSubnetMask = "255.255.0.0";
+    c.gateway = c.configGateway = "10.30.0.254";
+    c.dnsServer = c.configDnsServer = "10.30.0.253";
+    c.attachedNetwork = "10.30.0.0/16";
+    return c;
 }
 
 TEST(NetctlPlan, SwapsAndHandOversAppliedEightAtOnceAtTenPercentLoss) {
     std::vector<sim::SimControllerState> site;
     for (int n = 1; n <= 16; ++n)
-        site.push_back(zelmar::testing::controller(n, "Unit " + std::to_string(n)));
+        site.push_back(officeController(n));
     auto fleet = zelmar::testing::startFleet(site);
     // Rows 2 and 3 swap addresses; 4 takes the address of 5, 5 that of 6, 6 that of 7, and 7 a free one;
     // the others get a free address each.
     std::map<int, int> newHost = {{1, 2}, {2, 1}, {3, 4}, {4, 5}, {5, 6}, {6, 120}};
-    std::string plan = netctl::csv::line({"SerialNo", "Name", "IpAddress", "Gateway"});
+    std::string plan = netctl::csv::line({"SerialNo", "Name", "IpAddress"});
     for (int n = 1; n <= 16; ++n) {
         const int host = newHost.count(n) ? newHost[n] : 100 + n;
         plan += netctl::csv::line({site[std::size_t(n - 1)].serialNo, "Moved " + std::to_string(n),
-                                   "127.79.0." + std::to_string(host), "127.79.0.254"});
+                                   "10.30.0." + std::to_string(host)});
         newHost[n] = host;
     }
     QTemporaryDir dir;
@@ -144,7 +157,7 @@ TEST(NetctlPlan, SwapsAndHandOversAppliedEightAtOnceAtTenPercentLoss) {
     EXPECT_NE(err.str().find("rows 2, 3 swap addresses"), std::string::npos) << err.str();
     for (int n = 1; n <= 16; ++n) {
         const auto c = fleet.controller(site[std::size_t(n - 1)].serialNo).value();
-        EXPECT_EQ(c.ipAddress, "127.79.0." + std::to_string(newHost[n])) << c.serialNo;
+        EXPECT_EQ(c.ipAddress, "10.30.0." + std::to_string(newHost[n])) << c.serialNo;
         EXPECT_EQ(c.name, "Moved " + std::to_string(n));
     }
     // Each hand-over in its order: the holder left the address before the next one took it.
@@ -255,27 +268,34 @@ TEST(NetctlPlan, EncryptedControllersNeedTheNetworkPasswordWhichBecomesTheKeyOfN
 // The service failing on the way ends the run, but only after the table of
 // what was done: the rows set up, the row in hand, and none beyond it.
 TEST(NetctlPlan, AServiceErrorStillPrintsTheOutcomesOfTheRowsDone) {
-    auto fleet = zelmar::testing::startFleet(3);
+    std::vector<sim::SimControllerState> site;
+    std::string plan = "SerialNo,Name\n";
+    for (int n = 1; n <= 6; ++n) {
+        site.push_back(officeController(n));
+        plan += site.back().serialNo + ",Renamed " + std::to_string(n) + "\n";
+    }
+    auto fleet = zelmar::testing::startFleet(site);
     QTemporaryDir dir;
-    const std::string file =
-        writeFile(dir, "plan.csv", "SerialNo,Name\n10-00001,Alpha\n10-00002,Beta\n10-00003,Gamma\n").toStdString();
+    const std::string file = writeFile(dir, "plan.csv", plan).toStdString();
     netctl::Options o;
     o.config = zelmar::testing::quickSearchConfig(fleet);
-    // The check reads the 17 properties of each controller (about 57 reads),
-    // each setup about 19 more: the 88th read fails during row 3's setup.
-    o.config.failEntryReadsAfter = 88;
+    o.jobs = 1;  // one worker: the rows in plan order, its reads counted in one service object
+    // Each service object fails at its 131st entry read. The check reads each controller's 18
+    // properties and looks each planned one up among the entries (129 reads); the worker's
+    // setup of the j-th row reads 2j + 18, so its 131st read comes while it finds row 7's controller.
+    o.config.failEntryReadsAfter = 130;
     std::ostringstream out, err;
     EXPECT_THROW(netctl::run({"plan", "apply", file}, o, out, err), net::ServiceError);
 
     const std::string table = out.str();
     EXPECT_NE(table.find("2     10-00001  applied"), std::string::npos) << table;
-    EXPECT_NE(table.find("3     10-00002  no answer   the service failed during its setup"), std::string::npos) << table;
-    EXPECT_EQ(table.find("10-00003"), std::string::npos) << table;
-    EXPECT_NE(table.find("2 rows: 1 applied, 0 skipped, 0 refused, 1 no answer, 0 unverified"), std::string::npos)
+    EXPECT_NE(table.find("6     10-00005  applied"), std::string::npos) << table;
+    EXPECT_NE(table.find("7     10-00006  no answer   the service failed during its setup"), std::string::npos) << table;
+    EXPECT_NE(table.find("6 rows: 5 applied, 0 skipped, 0 refused, 1 no answer, 0 unverified"), std::string::npos)
         << table;
-    EXPECT_NE(err.str().find("not reached, nothing sent: row 4\n"), std::string::npos) << err.str();
-    EXPECT_EQ(fleet.controller("10-00001")->name, "Alpha");
-    EXPECT_EQ(fleet.controller("10-00003")->setupsReceived, 0);
+    EXPECT_EQ(err.str().find("cut short"), std::string::npos) << err.str();
+    EXPECT_EQ(fleet.controller("10-00001")->name, "Renamed 1");
+    EXPECT_EQ(fleet.controller("10-00006")->setupsReceived, 0);
 }
 
 int main(int argc, char** argv) {
