@@ -8,7 +8,6 @@
 // bench-fleet-upgrade [LOSS [JOBS...]] runs one loss rate (and those jobs only).
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,11 +15,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
-#include <sstream>
 #include <vector>
 
 #include "platform/netservice/upgrade/upgrade_file.h"
 #include "simulator/fleet_file.h"
+#include "bench/timed_netctl.h"
 #include "simulator/sim_fleet.h"
 #include "tools/netctl/netctl_commands.h"
 
@@ -64,19 +63,13 @@ Row upgradeFleet(double loss, int jobs, const std::string& file) {
     fleet.start(0);
     fleet.setLossPercent(loss);
 
-    netctl::Options o;
-    o.config = fleet.clientConfig();
-    o.json = true;
-    o.quiet = true;
+    netctl::Options o = bench::quietJsonOptions(fleet, jobs);
     o.all = true;
-    o.jobs = jobs;
-    std::ostringstream out, err;
-    QElapsedTimer t;
-    t.start();
+    const bench::TimedCommand run = bench::runTimed({"upgrade", file}, o);
     Row row;
-    row.code = netctl::run({"upgrade", file}, o, out, err);
-    row.seconds = double(t.elapsed()) / 1000.0;
-    for (const QByteArray& line : QByteArray::fromStdString(out.str()).split('\n')) {
+    row.code = run.code;
+    row.seconds = run.seconds;
+    for (const QByteArray& line : QByteArray::fromStdString(run.out).split('\n')) {
         if (line.isEmpty())
             continue;
         const QJsonObject c = QJsonDocument::fromJson(line).object();
@@ -90,7 +83,7 @@ Row upgradeFleet(double loss, int jobs, const std::string& file) {
     }
     if (row.upgraded + row.others != kControllers)
         std::fprintf(stderr, "  %d of %d controllers in the table: %s", row.upgraded + row.others, kControllers,
-                     err.str().c_str());
+                     run.err.c_str());
     return row;
 }
 }  // namespace
@@ -101,13 +94,7 @@ int main(int argc, char** argv) {
     const std::string file = writeUpgradeFile(dir);
     std::vector<double> losses = {0.0, 10.0};
     std::vector<int> jobs = {1, 4, 16, 32};
-    if (argc > 1)
-        losses = {std::atof(argv[1])};
-    if (argc > 2) {
-        jobs.clear();
-        for (int i = 2; i < argc; ++i)
-            jobs.push_back(std::atoi(argv[i]));
-    }
+    bench::chooseRows(argc, argv, losses, jobs);
     std::printf("upgrade --all, %d controllers, %zu MiB image each, restart %d ms, answers 10-20 ms late\n",
                 kControllers, kImageBytes >> 20, kRestartMs);
     std::printf("%6s | %4s | %9s | %13s | %13s | %8s | %4s\n", "loss %", "jobs", "seconds", "MB/s (images)",

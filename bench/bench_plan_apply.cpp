@@ -8,7 +8,6 @@
 // bench-plan [LOSS [JOBS...]] runs one loss rate (and those jobs only).
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,9 +15,9 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <vector>
 
+#include "bench/timed_netctl.h"
 #include "simulator/sim_fleet.h"
 #include "tools/netctl/csv.h"
 #include "tools/netctl/netctl_commands.h"
@@ -46,17 +45,8 @@ struct Timed {
     QJsonObject outcomes;
 };
 Timed runPlan(const sim::SimFleet& fleet, const std::string& command, const std::string& file, int jobs) {
-    netctl::Options o;
-    o.config = fleet.clientConfig();
-    o.json = true;
-    o.quiet = true;
-    o.jobs = jobs;
-    std::ostringstream out, err;
-    QElapsedTimer t;
-    t.start();
-    const int code = netctl::run({"plan", command, file}, o, out, err);
-    const double seconds = double(t.elapsed()) / 1000.0;
-    const QJsonObject outcomes = QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).object();
+    const bench::TimedCommand run = bench::runTimed({"plan", command, file}, bench::quietJsonOptions(fleet, jobs));
+    const QJsonObject outcomes = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object();
     // Rows that did not end applied or skipped, for the reader of the table (on standard error).
     for (const auto row : outcomes["rows"].toArray()) {
         const QJsonObject o = row.toObject();
@@ -65,7 +55,7 @@ Timed runPlan(const sim::SimFleet& fleet, const std::string& command, const std:
                          qPrintable(o["outcome"].toString()), qPrintable(o["field"].toString()),
                          qPrintable(o["detail"].toString()));
     }
-    return {seconds, code, outcomes};
+    return {run.seconds, run.code, outcomes};
 }
 
 void printRow(double loss, int jobs, const char* what, const Timed& r) {
@@ -85,13 +75,7 @@ int main(int argc, char** argv) {
     std::printf("-------+------+------------------------+----------+----------+---------+---------+---------+-----------+------------+-----\n");
     std::vector<double> losses = {0.0, 10.0};
     std::vector<int> jobsList = {1, 4, 16};
-    if (argc > 1)
-        losses = {std::atof(argv[1])};
-    if (argc > 2) {
-        jobsList.clear();
-        for (int i = 2; i < argc; ++i)
-            jobsList.push_back(std::atoi(argv[i]));
-    }
+    bench::chooseRows(argc, argv, losses, jobsList);
     for (double loss : losses) {
         for (int jobs : jobsList) {
             auto fleet = sim::SimFleet::generate(kControllers);

@@ -16,6 +16,7 @@
 
 #include "platform/netservice/net_service.h"
 #include "simulator/sim_fleet.h"
+#include "tests/common/netctl_process.h"
 #include "tests/common/sim_site.h"
 #include "tools/netctl/csv.h"
 #include "tools/netctl/netctl_commands.h"
@@ -202,19 +203,10 @@ TEST(NetctlPlan, InterruptedRunIsFinishedByTheNextOne) {
     fleet.writeClientConfig(client.toStdString());
 
     QProcess ctl;
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert("ZELMAR_NETSERVICE_CONFIG", client);
-    ctl.setProcessEnvironment(env);
-    ctl.setReadChannel(QProcess::StandardError);
-    ctl.start(QStringLiteral(ZELMAR_NETCTL_EXE), {"plan", "apply", plan});
-    ASSERT_TRUE(ctl.waitForStarted(10000));
-    bool halfWay = false;
-    while (!halfWay && ctl.state() != QProcess::NotRunning) {
-        ctl.waitForReadyRead(1000);
-        while (ctl.canReadLine())
-            halfWay = halfWay || ctl.readLine().startsWith("100/200 ");
-    }
-    ASSERT_TRUE(halfWay);
+    QByteArray said;
+    const bool halfWay = zelmar::testing::startUntilLine(ctl, QStringLiteral(ZELMAR_NETCTL_EXE), client,
+                                                         {"plan", "apply", plan}, "100/200 ", said);
+    ASSERT_TRUE(halfWay) << said.toStdString();
     ctl.kill();
     ASSERT_TRUE(ctl.waitForFinished(10000));
 

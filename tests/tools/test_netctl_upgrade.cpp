@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +16,7 @@
 #include <sstream>
 
 #include "simulator/sim_fleet.h"
+#include "tests/common/netctl_process.h"
 #include "tests/common/sim_site.h"
 #include "tests/platform/netservice/upgrade_helpers.h"
 #include "tools/netctl/netctl_commands.h"
@@ -259,23 +259,10 @@ TEST(NetctlUpgrade, ARunKilledHalfWayIsFinishedByTheNextWithoutTransferringTwice
     fleet.writeClientConfig(client.toStdString());
 
     QProcess ctl;
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert("ZELMAR_NETSERVICE_CONFIG", client);
-    ctl.setProcessEnvironment(env);
-    ctl.setReadChannel(QProcess::StandardError);
-    ctl.start(QStringLiteral(ZELMAR_NETCTL_EXE), {"upgrade", "--jobs", "2", QString::fromStdString(file), "--all"});
-    ASSERT_TRUE(ctl.waitForStarted(10000));
-    bool halfWay = false;
     QByteArray said;
-    QElapsedTimer waited;
-    waited.start();
-    while (!halfWay && waited.elapsed() < 60000 && (ctl.waitForReadyRead(1000) || ctl.state() == QProcess::Running)) {
-        while (ctl.canReadLine()) {
-            const QByteArray line = ctl.readLine();
-            said += line;
-            halfWay = halfWay || line.startsWith("8/16 ");
-        }
-    }
+    const bool halfWay = zelmar::testing::startUntilLine(
+        ctl, QStringLiteral(ZELMAR_NETCTL_EXE), client,
+        {"upgrade", "--jobs", "2", QString::fromStdString(file), "--all"}, "8/16 ", said);
     ASSERT_TRUE(halfWay) << said.toStdString() << ctl.readAll().toStdString();
     ctl.kill();
     ASSERT_TRUE(ctl.waitForFinished(10000));

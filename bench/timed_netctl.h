@@ -1,0 +1,55 @@
+#pragma once
+// One zelmar-netctl command run in-process against a simulated fleet and
+// timed as a whole, as the benchmarks of whole-site commands take it.
+#include <QElapsedTimer>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "simulator/sim_fleet.h"
+#include "tools/netctl/netctl_commands.h"
+
+namespace zelmar::bench {
+
+struct TimedCommand {
+    double seconds = 0;
+    int code = 0;
+    std::string out, err;
+};
+
+// JSON out, no progress, --jobs as given.
+inline netctl::Options quietJsonOptions(const sim::SimFleet& fleet, int jobs) {
+    netctl::Options o;
+    o.config = fleet.clientConfig();
+    o.json = true;
+    o.quiet = true;
+    o.jobs = jobs;
+    return o;
+}
+
+// The rows a run measures: `[LOSS [JOBS...]]` on the command line picks one
+// loss rate, and those --jobs only; without them every default row.
+inline void chooseRows(int argc, char** argv, std::vector<double>& losses, std::vector<int>& jobs) {
+    if (argc > 1)
+        losses = {std::atof(argv[1])};
+    if (argc > 2) {
+        jobs.clear();
+        for (int i = 2; i < argc; ++i)
+            jobs.push_back(std::atoi(argv[i]));
+    }
+}
+
+inline TimedCommand runTimed(const std::vector<std::string>& args, const netctl::Options& options) {
+    std::ostringstream out, err;
+    QElapsedTimer t;
+    t.start();
+    TimedCommand r;
+    r.code = netctl::run(args, options, out, err);
+    r.seconds = double(t.elapsed()) / 1000.0;
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+}  // namespace zelmar::bench
