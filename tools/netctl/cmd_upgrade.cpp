@@ -109,9 +109,11 @@ int upgrade(const std::vector<std::string>& args, const Context& c) {
     service.setPassword(o.password);
     std::vector<ControllerRecord> targets;
     std::vector<ControllerUpgrade> upgrades = findTargets(service, *a, o, targets);
-    if (targets.empty() && o.all)
+    if (targets.empty() && o.all) {
         c.err << "no controller answered the search: check the network cable and the service configuration"
                  " (ZELMAR_NETSERVICE_CONFIG)\n";
+        return kExitFailed;
+    }
     std::vector<ControllerRecord> queued;
     for (const ControllerRecord& r : targets) {
         if (auto skipped = upgradeNotNeeded(r, files, o))
