@@ -21,30 +21,31 @@ struct Arguments {
     std::vector<std::string> files, serials;
 };
 
-// The files and serial numbers, checked; the usage error when they do not fit together.
-std::optional<Arguments> splitArguments(const std::vector<std::string>& args, const Context& c, int& exitCode) {
+Arguments splitArguments(const std::vector<std::string>& args) {
     Arguments a;
     for (const std::string& arg : args)
         (namesUpgradeFile(arg) ? a.files : a.serials).push_back(arg);
-    std::string problem;
-    if (a.files.empty())
-        problem = "needs at least one upgrade FILE (an existing file, or a name ending in .TcpIpPortOS)";
-    else if (c.options.all && !a.serials.empty())
-        problem = "SERIAL... or --all, not both";
-    else if (!c.options.all && a.serials.empty())
-        problem = "needs the serial numbers of the controllers to upgrade, or --all";
-    for (const std::string& serial : a.serials)
-        if (problem.empty())
-            problem = serialProblem(serial);
-    if (!problem.empty()) {
-        exitCode = c.usage(problem);
-        return std::nullopt;
-    }
     return a;
 }
 
-// The controllers to work on, in the order named (by serial number with --all), each once: a
-// serial number given twice, or spelt two ways, is one controller.
+// Why the files and serial numbers do not fit together; empty when they do.
+std::string argumentProblem(const Arguments& a, const Options& o) {
+    if (a.files.empty())
+        return "needs at least one upgrade FILE (an existing file, or a name ending in .TcpIpPortOS)";
+    if (o.all && !a.serials.empty())
+        return "SERIAL... or --all, not both";
+    if (!o.all && a.serials.empty())
+        return "needs the serial numbers of the controllers to upgrade, or --all";
+    if (o.csv)
+        return "--csv is for search and find";
+    for (const std::string& serial : a.serials)
+        if (std::string problem = serialProblem(serial); !problem.empty())
+            return problem;
+    return {};
+}
+
+// The controllers to work on, each once: a serial number given twice, or spelt two ways, is
+// one controller. Those named that did not answer are returned as not found.
 std::vector<ControllerUpgrade> findTargets(net::NetService& service, const Arguments& a, const Options& o,
                                            std::vector<ControllerRecord>& targets) {
     const std::vector<ControllerRecord> found = searchThenLookUp(service, a.serials);
@@ -56,12 +57,8 @@ std::vector<ControllerUpgrade> findTargets(net::NetService& service, const Argum
         if (!twice)
             targets.push_back(r);
     };
-    if (o.all) {
-        std::vector<ControllerRecord> everyOne = found;
-        std::sort(everyOne.begin(), everyOne.end(),
-                  [](const ControllerRecord& x, const ControllerRecord& y) { return x.serialNo < y.serialNo; });
-        std::for_each(everyOne.begin(), everyOne.end(), take);
-    }
+    if (o.all)
+        std::for_each(found.begin(), found.end(), take);
     for (const std::string& serial : a.serials) {
         const auto it = std::find_if(found.begin(), found.end(),
                                      [&](const ControllerRecord& r) { return net::wire::serialMatches(serial, r.serialNo); });
@@ -71,6 +68,18 @@ std::vector<ControllerUpgrade> findTargets(net::NetService& service, const Argum
             notFound.push_back({serial, 0, "", "", UpgradeResult::NotFound, "it did not answer the search: nothing sent"});
     }
     return notFound;
+}
+
+// The table with its summary line, or the JSON lines, by serial number.
+void printUpgrades(std::vector<ControllerUpgrade> upgrades, bool json, std::ostream& out) {
+    std::stable_sort(upgrades.begin(), upgrades.end(),
+                     [](const ControllerUpgrade& a, const ControllerUpgrade& b) { return a.serialNo < b.serialNo; });
+    if (json) {
+        printUpgradeJsonLines(upgrades, out);
+        return;
+    }
+    printUpgradeTable(upgrades, out);
+    out << upgradeSummary(upgrades) << "\n";
 }
 
 // What a service error leaves behind: the controllers in hand may or may not have switched.
@@ -90,25 +99,22 @@ void tellWhatWasDone(std::vector<ControllerUpgrade> upgrades, const std::vector<
     }
     if (!notReached.empty())
         c.err << "not reached, nothing sent: " << notReached << "\n";
-    c.options.json ? printUpgradeJsonLines(upgrades, c.out) : printUpgradeTable(upgrades, c.out);
+    printUpgrades(std::move(upgrades), c.options.json, c.out);
 }
 
 int upgrade(const std::vector<std::string>& args, const Context& c) {
-    int exitCode = kExitUsage;
-    const std::optional<Arguments> a = splitArguments(args, c, exitCode);
-    if (!a)
-        return exitCode;
-    if (c.options.csv)
-        return c.usage("--csv is for search and find");
+    const Arguments a = splitArguments(args);
+    if (const std::string problem = argumentProblem(a, c.options); !problem.empty())
+        return c.usage(problem);
     UpgradeFiles files;
-    if (const std::string problem = loadUpgradeFiles(a->files, files); !problem.empty())
+    if (const std::string problem = loadUpgradeFiles(a.files, files); !problem.empty())
         return c.usage(problem + "; nothing was sent");
 
     const Options& o = c.options;
     net::NetService service(o.config);
     service.setPassword(o.password);
     std::vector<ControllerRecord> targets;
-    std::vector<ControllerUpgrade> upgrades = findTargets(service, *a, o, targets);
+    std::vector<ControllerUpgrade> upgrades = findTargets(service, a, o, targets);
     if (targets.empty() && o.all) {
         c.err << "no controller answered the search: check the network cable and the service configuration"
                  " (ZELMAR_NETSERVICE_CONFIG)\n";
@@ -146,14 +152,9 @@ int upgrade(const std::vector<std::string>& args, const Context& c) {
     }
     for (auto& done : ran)
         upgrades.push_back(std::move(*done));
-    if (o.json) {
-        printUpgradeJsonLines(upgrades, c.out);
-    } else {
-        printUpgradeTable(upgrades, c.out);
-        c.out << upgradeSummary(upgrades) << "\n";
-    }
     const bool allDone =
         std::all_of(upgrades.begin(), upgrades.end(), [](const ControllerUpgrade& u) { return upgradeDone(u.result); });
+    printUpgrades(std::move(upgrades), o.json, c.out);
     return allDone ? kExitDone : kExitFailed;
 }
 
