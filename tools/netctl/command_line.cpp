@@ -19,7 +19,7 @@ const char* kProgram = "zelmar-netctl";
 struct Switches {
     QCommandLineOption help{{"h", "help"}, "show this help (after a command: the command's help)"};
     QCommandLineOption version{"version", "show the version"};
-    QCommandLineOption json{"json", "print controllers as JSON objects, one a line (plan: the outcomes as JSON)"};
+    QCommandLineOption json{"json", "print controllers as JSON objects, one a line (plan: the outcomes as JSON; upgrade: one outcome a line)"};
     QCommandLineOption csv{"csv", "search and find: print controllers as CSV with a header row (the plan format)"};
     QCommandLineOption passwordStdin{"password-stdin", "read the network password from the first line of standard input"};
     QCommandLineOption newPasswordStdin{"new-password-stdin",
