@@ -122,6 +122,5 @@ bool ControllerEntry::UpgradePortOs(const UpgradeFile& file, UpgradeProgress pro
 
 UpgradeVerdict ControllerEntry::LastUpgradeVerdict() const { return core_->record(index_).upgradeVerdict; }
 std::string ControllerEntry::LastUpgradeProblem() const { return core_->record(index_).upgradeProblem; }
-std::string ControllerEntry::SourceAddress() const { return ipv4::format(core_->record(index_).source.address); }
 
 }  // namespace zelmar::net

@@ -93,9 +93,6 @@ public:
     // What the last UpgradePortOs to this controller came to, and why it failed (empty: it did not).
     UpgradeVerdict LastUpgradeVerdict() const;
     std::string LastUpgradeProblem() const;
-    // The address the controller's last answer came from, where the service sends to it: another
-    // service object (on another thread) can look it up there with AddAddress and AddSerialNoSearch.
-    std::string SourceAddress() const;
     // True when this controller answered the service's most recent Search. An entry
     // stays after a search that did not hear it, showing what it last reported.
     bool AnsweredLastSearch() const;

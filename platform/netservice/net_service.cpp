@@ -25,6 +25,7 @@ void NetService::AddSerialNoSearch() { core_->addSerialNoSearch(); }
 void NetService::setPassword(const std::string& password) { core_->setPassword(password); }
 
 void NetService::Search() { core_->search(); }
+void NetService::LearnControllers(const NetService& other) { core_->learnControllers(*other.core_); }
 
 std::int32_t NetService::ControllerCount() const { return core_->count(); }
 

@@ -48,6 +48,11 @@ public:
     // Runs a search with the criteria given since Clear (none: a full search of
     // the configured targets; ConnectedMode: only the directly connected one).
     void Search();
+    // Takes on the controllers `other` has found (appended as entries, as it last heard them),
+    // without asking them: a service object for another thread starts knowing the site. The
+    // entries count as not heard by this object's searches (AnsweredLastSearch is false).
+    // `other` must not be in use on another thread meanwhile.
+    void LearnControllers(const NetService& other);
 
     std::int32_t ControllerCount() const;
     // The entry at `index` (0 to ControllerCount()-1); throws ServiceError otherwise.

@@ -65,6 +65,9 @@ public:
     void setPassword(const std::string& password);  // crypto_service.cpp
 
     void search();
+    // The controllers `other` knows that this one does not, appended as it heard them (no
+    // session, no held writes): see NetService::LearnControllers.
+    void learnControllers(const ServiceCore& other);
 
     // Entries.
     std::int32_t count() const { return std::int32_t(records_.size()); }
@@ -72,7 +75,9 @@ public:
     Record& recordForWrite(std::int32_t index);  // throws ServiceError when out of range
     // True when the controller of `index` answered the most recent search: entries stay after
     // a search that did not hear them, with what they last reported.
-    bool answeredLastSearch(std::int32_t index) { return recordForWrite(index).heardInSearch == searchNo_; }
+    bool answeredLastSearch(std::int32_t index) {
+        return searchNo_ != 0 && recordForWrite(index).heardInSearch == searchNo_;  // learnt ones were not heard
+    }
 
     // Transactions with one controller.
     bool checkNetwork(std::int32_t index, std::int32_t& detail);

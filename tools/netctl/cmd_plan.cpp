@@ -11,6 +11,7 @@
 #include "tools/netctl/command_list.h"
 #include "tools/netctl/plan_runner.h"
 #include "tools/netctl/plan_workers.h"
+#include "tools/netctl/worker_pool.h"
 
 namespace zelmar::netctl {
 
@@ -46,8 +47,8 @@ struct Checked {
 };
 // Nothing when the file cannot be read (said on `err`); notes about
 // controllers that did not answer their network check go to `err` too.
-std::optional<Checked> checkWholePlan(const std::string& path, PlanRunner& runner, const Options& o,
-                                      std::ostream& err) {
+std::optional<Checked> checkWholePlan(const std::string& path, net::NetService& service, PlanRunner& runner,
+                                      ServicePool& workers, const Options& o, std::ostream& err) {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly)) {
         err << "zelmar-netctl: plan: cannot read " << path << ": " << file.errorString().toStdString() << "\n";
@@ -66,11 +67,12 @@ std::optional<Checked> checkWholePlan(const std::string& path, PlanRunner& runne
         return result;
     }
     const std::vector<ControllerRecord> found = runner.findControllers(plan);
+    workers.learnFrom(service);
     if (found.empty())
         err << "no controller answered the search: check the network cable and the service configuration"
                " (ZELMAR_NETSERVICE_CONFIG)\n";
     result.check = checkPlan(plan, found, !o.password.empty());
-    const PlanRunner::FitCheck fit = checkFitOnWorkers(result.check.setups, o);
+    const PlanRunner::FitCheck fit = checkFitOnWorkers(result.check.setups, workers, o);
     for (int row : fit.unanswered)
         err << "row " << row << ": the controller did not answer the network check; it is asked again before its setup\n";
     result.fitting = fit.fitting;
@@ -146,7 +148,7 @@ void tellWhatWasDone(const AppliedRows& rows, const std::vector<PlannedSetup>& s
 // Sets the checked plan's controllers up, --jobs at a time, each after the
 // controllers holding its new address have moved away, and reads them back. A
 // service error ends the run (exit code 3), after the table of what was done.
-int applyPlan(const Checked& checked, PlanRunner& runner, const Context& c) {
+int applyPlan(const Checked& checked, PlanRunner& runner, ServicePool& workers, const Context& c) {
     std::vector<int> sharing;
     std::vector<PlannedSetup> setups;
     for (std::size_t i : applyOrder(checked.check.setups, &sharing))
@@ -160,7 +162,7 @@ int applyPlan(const Checked& checked, PlanRunner& runner, const Context& c) {
     try {
         const int total = int(setups.size());
         int done = 0;
-        applyOnWorkers(setups, applyWaits(setups, sharing.size()), checked.fitting, c.options, rows,
+        applyOnWorkers(setups, applyWaits(setups, sharing.size()), checked.fitting, workers, c.options, rows,
                        [&](const RowOutcome& outcome) {
                            ++done;
                            if (!c.options.quiet)
@@ -190,7 +192,8 @@ int plan(const std::vector<std::string>& args, const Context& c) {
     const Options& o = c.options;
     net::NetService service(o.config);
     PlanRunner runner(service, o.password);
-    const std::optional<Checked> read = checkWholePlan(args[1], runner, o, c.err);
+    ServicePool workers(jobsOf(o), o.config, o.password);  // the check's and the setups' workers
+    const std::optional<Checked> read = checkWholePlan(args[1], service, runner, workers, o, c.err);
     if (!read)
         return kExitUsage;
     const Checked& checked = *read;
@@ -198,7 +201,7 @@ int plan(const std::vector<std::string>& args, const Context& c) {
         printProblems(checked, o.json, c.out);
         return checked.check.problems.empty() ? kExitDone : kExitFailed;
     }
-    return applyPlan(checked, runner, c);
+    return applyPlan(checked, runner, workers, c);
 }
 }  // namespace
 

@@ -134,18 +134,20 @@ int upgrade(const std::vector<std::string>& args, const Context& c) {
     try {
         UpgradeBoard board(queued.size(), c.err, o.quiet || queued.empty());
         TaskQueue queue(queued.size());
-        runOnWorkers(std::min<int>(jobsOf(o), int(std::max<std::size_t>(queued.size(), 1))), o.config, o.password,
-                     queue, [&](net::NetService& worker, std::size_t i) {
-                         {
-                             std::lock_guard hold(lock);
-                             started[i] = true;
-                         }
-                         const auto& file = *files.forType(queued[i].portOsType);
-                         ControllerUpgrade done = upgradeController(worker, queued[i], file, board, i);
-                         board.finished(i, done);
-                         std::lock_guard hold(lock);
-                         ran[i] = std::move(done);
-                     });
+        ServicePool workers(std::min<int>(jobsOf(o), int(std::max<std::size_t>(queued.size(), 1))), o.config,
+                            o.password);
+        workers.learnFrom(service);
+        runOnWorkers(workers, queue, [&](net::NetService& worker, std::size_t i) {
+            {
+                std::lock_guard hold(lock);
+                started[i] = true;
+            }
+            const auto& file = *files.forType(queued[i].portOsType);
+            ControllerUpgrade done = upgradeController(worker, queued[i], file, board, i);
+            board.finished(i, done);
+            std::lock_guard hold(lock);
+            ran[i] = std::move(done);
+        });
     } catch (const std::exception& e) {
         tellWhatWasDone(std::move(upgrades), ran, started, queued, e.what(), c);
         throw;

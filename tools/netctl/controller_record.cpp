@@ -36,7 +36,6 @@ ControllerRecord recordOf(const net::ControllerEntry& e) {
     r.modelCode = e.ModelCode();
     r.portOsType = e.PortOsType();
     r.portOsRevision = e.PortOsRevision();
-    r.answeredFrom = e.SourceAddress();
     return r;
 }
 

@@ -35,7 +35,6 @@ struct ControllerRecord {
     std::int16_t portOsType = 0;
     std::string portOsRevision;
     bool duplicateIpAddress = false;  // another controller found reports the same fixed address
-    std::string answeredFrom;  // where its answer came from: where a worker's service finds it again
 };
 
 ControllerRecord recordOf(const net::ControllerEntry& entry);

@@ -53,11 +53,9 @@ std::optional<ControllerUpgrade> upgradeNotNeeded(const ControllerRecord& found,
 ControllerUpgrade upgradeController(net::NetService& service, const ControllerRecord& found,
                                     const UpgradeFiles::File& file, UpgradeBoard& board, std::size_t slot) {
     const std::string revision = file.contents->Revision();
-    const auto entry = reach(service, found);
+    const auto entry = reach(service, found.serialNo);
     if (!entry)
         return outcome(found, UpgradeResult::Failed, "it no longer answers: nothing sent, the old revision runs");
-    if (entry->PortOsRevision() == revision)
-        return outcome(found, UpgradeResult::Current, "upgraded since the search");
     board.transferring(slot, 0);
     const bool switched = entry->UpgradePortOs(*file.contents, [&](int percent) { board.transferring(slot, percent); });
     if (!switched)

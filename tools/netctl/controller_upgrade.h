@@ -24,9 +24,9 @@ class UpgradeBoard;
 std::optional<ControllerUpgrade> upgradeNotNeeded(const ControllerRecord& found, const UpgradeFiles& files,
                                                   const Options& options);
 
-// Upgrades the controller in `service` (a worker's own): found where the
-// search heard it, checked again (a run before may have upgraded it), sent
-// the file, and looked up through its restart. `slot` is its place on the board.
+// Upgrades the controller in `service` (a worker's own, which learnt the
+// site from the search): sent the file, and looked up through its restart.
+// `slot` is its place on the board.
 ControllerUpgrade upgradeController(net::NetService& service, const ControllerRecord& found,
                                     const UpgradeFiles::File& file, UpgradeBoard& board, std::size_t slot);
 

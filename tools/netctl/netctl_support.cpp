@@ -42,11 +42,8 @@ std::shared_ptr<net::ControllerEntry> entryOf(net::NetService& service, const st
     return nullptr;
 }
 
-std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, const std::string& serial,
-                                                      const std::string& address) {
+std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, const std::string& serial) {
     service.Clear();
-    if (!address.empty())
-        service.AddAddress(address);
     service.setSearchSerialNo(serial);
     service.AddSerialNoSearch();
     service.Search();
@@ -63,11 +60,10 @@ std::vector<ControllerRecord> searchThenLookUp(net::NetService& service, const s
     return recordsOf(service);
 }
 
-std::shared_ptr<net::ControllerEntry> reach(net::NetService& service, const ControllerRecord& found) {
-    if (!found.answeredFrom.empty())
-        if (auto e = lookUpAnswering(service, found.serialNo, found.answeredFrom))
-            return e;
-    return lookUpAnswering(service, found.serialNo);
+std::shared_ptr<net::ControllerEntry> reach(net::NetService& service, const std::string& serial) {
+    if (auto e = entryOf(service, serial))
+        return e;
+    return lookUpAnswering(service, serial);
 }
 
 std::shared_ptr<net::ControllerEntry> lookUpForCommand(const std::string& serial, const Context& c) {

@@ -21,15 +21,14 @@ std::shared_ptr<net::ControllerEntry> lookUp(net::NetService& service, const std
                                              const Options& options);
 // The entry of `serial` among the service's entries (matched as a serial filter matches), or null.
 std::shared_ptr<net::ControllerEntry> entryOf(net::NetService& service, const std::string& serial);
-// Looks `serial` up, at `address` only when one is given, and returns its entry when it answered.
-std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, const std::string& serial,
-                                                      const std::string& address = {});
+// Looks `serial` up and returns its entry when it answered.
+std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, const std::string& serial);
 // A full search, then a lookup of each of `serials` the search did not hear:
 // every controller found, named or not.
 std::vector<ControllerRecord> searchThenLookUp(net::NetService& service, const std::vector<std::string>& serials);
-// A controller found by another service object, in a worker's own: looked up where it
-// answered, else at the search targets; null when it does not answer.
-std::shared_ptr<net::ControllerEntry> reach(net::NetService& service, const ControllerRecord& found);
+// A controller in a worker's service object, which learnt the site from the one that searched
+// (worker_pool.h); looked up when it is not among its entries. Null when it does not answer.
+std::shared_ptr<net::ControllerEntry> reach(net::NetService& service, const std::string& serial);
 
 // lookUp for a command's SERIAL argument in a service of its own (the entry keeps
 // what it needs alive); says on the error stream when no controller answers.

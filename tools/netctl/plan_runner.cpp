@@ -26,11 +26,6 @@ PlanRunner::PlanRunner(net::NetService& service, std::string password)
     service_.setPassword(password_);
 }
 
-std::shared_ptr<net::ControllerEntry> PlanRunner::reached(const PlannedSetup& s) {
-    if (auto e = entryOf(service_, s.found.serialNo); e && e->AnsweredLastSearch())
-        return e;
-    return reach(service_, s.found);
-}
 
 std::shared_ptr<net::ControllerEntry> PlanRunner::lookUp(const std::string& serial) {
     return lookUpAnswering(service_, serial);
@@ -74,7 +69,7 @@ void PlanRunner::hold(net::ControllerEntry& e, const net::wire::SetupFields& f, 
 void PlanRunner::checkNetworkFit(const PlannedSetup& s, FitCheck& result) {
     if (!changesIpSettings(s.fields))
         return;
-    auto entry = reached(s);
+    auto entry = reach(service_, s.found.serialNo);
     if (!entry) {
         result.unanswered.push_back(s.row);
         return;
@@ -96,7 +91,7 @@ RowOutcome PlanRunner::apply(const PlannedSetup& s, bool fitChecked) {
     RowOutcome outcome{s.row, s.found.serialNo, Outcome::Skipped, "", ""};
     if (s.fields.empty())
         return outcome;
-    auto entry = reached(s);
+    auto entry = reach(service_, s.found.serialNo);
     if (!entry) {
         outcome.outcome = Outcome::NoAnswer;
         outcome.detail = "not found: nothing was sent";

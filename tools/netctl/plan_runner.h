@@ -47,8 +47,6 @@ public:
     void verify(const std::vector<PlannedSetup>& setups, std::vector<RowOutcome>& outcomes);
 
 private:
-    // The row's controller in this service: where it answered the search (null: it does not answer).
-    std::shared_ptr<net::ControllerEntry> reached(const PlannedSetup& setup);
     // Looks the controller up again; its entry then shows what it reports now.
     std::shared_ptr<net::ControllerEntry> lookUp(const std::string& serial);
     void hold(net::ControllerEntry& entry, const net::wire::SetupFields& fields, bool ipOnly) const;

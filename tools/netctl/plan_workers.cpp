@@ -7,11 +7,12 @@
 
 namespace zelmar::netctl {
 
-PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, const Options& o) {
+PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, ServicePool& workers,
+                                       const Options& o) {
     PlanRunner::FitCheck all;
     std::mutex lock;
     TaskQueue queue(setups.size());
-    runOnWorkers(jobsOf(o), o.config, o.password, queue, [&](net::NetService& service, std::size_t i) {
+    runOnWorkers(workers, queue, [&](net::NetService& service, std::size_t i) {
         PlanRunner::FitCheck one;
         PlanRunner(service, o.password).checkNetworkFit(setups[i], one);
         std::lock_guard hold(lock);
@@ -27,13 +28,13 @@ PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, 
 }
 
 void applyOnWorkers(const std::vector<PlannedSetup>& ordered, const std::vector<std::vector<std::size_t>>& waits,
-                    const std::vector<int>& fitting, const Options& o, AppliedRows& rows,
+                    const std::vector<int>& fitting, ServicePool& workers, const Options& o, AppliedRows& rows,
                     const std::function<void(const RowOutcome&)>& finished) {
     rows.outcomes.assign(ordered.size(), std::nullopt);
     rows.started.assign(ordered.size(), false);
     std::mutex lock;
     TaskQueue queue(waits);
-    runOnWorkers(jobsOf(o), o.config, o.password, queue, [&](net::NetService& service, std::size_t i) {
+    runOnWorkers(workers, queue, [&](net::NetService& service, std::size_t i) {
         {
             std::lock_guard hold(lock);
             rows.started[i] = true;

@@ -10,8 +10,11 @@
 
 namespace zelmar::netctl {
 
+class ServicePool;
+
 // Every row's network check (rows whose IP settings do not change are not asked), by row.
-PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, const Options& options);
+PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, ServicePool& workers,
+                                       const Options& options);
 
 // Where plan apply's setups stand: by position in apply order.
 struct AppliedRows {
@@ -24,7 +27,7 @@ struct AppliedRows {
 // time. A service error is thrown again once every worker has stopped; `rows`
 // then tells what was done, what was in hand and what was not reached.
 void applyOnWorkers(const std::vector<PlannedSetup>& ordered, const std::vector<std::vector<std::size_t>>& waits,
-                    const std::vector<int>& fitting, const Options& options, AppliedRows& rows,
+                    const std::vector<int>& fitting, ServicePool& workers, const Options& options, AppliedRows& rows,
                     const std::function<void(const RowOutcome&)>& finished);
 
 }  // namespace zelmar::netctl

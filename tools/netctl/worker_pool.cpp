@@ -54,14 +54,31 @@ void TaskQueue::stop() {
     changed_.notify_all();
 }
 
+ServicePool::ServicePool(int jobs, const net::ServiceConfig& config, const std::string& password) {
+    for (int i = 0; i < std::max(jobs, 1); ++i) {
+        services_.push_back(std::make_unique<net::NetService>(config));
+        services_.back()->setPassword(password);
+    }
+}
+
+ServicePool::~ServicePool() = default;
+
+void ServicePool::learnFrom(const net::NetService& found) {
+    for (auto& service : services_)
+        service->LearnControllers(found);
+}
+
 void runOnWorkers(int jobs, const net::ServiceConfig& config, const std::string& password, TaskQueue& queue,
                   const ServiceWork& work) {
+    ServicePool pool(jobs, config, password);
+    runOnWorkers(pool, queue, work);
+}
+
+void runOnWorkers(ServicePool& pool, TaskQueue& queue, const ServiceWork& work) {
     std::mutex failureLock;
     std::exception_ptr failure;
-    auto worker = [&] {
+    auto worker = [&](net::NetService& service) {
         try {
-            net::NetService service(config);
-            service.setPassword(password);
             while (const auto task = queue.take()) {
                 work(service, *task);
                 queue.finished(*task);
@@ -74,8 +91,8 @@ void runOnWorkers(int jobs, const net::ServiceConfig& config, const std::string&
         }
     };
     std::vector<std::thread> threads;
-    for (int i = 0; i < std::max(jobs, 1); ++i)
-        threads.emplace_back(worker);
+    for (int i = 0; i < pool.size(); ++i)
+        threads.emplace_back(worker, std::ref(pool.at(i)));
     for (std::thread& t : threads)
         t.join();
     if (failure)

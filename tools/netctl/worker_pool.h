@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -44,10 +45,27 @@ private:
     bool stopped_ = false;
 };
 
-// Runs `work` for every task of `queue` on `jobs` threads, each with its own
-// service object (with `password` set). The first exception a task throws
-// stops the queue; it is thrown again here once every thread has ended.
+// One service object for each worker, with the network password set. A run
+// of the workers hands each its own; between runs they keep what they learnt.
+class ServicePool {
+public:
+    ServicePool(int jobs, const net::ServiceConfig& config, const std::string& password);
+    ~ServicePool();
+    // Each service object takes on the controllers `found` knows, so that no worker searches again.
+    void learnFrom(const net::NetService& found);
+    int size() const { return int(services_.size()); }
+    net::NetService& at(int worker) { return *services_.at(std::size_t(worker)); }
+
+private:
+    std::vector<std::unique_ptr<net::NetService>> services_;
+};
+
+// Runs `work` for every task of `queue` on one thread for each service object
+// of `pool`. The first exception a task throws stops the queue; it is thrown
+// again here once every thread has ended.
 using ServiceWork = std::function<void(net::NetService& service, std::size_t task)>;
+void runOnWorkers(ServicePool& pool, TaskQueue& queue, const ServiceWork& work);
+// The same with service objects of their own for this run.
 void runOnWorkers(int jobs, const net::ServiceConfig& config, const std::string& password, TaskQueue& queue,
                   const ServiceWork& work);
 

@@ -68,6 +68,21 @@ std::int32_t ServiceCore::takeReply(const Message& msg, const Endpoint& from) {
     return index;
 }
 
+void ServiceCore::learnControllers(const ServiceCore& other) {
+    for (const Record& theirs : other.records_) {
+        if (byEthernet_.count(theirs.info.ethernet) != 0 || count() >= kMaxRecords)
+            continue;
+        Record r;
+        r.info = theirs.info;
+        r.source = theirs.source;
+        r.heardAt = theirs.heardAt;
+        // Its sessions belong to the other object's port: this one opens its own when it needs one.
+        r.peer.publicKey = theirs.peer.publicKey;
+        records_.push_back(std::move(r));
+        byEthernet_.emplace(records_.back().info.ethernet, count() - 1);
+    }
+}
+
 void ServiceCore::search() {
     ensureSocket();
     const SearchPlan plan = planSearch();

@@ -405,3 +405,37 @@ TEST(ServiceSetup, MarkingIsRecordedByTheController) {
         }
     }
 }
+
+TEST(ServiceSetup, AServiceObjectThatLearntTheSiteSetsUpWithoutASearchOfItsOwn) {
+    auto data = sim::generateFleet(6);
+    data.controllers[4].capabilities = net::CapEncryption;  // one that requires encryption: read and set up sealed
+    data.controllers[4].requireEncryption = true;
+    data.controllers[4].encryptionPassword = "Site-7";
+    sim::SimFleet fleet(std::move(data));
+    fleet.start(0);
+    net::NetService searched(quickConfig(fleet));
+    searched.setPassword("Site-7");
+    searched.Search();
+    ASSERT_EQ(searched.ControllerCount(), 6);
+
+    net::NetService learnt(quickConfig(fleet));  // as a worker thread's own
+    learnt.setPassword("Site-7");
+    learnt.LearnControllers(searched);
+    learnt.LearnControllers(searched);  // what it knows already is not taken twice
+    ASSERT_EQ(learnt.ControllerCount(), 6);
+    const int searchesBefore = fleet.controller(serialOf(4))->searchesAnswered;
+    for (const int i : {2, 4}) {
+        SCOPED_TRACE(serialOf(i));
+        const int index = indexOf(learnt, serialOf(i));
+        ASSERT_GE(index, 0);
+        auto e = learnt.Item(std::int16_t(index));
+        EXPECT_FALSE(e->AnsweredLastSearch());
+        EXPECT_EQ(e->Name(), searched.Item(std::int16_t(indexOf(searched, serialOf(i))))->Name());
+        e->setName("Learnt " + std::to_string(i));
+        e->setApply(true);
+        EXPECT_TRUE(e->SetupOk());
+        EXPECT_EQ(fleet.controller(serialOf(i))->name, "Learnt " + std::to_string(i));
+    }
+    EXPECT_EQ(learnt.core().stats().searchRounds, 0u);
+    EXPECT_EQ(fleet.controller(serialOf(4))->searchesAnswered, searchesBefore);
+}
