@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -165,6 +166,29 @@ TEST(NetctlPlan, SwapsAndHandOversAppliedEightAtOnceAtTenPercentLoss) {
     for (int n = 3; n <= 5; ++n)
         EXPECT_LT(firstSetupAt(fleet, site[std::size_t(n)].address), firstSetupAt(fleet, site[std::size_t(n - 1)].address))
             << "row " << n + 1 << " moved onto the address of row " << n + 2 << " before it had left";
+}
+
+TEST(NetctlPlan, EightAtOnceEndWithTheSameTableAsOneAtATime) {
+    // Two fleets alike; the sixth controller is factory-new and refuses a setup, so not every row is applied.
+    QJsonArray tables[2];
+    for (const int jobs : {1, 8}) {
+        auto fleet = zelmar::testing::startFleet(12);
+        std::string plan = netctl::csv::line({"SerialNo", "Name"});
+        for (int i = 0; i < 12; ++i)
+            plan += netctl::csv::line({zelmar::testing::serialOf(i), "Room " + std::to_string(i)});
+        QTemporaryDir dir;
+        netctl::Options o;
+        o.config = fleet.clientConfig();
+        o.json = true;
+        o.jobs = jobs;
+        std::ostringstream out, err;
+        EXPECT_EQ(netctl::run({"plan", "apply", writeFile(dir, "plan.csv", plan).toStdString()}, o, out, err), 1);
+        tables[jobs == 1 ? 0 : 1] = QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).object()["rows"].toArray();
+    }
+    EXPECT_EQ(tables[0].size(), 12);
+    EXPECT_EQ(tables[0], tables[1]) << QJsonDocument(tables[0]).toJson().toStdString() << "\n"
+                                    << QJsonDocument(tables[1]).toJson().toStdString();
+    EXPECT_EQ(tables[0][5].toObject()["outcome"].toString(), QString("refused"));
 }
 
 TEST(NetctlPlan, FaultyPlanRefusedWithRowsNamedAndNothingSent) {
