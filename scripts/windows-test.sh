@@ -65,14 +65,16 @@ if [ "${WINDOWS_TEST_STEPS:-}" = installer ]; then
   exit 0
 fi
 step "the unit, network and dialog tests of the Windows build"
-# One Wine server for the whole run, rather than one started and stopped
-# around the test programs. A test that printed its result and then did not
-# end (a Wine process that now and then hangs on its way out) runs once
-# more; a test that fails is not run again.
+# Wine's services (services.exe, rpcss, plugplay, ...) start with the first
+# program of a Wine server's session and inherit its standard output. Were
+# that a test's pipe, CTest would wait on it until the services end. So one
+# Wine server lasts the whole run, and its services start here, writing
+# nowhere.
 in_ws wineserver -p
+in_ws wineboot </dev/null >/dev/null 2>&1
 in_ws env ZELMAR_TEST_FLEET_HOST="$fleet_host" QT_QPA_PLATFORM=offscreen \
   QT_QPA_FONTDIR=/usr/share/fonts/truetype/dejavu \
-  ctest --test-dir "$win_build" --output-on-failure --timeout 600 --repeat after-timeout:2 -j2 ${CTEST_ARGS:-} ||
+  ctest --test-dir "$win_build" --output-on-failure --timeout 600 -j2 ${CTEST_ARGS:-} ||
   fail "tests of the Windows build"
 in_ws wineserver -k || true
 in_ws wineserver -w
