@@ -8,6 +8,12 @@
 #                          else the script ends
 #   keep_pid PID           a process to end on the way out
 #   remove_on_exit         (the top script only) sets the traps that remove all
+#   sim_controller NS SIM SERIAL MAC IP MASK GATEWAY NETWORK CONNECTED NAME
+#                          one simulated controller (program SIM) in NS on port
+#                          41950 at all of NS's addresses, reporting IP, MASK
+#                          and GATEWAY; its files are $work/NS.{fleet,state}.json
+#                          and $work/NS.out
+#   sim_ready NS           waits for that controller; false when it did not start
 # A function `before_cleanup`, when defined, runs first on the way out.
 
 make_ns() {
@@ -48,4 +54,27 @@ remove_on_exit() {
   trap 'exit 130' INT
   trap 'exit 143' TERM
   trap 'exit 129' HUP
+}
+
+sim_controller() {
+  local ns=$1 sim=$2 serial=$3 mac=$4 ip_addr=$5 mask=$6 gateway=$7 network=$8 connected=$9 name=${10}
+  cat >"$work/$ns.fleet.json" <<EOF
+{ "controllers": [ {
+  "serialNo": "$serial", "ethernetAddress": "$mac", "address": "0.0.0.0",
+  "name": "$name", "useDhcp": false,
+  "ipAddress": "$ip_addr", "subnetMask": "$mask", "gateway": "$gateway", "dnsServer": "$gateway",
+  "modelCode": 101, "portOsType": 3, "portOsRevision": "3.1.0",
+  "connected": $connected, "attachedNetwork": "$network" } ] }
+EOF
+  ip netns exec "$ns" "$sim" --any-address --fleet "$work/$ns.fleet.json" \
+    --state "$work/$ns.state.json" --port 41950 >"$work/$ns.out" 2>&1 &
+  keep_pid $!
+}
+
+sim_ready() {
+  for _ in $(seq 100); do
+    grep -q '^ready ' "$work/$1.out" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
 }

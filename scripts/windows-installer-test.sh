@@ -43,21 +43,9 @@ ip -n "$ws" addr add 192.0.2.1/24 brd + dev cable
 ip -n "$ws" link set cable up
 ip -n "$cab" addr add 192.0.2.10/24 brd + dev eth0
 ip -n "$cab" link set eth0 up
-cat >"$work/cab.fleet.json" <<EOF
-{ "controllers": [ {
-  "serialNo": "30-00001", "ethernetAddress": "00-1A-4C-30-00-01", "address": "0.0.0.0",
-  "name": "On the cable", "useDhcp": false,
-  "ipAddress": "192.0.2.10", "subnetMask": "255.255.255.0", "gateway": "192.0.2.1", "dnsServer": "192.0.2.1",
-  "modelCode": 101, "portOsType": 3, "portOsRevision": "3.1.0",
-  "connected": true, "attachedNetwork": "192.0.2.0/24" } ] }
-EOF
-ip netns exec "$cab" "$sim" --any-address --fleet "$work/cab.fleet.json" --port 41950 >"$work/cab.out" 2>&1 &
-keep_pid $!
-for _ in $(seq 100); do
-  grep -q '^ready ' "$work/cab.out" 2>/dev/null && break
-  sleep 0.1
-done
-grep -q '^ready ' "$work/cab.out" || fail "the simulator on the cable did not start: $(cat "$work/cab.out")"
+sim_controller "$cab" "$sim" 30-00001 00-1A-4C-30-00-01 192.0.2.10 255.255.255.0 192.0.2.1 192.0.2.0/24 true \
+  "On the cable"
+sim_ready "$cab" || fail "the simulator on the cable did not start: $(cat "$work/$cab.out")"
 
 step "a silent install"
 wine_ws "$setup" /S

@@ -70,21 +70,11 @@ make_switch() {  # switch-ns workstation-adapter address/prefix
 # file, a simulator listening on all the namespace's addresses.
 controllers=()
 start_controller() {  # ns serial mac address/prefix reported-ip reported-mask gateway network connected name
-  local ns=$1 serial=$2 mac=$3 addr=$4 ip_addr=$5 mask=$6 gateway=$7 network=$8 connected=$9 name=${10}
-  ip -n "$ns" addr add "$addr" brd + dev eth0
+  local ns=$1
+  ip -n "$ns" addr add "$4" brd + dev eth0
   ip -n "$ns" link set eth0 up
-  cat >"$work/$ns.fleet.json" <<EOF
-{ "controllers": [ {
-  "serialNo": "$serial", "ethernetAddress": "$mac", "address": "0.0.0.0",
-  "name": "$name", "useDhcp": false,
-  "ipAddress": "$ip_addr", "subnetMask": "$mask", "gateway": "$gateway", "dnsServer": "$gateway",
-  "modelCode": 101, "portOsType": 3, "portOsRevision": "3.1.0",
-  "connected": $connected, "attachedNetwork": "$network" } ] }
-EOF
-  ip netns exec "$ns" "$bin/zelmar-controller-sim" --any-address --fleet "$work/$ns.fleet.json" \
-    --state "$work/$ns.state.json" --port 41950 >"$work/$ns.out" 2>&1 &
-  keep_pid $!
-  controllers+=("$serial")
+  sim_controller "$ns" "$bin/zelmar-controller-sim" "$2" "$3" "$5" "$6" "$7" "$8" "$9" "${10}"
+  controllers+=("$2")
 }
 site_controller() {  # switch-ns index serial address network name (the workstation, .1, is gateway and DNS server)
   local ns="$tag-c$2"
@@ -113,11 +103,7 @@ start_controller "$cab" 30-00001 00-1A-4C-30-00-01 169.254.77.7/16 0.0.0.0 0.0.0
 
 for ns in $(cat "$work/namespaces"); do
   [ -f "$work/$ns.fleet.json" ] || continue
-  for _ in $(seq 100); do
-    grep -q '^ready ' "$work/$ns.out" 2>/dev/null && break
-    sleep 0.1
-  done
-  grep -q '^ready ' "$work/$ns.out" || fail "the simulator in $ns did not start: $(cat "$work/$ns.out")"
+  sim_ready "$ns" || fail "the simulator in $ns did not start: $(cat "$work/$ns.out")"
 done
 echo "site: ${#controllers[@]} controllers on 2 site networks and a direct cable"
 
