@@ -95,12 +95,14 @@ std::string UpgradeBoard::stateLineLocked() const {
 void UpgradeBoard::writeLoop() {
     std::unique_lock lock(m_);
     for (;;) {
-        wake_.wait_for(lock, kAtLeastEvery, [&] { return dirty_ || stopping_; });
-        for (const std::string& line : pendingLines_)
-            err_ << line << "\n";
-        pendingLines_.clear();
-        err_ << stateLineLocked() << std::endl;
-        dirty_ = false;
+        const bool woken = wake_.wait_for(lock, kAtLeastEvery, [&] { return dirty_ || stopping_; });
+        if (dirty_ || !woken) {  // the end alone repeats nothing
+            for (const std::string& line : pendingLines_)
+                err_ << line << "\n";
+            pendingLines_.clear();
+            err_ << stateLineLocked() << std::endl;
+            dirty_ = false;
+        }
         if (stopping_)
             return;
     }
