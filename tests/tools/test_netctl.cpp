@@ -91,6 +91,10 @@ TEST(Netctl, SearchListsEveryControllerAsJsonLines) {
     const auto net = run(fleet, {"search", "127.77.0.0/28"}, true);
     EXPECT_EQ(lines(net.out).size(), 14u);
     EXPECT_EQ(run(fleet, {"search", "not an address"}).code, 2);
+    const auto nobody = run(fleet, {"search", "127.77.0.200"});
+    EXPECT_EQ(nobody.code, 0) << "the search ran";
+    EXPECT_TRUE(nobody.out.empty()) << nobody.out;
+    EXPECT_NE(nobody.err.find("no controller answered the search"), std::string::npos) << nobody.err;
 }
 
 TEST(Netctl, CsvExportAndDuplicateAddresses) {

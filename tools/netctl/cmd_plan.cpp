@@ -9,6 +9,7 @@
 
 #include "platform/netservice/net_service.h"
 #include "tools/netctl/command_list.h"
+#include "tools/netctl/netctl_support.h"
 #include "tools/netctl/plan_runner.h"
 #include "tools/netctl/plan_workers.h"
 #include "tools/netctl/worker_pool.h"
@@ -69,8 +70,7 @@ std::optional<Checked> checkWholePlan(const std::string& path, net::NetService& 
     const std::vector<ControllerRecord> found = runner.findControllers(plan);
     workers.learnFrom(service);
     if (found.empty())
-        err << "no controller answered the search: check the network cable and the service configuration"
-               " (ZELMAR_NETSERVICE_CONFIG)\n";
+        tellNoneAnswered(err);
     result.check = checkPlan(plan, found, !o.password.empty());
     const PlanRunner::FitCheck fit = checkFitOnWorkers(result.check.setups, workers, o);
     for (int row : fit.unanswered)

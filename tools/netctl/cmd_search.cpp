@@ -45,6 +45,8 @@ int search(const std::vector<std::string>& args, const Context& c) {
     service.setPassword(c.options.password);
     service.Search();
     printAll(service, c);
+    if (service.ControllerCount() == 0)
+        tellNoneAnswered(c.err);  // still done: the search ran, and found nobody
     return kExitDone;
 }
 

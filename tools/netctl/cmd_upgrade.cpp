@@ -116,8 +116,7 @@ int upgrade(const std::vector<std::string>& args, const Context& c) {
     std::vector<ControllerRecord> targets;
     std::vector<ControllerUpgrade> upgrades = findTargets(service, a, o, targets);
     if (targets.empty() && o.all) {
-        c.err << "no controller answered the search: check the network cable and the service configuration"
-                 " (ZELMAR_NETSERVICE_CONFIG)\n";
+        tellNoneAnswered(c.err);
         return kExitFailed;
     }
     std::vector<ControllerRecord> queued;

@@ -93,6 +93,11 @@ std::string identityOnlyReason(const ControllerRecord& found, const Options& o) 
                               : "the network password was not accepted";
 }
 
+void tellNoneAnswered(std::ostream& err) {
+    err << "no controller answered the search: check the network cable and the service configuration"
+           " (ZELMAR_NETSERVICE_CONFIG)\n";
+}
+
 void printHeader(const Options& o, std::ostream& out) {
     if (o.csv)
         out << csv::line(csvHeader());

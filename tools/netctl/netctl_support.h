@@ -43,6 +43,9 @@ struct CommandTarget {
 // For a command whose only argument is a SERIAL: the argument checked, then looked up.
 CommandTarget lookUpSerialArgument(const std::vector<std::string>& args, const Context& c);
 
+// What a command says on the error stream when its search found no controller.
+void tellNoneAnswered(std::ostream& err);
+
 // The CSV header row when the options ask for CSV; nothing otherwise.
 void printHeader(const Options& options, std::ostream& out);
 // One line per controller: plain columns, a JSON object or a CSV row.
