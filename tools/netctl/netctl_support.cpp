@@ -16,23 +16,6 @@ std::string serialProblem(const std::string& serial) {
     return problem.empty() ? problem : "the serial number " + problem;
 }
 
-std::shared_ptr<net::ControllerEntry> lookUp(net::NetService& service, const std::string& serial,
-                                             const Options& o) {
-    service.Clear();
-    service.setSearchSerialNo(serial);
-    service.AddSerialNoSearch();
-    service.setPassword(o.password);
-    service.Search();
-    for (std::int32_t i = 0; i < service.ControllerCount(); ++i) {
-        auto e = service.Item(std::int16_t(i));
-        if (e->SerialNo() == serial)
-            return e;
-    }
-    for (std::int32_t i = 0; i < service.ControllerCount(); ++i)
-        return service.Item(std::int16_t(i));  // the controller answered to a differently spelled serial number
-    return nullptr;
-}
-
 std::shared_ptr<net::ControllerEntry> entryOf(net::NetService& service, const std::string& serial) {
     for (std::int32_t i = 0; i < service.ControllerCount(); ++i) {
         auto e = service.Item(std::int16_t(i));
@@ -68,7 +51,8 @@ std::shared_ptr<net::ControllerEntry> reach(net::NetService& service, const std:
 
 std::shared_ptr<net::ControllerEntry> lookUpForCommand(const std::string& serial, const Context& c) {
     net::NetService service(c.options.config);
-    auto entry = lookUp(service, serial, c.options);
+    service.setPassword(c.options.password);
+    auto entry = lookUpAnswering(service, serial);
     if (!entry)
         c.err << "controller " << serial << " not found\n";
     return entry;

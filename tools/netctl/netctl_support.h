@@ -16,9 +16,6 @@ namespace zelmar::netctl {
 // control characters); empty when it can.
 std::string serialProblem(const std::string& serial);
 
-// The serial number's entry after a lookup, or null.
-std::shared_ptr<net::ControllerEntry> lookUp(net::NetService& service, const std::string& serial,
-                                             const Options& options);
 // The entry of `serial` among the service's entries (matched as a serial filter matches), or null.
 std::shared_ptr<net::ControllerEntry> entryOf(net::NetService& service, const std::string& serial);
 // Looks `serial` up and returns its entry when it answered.

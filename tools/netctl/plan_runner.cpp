@@ -26,11 +26,6 @@ PlanRunner::PlanRunner(net::NetService& service, std::string password)
     service_.setPassword(password_);
 }
 
-
-std::shared_ptr<net::ControllerEntry> PlanRunner::lookUp(const std::string& serial) {
-    return lookUpAnswering(service_, serial);
-}
-
 std::vector<ControllerRecord> PlanRunner::findControllers(const SitePlan& plan) {
     std::vector<std::string> serials;
     for (const PlanRow& row : plan.rows)
@@ -137,7 +132,7 @@ RowOutcome PlanRunner::judged(const PlannedSetup& s, net::ControllerEntry& entry
     // (or to the lookup that found them in place); compare them with the plan.
     if (differences(s, recordOf(entry)).empty())
         return outcome;
-    auto now = lookUp(s.found.serialNo);
+    auto now = lookUpAnswering(service_, s.found.serialNo);
     if (!now) {
         outcome.outcome = Outcome::Unverified;
         outcome.detail = "confirmed, but the controller did not answer the read-back";
@@ -167,7 +162,7 @@ void PlanRunner::verify(const std::vector<PlannedSetup>& setups, std::vector<Row
             continue;
         auto entry = entryOf(service_, setups[i].found.serialNo);
         if (!entry || !entry->AnsweredLastSearch())
-            entry = lookUp(setups[i].found.serialNo);
+            entry = lookUpAnswering(service_, setups[i].found.serialNo);
         if (!entry) {
             outcome.outcome = Outcome::Unverified;
             outcome.detail = "confirmed, but the controller did not answer the read-back";

@@ -47,8 +47,6 @@ public:
     void verify(const std::vector<PlannedSetup>& setups, std::vector<RowOutcome>& outcomes);
 
 private:
-    // Looks the controller up again; its entry then shows what it reports now.
-    std::shared_ptr<net::ControllerEntry> lookUp(const std::string& serial);
     void hold(net::ControllerEntry& entry, const net::wire::SetupFields& fields, bool ipOnly) const;
     // The outcome of the setup just sent: the service's verdict, and for a
     // confirmed one the settings the controller reports, compared with the plan.

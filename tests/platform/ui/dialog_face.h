@@ -3,7 +3,7 @@
 // Sans Serif (Windows) or DejaVu Sans Condensed (Linux). Empty where neither
 // is, as for the offscreen platform of the Windows build under Wine, whose
 // font folder groups the condensed face under DejaVu Sans: captions measured
-// in a stand-in face say nothing about whether they fit.
+// in any other face say nothing about whether they fit.
 #include <QFontDatabase>
 #include <QString>
 
