@@ -220,9 +220,9 @@ Command planCommand() {
             "--quiet: none), a controller that takes another's address only after that\n"
             "one has moved away, and reads them all back. Controllers already as\n"
             "planned are skipped, so a run that was interrupted can simply be started\n"
-            "again. Prints a table of\n"
-            "outcomes (applied, skipped, refused, no answer, unverified; --json: the\n"
-            "same as JSON). Exit code 0 only when every row was applied or skipped.\n"
+            "again. Prints a table of outcomes (applied, skipped, refused, no answer,\n"
+            "unverified; --json: the same as JSON). Exit code 0 only when every row\n"
+            "was applied or skipped.\n"
             "A service error stops the run (exit code 3) after the table of the rows\n"
             "done so far; the rows in hand are told as no answer.\n"
             "Controllers that switch encryption on get the network password as their key.",
