@@ -9,7 +9,7 @@
 
 #include "platform/netservice/wire/messages.h"
 #include "platform/netservice/config/service_config.h"
-#include "platform/netservice/service_stats.h"
+#include "platform/netservice/transport/service_stats.h"
 #include "platform/netservice/system/udp_platform.h"
 #include "platform/netservice/wire/wire.h"
 

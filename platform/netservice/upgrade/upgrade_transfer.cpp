@@ -4,7 +4,7 @@
 #include <random>
 
 #include "platform/netservice/upgrade/upgrade_timer.h"
-#include "platform/netservice/wait_until.h"
+#include "platform/netservice/transport/wait_until.h"
 #include "platform/netservice/upgrade/upgrade_window.h"
 
 namespace zelmar::net {

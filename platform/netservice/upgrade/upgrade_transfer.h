@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/netservice/controller_entry.h"
+#include "platform/netservice/upgrade/upgrade_progress.h"
 #include "platform/netservice/upgrade/upgrade_file.h"
 #include "platform/netservice/upgrade/upgrade_link.h"
 #include "platform/netservice/upgrade/upgrade_verdict.h"
