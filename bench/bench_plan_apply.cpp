@@ -95,5 +95,28 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
     }
+    // Serial numbers the site does not have: told after the command's searches,
+    // not waited for one by one.
+    std::printf("\nplan check, 200 rows whose serial numbers no controller of a site of 200 has\n");
+    std::printf("%6s | %4s | %8s | %9s | %4s\n", "loss %", "jobs", "seconds", "not found", "exit");
+    std::printf("-------+------+----------+-----------+-----\n");
+    for (double loss : losses) {
+        auto fleet = sim::SimFleet::generate(200);
+        fleet.start(0);
+        fleet.setLossPercent(loss);
+        std::string plan = netctl::csv::line({"SerialNo", "Name"});
+        for (int i = 1; i <= 200; ++i)
+            plan += netctl::csv::line({"90-" + std::to_string(10000 + i), "Unknown " + std::to_string(i)});
+        const QString path = QDir(dir.path()).filePath("unknown.csv");
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(plan.data(), qint64(plan.size())) != qint64(plan.size()))
+            return 1;
+        f.close();
+        const bench::TimedCommand run = bench::runTimed({"plan", "check", path.toStdString()},
+                                                        bench::quietJsonOptions(fleet, netctl::kDefaultJobs));
+        const auto problems = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object()["problems"].toArray();
+        std::printf("%6.0f | %4d | %8.2f | %9d | %4d\n", loss, netctl::kDefaultJobs, run.seconds, int(problems.size()),
+                    run.code);
+    }
     return 0;
 }

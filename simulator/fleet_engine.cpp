@@ -82,12 +82,24 @@ bool SimFleet::Impl::store(std::size_t index, const SimControllerState& next) {
     return true;
 }
 
+bool SimFleet::Impl::loseThisReply(std::size_t index, const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() <= 5)
+        return false;
+    if (lostReplyTypes.count(bytes[5]))
+        return true;
+    const auto it = repliesToLose.find({index, bytes[5]});
+    if (it == repliesToLose.end() || it->second == 0)
+        return false;
+    --it->second;
+    return true;
+}
+
 void SimFleet::Impl::sendNow(std::size_t index, const Endpoint& to, const std::vector<std::uint8_t>& bytes) {
     if (index >= sockets.size() || !sockets[index] || controllers[index].state.offline)
         return;
     if (tap)
         tap(false, controllers[index].state.address, to, bytes);
-    if (chance(faults.lossPercent) || (bytes.size() > 5 && lostReplyTypes.count(bytes[5]))) {
+    if (chance(faults.lossPercent) || loseThisReply(index, bytes)) {
         ++stats.lost;
         return;
     }

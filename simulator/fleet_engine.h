@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -58,6 +59,8 @@ struct SimFleet::Impl {
     // Set when a fleet host serves this fleet: every call goes there.
     std::unique_ptr<RemoteFleet> remote;
     std::unordered_set<std::uint8_t> lostReplyTypes;  // answers of these types never leave
+    std::map<std::pair<std::size_t, std::uint8_t>, int> repliesToLose;  // by controller and type: how many more
+    bool loseThisReply(std::size_t index, const std::vector<std::uint8_t>& bytes);
     std::mt19937 rng{12345};
     Clock::time_point epoch = Clock::now();
 

@@ -57,6 +57,10 @@ const std::map<QString, Op>& operations() {
              f.setLoseReplies(net::wire::MsgType(a.value("type").toInt()), a.value("on").toBool());
              return QJsonValue();
          }},
+        {"setLoseNextReplies", [](SimFleet& f, const Args& a) {
+             f.setLoseNextReplies(text(a, "serialNo"), net::wire::MsgType(a.value("type").toInt()), a.value("count").toInt());
+             return QJsonValue();
+         }},
         {"setRestartMs", [](SimFleet& f, const Args& a) { f.setRestartMs(a.value("ms").toInt()); return QJsonValue(); }},
         {"moveController", [](SimFleet& f, const Args& a) { return QJsonValue(f.moveController(text(a, "serialNo"), text(a, "address"))); }},
         {"log", [](SimFleet& f, const Args&) {

@@ -267,6 +267,17 @@ void SimFleet::setLoseReplies(net::wire::MsgType type, bool lose) {
         impl_->lostReplyTypes.erase(std::uint8_t(type));
 }
 
+void SimFleet::setLoseNextReplies(const std::string& serialNo, net::wire::MsgType type, int count) {
+    if (impl_->remote) {
+        impl_->remote->call("setLoseNextReplies",
+                            {{"serialNo", QString::fromStdString(serialNo)}, {"type", int(type)}, {"count", count}});
+        return;
+    }
+    std::lock_guard lock(impl_->m);
+    if (const auto i = impl_->indexOf(serialNo))
+        impl_->repliesToLose[{*i, std::uint8_t(type)}] = std::max(0, count);
+}
+
 void SimFleet::setLossPercent(double percent) {
     if (impl_->remote) {
         impl_->remote->call("setLossPercent", {{"percent", percent}});

@@ -204,3 +204,16 @@ TEST(SimUdp, TwoFleetsRunSideBySideOnTheirOwnPorts) {
     b.stop();  // harmless twice
     EXPECT_FALSE(b.running());
 }
+
+TEST(SimUdp, OneControllersFirstAnswersCanBeLost) {
+    auto fleet = sim::SimFleet::generate(3);
+    fleet.start(0);
+    fleet.setLoseNextReplies("10-00002", wire::MsgType::SearchReply, 1000);  // more than a search asks
+    net::NetService first(fleet.clientConfig());
+    first.Search();
+    EXPECT_EQ(first.ControllerCount(), 2);
+    fleet.setLoseNextReplies("10-00002", wire::MsgType::SearchReply, 0);
+    net::NetService later(fleet.clientConfig());
+    later.Search();
+    EXPECT_EQ(later.ControllerCount(), 3);
+}

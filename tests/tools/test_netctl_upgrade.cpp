@@ -14,7 +14,9 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <thread>
 
+#include "platform/netservice/wire/wire.h"
 #include "simulator/sim_fleet.h"
 #include "tests/common/netctl_process.h"
 #include "tests/common/sim_site.h"
@@ -207,6 +209,16 @@ TEST(NetctlUpgrade, FilesAndArgumentsAreCheckedBeforeAnythingIsSent) {
         EXPECT_EQ(r.code, netctl::kExitUsage) << c.said;
         EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
     }
+    // An argument that looks like a file's name but names none is a missing upgrade file,
+    // not a serial number: with --all and with serial numbers alike.
+    const std::string misspelt = QDir(dir.path()).filePath("3.TcpIpPortO").toStdString();
+    for (const bool withAll : {false, true}) {
+        const Result r = run(fleet, withAll ? std::vector<std::string>{three, misspelt}
+                                            : std::vector<std::string>{three, "no-such-folder/5.TcpIpPortOS.bak", "30-00001"},
+                             4, {}, withAll);
+        EXPECT_EQ(r.code, netctl::kExitUsage) << r.err;
+        EXPECT_NE(r.err.find("no upgrade file "), std::string::npos) << r.err;
+    }
     netctl::Options all;
     all.config = fleet.clientConfig();
     all.all = true;
@@ -245,6 +257,44 @@ TEST(NetctlUpgrade, UnderLossWithDuplicatesEveryControllerIsUpgradedAndJobsBound
     const int most = mostAtOnce(transfers);
     EXPECT_LE(most, 3);
     EXPECT_GE(most, 2) << "the transfers ran one at a time";
+}
+
+// A lossy site where the first search misses one controller (its answers are lost
+// while the others answer): --all must not end with exit 0 and that one behind.
+TEST(NetctlUpgrade, AllDoesNotLeaveBehindAControllerTheFirstSearchMissed) {
+    std::vector<sim::SimControllerState> site;
+    for (int n = 1; n <= 8; ++n)
+        site.push_back(controllerOf(n, 3, "3.1.0"));
+    auto fleet = zelmar::testing::startFleet(site);
+    fleet.setRestartMs(300);
+    fleet.setLossPercent(20);
+    const std::string missed = site[4].serialNo;
+    fleet.setLoseNextReplies(missed, net::wire::MsgType::SearchReply, 1000000);
+    QTemporaryDir dir;
+    const std::string file = writeUpgradeFile(dir, 3, "3.2.0");
+    Result r;
+    std::thread ctl([&] { r = run(fleet, {file}, 4, {}, true, 8000); });
+    // Its answers are heard again once the first transfer has started: after the first search.
+    const auto started = [&] {
+        const auto all = fleet.controllers();
+        return std::any_of(all.begin(), all.end(), [](const sim::SimControllerState& c) { return c.upgradeStarts > 0; });
+    };
+    for (int waited = 0; waited < 60000 && !started(); waited += 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    fleet.setLoseNextReplies(missed, net::wire::MsgType::SearchReply, 0);
+    ctl.join();
+
+    const auto behind = fleet.controller(missed).value();
+    if (r.code == 0) {
+        EXPECT_EQ(behind.portOsRevision, "3.2.0") << "exit 0 with a controller on the old revision";
+        EXPECT_EQ(outcomeOf(r, missed), "upgraded") << r.out;
+        EXPECT_NE(fieldOf(r, missed, "detail").find("found only by a search after the run"), std::string::npos);
+    } else {
+        EXPECT_NE(r.out.find(missed), std::string::npos) << "exit 1 without naming it\n" << r.out;
+    }
+    EXPECT_EQ(r.bySerial.size(), 8u) << r.out;
+    for (const auto& c : fleet.controllers())
+        EXPECT_LE(c.upgradesApplied, 1) << c.serialNo;
 }
 
 TEST(NetctlUpgrade, ARunKilledHalfWayIsFinishedByTheNextWithoutTransferringTwice) {

@@ -72,6 +72,12 @@ TEST(Csv, WrittenFieldsReadBackAndFaultsNameTheirRow) {
     const csv::Table after = csv::read("A,B\n\"x\"y,2\n");
     EXPECT_FALSE(after.error.empty());
     EXPECT_EQ(after.errorRow, 2);
+    EXPECT_EQ(after.errorField, 1);
+    // A bare quote inside an unquoted field is refused, as a spreadsheet's reader refuses it.
+    const csv::Table bare = csv::read("A,B\n10-00002,D\"2\n");
+    EXPECT_EQ(bare.error, "a quote inside a field that is not enclosed in quotes");
+    EXPECT_EQ(bare.errorRow, 2);
+    EXPECT_EQ(bare.errorField, 2);
 }
 
 TEST(SitePlan, ColumnsInAnyOrderUnknownOnesNamed) {
@@ -94,6 +100,49 @@ TEST(SitePlan, ColumnsInAnyOrderUnknownOnesNamed) {
               (std::vector<std::string>{"3,"}));
     EXPECT_EQ(problemsOf(readPlan("SerialNo,Name\n10-00001,a\n,b\n10-00001,c\n10-00002,d,extra\n").problems),
               (std::vector<std::string>{"3,SerialNo", "4,SerialNo", "5,"}));
+}
+
+TEST(SitePlan, RowsThatCannotBeReadAreNamedWithTheirRowAndColumn) {
+    const SitePlan bare = readPlan("SerialNo,Name\n10-00001,ok\n10-00002,D\"2\n");
+    ASSERT_EQ(bare.problems.size(), 1u);
+    EXPECT_EQ(bare.problems[0].row, 3);
+    EXPECT_EQ(bare.problems[0].column, "Name");
+    EXPECT_TRUE(bare.rows.empty()) << "a file with a fault gives no rows to set up";
+
+    // Fewer cells than the header: refused; empty cells written out are fine.
+    const SitePlan shortRow = readPlan("SerialNo,Name,IpAddress\n10-00001,,\n10-00002,Pump\n");
+    EXPECT_EQ(problemsOf(shortRow.problems), (std::vector<std::string>{"3,"}));
+    EXPECT_EQ(shortRow.problems[0].text, "2 cells where the header has 3 columns");
+
+    const SitePlan empty = readPlan("SerialNo,Name\r\n\r\n");
+    ASSERT_EQ(empty.problems.size(), 1u);
+    EXPECT_EQ(empty.problems[0].text, "the plan has no rows: below its header there is no controller");
+
+    const SitePlan longSerial = readPlan("SerialNo,Name\n" + std::string(40, '7') + ",x\n");
+    EXPECT_EQ(problemsOf(longSerial.problems), (std::vector<std::string>{"2,SerialNo"}));
+    EXPECT_EQ(longSerial.problems[0].text.rfind("the serial number ", 0), 0u) << longSerial.problems[0].text;
+}
+
+TEST(PlanCheck, ValuesWrongInThemselvesAreFoundWithoutAnyController) {
+    const std::string nul("Pump\0 7", 7);
+    const SitePlan plan = readPlan(
+        "SerialNo,Name,IpAddress,SubnetMask,Gateway,UseDhcp,RequireEncryption,EthernetAddress\n"
+        "10-00001," + std::string(10 << 20, 'n') + ",,,,,,\n"        // a 10 MB name
+        "10-00002," + nul + ",10.20.1.2,255.255.0.0,,,,\n"           // a NUL byte
+        "10-00003,,10.20.1.300,/33,,perhaps,,00-1A\n"                // address, mask, Boolean, Ethernet
+        "10-00004,,10.20.1.4,255.255.255.0,10.30.0.1,false,,\n"      // a gateway outside the network
+        "10-00005,,10.20.1.2,,,,true,\n"                             // row 3's address; encryption, no password
+        "10-00006,,10.20.9.9,,,true,,\n");                            // by DHCP: its cells are not fixed ones
+    ASSERT_TRUE(plan.problems.empty());
+    const std::vector<PlanProblem> problems = checkPlanValues(plan, false);
+    EXPECT_EQ(problemsOf(problems),
+              (std::vector<std::string>{"2,Name", "3,Name", "3,IpAddress", "4,EthernetAddress", "4,UseDhcp",
+                                        "4,IpAddress", "4,SubnetMask", "5,Gateway", "6,RequireEncryption",
+                                        "6,IpAddress"}));
+    EXPECT_EQ(problems[0].text, "is longer than 64 bytes");
+    EXPECT_EQ(problems[2].text, "10.20.1.2 is planned for rows 3, 6");
+    // The password given, row 6 loses its encryption problem only.
+    EXPECT_EQ(checkPlanValues(plan, true).size(), problems.size() - 1);
 }
 
 TEST(PlanCheck, ValuesByTheControllersRules) {

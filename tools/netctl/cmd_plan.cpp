@@ -63,11 +63,19 @@ std::optional<Checked> checkWholePlan(const std::string& path, net::NetService& 
     const QByteArray bytes = file.readAll();
     const SitePlan plan = readPlan(std::string_view(bytes.constData(), std::size_t(bytes.size())));
     result.rows = plan.rowCount;
-    if (!plan.problems.empty()) {  // a plan that cannot be read sends nothing at all
-        result.check.problems = plan.problems;
+    // A plan that cannot be read, or whose values are wrong in themselves, sends nothing at all.
+    auto& problems = result.check.problems;
+    problems = plan.problems;
+    for (PlanProblem& p : checkPlanValues(plan, !o.password.empty()))
+        problems.push_back(std::move(p));
+    if (!problems.empty()) {
+        std::stable_sort(problems.begin(), problems.end(), [](const PlanProblem& a, const PlanProblem& b) { return a.row < b.row; });
         return result;
     }
-    const std::vector<ControllerRecord> found = runner.findControllers(plan);
+    const std::vector<ControllerRecord> found = runner.findControllers(plan, [&](const std::string& line) {
+        if (!o.quiet)
+            err << line << std::endl;
+    });
     workers.learnFrom(service);
     if (found.empty())
         tellNoneAnswered(err);
@@ -76,7 +84,6 @@ std::optional<Checked> checkWholePlan(const std::string& path, net::NetService& 
     for (int row : fit.unanswered)
         err << "row " << row << ": the controller did not answer the network check; it is asked again before its setup\n";
     result.fitting = fit.fitting;
-    auto& problems = result.check.problems;
     problems.insert(problems.end(), fit.misfits.begin(), fit.misfits.end());
     std::stable_sort(problems.begin(), problems.end(), [](const PlanProblem& a, const PlanProblem& b) { return a.row < b.row; });
     return result;
@@ -107,10 +114,23 @@ void printProblems(const Checked& c, bool json, std::ostream& out) {
             << " rows; no controller was changed\n";
 }
 
-void printOutcomes(std::vector<RowOutcome> outcomes, bool json, std::ostream& out) {
+void printOutcomes(std::vector<RowOutcome> outcomes, bool json, std::ostream& out,
+                   const std::vector<SharedAddress>& shared = {}) {
     std::sort(outcomes.begin(), outcomes.end(), [](const RowOutcome& a, const RowOutcome& b) { return a.row < b.row; });
     if (json) {
-        printJson(outcomesJson(outcomes), out);
+        QJsonObject o = outcomesJson(outcomes);
+        if (!shared.empty()) {
+            QJsonArray list;
+            for (const SharedAddress& a : shared) {
+                QJsonArray serials;
+                for (const std::string& serial : a.serialNos)
+                    serials.append(QString::fromStdString(serial));
+                list.append(QJsonObject{{"IpAddress", QString::fromStdString(a.address)}, {"SerialNos", serials}});
+            }
+            o["sharedAddresses"] = list;
+            o["ok"] = false;
+        }
+        printJson(o, out);
     } else {
         printOutcomeTable(outcomes, out);
         out << outcomeSummary(outcomes) << "\n";
@@ -159,6 +179,7 @@ int applyPlan(const Checked& checked, PlanRunner& runner, ServicePool& workers, 
 
     AppliedRows rows;
     std::vector<RowOutcome> outcomes;
+    std::vector<SharedAddress> shared;
     try {
         const int total = int(setups.size());
         int done = 0;
@@ -171,17 +192,19 @@ int applyPlan(const Checked& checked, PlanRunner& runner, ServicePool& workers, 
         for (const auto& outcome : rows.outcomes)
             outcomes.push_back(*outcome);
         if (!c.options.quiet &&
-            std::any_of(outcomes.begin(), outcomes.end(), [](const RowOutcome& r) { return r.outcome == Outcome::Applied; }))
+            std::any_of(outcomes.begin(), outcomes.end(), [](const RowOutcome& r) { return r.setupSent; }))
             c.err << "reading the controllers back ..." << std::endl;
-        runner.verify(setups, outcomes);
+        shared = runner.verify(setups, outcomes);
     } catch (const std::exception& e) {
         for (std::size_t i = 0; i < outcomes.size(); ++i)
             rows.outcomes[i] = outcomes[i];  // what the read-back found so far
         tellWhatWasDone(rows, setups, e.what(), c);
         throw;
     }
-    printOutcomes(outcomes, c.options.json, c.out);
-    return allDone(outcomes) ? kExitDone : kExitFailed;
+    for (const SharedAddress& a : shared)
+        c.err << "two controllers on one address after the run: " << sharedAddressText(a) << "\n";
+    printOutcomes(outcomes, c.options.json, c.out, shared);
+    return allDone(outcomes) && shared.empty() ? kExitDone : kExitFailed;
 }
 
 int plan(const std::vector<std::string>& args, const Context& c) {
@@ -210,19 +233,23 @@ Command planCommand() {
             "FILE is the CSV of 'search --csv' edited in a spreadsheet: one row per\n"
             "controller, keyed by SerialNo; an empty cell leaves that setting as it is;\n"
             "columns in any order (\";\" as separator and a byte-order mark are fine).\n"
-            "check: finds the controllers, checks every value by the controllers' rules,\n"
-            "addresses planned twice or already in use, serial numbers not found, the\n"
-            "network password where needed, and asks each controller whether its new\n"
-            "IP settings fit its network (--jobs at a time, default 4). One line per\n"
-            "problem (row, column); nothing is written. Exit code 1 when anything is wrong.\n"
+            "check: first every value on its own (nothing is sent while one is\n"
+            "wrong), then finds the controllers (a serial number two full searches\n"
+            "do not hear is not found) and checks every value by the controllers'\n"
+            "rules, addresses planned twice or already in use, the network password\n"
+            "where needed, and asks each controller whether its new IP settings fit\n"
+            "its network (--jobs at a time, default 4). One line per problem (row,\n"
+            "column); nothing is written. Exit code 1 when anything is wrong.\n"
             "apply: the same check, then, only if it passed, sets up every controller\n"
             "that differs from the plan, --jobs at a time (progress on standard error,\n"
-            "--quiet: none), a controller that takes another's address only after that\n"
-            "one has moved away, and reads them all back. Controllers already as\n"
-            "planned are skipped, so a run that was interrupted can simply be started\n"
-            "again. Prints a table of outcomes (applied, skipped, refused, no answer,\n"
-            "unverified; --json: the same as JSON). Exit code 0 only when every row\n"
-            "was applied or skipped.\n"
+            "--quiet: none). A controller takes another's address only once that one\n"
+            "has verifiably left it; else it ends waiting, with nothing sent. Then one\n"
+            "search reads them all back and looks for two controllers on one fixed\n"
+            "address (said on standard error and in the JSON: exit code 1).\n"
+            "Controllers already as planned are skipped, so a run that was interrupted\n"
+            "can simply be started again. Prints a table of outcomes (applied,\n"
+            "skipped, refused, no answer, unverified, waiting; --json: the same as\n"
+            "JSON). Exit code 0 only when every row was applied or skipped.\n"
             "A service error stops the run (exit code 3) after the table of the rows\n"
             "done so far; the rows in hand are told as no answer.\n"
             "Controllers that switch encryption on get the network password as their key.",

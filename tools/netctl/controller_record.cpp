@@ -46,25 +46,35 @@ std::vector<ControllerRecord> recordsOf(net::NetService& service) {
     return records;
 }
 
-std::vector<std::string> markDuplicateAddresses(std::vector<ControllerRecord>& records) {
-    std::map<std::string, std::vector<ControllerRecord*>> byAddress;  // ordered: stable warnings
-    for (ControllerRecord& r : records)
+std::vector<SharedAddress> sharedAddresses(const std::vector<ControllerRecord>& records) {
+    std::map<std::string, std::vector<std::string>> byAddress;  // ordered: stable warnings
+    for (const ControllerRecord& r : records)
         if (!r.useDhcp && !r.ipAddress.empty() && r.ipAddress != kNoAddress)
-            byAddress[r.ipAddress].push_back(&r);
-    std::vector<std::string> warnings;
-    for (const auto& [address, holders] : byAddress) {
-        if (holders.size() < 2)
+            byAddress[r.ipAddress].push_back(r.serialNo);
+    std::vector<SharedAddress> shared;
+    for (auto& [address, serials] : byAddress) {
+        if (serials.size() < 2)
             continue;
-        std::vector<std::string> serials;
-        for (ControllerRecord* r : holders) {
-            r->duplicateIpAddress = true;
-            serials.push_back(r->serialNo);
-        }
         std::sort(serials.begin(), serials.end());  // the same text whatever order they answered in
-        std::string names;
-        for (const std::string& s : serials)
-            names += (names.empty() ? "" : ", ") + s;
-        warnings.push_back("controllers " + names + " all report the fixed IP address " + address);
+        shared.push_back({address, std::move(serials)});
+    }
+    return shared;
+}
+
+std::string sharedAddressText(const SharedAddress& shared) {
+    std::string names;
+    for (const std::string& s : shared.serialNos)
+        names += (names.empty() ? "" : ", ") + s;
+    return "controllers " + names + " all report the fixed IP address " + shared.address;
+}
+
+std::vector<std::string> markDuplicateAddresses(std::vector<ControllerRecord>& records) {
+    std::vector<std::string> warnings;
+    for (const SharedAddress& shared : sharedAddresses(records)) {
+        for (ControllerRecord& r : records)
+            if (!r.useDhcp && r.ipAddress == shared.address)
+                r.duplicateIpAddress = true;
+        warnings.push_back(sharedAddressText(shared));
     }
     return warnings;
 }

@@ -41,6 +41,15 @@ ControllerRecord recordOf(const net::ControllerEntry& entry);
 // Every entry of the service, in entry order.
 std::vector<ControllerRecord> recordsOf(net::NetService& service);
 
+// A fixed IP address that several controllers report, with their serial numbers (sorted).
+struct SharedAddress {
+    std::string address;
+    std::vector<std::string> serialNos;
+};
+std::vector<SharedAddress> sharedAddresses(const std::vector<ControllerRecord>& records);
+// "controllers 10-00001, 10-00002 all report the fixed IP address 10.20.1.1"
+std::string sharedAddressText(const SharedAddress& shared);
+
 // Marks the controllers that report a fixed IP address another one reports
 // too, and returns one warning text per such address.
 std::vector<std::string> markDuplicateAddresses(std::vector<ControllerRecord>& records);

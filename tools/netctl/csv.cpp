@@ -66,10 +66,13 @@ Table read(std::string_view text) {
     bool fieldStart = true;
     while (i < text.size()) {
         const char c = text[i];
-        if (fieldStart && c == '"') {
-            if (const char* problem = readQuotedField(text, i, sep, record.fields.back())) {
+        if (c == '"') {
+            const char* problem = fieldStart ? readQuotedField(text, i, sep, record.fields.back())
+                                             : "a quote inside a field that is not enclosed in quotes";
+            if (problem) {
                 table.error = problem;
                 table.errorRow = record.row;
+                table.errorField = int(record.fields.size());
                 return table;
             }
             fieldStart = false;

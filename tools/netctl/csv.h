@@ -19,12 +19,13 @@ struct Table {
     char separator = ',';
     std::string error;  // empty when the whole text was read
     int errorRow = 0;
+    int errorField = 0;  // 1-based place of the field at fault in its row
 };
 
 // Reads a whole file. The separator is "," unless the first row holds more
-// ";" than "," outside quotes. A quote inside an unquoted field is taken as
-// it is (spreadsheets do so); text after a closing quote and a quoted field
-// left open at the end are errors naming the row.
+// ";" than "," outside quotes. A quote inside a field that does not start
+// with one, text after a closing quote and a quoted field left open at the
+// end are errors naming the row and the field, as a spreadsheet refuses them.
 Table read(std::string_view text);
 
 // One field, quoted when it holds the separator, a quote or a line break.

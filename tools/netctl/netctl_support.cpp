@@ -1,6 +1,7 @@
 #include "tools/netctl/netctl_support.h"
 
 #include <QJsonDocument>
+#include <algorithm>
 #include <ostream>
 
 #include "platform/netservice/wire/messages.h"
@@ -34,12 +35,17 @@ std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, 
     return e && e->AnsweredLastSearch() ? e : nullptr;
 }
 
-std::vector<ControllerRecord> searchThenLookUp(net::NetService& service, const std::vector<std::string>& serials) {
+std::vector<ControllerRecord> searchForSerials(net::NetService& service, const std::vector<std::string>& serials,
+                                               const std::function<void(const std::string&)>& progress) {
     service.Clear();
     service.Search();
-    for (const std::string& serial : serials)
-        if (!entryOf(service, serial))
-            lookUpAnswering(service, serial);
+    const auto unheard = std::count_if(serials.begin(), serials.end(),
+                                       [&](const std::string& serial) { return !entryOf(service, serial); });
+    if (unheard > 0) {
+        progress(std::to_string(unheard) + (unheard == 1 ? " controller" : " controllers") +
+                 " of the list did not answer the search: searching once more ...");
+        service.Search();
+    }
     return recordsOf(service);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // What several commands share: the serial-number argument, the lookup of one
 // controller, and printing an entry.
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -20,9 +21,12 @@ std::string serialProblem(const std::string& serial);
 std::shared_ptr<net::ControllerEntry> entryOf(net::NetService& service, const std::string& serial);
 // Looks `serial` up and returns its entry when it answered.
 std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, const std::string& serial);
-// A full search, then a lookup of each of `serials` the search did not hear:
-// every controller found, named or not.
-std::vector<ControllerRecord> searchThenLookUp(net::NetService& service, const std::vector<std::string>& serials);
+// A full search, and when it did not hear each of `serials` a second one
+// (answers get lost on a busy network): every controller found, named or not.
+// A serial number neither search heard is not on the site; `progress` is told
+// of the second search.
+std::vector<ControllerRecord> searchForSerials(net::NetService& service, const std::vector<std::string>& serials,
+                                               const std::function<void(const std::string&)>& progress);
 // A controller in a worker's service object, which learnt the site from the one that searched
 // (worker_pool.h); looked up when it is not among its entries. Null when it does not answer.
 std::shared_ptr<net::ControllerEntry> reach(net::NetService& service, const std::string& serial);

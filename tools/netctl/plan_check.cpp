@@ -46,6 +46,65 @@ std::string ruleText(std::uint16_t tag) {
     return "refused by the controller's rules";
 }
 
+// Why a text cell cannot be sent as it stands (the controller's rules for that
+// text on its own); empty when it can.
+std::string textCellProblem(std::uint16_t tag, std::optional<std::string> wire::SetupFields::*member,
+                            const std::string& value) {
+    wire::SetupFields one;
+    one.*member = value;
+    if (!net::rules::checkTexts(one))
+        return {};
+    const std::string why = wire::textProblem(tag, value);
+    return why.empty() ? ruleText(tag) : why;
+}
+
+using TextMember = std::optional<std::string> wire::SetupFields::*;
+struct TextColumn {
+    Column column;
+    std::uint16_t tag;
+    TextMember member;
+};
+constexpr TextColumn kTextColumns[] = {{Column::Name, wire::TagName, &wire::SetupFields::name},
+                                       {Column::Description, wire::TagDescription, &wire::SetupFields::description},
+                                       {Column::DnsName, wire::TagDnsName, &wire::SetupFields::dnsName},
+                                       {Column::MainComputerAddress, wire::TagMainComputer,
+                                        &wire::SetupFields::mainComputerAddress}};
+
+// An address cell read on its own: the address, or nothing with `problem` saying why.
+std::optional<std::uint32_t> readAddressCell(Column c, const std::string& value, std::string& problem) {
+    const auto parsed = c == Column::SubnetMask ? ipv4::parseMask(value) : ipv4::parse(value);
+    if (!parsed)
+        problem = "\"" + value + "\" is not " + (c == Column::SubnetMask ? "a subnet mask" : "an IPv4 address");
+    return parsed;
+}
+
+std::string booleanProblem(const std::string& value) {
+    return "\"" + value + "\" is neither true nor false";
+}
+
+std::string encryptionWithoutPassword() {
+    return "switching encryption on makes the network password the controller's key: " + std::string(kPasswordHint);
+}
+
+// "10.20.1.4 is planned for rows 2, 3" at each of those rows.
+void addressesPlannedTwice(const std::map<std::uint32_t, std::vector<int>>& rowsOfAddress,
+                           std::vector<PlanProblem>& problems) {
+    for (const auto& [address, rows] : rowsOfAddress) {
+        if (rows.size() < 2)
+            continue;
+        std::string list;
+        for (int r : rows)
+            list += (list.empty() ? "" : ", ") + std::to_string(r);
+        for (int r : rows)
+            problems.push_back({r, "IpAddress", ipv4::format(address) + " is planned for rows " + list});
+    }
+}
+
+void sortByRow(std::vector<PlanProblem>& problems) {
+    std::stable_sort(problems.begin(), problems.end(),
+                     [](const PlanProblem& a, const PlanProblem& b) { return a.row < b.row; });
+}
+
 // Reads one row against its controller: what has to change, and what is wrong.
 class RowReader {
 public:
@@ -79,20 +138,10 @@ private:
     }
     // Each text by the controller's rules on its own, so that every one at fault is named.
     void checkTexts() {
-        using Member = std::optional<std::string> wire::SetupFields::*;
-        const std::pair<std::uint16_t, Member> texts[] = {{wire::TagName, &wire::SetupFields::name},
-                                                          {wire::TagDescription, &wire::SetupFields::description},
-                                                          {wire::TagDnsName, &wire::SetupFields::dnsName},
-                                                          {wire::TagMainComputer, &wire::SetupFields::mainComputerAddress}};
-        for (const auto& [tag, member] : texts) {
-            const std::optional<std::string>& value = setup_.fields.*member;
-            wire::SetupFields one;
-            one.*member = value;
-            if (!value || !net::rules::checkTexts(one))
-                continue;
-            const std::string why = wire::textProblem(tag, *value);
-            problem(columnOfTag(tag), why.empty() ? ruleText(tag) : why);
-        }
+        for (const TextColumn& t : kTextColumns)
+            if (const std::optional<std::string>& value = setup_.fields.*t.member)
+                if (const std::string why = textCellProblem(t.tag, t.member, *value); !why.empty())
+                    problem(columnOfTag(t.tag), why);
     }
     void problem(std::string column, std::string text) {
         problems_.push_back({row_.row, std::move(column), std::move(text)});
@@ -137,7 +186,7 @@ private:
                 continue;
             const auto planned = parseBool(*v);
             if (!planned)
-                problem(std::string(columnName(b.column)), "\"" + *v + "\" is neither true nor false");
+                problem(std::string(columnName(b.column)), booleanProblem(*v));
             else if (*planned != b.now)
                 b.field = *planned;
         }
@@ -173,10 +222,10 @@ private:
             const std::string* v = cell(a.column);
             if (!v)
                 continue;
-            const auto parsed = a.column == Column::SubnetMask ? ipv4::parseMask(*v) : ipv4::parse(*v);
+            std::string why;
+            const auto parsed = readAddressCell(a.column, *v, why);
             if (!parsed) {
-                problem(std::string(columnName(a.column)), "\"" + *v + "\" is not " +
-                        (a.column == Column::SubnetMask ? "a subnet mask" : "an IPv4 address"));
+                problem(std::string(columnName(a.column)), why);
                 wellFormed = false;
                 continue;
             }
@@ -232,9 +281,7 @@ private:
             if (!(found_.capabilities & net::CapEncryption))
                 problem("RequireEncryption", "the controller cannot encrypt");
             else if (!havePassword_)
-                problem("RequireEncryption",
-                        "switching encryption on makes the network password the controller's key: " +
-                            std::string(kPasswordHint));
+                problem("RequireEncryption", encryptionWithoutPassword());
         }
     }
 
@@ -276,15 +323,9 @@ PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& f
             rowsOfAddress[*address].push_back(row.row);
     }
 
+    addressesPlannedTwice(rowsOfAddress, check.problems);
     for (const auto& [address, rows] : rowsOfAddress) {
         const std::string text = ipv4::format(address);
-        if (rows.size() > 1) {
-            std::string list;
-            for (int r : rows)
-                list += (list.empty() ? "" : ", ") + std::to_string(r);
-            for (int r : rows)
-                check.problems.push_back({r, "IpAddress", text + " is planned for rows " + list});
-        }
         for (const ControllerRecord& other : found) {
             if (std::find(inPlan.begin(), inPlan.end(), &other) != inPlan.end() || other.ipAddress != text)
                 continue;
@@ -293,9 +334,69 @@ PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& f
                     {r, "IpAddress", text + " is in use by the controller " + other.serialNo + ", which is not in the plan"});
         }
     }
-    std::stable_sort(check.problems.begin(), check.problems.end(),
-                     [](const PlanProblem& a, const PlanProblem& b) { return a.row < b.row; });
+    sortByRow(check.problems);
     return check;
+}
+
+namespace {
+// One row's cells on their own, with no controller to read them against.
+void checkCellsAlone(const PlanRow& row, bool havePassword, std::vector<PlanProblem>& problems,
+                     std::map<std::uint32_t, std::vector<int>>& rowsOfAddress) {
+    const std::size_t before = problems.size();
+    auto problem = [&](Column c, std::string text) {
+        problems.push_back({row.row, std::string(columnName(c)), std::move(text)});
+    };
+    auto cell = [&](Column c) -> const std::string* {
+        const auto it = row.cells.find(c);
+        return it == row.cells.end() ? nullptr : &it->second;
+    };
+    for (const TextColumn& t : kTextColumns)
+        if (const std::string* v = cell(t.column))
+            if (const std::string why = textCellProblem(t.tag, t.member, *v); !why.empty())
+                problem(t.column, why);
+    if (const std::string* mac = cell(Column::EthernetAddress); mac && !wire::parseEthernet(*mac))
+        problem(Column::EthernetAddress, "\"" + *mac + "\" is not an Ethernet address");
+    std::optional<bool> dhcp;
+    for (Column c : {Column::UseDhcp, Column::RequireEncryption})
+        if (const std::string* v = cell(c)) {
+            const auto value = parseBool(*v);
+            if (!value)
+                problem(c, booleanProblem(*v));
+            else if (c == Column::UseDhcp)
+                dhcp = value;
+            else if (*value && !havePassword)
+                problem(c, encryptionWithoutPassword());
+        }
+    std::map<Column, std::string> addresses;  // the well-formed ones, in the form the controller keeps
+    for (Column c : {Column::IpAddress, Column::SubnetMask, Column::Gateway, Column::DnsServer})
+        if (const std::string* v = cell(c)) {
+            std::string why;
+            if (const auto parsed = readAddressCell(c, *v, why))
+                addresses[c] = ipv4::format(*parsed);
+            else
+                problem(c, why);
+        }
+    // A row that gives the address and the mask decides whether they work together with
+    // the gateway and DNS server it gives (those it leaves empty are the controller's).
+    if (dhcp.value_or(false) || !addresses.count(Column::IpAddress))
+        return;
+    rowsOfAddress[*ipv4::parse(addresses[Column::IpAddress])].push_back(row.row);
+    if (!addresses.count(Column::SubnetMask) || problems.size() != before)
+        return;
+    if (const std::uint16_t bad = net::rules::checkFixedSettings(addresses[Column::IpAddress], addresses[Column::SubnetMask],
+                                                                 addresses[Column::Gateway], addresses[Column::DnsServer]))
+        problems.push_back({row.row, columnOfTag(bad), ruleText(bad)});
+}
+}  // namespace
+
+std::vector<PlanProblem> checkPlanValues(const SitePlan& plan, bool havePassword) {
+    std::vector<PlanProblem> problems;
+    std::map<std::uint32_t, std::vector<int>> rowsOfAddress;
+    for (const PlanRow& row : plan.rows)
+        checkCellsAlone(row, havePassword, problems, rowsOfAddress);
+    addressesPlannedTwice(rowsOfAddress, problems);
+    sortByRow(problems);
+    return problems;
 }
 
 namespace {
@@ -342,18 +443,23 @@ std::vector<std::size_t> applyOrder(const std::vector<PlannedSetup>& setups, std
     return order;
 }
 
-std::vector<std::vector<std::size_t>> applyWaits(const std::vector<PlannedSetup>& ordered, std::size_t sharing) {
-    std::vector<std::vector<std::size_t>> waits(ordered.size());
-    const std::size_t firstSharing = ordered.size() - std::min(sharing, ordered.size());
+std::vector<std::vector<std::size_t>> addressHolders(const std::vector<PlannedSetup>& ordered) {
+    std::vector<std::vector<std::size_t>> holders(ordered.size());
     for (std::size_t i = 0; i < ordered.size(); ++i) {
-        if (i > firstSharing)
-            waits[i].push_back(i - 1);
         const auto target = newAddress(ordered[i]);
         for (std::size_t earlier = 0; target && earlier < i; ++earlier)
-            if (!ordered[earlier].fields.empty() && sameAddress(ordered[earlier].found.ipAddress, *target) &&
-                std::find(waits[i].begin(), waits[i].end(), earlier) == waits[i].end())
-                waits[i].push_back(earlier);
+            if (!ordered[earlier].fields.empty() && sameAddress(ordered[earlier].found.ipAddress, *target))
+                holders[i].push_back(earlier);
     }
+    return holders;
+}
+
+std::vector<std::vector<std::size_t>> applyWaits(const std::vector<PlannedSetup>& ordered, std::size_t sharing) {
+    std::vector<std::vector<std::size_t>> waits = addressHolders(ordered);
+    const std::size_t firstSharing = ordered.size() - std::min(sharing, ordered.size());
+    for (std::size_t i = firstSharing + 1; i < ordered.size(); ++i)
+        if (std::find(waits[i].begin(), waits[i].end(), i - 1) == waits[i].end())
+            waits[i].insert(waits[i].begin(), i - 1);
     return waits;
 }
 

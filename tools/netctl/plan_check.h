@@ -24,6 +24,12 @@ struct PlanCheck {
     std::vector<PlannedSetup> setups;  // one per plan row whose controller was found, in plan order
 };
 
+// Every check that needs no controller, made before anything is sent: each
+// cell's value by the controllers' rules, the fixed settings a row gives
+// whole, an address planned for two rows, the network password a row that
+// switches encryption on needs. checkPlan makes them all again, row by row.
+std::vector<PlanProblem> checkPlanValues(const SitePlan& plan, bool havePassword);
+
 // `found`: the controllers a search found (all of them, also those not in the
 // plan: their addresses are taken). `havePassword`: a network password was given.
 PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& found, bool havePassword);
@@ -34,6 +40,10 @@ PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& f
 // Rows that swap addresses among themselves cannot be ordered so; they keep
 // plan order and `rowsSharingOnTheWay` lists them.
 std::vector<std::size_t> applyOrder(const std::vector<PlannedSetup>& setups, std::vector<int>* rowsSharingOnTheWay);
+
+// For setups in apply order: the earlier ones that hold the new address of
+// each now (set up to move away from it), by place in that order.
+std::vector<std::vector<std::size_t>> addressHolders(const std::vector<PlannedSetup>& ordered);
 
 // For setups in apply order, when several are set up at once: the earlier ones
 // each has to wait for. A controller moves onto an address only once the

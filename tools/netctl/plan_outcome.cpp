@@ -8,8 +8,8 @@
 namespace zelmar::netctl {
 
 namespace {
-constexpr Outcome kAll[] = {Outcome::Applied, Outcome::Skipped, Outcome::Refused, Outcome::NoAnswer,
-                            Outcome::Unverified};
+constexpr Outcome kAll[] = {Outcome::Applied,    Outcome::Skipped, Outcome::Refused, Outcome::NoAnswer,
+                            Outcome::Unverified, Outcome::Waiting};
 
 std::string explanation(const RowOutcome& o) {
     if (o.column.empty())
@@ -25,6 +25,7 @@ std::string outcomeName(Outcome o) {
     case Outcome::Refused: return "refused";
     case Outcome::NoAnswer: return "no answer";
     case Outcome::Unverified: return "unverified";
+    case Outcome::Waiting: return "waiting";
     }
     return {};
 }

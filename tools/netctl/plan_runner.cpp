@@ -1,6 +1,7 @@
 #include "tools/netctl/plan_runner.h"
 
 #include <algorithm>
+#include <map>
 
 #include "platform/netservice/net_service.h"
 #include "tools/netctl/netctl_support.h"
@@ -26,11 +27,12 @@ PlanRunner::PlanRunner(net::NetService& service, std::string password)
     service_.setPassword(password_);
 }
 
-std::vector<ControllerRecord> PlanRunner::findControllers(const SitePlan& plan) {
+std::vector<ControllerRecord> PlanRunner::findControllers(const SitePlan& plan,
+                                                          const std::function<void(const std::string&)>& progress) {
     std::vector<std::string> serials;
     for (const PlanRow& row : plan.rows)
         serials.push_back(row.serialNo);
-    return searchThenLookUp(service_, serials);
+    return searchForSerials(service_, serials, progress);
 }
 
 void PlanRunner::hold(net::ControllerEntry& e, const net::wire::SetupFields& f, bool ipOnly) const {
@@ -113,8 +115,27 @@ RowOutcome PlanRunner::apply(const PlannedSetup& s, bool fitChecked) {
     return judged(s, *entry);
 }
 
+bool PlanRunner::hasLeft(const PlannedSetup& holder, const std::optional<RowOutcome>& outcome) {
+    if (!outcome)
+        return false;
+    if (outcome->outcome == Outcome::Applied)
+        return true;
+    const bool mayHaveMoved = outcome->setupSent && (outcome->outcome == Outcome::NoAnswer ||
+                                                     outcome->outcome == Outcome::Unverified);
+    if (!mayHaveMoved)
+        return false;  // it took nothing: it is where it was
+    const auto now = lookUpAnswering(service_, holder.found.serialNo);
+    return now && now->IpAddress() != holder.found.ipAddress;
+}
+
+RowOutcome PlanRunner::waitingFor(const PlannedSetup& s, const PlannedSetup& holder) {
+    return {s.row, s.found.serialNo, Outcome::Waiting, "",
+            "for " + holder.found.serialNo + " to leave " + holder.found.ipAddress + ": nothing was sent"};
+}
+
 RowOutcome PlanRunner::judged(const PlannedSetup& s, net::ControllerEntry& entry) {
     RowOutcome outcome{s.row, s.found.serialNo, Outcome::Applied, "", ""};
+    outcome.setupSent = true;
     switch (entry.SetupVerdict()) {
     case net::SetupOutcome::Confirmed:
         break;
@@ -151,25 +172,43 @@ RowOutcome PlanRunner::compared(const PlannedSetup& s, const ControllerRecord& n
     return outcome;
 }
 
-void PlanRunner::verify(const std::vector<PlannedSetup>& setups, std::vector<RowOutcome>& outcomes) {
-    if (std::none_of(outcomes.begin(), outcomes.end(), [](const RowOutcome& o) { return o.outcome == Outcome::Applied; }))
-        return;  // nothing to read back
+std::vector<SharedAddress> PlanRunner::verify(const std::vector<PlannedSetup>& setups,
+                                             std::vector<RowOutcome>& outcomes) {
+    if (std::none_of(outcomes.begin(), outcomes.end(), [](const RowOutcome& o) { return o.setupSent; }))
+        return {};  // nothing went out: nothing changed
     service_.Clear();
     service_.Search();
+    std::map<std::string, ControllerRecord> heard;  // by Ethernet address, as the last word of each
+    for (std::int32_t i = 0; i < service_.ControllerCount(); ++i)
+        if (auto e = service_.Item(std::int16_t(i)); e->AnsweredLastSearch())
+            heard[e->EthernetAddress()] = recordOf(*e);
     for (std::size_t i = 0; i < setups.size() && i < outcomes.size(); ++i) {
         RowOutcome& outcome = outcomes[i];
         if (outcome.outcome != Outcome::Applied)
             continue;
         auto entry = entryOf(service_, setups[i].found.serialNo);
-        if (!entry || !entry->AnsweredLastSearch())
+        if (!entry || !heard.count(entry->EthernetAddress()))
             entry = lookUpAnswering(service_, setups[i].found.serialNo);
         if (!entry) {
             outcome.outcome = Outcome::Unverified;
             outcome.detail = "confirmed, but the controller did not answer the read-back";
             continue;
         }
-        outcome = compared(setups[i], recordOf(*entry), outcome);
+        const ControllerRecord now = recordOf(*entry);
+        heard[now.ethernetAddress] = now;
+        outcome = compared(setups[i], now, outcome);
     }
+    std::vector<ControllerRecord> site;
+    for (auto& [ethernet, record] : heard)
+        site.push_back(std::move(record));
+    std::vector<SharedAddress> shared = sharedAddresses(site);
+    std::erase_if(shared, [&](const SharedAddress& a) {
+        return std::none_of(a.serialNos.begin(), a.serialNos.end(), [&](const std::string& serial) {
+            return std::any_of(setups.begin(), setups.end(),
+                               [&](const PlannedSetup& s) { return s.found.serialNo == serial; });
+        });
+    });
+    return shared;
 }
 
 }  // namespace zelmar::netctl

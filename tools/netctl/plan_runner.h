@@ -3,7 +3,9 @@
 // check, and setting them up, each verified by reading it back. The work on one
 // row may run in a worker's own service object (worker_pool.h): it finds the
 // controller where the search heard it.
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,9 +23,10 @@ class PlanRunner {
 public:
     PlanRunner(net::NetService& service, std::string password);
 
-    // A full search, then a lookup by serial number of each planned controller
-    // the search did not hear. Every controller found, planned or not.
-    std::vector<ControllerRecord> findControllers(const SitePlan& plan);
+    // A full search, and a second one when the first did not hear every
+    // planned controller (`progress` is told). Every controller found, planned or not.
+    std::vector<ControllerRecord> findControllers(const SitePlan& plan,
+                                                  const std::function<void(const std::string&)>& progress);
 
     struct FitCheck {
         std::vector<PlanProblem> misfits;  // the controller said the planned settings do not fit its network
@@ -41,10 +44,21 @@ public:
     // settings in its answer.
     RowOutcome apply(const PlannedSetup& setup, bool fitChecked);
 
-    // Reads every applied controller back (one search, then a lookup of each
-    // it did not hear) and compares it with the plan; a row that does not
-    // read back as planned becomes unverified.
-    void verify(const std::vector<PlannedSetup>& setups, std::vector<RowOutcome>& outcomes);
+    // Whether the controller of `holder`, whose row has ended as `outcome`,
+    // has left the address it held, so that another controller may take it:
+    // its setup applied (confirmed and reported as planned), or, when it may
+    // have taken its setup without saying so, a fresh lookup finds it on
+    // another address. A row not ended (nothing) has not left.
+    bool hasLeft(const PlannedSetup& holder, const std::optional<RowOutcome>& outcome);
+    // The outcome of `setup` when `holder` has not verifiably left its new address.
+    static RowOutcome waitingFor(const PlannedSetup& setup, const PlannedSetup& holder);
+
+    // After the setups, when any went out: one search reads every applied
+    // controller back (and a lookup each one it did not hear) and compares it
+    // with the plan, so that a row that does not read back as planned becomes
+    // unverified; and the same search tells the fixed addresses that two
+    // controllers report, where one of them is in the plan.
+    std::vector<SharedAddress> verify(const std::vector<PlannedSetup>& setups, std::vector<RowOutcome>& outcomes);
 
 private:
     void hold(net::ControllerEntry& entry, const net::wire::SetupFields& fields, bool ipOnly) const;

@@ -32,6 +32,7 @@ void applyOnWorkers(const std::vector<PlannedSetup>& ordered, const std::vector<
                     const std::function<void(const RowOutcome&)>& finished) {
     rows.outcomes.assign(ordered.size(), std::nullopt);
     rows.started.assign(ordered.size(), false);
+    const std::vector<std::vector<std::size_t>> holders = addressHolders(ordered);
     std::mutex lock;
     TaskQueue queue(waits);
     runOnWorkers(workers, queue, [&](net::NetService& service, std::size_t i) {
@@ -39,8 +40,21 @@ void applyOnWorkers(const std::vector<PlannedSetup>& ordered, const std::vector<
             std::lock_guard hold(lock);
             rows.started[i] = true;
         }
+        PlanRunner runner(service, o.password);
+        std::optional<RowOutcome> held;
+        for (std::size_t h : holders[i]) {
+            std::optional<RowOutcome> theirs;
+            {
+                std::lock_guard hold(lock);
+                theirs = rows.outcomes[h];
+            }
+            if (!runner.hasLeft(ordered[h], theirs)) {
+                held = PlanRunner::waitingFor(ordered[i], ordered[h]);
+                break;
+            }
+        }
         const bool fitChecked = std::binary_search(fitting.begin(), fitting.end(), ordered[i].row);
-        RowOutcome outcome = PlanRunner(service, o.password).apply(ordered[i], fitChecked);
+        RowOutcome outcome = held ? *held : runner.apply(ordered[i], fitChecked);
         std::lock_guard hold(lock);
         rows.outcomes[i] = outcome;
         finished(outcome);

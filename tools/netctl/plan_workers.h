@@ -23,8 +23,9 @@ struct AppliedRows {
 };
 
 // Sets up the rows of `ordered` (apply order), each once those it waits for
-// (applyWaits) are done; `finished` is told each outcome as it comes, one at a
-// time. A service error is thrown again once every worker has stopped; `rows`
+// (applyWaits) are done, and only when the controllers that held its new
+// address (addressHolders) have verifiably left it; else it ends waiting.
+// `finished` is told each outcome as it comes, one at a time. A service error is thrown again once every worker has stopped; `rows`
 // then tells what was done, what was in hand and what was not reached.
 void applyOnWorkers(const std::vector<PlannedSetup>& ordered, const std::vector<std::vector<std::size_t>>& waits,
                     const std::vector<int>& fitting, ServicePool& workers, const Options& options, AppliedRows& rows,

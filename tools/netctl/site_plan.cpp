@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 #include <algorithm>
 
+#include "platform/netservice/wire/wire.h"
 #include "platform/qorglib/serial_number.h"
 #include "tools/netctl/csv.h"
 
@@ -42,6 +43,19 @@ bool checkEncoding(std::string_view text, const csv::Table& table, std::vector<P
     return false;
 }
 
+// Where a cell the reader refused is: its column's name from the header, or its place.
+std::string fieldName(const csv::Table& table, int field) {
+    if (field <= 0)
+        return {};
+    if (!table.records.empty() && table.records.front().row < table.errorRow &&
+        std::size_t(field) <= table.records.front().fields.size()) {
+        const std::string name = trimmed(table.records.front().fields[std::size_t(field - 1)]);
+        if (columnNamed(name))
+            return name;
+    }
+    return "column " + std::to_string(field);
+}
+
 bool keptAsTyped(Column c) {
     return c == Column::Name || c == Column::Description;
 }
@@ -76,7 +90,7 @@ SitePlan readPlan(std::string_view text) {
     if (!checkEncoding(text, table, plan.problems))
         return plan;
     if (!table.error.empty()) {
-        plan.problems.push_back({table.errorRow, "", table.error});
+        plan.problems.push_back({table.errorRow, fieldName(table, table.errorField), table.error});
         return plan;
     }
     if (table.records.empty()) {
@@ -88,11 +102,18 @@ SitePlan readPlan(std::string_view text) {
         return plan;
 
     plan.rowCount = table.records.size() - 1;
+    if (plan.rowCount == 0)
+        plan.problems.push_back({0, "", "the plan has no rows: below its header there is no controller"});
     std::map<std::string, int> rowOfSerial;  // keyed by the serial number's value where it has one
     for (std::size_t r = 1; r < table.records.size(); ++r) {
         const csv::Record& record = table.records[r];
         PlanRow row;
         row.row = record.row;
+        if (record.fields.size() < columns.size()) {
+            plan.problems.push_back({row.row, "", std::to_string(record.fields.size()) + " cells where the header has " +
+                                                     std::to_string(columns.size()) + " columns"});
+            continue;
+        }
         for (std::size_t i = 0; i < record.fields.size(); ++i) {
             const std::string value = i < columns.size() && keptAsTyped(columns[i]) ? record.fields[i]
                                                                                      : trimmed(record.fields[i]);
@@ -110,6 +131,10 @@ SitePlan readPlan(std::string_view text) {
             continue;
         }
         row.serialNo = serial->second;
+        if (const std::string problem = net::wire::textProblem(net::wire::TagSerialFilter, row.serialNo); !problem.empty()) {
+            plan.problems.push_back({row.row, "SerialNo", "the serial number " + problem});
+            continue;
+        }
         const auto value = qorg::serialNumberValue(row.serialNo);
         const std::string key = value ? std::to_string(*value) : row.serialNo;
         if (const auto [it, added] = rowOfSerial.emplace(key, row.row); !added) {

@@ -10,6 +10,11 @@ bool namesUpgradeFile(const std::string& argument) {
     return name.endsWith(QStringLiteral(".TcpIpPortOS"), Qt::CaseInsensitive) || QFileInfo(name).isFile();
 }
 
+bool looksLikeAFile(const std::string& argument) {
+    const QString name = QString::fromStdString(argument);
+    return name.contains('/') || name.contains('\\') || !QFileInfo(name).suffix().isEmpty();
+}
+
 const UpgradeFiles::File* UpgradeFiles::forType(std::int16_t type) const {
     const auto it = byType.find(type);
     return it == byType.end() ? nullptr : &it->second;
