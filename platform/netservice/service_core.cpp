@@ -197,9 +197,10 @@ std::vector<std::uint8_t> ServiceCore::encodeRequest(std::int32_t index, Message
     return crypto_.encode(index, request);
 }
 
-std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request, MsgType replyType, int timeoutMs) {
+std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request, MsgType replyType, int timeoutMs,
+                                             int resendMs) {
     port_.open();
-    std::optional<PendingRequest> pending = startRequest(index, request);
+    std::optional<PendingRequest> pending = startRequest(index, request, resendMs > 0 ? resendMs : config_.retransmitMs);
     if (!pending)
         return std::nullopt;
     const auto deadline =
@@ -218,7 +219,7 @@ std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request
     return std::nullopt;
 }
 
-std::optional<PendingRequest> ServiceCore::startRequest(std::int32_t index, Message& request) {
+std::optional<PendingRequest> ServiceCore::startRequest(std::int32_t index, Message& request, int resendMs) {
     std::string& notSent = results(index).notSent;
     notSent = crypto_.mustNotSend(index, request.type);
     if (!notSent.empty())
@@ -228,7 +229,7 @@ std::optional<PendingRequest> ServiceCore::startRequest(std::int32_t index, Mess
         results(index).notSent = "the request does not fit in one datagram";
         return std::nullopt;
     }
-    return PendingRequest{index, std::move(bytes), request.requestId, ResendBackoff(config_.retransmitMs, Clock::now())};
+    return PendingRequest{index, std::move(bytes), request.requestId, ResendBackoff(resendMs, Clock::now())};
 }
 
 void ServiceCore::sendAttempt(const PendingRequest& request, int attempt, std::optional<TargetSet>& fallback) {

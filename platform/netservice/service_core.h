@@ -97,10 +97,10 @@ private:
     void restartsFor(std::int32_t index, int ms) override;
     ServiceStats& counters() override { return port_.counters(); }
     // Sends `request` to the controller of `index` until its reply of `replyType` arrives,
-    // for at most timeoutMs (-1: lookupTimeoutMs). Nothing is sent, and notSent says why,
-    // when it must not or cannot go.
+    // for at most timeoutMs (-1: lookupTimeoutMs), again after resendMs (-1: retransmitMs)
+    // and doubling gaps. Nothing is sent, and notSent says why, when it must not or cannot go.
     std::optional<wire::Message> exchange(std::int32_t index, wire::Message request, wire::MsgType replyType,
-                                          int timeoutMs) override;
+                                          int timeoutMs, int resendMs) override;
     // Looks the controller of `index` up by its serial number, where it answered last and at
     // the search targets (and through a restart it announced); true when it answered.
     bool lookUpAgain(std::int32_t index) override;
@@ -109,7 +109,7 @@ private:
     wire::ControllerInfo& reported(std::int32_t index) override { return book_.at(index).info; }
     std::optional<wire::Message> exchange(std::int32_t index, wire::Message request,
                                           wire::MsgType replyType) override {
-        return exchange(index, std::move(request), replyType, -1);
+        return exchange(index, std::move(request), replyType, -1, -1);
     }
     std::string& whyNotSent(std::int32_t index) override { return results(index).notSent; }
     std::string mustNotSend(std::int32_t index, wire::MsgType type) override {
@@ -130,7 +130,7 @@ private:
     std::vector<std::uint8_t> encodeRequest(std::int32_t index, wire::Message& request);
     // The request encoded (and sealed) for the controller of `index`; nothing, and notSent
     // says why, when it must not or cannot go.
-    std::optional<PendingRequest> startRequest(std::int32_t index, wire::Message& request);
+    std::optional<PendingRequest> startRequest(std::int32_t index, wire::Message& request, int resendMs);
     // Sends it where the controller answered last, and from the third attempt on (`fallback`
     // loaded once) also through the search targets.
     void sendAttempt(const PendingRequest& request, int attempt, std::optional<TargetSet>& fallback);

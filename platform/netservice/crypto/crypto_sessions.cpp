@@ -91,15 +91,16 @@ std::string CryptoSessions::mustNotSend(std::int32_t index, MsgType type) {
 std::vector<std::uint8_t> CryptoSessions::encode(std::int32_t index, Message& request) {
     const wire::ControllerInfo& info = book_.at(index).info;
     request.addEthernet(wire::TagTargetEthernet, info.ethernet);
+    const Sealing sealing = sealingFor(index);
+    if (!sealing.key) {
+        std::vector<std::uint8_t> clear = wire::encode(request);
+        const bool switchingOn = !info.requireEncryption && peer(index).enrolling;
+        return clear.empty() || mayGoInClear(clear, switchingOn) ? clear : std::vector<std::uint8_t>{};
+    }
+    addSessionItems(index, request);
     std::vector<std::uint8_t> clear = wire::encode(request);
     if (clear.empty())
         return clear;
-    const Sealing sealing = sealingFor(index);
-    if (!sealing.key) {
-        const bool switchingOn = !info.requireEncryption && peer(index).enrolling;
-        return mayGoInClear(clear, switchingOn) ? clear : std::vector<std::uint8_t>{};
-    }
-    addSessionItems(index, clear);
     auto sealed = crypto::seal(clear, sealing.kind, info.ethernet, *sealing.key, sealing.ours);
     crypto::wipe(clear.data(), clear.size());
     return sealed;
@@ -156,20 +157,14 @@ void CryptoSessions::startSession(Peer& p, const crypto::Challenge& challenge) {
     p.nextSequence = 1;
 }
 
-void CryptoSessions::addSessionItems(std::int32_t index, std::vector<std::uint8_t>& clear) {
+void CryptoSessions::addSessionItems(std::int32_t index, Message& request) {
     Peer& p = peer(index);
     // A new session starts with the controller's last challenge; without one the
     // controller answers Stale with a fresh challenge and the request goes again.
     if (!p.session)
         startSession(p, p.challenge.value_or(crypto::newChallenge()));
-    Message session;
-    session.add(wire::TagChallenge, bytesText(p.session->data(), p.session->size()));
-    session.addU32(wire::TagSequence, p.nextSequence++);
-    const auto items = wire::encode(session);
-    clear.insert(clear.end(), items.begin() + wire::kHeaderSize, items.end());
-    const std::size_t body = clear.size() - wire::kHeaderSize;
-    clear[12] = std::uint8_t(body >> 8);
-    clear[13] = std::uint8_t(body);
+    request.add(wire::TagChallenge, bytesText(p.session->data(), p.session->size()));
+    request.addU32(wire::TagSequence, p.nextSequence++);
 }
 
 const crypto::Key* CryptoSessions::envelopeKey(std::int32_t index, crypto::EnvelopeKind kind, bool toController) {
@@ -248,9 +243,9 @@ bool CryptoSessions::resealInNewSession(PendingRequest& request, const crypto::C
     if (!clear || wire::decode(clear->data(), clear->size(), again) != wire::DecodeError::None)
         return false;
     crypto::wipe(clear->data(), clear->size());
-    std::erase_if(again.items, [](const auto& item) {
+    std::erase_if(again.items, [](const auto& item) {  // encode adds them anew
         return item.first == wire::TagChallenge || item.first == wire::TagSequence ||
-               item.first == wire::TagTargetEthernet;  // encode adds it again
+               item.first == wire::TagTargetEthernet;
     });
     again.flags = 0;
     again.requestId = newId;

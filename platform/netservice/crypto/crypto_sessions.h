@@ -105,7 +105,7 @@ private:
     Peer& peer(std::int32_t index);
     const crypto::Key* keyFor(std::int32_t index);  // from the service password; null without one
     Sealing sealingFor(std::int32_t index);
-    void addSessionItems(std::int32_t index, std::vector<std::uint8_t>& clear);
+    void addSessionItems(std::int32_t index, wire::Message& request);  // the session's challenge and the request's number
     // The key of an envelope of `kind` to or from the controller of `index` (null: none).
     const crypto::Key* envelopeKey(std::int32_t index, crypto::EnvelopeKind kind, bool toController);
     bool openSealedReply(const std::uint8_t* data, std::size_t size, wire::Message& msg);

@@ -20,7 +20,12 @@ std::optional<UpgradeWindow::Send> UpgradeWindow::next() {
     } else {
         return std::nullopt;
     }
-    send.askAck = lost.empty() && (book_.next >= book_.blocks() || book_.next >= book_.base + window_);
+    const bool fillsWindow = lost.empty() && (book_.next >= book_.blocks() || book_.next >= book_.base + window_);
+    const bool repairing = book_.base < repairingBelow_;
+    const bool lastRepair = send.again && lost.empty();
+    send.askAck = fillsWindow || lastRepair || (repairing && ++sinceAsked_ >= kAskEveryWhileRepairing);
+    if (send.askAck)
+        sinceAsked_ = 0;
     return send;
 }
 
@@ -42,9 +47,12 @@ std::optional<UpgradeWindow::Ack> UpgradeWindow::take(const wire::Message& ack, 
                                                       std::uint32_t transferId, Clock::time_point now) {
     const auto it = byRequest_.find(ack.requestId);
     const std::uint64_t triggerSeq = it == byRequest_.end() ? 0 : it->second.seq;
+    const std::size_t lostBefore = book_.lost.size();
     const auto progress = book_.take(ack, target, transferId, triggerSeq);
     if (!progress)
         return std::nullopt;
+    if (book_.lost.size() > lostBefore)
+        repairingBelow_ = book_.next;
     Ack out;
     out.progress = *progress;
     if (it != byRequest_.end())

@@ -23,8 +23,12 @@ public:
     struct Send {
         std::uint32_t block = 0;
         bool again = false;   // a retransmission
-        bool askAck = false;  // the last block the window lets out asks for an acknowledgement at once
+        // Asks for an acknowledgement at once: the last block the window lets out, the last of
+        // the lost blocks sent again, and every few blocks while lost ones are being repaired, so
+        // that neither a full window nor a lost acknowledgement leaves the sender to its timer.
+        bool askAck = false;
     };
+    static constexpr std::uint32_t kAskEveryWhileRepairing = 8;
     // The next block to send now; nullopt when nothing is lost and the window is full.
     std::optional<Send> next();
     // Nothing heard in time: the first block sent and not acknowledged, to go again
@@ -62,6 +66,8 @@ private:
     std::unordered_map<std::uint32_t, SentDatagram> byRequest_;  // request id -> which send it was
     std::uint64_t seq_ = 0;
     std::uint32_t session_ = 0;  // sessions renewed during the transfer
+    std::uint32_t repairingBelow_ = 0;  // blocks were found lost among those below this one
+    std::uint32_t sinceAsked_ = 0;      // blocks sent since the last that asked for an acknowledgement
 };
 
 }  // namespace zelmar::net

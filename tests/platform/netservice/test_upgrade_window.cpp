@@ -2,6 +2,7 @@
 // what is lost, what a new session sends again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/netservice/upgrade/upgrade_window.h"
@@ -61,7 +62,8 @@ TEST(UpgradeWindow, ABlockMissingBeforeALaterArrivalGoesAgainFirstThenTheWindowM
     ASSERT_TRUE(taken->roundTripMs);
     EXPECT_DOUBLE_EQ(*taken->roundTripMs, 8.0);
     EXPECT_EQ(window.percentAcknowledged(), 10);
-    EXPECT_EQ(sendAll(window), (Sends{{1, true, false}, {4, false, true}}));
+    // The block sent again asks for an answer at once: a window full behind it waits for no timer.
+    EXPECT_EQ(sendAll(window), (Sends{{1, true, true}, {4, false, true}}));
 }
 
 TEST(UpgradeWindow, AcknowledgementsThatAreNotOursChangeNothing) {
@@ -98,6 +100,22 @@ TEST(UpgradeWindow, ANewSessionSendsEveryUnacknowledgedBlockAgain) {
     EXPECT_FALSE(window.sentInThisSession(999));
     window.newSession();
     EXPECT_FALSE(window.sentInThisSession(102));  // its Stale answer belongs to the old session
-    EXPECT_EQ(sendAll(window), (Sends{{1, true, false}, {2, true, false}, {3, true, false}, {4, false, true}}));
+    EXPECT_EQ(sendAll(window), (Sends{{1, true, false}, {2, true, false}, {3, true, true}, {4, false, true}}));
     EXPECT_TRUE(window.sentInThisSession(102));
+}
+
+TEST(UpgradeWindow, WhileLostBlocksAreRepairedEveryFewBlocksAskForAnAnswer) {
+    UpgradeWindow window(200, 64);
+    auto sends = sendAll(window);
+    EXPECT_EQ(std::count_if(sends.begin(), sends.end(), [](const auto& s) { return std::get<2>(s); }), 1);
+    // The answer to block 63: block 10 is missing, 11 to 18 arrived.
+    ASSERT_TRUE(window.take(ack(163, 10, 0xFF), kController, kTransfer, t0));
+    // Block 10 goes again and asks, the window moves by ten, and while 10 is being repaired every
+    // eighth new block asks too: one lost answer does not leave the sender to its timer.
+    sends = sendAll(window);
+    ASSERT_EQ(sends.size(), 11u);
+    EXPECT_EQ(sends.front(), std::make_tuple(10u, true, true));
+    EXPECT_EQ(sends[UpgradeWindow::kAskEveryWhileRepairing], std::make_tuple(71u, false, true));
+    EXPECT_EQ(sends.back(), std::make_tuple(73u, false, true));  // it fills the window
+    EXPECT_EQ(std::count_if(sends.begin(), sends.end(), [](const auto& s) { return std::get<2>(s); }), 3);
 }
