@@ -23,6 +23,7 @@ void UpgradeTimer::acknowledged(Clock::time_point now, bool progress, std::optio
     }
     if (progress)
         lastProgress_ = now;
+    probesUnanswered_ = 0;
     // A millisecond beyond the round trips seen, for the clock's granularity and a busy receiver.
     const int rto = srttMs_ < 0 ? rtoMs_ : int(std::ceil(srttMs_ + 4 * rttVarMs_)) + 1;
     rtoMs_ = std::clamp(rto, kMinRtoMs, kMaxRtoMs);
@@ -32,6 +33,7 @@ void UpgradeTimer::acknowledged(Clock::time_point now, bool progress, std::optio
 void UpgradeTimer::expectAck(Clock::time_point now) { probeDue_ = now + std::chrono::milliseconds(rtoMs_); }
 
 void UpgradeTimer::probed(Clock::time_point now) {
+    ++probesUnanswered_;
     rtoMs_ = std::min(rtoMs_ * 2, kMaxRtoMs);
     expectAck(now);
 }

@@ -32,6 +32,9 @@ public:
     void expectAck(Clock::time_point now);
     // The first unacknowledged block went again at `now`: the next wait is twice as long.
     void probed(Clock::time_point now);
+    // Probes sent since the last acknowledgement: more than one, and the link is really silent
+    // (one may just have met a lost answer or a busy receiver).
+    int probesUnanswered() const { return probesUnanswered_; }
 
     bool probeDue(Clock::time_point now) const { return now >= probeDue_; }
     enum class Verdict { Going, Stalled, TooLong };
@@ -48,6 +51,7 @@ private:
     double srttMs_ = -1;  // smoothed round trip (-1: none seen)
     double rttVarMs_ = 0;  // its smoothed variation
     int rtoMs_;
+    int probesUnanswered_ = 0;
 };
 
 }  // namespace zelmar::net

@@ -174,6 +174,8 @@ std::string UpgradeTransfer::sendBlocks(const std::vector<std::uint8_t>& image) 
         if (const auto block = timer.probeDue(Clock::now()) ? window.probe() : std::nullopt) {
             sendBlock(image, window, *block, true, true);
             timer.probed(Clock::now());
+            if (timer.probesUnanswered() > 1)
+                window.timedOut();  // a silent link: fewer blocks out until it carries them again
         }
     }
     reportProgress(window);

@@ -47,6 +47,9 @@ TEST(UpgradeTimer, EachUnansweredProbeDoublesTheWaitUpToOneSecond) {
     EXPECT_EQ(timer.retransmitMs(), 1000);
     timer.probed(t0);
     EXPECT_EQ(timer.retransmitMs(), 1000);
+    EXPECT_EQ(timer.probesUnanswered(), 3);
+    timer.acknowledged(t0, false, std::nullopt);  // any answer: the link is not silent
+    EXPECT_EQ(timer.probesUnanswered(), 0);
 }
 
 TEST(UpgradeTimer, OnlyNewlyAcknowledgedBlocksPutOffTheStallAndTheWholeTransferIsBounded) {
