@@ -207,6 +207,7 @@ SimControllerState controllerFromJson(const QJsonObject& o) {
     s.portOsType = std::int16_t(number(o, "portOsType", 0, -32768, 32767));
     s.portOsRevision = text(o, "portOsRevision");
     s.connected = flag(o, "connected");
+    s.answerTiming = flag(o, "answerTiming", true);
     s.attachedNetwork = text(o, "attachedNetwork");
     s.offline = flag(o, "offline");
     s.marked = flag(o, "marked");
@@ -233,6 +234,8 @@ QJsonObject controllerToJson(const SimControllerState& s) {
     o["portOsType"] = s.portOsType;
     o["portOsRevision"] = q(s.portOsRevision);
     o["connected"] = s.connected;
+    if (!s.answerTiming)
+        o["answerTiming"] = false;
     o["attachedNetwork"] = q(s.attachedNetwork);
     if (s.offline)
         o["offline"] = true;

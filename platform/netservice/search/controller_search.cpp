@@ -18,6 +18,15 @@ using wire::MsgType;
 namespace {
 constexpr std::size_t kSendBurst = 64;  // datagrams sent between two looks at the receive queue
 
+// What a search reply tells of its timing; nothing from an older controller.
+std::optional<SearchTiming::Told> toldTiming(const Message& reply) {
+    const auto round = reply.u8(wire::TagAnsweredRound);
+    const auto wait = reply.u16(wire::TagAnswerWaitMs);
+    if (!round || !wait)
+        return std::nullopt;
+    return SearchTiming::Told{*round, *wait};
+}
+
 // Each address is asked once per round, however often it was added.
 void askEachOnce(std::vector<std::uint32_t>& destinations) {
     std::sort(destinations.begin(), destinations.end());
@@ -50,6 +59,7 @@ struct ControllerSearch::Run {
     const Clock::time_point deadline;
     SearchProgress progress;
     SearchTiming* timing = nullptr;  // broadcast and network searches: learns from the new answers
+    int rounds = 0;                  // sent so far
 };
 
 ControllerSearch::ControllerSearch(ServicePort& port, SearchLink& link) : port_(port), link_(link) {}
@@ -212,8 +222,9 @@ void ControllerSearch::searchInTimedRounds(Run& run) {
     SearchTiming timing({firstSpreadMs, config.retransmitMs, config.firstAnswerWaitMs, config.maxSearchRounds});
     run.progress.timeRoundTrips();
     run.timing = &timing;
+    timing.roundBegins(Clock::now(), firstSpreadMs);
     sendRound(run, run.plan.destinations, firstSpreadMs, true);
-    timing.roundSent(Clock::now(), firstSpreadMs);
+    timing.roundSent(Clock::now());
     while (!run.progress.done()) {
         const auto end = std::min(timing.end(), run.deadline);
         const auto now = Clock::now();
@@ -222,8 +233,9 @@ void ControllerSearch::searchInTimedRounds(Run& run) {
         const auto next = timing.nextRound();
         if (now >= next) {
             const int spreadMs = timing.nextSpreadMs(run.progress.stillAskedShare());
+            timing.roundBegins(now, spreadMs);
             sendRound(run, run.plan.destinations, spreadMs, false);
-            timing.roundSent(Clock::now(), spreadMs);
+            timing.roundSent(Clock::now());
             continue;
         }
         port_.waitReadable(std::min(msUntil(next), msUntil(end)));
@@ -241,6 +253,8 @@ void ControllerSearch::sendRound(Run& run, const std::vector<std::uint32_t>& to,
     if (run.plan.serialFilter)
         m.add(wire::TagSerialFilter, *run.plan.serialFilter);
     m.addU16(wire::TagAnswerSpreadMs, std::uint16_t(spreadMs));
+    run.rounds = std::min(run.rounds + 1, 255);
+    m.addU8(wire::TagSearchRound, std::uint8_t(run.rounds));  // its answers tell it back
     const auto bytes = wire::encode(m);
     const std::uint16_t port = port_.config().port;
     std::size_t burst = 0;
@@ -290,11 +304,10 @@ void ControllerSearch::drain(Run& run) {
         port_.send(from, wire::encode(ack));
         const auto now = Clock::now();
         const auto answer = run.progress.answered(from.address, index, serial, now);
-        if (answer.newController) {
+        if (answer.newController)
             counters.lastNewAnswerMs = std::chrono::duration<double, std::milli>(now - run.start).count();
-            if (run.timing && answer.sinceFirstAsked)
-                run.timing->newAnswer(now, *answer.sinceFirstAsked);
-        }
+        if (run.timing && answer.sinceFirstAsked)
+            run.timing->answer(index, answer.newController, now, *answer.sinceFirstAsked, toldTiming(msg));
     }
 }
 

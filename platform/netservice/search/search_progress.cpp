@@ -20,11 +20,9 @@ SearchProgress::Answer SearchProgress::answered(std::uint32_t from, std::int32_t
     if (wanted_.count(from) && answeredAddresses_.insert(from).second)
         ++wantedAnswered_;
     Answer answer;
-    if (answeredRecords_.insert(record).second) {
-        answer.newController = true;
-        if (!firstAsked_.empty())
-            answer.sinceFirstAsked = at - firstAskedAt(from);
-    }
+    answer.newController = answeredRecords_.insert(record).second;
+    if (!firstAsked_.empty())
+        answer.sinceFirstAsked = at - firstAskedAt(from);
     if (serialFilter_ && wire::serialMatches(*serialFilter_, serialNo))
         done_ = true;
     if (endWhenAllAnswered_ && wantedAnswered_ == wanted_.size())

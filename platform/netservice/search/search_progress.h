@@ -35,7 +35,7 @@ public:
 
     struct Answer {
         bool newController = false;  // not heard before in this search
-        std::optional<Clock::duration> sinceFirstAsked;  // a new controller's round trip bound, when timed
+        std::optional<Clock::duration> sinceFirstAsked;  // since its address was first asked, when timed
     };
     // The controller of entry `record`, with this serial number, answered from `from` at `at`.
     Answer answered(std::uint32_t from, std::int32_t record, const std::string& serialNo, Clock::time_point at);

@@ -6,9 +6,11 @@
 namespace zelmar::net {
 
 namespace {
-constexpr int kMinGapMs = 5;               // rounds never follow closer than this
+constexpr int kMinGapMs = 5;               // rounds never follow closer than this (round trips estimated)
 constexpr int kRetransmitSpreadMs = 25;    // the longest answer spread of a later round
-constexpr int kSlackMs = 10;               // scheduling delays on either side, beyond the measured round trip
+constexpr int kSlackMs = 10;               // scheduling delays on either side, beyond the estimated round trip
+constexpr int kToldSlackMs = 2;            // the same beyond round trips the answers told
+constexpr int kManyAnswers = 16;           // answers enough to have seen how much the round trips vary
 constexpr double kMissedPerSearch = 1e-3;  // the rounds go on until fewer controllers than this stay unheard
 constexpr std::size_t kMaxSamples = 4096;  // enough for the median; a large site needs no more
 
@@ -17,15 +19,37 @@ std::chrono::microseconds fromMs(double ms) { return std::chrono::microseconds(s
 
 SearchTiming::SearchTiming(const Settings& settings) : settings_(settings) {}
 
-void SearchTiming::roundSent(Clock::time_point at, int spreadMs) {
+void SearchTiming::roundBegins(Clock::time_point at, int spreadMs) {
     // The second round tells apart the controllers whose first exchange failed only when it went
     // out after the answers to the first were due (not on a link too slow to know that in time).
     if (rounds_.size() == 1)
         lossMeasurable_ = answered();
-    rounds_.push_back({at, spreadMs});
+    rounds_.push_back({at, at, spreadMs});
 }
 
-void SearchTiming::newAnswer(Clock::time_point at, Clock::duration sinceFirstAsked) {
+void SearchTiming::answer(std::int32_t controller, bool first, Clock::time_point at, Clock::duration sinceFirstAsked,
+                          std::optional<Told> told) {
+    if (told && (told->round < 1 || told->round > roundsSent()))
+        told.reset();  // no round of ours
+    if (told) {
+        // Its round trip: from when its round asked it (the first: its own address) to its answer, less its wait.
+        const auto asked = told->round == 1 ? at - sinceFirstAsked : rounds_[std::size_t(told->round - 1)].began;
+        const double tripMs = std::chrono::duration<double, std::milli>(at - asked).count() - told->waitMs;
+        longestTripMs_ = std::max(longestTripMs_, tripMs);
+        shortestTripMs_ = std::min(shortestTripMs_, tripMs);
+        // The loss, counted exactly: controllers that answered no round before a later one. On a link
+        // whose delays vary more than the rounds are apart, its answer to the first round may come last.
+        auto [earliest, firstTold] = firstRoundHeard_.try_emplace(controller, told->round);
+        if (firstTold && first) {
+            ++heardTold_;
+            lateTold_ += told->round > 1;
+        } else if (told->round < earliest->second) {
+            lateTold_ -= earliest->second > 1 && told->round == 1;
+            earliest->second = told->round;
+        }
+    }
+    if (!first)
+        return;
     ++heard_;
     if (rounds_.size() >= 2 && at > rounds_[1].at)
         ++heardLate_;  // its first exchange failed (request or answer lost), a later round found it
@@ -40,6 +64,14 @@ void SearchTiming::newAnswer(Clock::time_point at, Clock::duration sinceFirstAsk
 }
 
 int SearchTiming::roundsNeeded() const {
+    if (allTold()) {
+        // One exchange fails with the share of controllers first heard in a later round (counted
+        // as if one more of each had been seen); a controller stays unheard after n rounds with
+        // that share to the power n.
+        const double fails = (lateTold_ + 1.0) / (heardTold_ + 2.0);
+        const double n = std::ceil(std::log(kMissedPerSearch / heardTold_) / std::log(fails));
+        return int(std::clamp(n, double(kMinRoundsTold), double(std::max(kMinRoundsTold, settings_.maxRounds))));
+    }
     if (!lossMeasurable_)
         return std::max(kMinRounds, settings_.maxRounds);
     // One exchange fails with about the share of late ones (counted as if one more of each had
@@ -72,7 +104,21 @@ SearchTiming::Clock::duration SearchTiming::waitFor(double roundTripMs) {
 }
 
 SearchTiming::Clock::duration SearchTiming::answerWait() const {
-    return answered() ? waitFor(typicalRoundTripMs()) : Clock::duration::zero();
+    if (!answered())
+        return Clock::duration::zero();
+    // Round trips told are the link's own: the longest seen, and room for one longer still. Once many
+    // have answered, that room is a quarter of how much their round trips vary (the longest of many
+    // is near the longest there is); with few, an eighth of the longest.
+    if (allTold()) {
+        const double roomMs = heardTold_ >= kManyAnswers ? (longestTripMs_ - shortestTripMs_) / 4 : longestTripMs_ / 8;
+        return fromMs(longestTripMs_ + std::max<double>(kToldSlackMs, roomMs));
+    }
+    return waitFor(typicalRoundTripMs());
+}
+
+std::size_t SearchTiming::roundsAwaited() const {
+    // With the loss known, further rounds only make a miss still less likely: their answers are not waited for.
+    return allTold() ? std::min(rounds_.size(), std::size_t(roundsNeeded())) : rounds_.size();
 }
 
 int SearchTiming::nextSpreadMs(double stillAskedShare) const {
@@ -101,9 +147,11 @@ SearchTiming::Clock::time_point SearchTiming::nextRound() const {
     // The next round goes once the controllers asked by the last one have sent their answers: a
     // controller whose answer is lost is asked again. It does not wait for those answers to arrive
     // (a round trip), so that the rounds overlap; what it asks in vain costs a repeated answer.
-    const auto answersSent = std::chrono::milliseconds(last.spreadMs + kSlackMs);
+    const int slackMs = allTold() ? kToldSlackMs : kSlackMs;
+    const auto answersSent = std::chrono::milliseconds(last.spreadMs + slackMs);
     const auto longest = std::chrono::milliseconds(std::max(settings_.retransmitMs, last.spreadMs));
-    return last.at + std::clamp<Clock::duration>(answersSent, std::chrono::milliseconds(kMinGapMs), longest);
+    return last.at + std::clamp<Clock::duration>(answersSent, std::chrono::milliseconds(std::min(kMinGapMs, slackMs)),
+                                                 longest);
 }
 
 SearchTiming::Clock::time_point SearchTiming::end() const {
@@ -115,8 +163,8 @@ SearchTiming::Clock::time_point SearchTiming::end() const {
     if (roundsSent() < roundsNeeded())
         return Clock::time_point::max();
     Clock::time_point lastAnswer = rounds_.front().at;
-    for (const Round& r : rounds_)
-        lastAnswer = std::max(lastAnswer, r.at + std::chrono::milliseconds(r.spreadMs));
+    for (std::size_t i = 0; i < roundsAwaited(); ++i)
+        lastAnswer = std::max(lastAnswer, rounds_[i].at + std::chrono::milliseconds(rounds_[i].spreadMs));
     return lastAnswer + answerWait();
 }
 

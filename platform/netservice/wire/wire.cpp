@@ -11,7 +11,7 @@ std::uint32_t be32(const std::uint8_t* p) {
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
 }
 bool isKnownTag(std::uint16_t tag) {
-    return (tag >= TagTargetEthernet && tag <= TagAnswerSpreadMs) || (tag >= TagSerialNo && tag <= TagPasswordOk) ||
+    return (tag >= TagTargetEthernet && tag <= TagSearchRound) || (tag >= TagSerialNo && tag <= TagAnswerWaitMs) ||
            (tag >= TagStatus && tag <= TagMarked) || (tag >= TagTransferId && tag <= TagRestartMs) ||
            (tag >= TagChallenge && tag <= TagRetryAfterMs);
 }
