@@ -298,16 +298,16 @@ void ControllerSearch::drain(Run& run) {
             ++counters.datagramsDropped;
             continue;
         }
+        const auto arrived = port_.lastArrival();  // not when it was read: a burst of answers queues
         Message ack;
         ack.type = MsgType::SearchAck;
         ack.requestId = run.id;
         port_.send(from, wire::encode(ack));
-        const auto now = Clock::now();
-        const auto answer = run.progress.answered(from.address, index, serial, now);
+        const auto answer = run.progress.answered(from.address, index, serial, arrived);
         if (answer.newController)
-            counters.lastNewAnswerMs = std::chrono::duration<double, std::milli>(now - run.start).count();
+            counters.lastNewAnswerMs = std::chrono::duration<double, std::milli>(arrived - run.start).count();
         if (run.timing && answer.sinceFirstAsked)
-            run.timing->answer(index, answer.newController, now, *answer.sinceFirstAsked, toldTiming(msg));
+            run.timing->answer(index, answer.newController, arrived, *answer.sinceFirstAsked, toldTiming(msg));
     }
 }
 

@@ -25,6 +25,7 @@ void ServicePort::open() {
     socket_->setReceiveBuffer(config_.receiveBufferBytes);
     socket_->setSendBuffer(1 << 20);
     socket_->setBroadcast(true);  // directed and limited broadcasts of the "adapters" target
+    socket_->stampArrivals();
 }
 
 std::uint32_t ServicePort::newRequestId() {
@@ -56,7 +57,7 @@ bool ServicePort::sendLimitedBroadcast(unsigned interfaceIndex, const std::vecto
 }
 
 bool ServicePort::receiveOne(wire::Message& msg, Endpoint& from, bool& usable) {
-    const long n = socket_->receiveFrom(buffer_.data(), buffer_.size(), from);
+    const long n = socket_->receiveFrom(buffer_.data(), buffer_.size(), from, &lastArrival_);
     if (n < 0)
         return false;
     ++stats_.datagramsReceived;

@@ -5,6 +5,7 @@
 // decoded by the decoder the service sets (the encryption opens sealed ones);
 // without one, in clear only. Every part that talks to controllers sends and
 // receives here; none of them owns a socket.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -46,6 +47,9 @@ public:
     // Reads one datagram if any waits (false: none); `usable` tells whether it
     // decoded as a reply. Anything else is counted and dropped.
     bool receiveOne(wire::Message& msg, Endpoint& from, bool& usable);
+    // When the datagram receiveOne read last came in (the system's stamp where it gives one):
+    // a reader busy with a burst of answers still times each by its arrival.
+    std::chrono::steady_clock::time_point lastArrival() const { return lastArrival_; }
     void waitReadable(int timeoutMs) { socket_->waitReadable(timeoutMs); }
 
     // An IPv4 address, or a DNS name the resolver knows (only `localhost` ones under the guard).
@@ -62,6 +66,7 @@ private:
     Decoder decoder_;
     ServiceStats stats_;
     std::vector<std::uint8_t> buffer_;
+    std::chrono::steady_clock::time_point lastArrival_{};
 };
 
 }  // namespace zelmar::net
