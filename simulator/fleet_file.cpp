@@ -178,6 +178,7 @@ FaultSettings faultsFromJson(const QJsonObject& faults) {
     FaultSettings f;
     f.lossPercent = number(faults, "lossPercent", 0, 0, 100);
     f.duplicatePercent = number(faults, "duplicatePercent", 0, 0, 100);
+    f.reorderPercent = number(faults, "reorderPercent", 0, 0, 100);
     f.delayMinMs = int(number(faults, "delayMinMs", 0, 0, 10000));
     f.delayMaxMs = int(number(faults, "delayMaxMs", f.delayMinMs, f.delayMinMs, 10000));
     return f;
@@ -187,6 +188,7 @@ QJsonObject faultsToJson(const FaultSettings& f) {
     QJsonObject faults;
     faults["lossPercent"] = f.lossPercent;
     faults["duplicatePercent"] = f.duplicatePercent;
+    faults["reorderPercent"] = f.reorderPercent;
     faults["delayMinMs"] = f.delayMinMs;
     faults["delayMaxMs"] = f.delayMaxMs;
     return faults;
