@@ -389,6 +389,15 @@ void checkCellsAlone(const PlanRow& row, bool havePassword, std::vector<PlanProb
 }
 }  // namespace
 
+std::string cellProblem(Column column, const std::string& value) {
+    PlanRow row;
+    row.cells[column] = value;
+    std::vector<PlanProblem> problems;
+    std::map<std::uint32_t, std::vector<int>> rowsOfAddress;
+    checkCellsAlone(row, true, problems, rowsOfAddress);
+    return problems.empty() ? std::string() : problems.front().text;
+}
+
 std::vector<PlanProblem> checkPlanValues(const SitePlan& plan, bool havePassword) {
     std::vector<PlanProblem> problems;
     std::map<std::uint32_t, std::vector<int>> rowsOfAddress;

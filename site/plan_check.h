@@ -24,6 +24,11 @@ struct PlanCheck {
     std::vector<PlannedSetup> setups;  // one per plan row whose controller was found, in plan order
 };
 
+// What is wrong with one cell's value on its own by the controllers' rules
+// (a text too long, not an address, neither true nor false); empty when it is
+// fine. Texts are judged as typed, the other values with blanks around ignored.
+std::string cellProblem(Column column, const std::string& value);
+
 // Every check that needs no controller, made before anything is sent: each
 // cell's value by the controllers' rules, the fixed settings a row gives
 // whole, an address planned for two rows, the network password a row that

@@ -147,4 +147,24 @@ SitePlan readPlan(std::string_view text) {
     return plan;
 }
 
+std::string writePlan(const std::vector<PlanRow>& rows, const std::vector<Column>& columns) {
+    std::vector<Column> header = {Column::SerialNo};
+    for (Column c : columns)
+        if (c != Column::SerialNo)
+            header.push_back(c);
+    std::vector<std::string> names;
+    for (Column c : header)
+        names.emplace_back(columnName(c));
+    std::string text = csv::line(names);
+    for (const PlanRow& row : rows) {
+        std::vector<std::string> cells;
+        for (Column c : header) {
+            const auto it = row.cells.find(c);
+            cells.push_back(c == Column::SerialNo ? row.serialNo : it == row.cells.end() ? std::string() : it->second);
+        }
+        text += csv::line(cells);
+    }
+    return text;
+}
+
 }  // namespace zelmar::site

@@ -34,4 +34,8 @@ struct SitePlan {
 // as they are; blanks around the other cells are ignored.
 SitePlan readPlan(std::string_view text);
 
+// The text of a plan file with these columns (SerialNo first, whether listed
+// or not) and one line per row: what readPlan reads back as the same rows.
+std::string writePlan(const std::vector<PlanRow>& rows, const std::vector<Column>& columns);
+
 }  // namespace zelmar::site

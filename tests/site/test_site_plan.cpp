@@ -123,6 +123,25 @@ TEST(SitePlan, RowsThatCannotBeReadAreNamedWithTheirRowAndColumn) {
     EXPECT_EQ(longSerial.problems[0].text.rfind("the serial number ", 0), 0u) << longSerial.problems[0].text;
 }
 
+TEST(SitePlan, AWrittenPlanReadsBackAsTheSameRows) {
+    PlanRow a{0, "10-00001", {{Column::Name, "Pannrum; \"hus\" 3"}, {Column::IpAddress, "10.20.1.1"}}};
+    PlanRow b{0, "10-00002", {{Column::UseDhcp, "true"}, {Column::Description, "två\nrader"}}};
+    const std::string text = writePlan({a, b}, {Column::Name, Column::Description, Column::UseDhcp, Column::IpAddress});
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), "SerialNo,Name,Description,UseDhcp,IpAddress");
+    SitePlan back = readPlan(text);
+    ASSERT_TRUE(back.problems.empty()) << back.problems.front().text;
+    for (PlanRow& r : back.rows)
+        r.cells.erase(Column::SerialNo);  // the key, kept among the cells as read
+    ASSERT_EQ(back.rows.size(), 2u);
+    EXPECT_EQ(back.rows[0].cells, a.cells);
+    EXPECT_EQ(back.rows[1].serialNo, "10-00002");
+    EXPECT_EQ(back.rows[1].cells, b.cells);
+    // One cell judged alone, as the window judges an edit.
+    EXPECT_EQ(cellProblem(Column::SubnetMask, "255.0.255.0"), "\"255.0.255.0\" is not a subnet mask");
+    EXPECT_EQ(cellProblem(Column::Name, std::string(65, 'x')), "is longer than 64 bytes");
+    EXPECT_EQ(cellProblem(Column::IpAddress, "10.20.1.1"), "");
+}
+
 TEST(PlanCheck, ValuesWrongInThemselvesAreFoundWithoutAnyController) {
     const std::string nul("Pump\0 7", 7);
     const SitePlan plan = readPlan(
