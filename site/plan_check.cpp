@@ -17,16 +17,6 @@ namespace {
 constexpr std::string_view kNoAddress = "0.0.0.0";
 constexpr const char* kPasswordHint = "give the network password (ZELMAR_PASSWORD or --password-stdin)";
 
-std::optional<bool> parseBool(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    for (const char* yes : {"true", "yes", "1", "sant", "ja"})
-        if (text == yes)
-            return true;
-    for (const char* no : {"false", "no", "0", "falskt", "nej"})
-        if (text == no)
-            return false;
-    return std::nullopt;
-}
 
 // Gateway and DNS server "none" read 0.0.0.0 from a controller.
 bool sameAddress(const std::string& a, const std::string& b) {
@@ -184,7 +174,7 @@ private:
             const std::string* v = cell(b.column);
             if (!v)
                 continue;
-            const auto planned = parseBool(*v);
+            const auto planned = readBoolean(*v);
             if (!planned)
                 problem(std::string(columnName(b.column)), booleanProblem(*v));
             else if (*planned != b.now)
@@ -301,6 +291,17 @@ const ControllerRecord* findSerial(const std::vector<ControllerRecord>& found, c
 }
 }  // namespace
 
+std::optional<bool> readBoolean(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    for (const char* yes : {"true", "yes", "1", "sant", "ja"})
+        if (text == yes)
+            return true;
+    for (const char* no : {"false", "no", "0", "falskt", "nej"})
+        if (text == no)
+            return false;
+    return std::nullopt;
+}
+
 bool PlannedSetup::switchesEncryptionOn() const {
     return fields.requireEncryption.value_or(false) && !found.requireEncryption;
 }
@@ -359,7 +360,7 @@ void checkCellsAlone(const PlanRow& row, bool havePassword, std::vector<PlanProb
     std::optional<bool> dhcp;
     for (Column c : {Column::UseDhcp, Column::RequireEncryption})
         if (const std::string* v = cell(c)) {
-            const auto value = parseBool(*v);
+            const auto value = readBoolean(*v);
             if (!value)
                 problem(c, booleanProblem(*v));
             else if (c == Column::UseDhcp)

@@ -3,6 +3,7 @@
 // is sent: every value as the controller would judge it, no IP address twice,
 // every serial number found, the network password where it is needed. Plain
 // data in, problems and the setups to send out; no network.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct PlanCheck {
     std::vector<PlanProblem> problems;
     std::vector<PlannedSetup> setups;  // one per plan row whose controller was found, in plan order
 };
+
+// A plan's true or false: also yes/no, 1/0 and the Swedish ja/nej, sant/falskt, any case.
+std::optional<bool> readBoolean(std::string text);
 
 // What is wrong with one cell's value on its own by the controllers' rules
 // (a text too long, not an address, neither true nor false); empty when it is
