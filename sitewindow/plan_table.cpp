@@ -1,5 +1,7 @@
 #include "sitewindow/plan_table.h"
 
+#include <QRegularExpression>
+
 #include "comm/dns_name.h"
 #include "site/plan_check.h"
 
@@ -90,6 +92,23 @@ std::array<QString, kPlanFieldCount> plannedValuesOf(const site::PlanRow& row) {
         values[std::size_t(PlanField::Domain)] = parts.domain;
     }
     return values;
+}
+
+QString namedBySerial(const std::string& text, const std::map<int, std::string>& serialOfRow) {
+    static const QRegularExpression rows(QStringLiteral("\\brows? (\\d+(?:, \\d+)*)"));
+    QString out = QString::fromStdString(text);
+    QRegularExpressionMatch m;
+    for (qsizetype from = 0; (m = rows.match(out, from)).hasMatch();) {
+        QStringList serials;
+        for (const QString& number : m.captured(1).split(QStringLiteral(", "))) {
+            const auto it = serialOfRow.find(number.toInt());
+            serials << (it == serialOfRow.end() ? number : QString::fromStdString(it->second));
+        }
+        serials.sort();
+        out.replace(m.capturedStart(), m.capturedLength(), serials.join(QStringLiteral(", ")));
+        from = m.capturedStart() + serials.join(QStringLiteral(", ")).size();
+    }
+    return out;
 }
 
 std::optional<PlanField> fieldOfColumn(const std::string& column) {

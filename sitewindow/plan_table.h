@@ -25,6 +25,11 @@ std::string planFileText(const std::vector<SiteRow>& rows);
 // name and domain, a Boolean spelt "true" or "false".
 std::array<QString, kPlanFieldCount> plannedValuesOf(const site::PlanRow& row);
 
+// A check's text with the plan rows it names ("planned for rows 2, 3") named
+// by their controllers' serial numbers instead: the window's plan has no rows
+// a technician could count.
+QString namedBySerial(const std::string& text, const std::map<int, std::string>& serialOfRow);
+
 // The field a check's problem belongs to, from the plan column it names;
 // nothing for the row as a whole (serial number, Ethernet address, none).
 std::optional<PlanField> fieldOfColumn(const std::string& column);

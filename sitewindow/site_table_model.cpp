@@ -170,8 +170,8 @@ void SiteTableModel::setControllers(const std::vector<site::ControllerRecord>& f
             if (it->now.serialNo == record.serialNo) {
                 row.planned = it->planned;
                 row.before = it->before;
-                if (row.state != RowState::Locked)
-                    row.state = it->state, row.detail = it->detail;
+                if (row.state != RowState::Locked && it->state != RowState::Locked)
+                    row.state = it->state, row.detail = it->detail;  // how its last work ended
                 kept.erase(it);
                 break;
             }
@@ -256,7 +256,7 @@ void SiteTableModel::showProblems(const std::vector<site::PlanProblem>& problems
         if (r < 0)
             continue;
         SiteRow& row = rows_[std::size_t(r)];
-        const QString text = QString::fromStdString(p.text);
+        const QString text = namedBySerial(p.text, serialOfRow);
         if (const auto field = fieldOfColumn(p.column)) {
             QString& cell = row.problemOf(*field);
             cell = cell.isEmpty() ? text : cell + QLatin1Char('\n') + text;

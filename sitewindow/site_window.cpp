@@ -29,11 +29,21 @@ namespace zelmar::sitewindow {
 namespace {
 constexpr int kProblemsListed = 20;  // in a message; the rest are counted
 
+// "row 3, Name: ..." as a plan file's problem is told.
 QString problemLine(const site::PlanProblem& p) {
     QString at = p.row > 0 ? QStringLiteral("row %1").arg(p.row) : QStringLiteral("file");
     if (!p.column.empty())
         at += QStringLiteral(", ") + QString::fromStdString(p.column);
     return at + QStringLiteral(": ") + QString::fromStdString(p.text);
+}
+
+// "10-00003, IpAddress: ..." as a problem of the table's plan is told: by its controller.
+QString checkedProblemLine(const site::PlanProblem& p, const std::map<int, std::string>& serialOfRow) {
+    const auto serial = serialOfRow.find(p.row);
+    QString at = serial == serialOfRow.end() ? QString() : QString::fromStdString(serial->second);
+    if (!p.column.empty())
+        at += (at.isEmpty() ? QString() : QStringLiteral(", ")) + QString::fromStdString(p.column);
+    return (at.isEmpty() ? QString() : at + QStringLiteral(": ")) + namedBySerial(p.text, serialOfRow);
 }
 
 QString problemsText(const std::vector<site::PlanProblem>& problems) {
@@ -354,9 +364,7 @@ void SiteWindow::checked(const site::CheckedPlan& result) {
     ui_->problemsList->clear();
     for (const site::PlanProblem& p : result.check.problems) {
         const auto serial = serialOfCheckedRow_.find(p.row);
-        auto* item = new QListWidgetItem(
-            (serial == serialOfCheckedRow_.end() ? QString() : QString::fromStdString(serial->second) + QStringLiteral(": ")) +
-            problemLine(p));
+        auto* item = new QListWidgetItem(checkedProblemLine(p, serialOfCheckedRow_));
         item->setData(Qt::UserRole, serial == serialOfCheckedRow_.end() ? QString()
                                                                          : QString::fromStdString(serial->second));
         ui_->problemsList->addItem(item);
