@@ -76,6 +76,7 @@ QString plannedShown(PlanField f, const QString& planned) {
 const std::vector<SiteTableModel::ColumnSpec>& SiteTableModel::columns() {
     static const std::vector<ColumnSpec> specs = {
         {Kind::SerialNo, PlanField::Name, TextHeaderSerialNo},
+        {Kind::State, PlanField::Name, TextHeaderState},
         {Kind::Present, PlanField::Name, TextHeaderName},
         {Kind::Planned, PlanField::Name, TextHeaderPlannedName},
         {Kind::Present, PlanField::Description, TextHeaderDescription},
@@ -100,7 +101,6 @@ const std::vector<SiteTableModel::ColumnSpec>& SiteTableModel::columns() {
         {Kind::PortOsType, PlanField::Name, TextHeaderPortOsType},
         {Kind::Revision, PlanField::Name, TextHeaderRevision},
         {Kind::Encryption, PlanField::Name, TextHeaderEncryption},
-        {Kind::State, PlanField::Name, TextHeaderState},
     };
     return specs;
 }
@@ -113,7 +113,7 @@ int SiteTableModel::plannedColumn(PlanField field) {
     return -1;
 }
 
-int SiteTableModel::stateColumn() { return int(columns().size()) - 1; }
+int SiteTableModel::stateColumn() { return 1; }
 
 SiteTableModel::SiteTableModel(QObject* parent) : QAbstractTableModel(parent), headers_(columns().size()) {}
 

@@ -1,8 +1,9 @@
 #pragma once
 // The site table: one row per controller (those a search found, and those a
-// plan names that were not found), with the search dialog's columns, the port
-// OS type and revision, whether it requires encryption, each plannable value
-// with the planned one beside it, and where the row's work stands. Planned
+// plan names that were not found): its serial number and where its work
+// stands, then each plannable value with the planned one beside it, and the
+// Ethernet address, port OS type and revision and whether it requires
+// encryption. Planned
 // cells are edited in place and judged by the controllers' rules as typed; a
 // planned value that differs from the present one is marked.
 #include <QAbstractTableModel>

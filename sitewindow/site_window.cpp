@@ -77,6 +77,7 @@ SiteWindow::SiteWindow(net::ServiceConfig config, QWidget* parent)
     ui_->siteTable->sortByColumn(-1, Qt::AscendingOrder);  // the order found until a header is clicked
     ui_->siteTable->verticalHeader()->setDefaultSectionSize(ui_->siteTable->fontMetrics().height() + 6);
     ui_->siteTable->horizontalHeader()->setSectionsMovable(true);
+    resizeDocks({ui_->problemsDock}, {fontMetrics().height() * 6}, Qt::Vertical);  // the table keeps the room
 
     progressBar_ = new QProgressBar(this);
     progressBar_->setObjectName(QStringLiteral("progressBar"));
@@ -566,12 +567,17 @@ void SiteWindow::saveReport() {
 
 // ------------------------------------------------------------------ editing helpers
 
+QModelIndexList SiteWindow::selectedCells() const {
+    QModelIndexList cells = ui_->siteTable->selectionModel()->selectedIndexes();
+    if (cells.isEmpty() && ui_->siteTable->currentIndex().isValid())
+        cells << ui_->siteTable->currentIndex();  // the cell the keyboard is on
+    return cells;
+}
+
 std::vector<int> SiteWindow::selectedRows() const {
     std::set<int> viewRows;
-    for (const QModelIndex& i : ui_->siteTable->selectionModel()->selectedIndexes())
+    for (const QModelIndex& i : selectedCells())
         viewRows.insert(i.row());
-    if (viewRows.empty() && ui_->siteTable->currentIndex().isValid())
-        viewRows.insert(ui_->siteTable->currentIndex().row());
     std::vector<int> rows;
     for (int v : viewRows)
         rows.push_back(proxy_->mapToSource(proxy_->index(v, 0)).row());
@@ -580,7 +586,7 @@ std::vector<int> SiteWindow::selectedRows() const {
 
 void SiteWindow::fillDown() {
     std::map<int, std::vector<int>> viewRowsOfColumn;  // planned columns only
-    for (const QModelIndex& i : ui_->siteTable->selectionModel()->selectedIndexes())
+    for (const QModelIndex& i : selectedCells())
         if (SiteTableModel::columns()[std::size_t(i.column())].kind == SiteTableModel::Kind::Planned)
             viewRowsOfColumn[i.column()].push_back(i.row());
     for (auto& [column, viewRows] : viewRowsOfColumn) {
@@ -628,7 +634,7 @@ void SiteWindow::numberAddresses() {
 }
 
 void SiteWindow::clearPlanned() {
-    for (const QModelIndex& i : ui_->siteTable->selectionModel()->selectedIndexes()) {
+    for (const QModelIndex& i : selectedCells()) {
         const auto& column = SiteTableModel::columns()[std::size_t(i.column())];
         if (column.kind != SiteTableModel::Kind::Planned)
             continue;

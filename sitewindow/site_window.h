@@ -76,6 +76,7 @@ private:
     void upgradeTargetsFound(const site::UpgradeTargets& targets);
     void upgraded(const site::UpgradeRun& result, const QString& error);
 
+    QModelIndexList selectedCells() const;  // the view's cells selected, else the current one
     std::vector<int> selectedRows() const;  // model rows, in view order
     void loadInstalledUpgradeFiles();
     void saveLayout() const;

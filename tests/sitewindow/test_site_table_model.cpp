@@ -63,13 +63,14 @@ TEST(SiteTableModel, ASearchOf200FillsItSortsByAddressValueAndFilters) {
     EXPECT_EQ(model.columnCount(), int(SiteTableModel::columns().size()));
     EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QString("Serial number"));
     EXPECT_EQ(cell(model, 0, 0), QString("10-00001"));
-    EXPECT_EQ(cell(model, 0, 5), QString("Yes"));  // DHCP as the catalogue's Yes/No
-    EXPECT_EQ(cell(model, 5, 13), QString());      // DNS server 0.0.0.0 shows empty, as in the search list
-    EXPECT_EQ(cell(model, 5, 15), QString("unit6"));  // host name and domain from the DNS name
-    EXPECT_EQ(cell(model, 5, 17), QString("plant.example"));
+    const auto present = [](PlanField f) { return SiteTableModel::plannedColumn(f) - 1; };
+    EXPECT_EQ(cell(model, 0, present(PlanField::UseDhcp)), QString("Yes"));  // DHCP as the catalogue's Yes/No
+    EXPECT_EQ(cell(model, 5, present(PlanField::DnsServer)), QString());  // 0.0.0.0 shows empty, as in the search list
+    EXPECT_EQ(cell(model, 5, present(PlanField::HostName)), QString("unit6"));  // host name and domain from the DNS name
+    EXPECT_EQ(cell(model, 5, present(PlanField::Domain)), QString("plant.example"));
 
     // By IP address: by the address's value, so 10.40.0.9 comes before 10.40.0.10.
-    const int ipColumn = 7;
+    const int ipColumn = present(PlanField::IpAddress);
     proxy.sort(ipColumn, Qt::AscendingOrder);
     EXPECT_EQ(cell(proxy, 8, ipColumn), QString("10.40.0.9"));
     EXPECT_EQ(cell(proxy, 9, ipColumn), QString("10.40.0.10"));
@@ -134,7 +135,7 @@ TEST(SiteTableModel, PlannedValuesAreJudgedCellByCellAsTyped) {
     ASSERT_TRUE(model.setData(plannedCell(1, PlanField::Name), ""));
     EXPECT_TRUE(model.rows()[1].plannedOf(PlanField::Name).isEmpty());
     // Present values are not editable.
-    EXPECT_FALSE(model.flags(model.index(1, 1)) & Qt::ItemIsEditable);
+    EXPECT_FALSE(model.flags(model.index(1, SiteTableModel::plannedColumn(PlanField::Name) - 1)) & Qt::ItemIsEditable);
 }
 
 TEST(SiteTableModel, PlansInAndOutAndProblemsAtTheirCells) {
@@ -165,7 +166,7 @@ TEST(SiteTableModel, PlansInAndOutAndProblemsAtTheirCells) {
     model.showProblems({{2, "IpAddress", "10.40.0.22 is planned for rows 2, 3"}, {3, "SerialNo", "no controller"}},
                        serialOfRow);
     EXPECT_EQ(model.data(model.index(1, SiteTableModel::plannedColumn(PlanField::IpAddress)), Qt::ToolTipRole).toString(),
-              QString("10.40.0.22 is planned for rows 2, 3"));
+              QString("10.40.0.22 is planned for 10-00002, 10-00099"));  // rows named by their controllers
     EXPECT_EQ(model.rows()[4].rowProblem, QString("no controller"));
     EXPECT_EQ(model.rows()[4].state, sitewindow::RowState::Problem);
     // Editing the cell takes its problem away.
