@@ -13,6 +13,7 @@
 #include "sitewindow/address_numbering.h"
 #include "sitewindow/plan_table.h"
 #include "sitewindow/site_table_model.h"
+#include "sitewindow/site_texts.h"
 
 using namespace zelmar;
 using sitewindow::PlanField;
@@ -182,4 +183,25 @@ TEST(AddressNumbering, TheNextFreeAddressesAfterTheFirst) {
     // Not past the network's broadcast address.
     EXPECT_EQ(sitewindow::nextFreeAddresses("10.40.0.253", "/24", 5, {}), QStringList{"10.40.0.254"});
     EXPECT_FALSE(sitewindow::nextFreeAddresses("10.40.0.x", "/24", 2, {}));
+}
+
+TEST(SiteTexts, EveryTextOfTheWindowIsInBothCatalogues) {
+    std::vector<int> numbers;
+    for (const auto& [first, last] : std::vector<std::pair<int, int>>{
+             {4600, 4604}, {4610, 4629}, {4631, 4650}, {4660, 4678}, {4680, 4685}, {4687, 4703}, {4706, 4709}})
+        for (int n = first; n <= last; ++n)
+            numbers.push_back(n);
+    const QByteArray language = qgetenv("ZELMAR_LANG");
+    std::map<int, QString> english;
+    for (const char* lang : {"en", "sv"}) {
+        qputenv("ZELMAR_LANG", lang);
+        for (int n : numbers) {
+            const QString t = sitewindow::text(sitewindow::Text(n));
+            EXPECT_FALSE(t.isEmpty()) << lang << " " << n;
+            if (std::string(lang) == "en")
+                english[n] = t;
+        }
+    }
+    qputenv("ZELMAR_LANG", language);
+    EXPECT_EQ(english[4600], QString("Zelmar TCP/IP Site Commissioning"));
 }
