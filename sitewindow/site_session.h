@@ -73,6 +73,7 @@ private:
     int jobs_ = site::kDefaultJobs;
     QThread* worker_ = nullptr;
     site::StopFlag* stop_ = nullptr;  // the work in hand's
+    // Made, used and dropped on the work's threads only, while no other work runs.
     std::unique_ptr<site::PlanWork> planWork_;
     site::CheckedPlan lastCheck_;
     std::unique_ptr<site::UpgradeWork> upgradeWork_;

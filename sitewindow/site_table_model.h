@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QString>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "site/plan_outcome.h"
@@ -83,6 +84,8 @@ public:
     static QString stateText(RowState state);
 
 signals:
+    // A planned value changed (planVersion counts it).
+    void planChanged();
     // A planned value typed into the table was refused, and why.
     void editRefused(const QModelIndex& index, const QString& problem);
 
@@ -90,10 +93,14 @@ private:
     QVariant display(const SiteRow& row, const ColumnSpec& column) const;
     QVariant toolTip(const SiteRow& row, const ColumnSpec& column) const;
     QVariant background(const SiteRow& row, const ColumnSpec& column) const;
+    QVariant sortKey(const SiteRow& row, const ColumnSpec& column) const;
     void rowChanged(int row);
     int appendOrUpdate(const site::ControllerRecord& record);
 
+    void reindex();
+
     std::vector<SiteRow> rows_;
+    std::unordered_map<std::string, int> rowOfSerial_;  // by the serial number as the row holds it
     std::vector<QString> headers_;
     QIcon rowIcon_;
     int planVersion_ = 0;

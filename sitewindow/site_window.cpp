@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QStatusBar>
+#include <QTimer>
 #include <algorithm>
 #include <set>
 
@@ -163,7 +164,17 @@ void SiteWindow::connectActions() {
     connect(model_, &SiteTableModel::editRefused, this, [this](const QModelIndex&, const QString& problem) {
         support::ShowErrorMessage(problem);
     });
-    connect(model_, &QAbstractItemModel::dataChanged, this, [this] { updateActions(); });
+    // Many rows change at once while work runs: the commands are looked at once those have been shown.
+    connect(model_, &QAbstractItemModel::dataChanged, this, [this] {
+        if (!actionsDue_) {
+            actionsDue_ = true;
+            QTimer::singleShot(0, this, [this] {
+                actionsDue_ = false;
+                updateActions();
+            });
+        }
+    });
+    connect(model_, &SiteTableModel::planChanged, this, [this] { updateActions(); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] {
         updateActions();
         showCount();
@@ -208,10 +219,6 @@ void SiteWindow::connectSession() {
         model_->setEditable(true);
         progressBar_->hide();
         updateActions();
-        if (refreshAfterWork_) {  // the table shows the controllers as they are now
-            refreshAfterWork_ = false;
-            search();
-        }
     });
 }
 
@@ -413,6 +420,7 @@ void SiteWindow::rowEnded(const site::RowOutcome& outcome, int done, int total) 
 }
 
 void SiteWindow::applied(const site::AppliedPlan& result, const QString& error) {
+    model_->addControllers(result.readBack);  // the table shows the controllers as the read-back heard them
     std::map<site::Outcome, int> counts;
     for (const site::RowOutcome& o : result.outcomes) {
         model_->showOutcome(o);
@@ -440,7 +448,6 @@ void SiteWindow::applied(const site::AppliedPlan& result, const QString& error) 
     }
     if (!error.isEmpty())
         support::ShowErrorMessage(text(TextServiceFailed) + QLatin1Char('\n') + error);
-    refreshAfterWork_ = true;
 }
 
 // ------------------------------------------------------------------ upgrade
