@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 
@@ -12,6 +15,7 @@
 #include "platform/netservice/wire/ipv4.h"
 #include "sitewindow/address_numbering.h"
 #include "sitewindow/plan_table.h"
+#include "sitewindow/site_report.h"
 #include "sitewindow/site_table_model.h"
 #include "sitewindow/site_texts.h"
 
@@ -204,4 +208,42 @@ TEST(SiteTexts, EveryTextOfTheWindowIsInBothCatalogues) {
     }
     qputenv("ZELMAR_LANG", language);
     EXPECT_EQ(english[4600], QString("Zelmar TCP/IP Site Commissioning"));
+}
+
+TEST(SiteReport, ThePdfHasAPageForAbout40ControllersAndTheCsvEveryRow) {
+    std::vector<sitewindow::SiteRow> rows;
+    for (const auto& r : siteOf(120)) {
+        sitewindow::SiteRow row;
+        row.now = r;
+        row.found = true;
+        row.before = r;
+        row.now.name += " (new)";
+        row.state = sitewindow::RowState::Applied;
+        rows.push_back(row);
+    }
+    QTemporaryDir dir;
+    QString error;
+    const QString pdf = QDir(dir.path()).filePath("report.pdf");
+    sitewindow::ReportInfo info;
+    info.title = "Site report";
+    ASSERT_TRUE(sitewindow::writeReportPdf(pdf, rows, info, error)) << error.toStdString();
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.startsWith("%PDF-"));
+    const int pages = int(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page ") +
+                          bytes.count("/Type /Page/"));
+    EXPECT_GE(pages, 2) << "120 controllers on one page";
+    EXPECT_LE(pages, 4) << "fewer than 30 controllers a page";
+
+    const QString csv = QDir(dir.path()).filePath("report.csv");
+    ASSERT_TRUE(sitewindow::writeReportCsv(csv, rows, error));
+    QFile back(csv);
+    ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+    const QByteArray text = back.readAll();
+    const site::csv::Table table = site::csv::read(std::string_view(text.constData(), std::size_t(text.size())));
+    ASSERT_EQ(table.records.size(), 121u);
+    const int nameBefore = int(sitewindow::reportHeader().indexOf("Name before"));
+    EXPECT_EQ(table.records[1].fields[std::size_t(nameBefore)], "Unit 1");
+    EXPECT_EQ(table.records[1].fields[std::size_t(nameBefore) + 1], "Unit 1 (new)");
 }
