@@ -263,7 +263,7 @@ TEST_F(SiteWindowTest, AMixedUpgradeEndsWithEachRowsOwnOutcomeAndTheReportTellsI
 // the plan; the table, the filter and the problems have names a screen reader
 // announces, and Tab goes filter, table, problems.
 TEST_F(SiteWindowTest, TheKeyboardEditsClearsAndSavesAndEveryPartHasAName) {
-    auto fleet = officeFleet(3);
+    auto fleet = officeFleet(4);
     sitewindow::SiteWindow w(zelmar::testing::quickSearchConfig(fleet));
     w.show();
     w.activateWindow();
@@ -294,6 +294,21 @@ TEST_F(SiteWindowTest, TheKeyboardEditsClearsAndSavesAndEveryPartHasAName) {
     table->setCurrentIndex(w.view().mapFromSource(w.model().index(row, nameColumn)));
     QTest::keyClick(table, Qt::Key_Delete);
     EXPECT_TRUE(w.model().rows()[std::size_t(row)].plannedOf(PlanField::Name).isEmpty());
+
+    // Number addresses: the rows selected below the first get the next free addresses after its own
+    // (those the numbered rows hold now are theirs to leave; another controller's are skipped).
+    const int ipColumn = SiteTableModel::plannedColumn(PlanField::IpAddress);
+    ASSERT_TRUE(w.model().setData(w.model().index(w.model().rowOfSerial("10-00001"), ipColumn), "10.30.0.2"));
+    ASSERT_TRUE(w.model().setData(w.model().index(w.model().rowOfSerial("10-00004"), ipColumn), "10.30.0.3"));
+    table->sortByColumn(0, Qt::AscendingOrder);
+    table->clearSelection();
+    for (int viewRow = 0; viewRow < 3; ++viewRow)
+        table->selectionModel()->select(w.view().index(viewRow, ipColumn), QItemSelectionModel::Select);
+    action(w, "actionNumberAddresses")->trigger();
+    EXPECT_EQ(w.model().rows()[std::size_t(w.model().rowOfSerial("10-00002"))].plannedOf(PlanField::IpAddress),
+              QString("10.30.0.5")) << "10.30.0.3 is planned for 10-00004, which holds 10.30.0.4 now";
+    EXPECT_EQ(w.model().rows()[std::size_t(w.model().rowOfSerial("10-00003"))].plannedOf(PlanField::IpAddress),
+              QString("10.30.0.6"));
 
     EXPECT_EQ(table->accessibleName(), QString("Controllers on the site"));
     EXPECT_EQ(w.findChild<QListWidget*>("problemsList")->accessibleName(), QString("Problems"));
