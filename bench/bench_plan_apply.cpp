@@ -27,18 +27,6 @@ using namespace zelmar;
 namespace {
 constexpr int kControllers = 1000;
 
-std::string planFor(const sim::SimFleet& fleet) {
-    std::string text = site::csv::line({"SerialNo", "Name", "UseDhcp", "IpAddress", "SubnetMask", "Gateway"});
-    int i = 0;
-    for (const auto& c : fleet.controllers()) {
-        ++i;
-        text += site::csv::line({c.serialNo, "Plant room " + std::to_string(i), "false",
-                                   "10.20." + std::to_string(100 + i / 250) + "." + std::to_string(i % 250 + 1),
-                                   "255.255.0.0", "10.20.0.1"});
-    }
-    return text;
-}
-
 struct Timed {
     double seconds;
     int code;
@@ -82,7 +70,7 @@ int main(int argc, char** argv) {
             fleet.start(0);
             const QString path = QDir(dir.path()).filePath(QString("plan-%1-%2.csv").arg(loss).arg(jobs));
             QFile f(path);
-            const std::string plan = planFor(fleet);
+            const std::string plan = bench::newNameAndAddressPlan(fleet);
             if (!f.open(QIODevice::WriteOnly) || f.write(plan.data(), qint64(plan.size())) != qint64(plan.size()))
                 return 1;
             f.close();

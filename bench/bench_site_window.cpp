@@ -24,6 +24,7 @@
 #include "platform/ui/qt_user_dialogs.h"
 #include "site/csv.h"
 #include "sitewindow/site_window.h"
+#include "tests/sitewindow/site_window_wait.h"
 
 using namespace zelmar;
 
@@ -65,15 +66,7 @@ std::vector<site::ControllerRecord> siteOf(int count) {
 
 double msSince(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
 
-bool waitIdle(sitewindow::SiteWindow& w) {
-    int idleFor = 0;
-    return QTest::qWaitFor(
-        [&] {
-            idleFor = w.session().busy() ? 0 : idleFor + 1;
-            return idleFor >= 5;
-        },
-        600000);
-}
+bool waitIdle(sitewindow::SiteWindow& w) { return zelmar::testing::waitUntilIdle(w, 600000); }
 
 void fillAndSort() {
     sitewindow::SiteWindow w(net::ServiceConfig{});
@@ -105,23 +98,10 @@ void fillAndSort() {
 void applyAtLoss(int jobs) {
     constexpr int kRows = 1000;
     QTemporaryDir dir;
-    std::string planText = site::csv::line({"SerialNo", "Name", "UseDhcp", "IpAddress", "SubnetMask", "Gateway"});
-    const auto planFor = [&](const sim::SimFleet& fleet) {
-        std::string text = planText;
-        int i = 0;
-        for (const auto& c : fleet.controllers()) {
-            ++i;
-            text += site::csv::line({c.serialNo, "Plant room " + std::to_string(i), "false",
-                                     "10.20." + std::to_string(100 + i / 250) + "." + std::to_string(i % 250 + 1),
-                                     "255.255.0.0", "10.20.0.1"});
-        }
-        return text;
-    };
-
     // The window: Apply checks first, then sets up and reads back; its event loop watched.
     auto fleet = sim::SimFleet::generate(kRows);
     fleet.start(0);
-    const std::string plan = planFor(fleet);
+    const std::string plan = bench::newNameAndAddressPlan(fleet);
     const QString path = dir.filePath(QStringLiteral("plan.csv"));
     std::ofstream(path.toStdString()) << plan;
     net::ServiceConfig config = fleet.clientConfig();
@@ -155,7 +135,7 @@ void applyAtLoss(int jobs) {
     auto again = sim::SimFleet::generate(kRows);
     again.start(0);
     const QString againPath = dir.filePath(QStringLiteral("plan-netctl.csv"));
-    std::ofstream(againPath.toStdString()) << planFor(again);
+    std::ofstream(againPath.toStdString()) << bench::newNameAndAddressPlan(again);
     again.setLossPercent(10);
     const bench::TimedCommand netctl =
         bench::runTimed({"plan", "apply", againPath.toStdString()}, bench::quietJsonOptions(again, jobs));

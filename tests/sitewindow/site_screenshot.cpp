@@ -15,21 +15,12 @@
 #include "sitewindow/site_window.h"
 #include "tests/common/sim_site.h"
 #include "tests/dialogs/screenshot_app.h"
+#include "tests/sitewindow/site_window_wait.h"
 
 namespace {
-bool waitIdle(zelmar::sitewindow::SiteWindow& w) {
-    int idleFor = 0;
-    return QTest::qWaitFor(
-        [&] {
-            idleFor = w.session().busy() ? 0 : idleFor + 1;
-            return idleFor >= 5;
-        },
-        60000);
-}
-
 void trigger(zelmar::sitewindow::SiteWindow& w, const char* action) {
     w.findChild<QAction*>(QString::fromLatin1(action))->trigger();
-    waitIdle(w);
+    zelmar::testing::waitUntilIdle(w);
 }
 }  // namespace
 
