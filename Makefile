@@ -2,7 +2,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run test bench install package windows windows-test clean
+.PHONY: deps configure build run run-site test bench install package windows windows-test clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -15,6 +15,10 @@ build: configure
 
 run: build
 	@bash scripts/run-demo.sh $(BUILD)
+
+# The same demo fleet in the site window.
+run-site: build
+	@bash scripts/run-demo.sh $(BUILD) zelmar-site
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j2

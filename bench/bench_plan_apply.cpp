@@ -19,25 +19,13 @@
 
 #include "bench/timed_netctl.h"
 #include "simulator/sim_fleet.h"
-#include "tools/netctl/csv.h"
+#include "site/csv.h"
 #include "tools/netctl/netctl_commands.h"
 
 using namespace zelmar;
 
 namespace {
 constexpr int kControllers = 1000;
-
-std::string planFor(const sim::SimFleet& fleet) {
-    std::string text = netctl::csv::line({"SerialNo", "Name", "UseDhcp", "IpAddress", "SubnetMask", "Gateway"});
-    int i = 0;
-    for (const auto& c : fleet.controllers()) {
-        ++i;
-        text += netctl::csv::line({c.serialNo, "Plant room " + std::to_string(i), "false",
-                                   "10.20." + std::to_string(100 + i / 250) + "." + std::to_string(i % 250 + 1),
-                                   "255.255.0.0", "10.20.0.1"});
-    }
-    return text;
-}
 
 struct Timed {
     double seconds;
@@ -82,7 +70,7 @@ int main(int argc, char** argv) {
             fleet.start(0);
             const QString path = QDir(dir.path()).filePath(QString("plan-%1-%2.csv").arg(loss).arg(jobs));
             QFile f(path);
-            const std::string plan = planFor(fleet);
+            const std::string plan = bench::newNameAndAddressPlan(fleet);
             if (!f.open(QIODevice::WriteOnly) || f.write(plan.data(), qint64(plan.size())) != qint64(plan.size()))
                 return 1;
             f.close();
@@ -104,18 +92,18 @@ int main(int argc, char** argv) {
         auto fleet = sim::SimFleet::generate(200);
         fleet.start(0);
         fleet.setLossPercent(loss);
-        std::string plan = netctl::csv::line({"SerialNo", "Name"});
+        std::string plan = site::csv::line({"SerialNo", "Name"});
         for (int i = 1; i <= 200; ++i)
-            plan += netctl::csv::line({"90-" + std::to_string(10000 + i), "Unknown " + std::to_string(i)});
+            plan += site::csv::line({"90-" + std::to_string(10000 + i), "Unknown " + std::to_string(i)});
         const QString path = QDir(dir.path()).filePath("unknown.csv");
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly) || f.write(plan.data(), qint64(plan.size())) != qint64(plan.size()))
             return 1;
         f.close();
         const bench::TimedCommand run = bench::runTimed({"plan", "check", path.toStdString()},
-                                                        bench::quietJsonOptions(fleet, netctl::kDefaultJobs));
+                                                        bench::quietJsonOptions(fleet, site::kDefaultJobs));
         const auto problems = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object()["problems"].toArray();
-        std::printf("%6.0f | %4d | %8.2f | %9d | %4d\n", loss, netctl::kDefaultJobs, run.seconds, int(problems.size()),
+        std::printf("%6.0f | %4d | %8.2f | %9d | %4d\n", loss, site::kDefaultJobs, run.seconds, int(problems.size()),
                     run.code);
     }
     return 0;

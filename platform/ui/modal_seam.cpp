@@ -23,6 +23,8 @@ const char* kindName(ModalKind kind) {
     case ModalKind::Message: return "message";
     case ModalKind::Question: return "question";
     case ModalKind::InputBox: return "input box";
+    case ModalKind::OpenFile: return "open-file dialog";
+    case ModalKind::SaveFile: return "save-file dialog";
     }
     return "modal window";
 }

@@ -10,19 +10,20 @@
 
 namespace zelmar::ui {
 
-enum class ModalKind { Message, Question, InputBox };
+enum class ModalKind { Message, Question, InputBox, OpenFile, SaveFile };
 
 // What the tool asked; every modal call is recorded, answered by the seam or not.
 struct ModalRequest {
     ModalKind kind = ModalKind::Message;
-    QString text;   // message text, question text or input prompt
+    QString text;   // message text, question text, input prompt, or the file dialog's first choice
     QString title;  // window title (input box); may be empty
     int style = 0;  // message kind (0 error, 2 information) or question style (4, 257)
     bool hideInput = false;  // input box: typed text is masked
 };
 
 // A button code as the support library reports it (1 = OK, 2 = Cancel,
-// 6 = Yes, 7 = No) and, for the input box, the typed text (empty = Cancel).
+// 6 = Yes, 7 = No) and, for the input box, the typed text (empty = Cancel);
+// for a file dialog, the chosen path (empty = Cancel).
 struct ModalAnswer {
     int button = 1;
     QString text;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -92,6 +93,28 @@ QString inputBox(const QString& prompt, const QString& title, const QString& def
     if (box.exec() != QDialog::Accepted)
         return {};
     return box.textValue();
+}
+
+namespace {
+QString chooseFile(ModalKind kind, const QString& title, const QString& start, const QString& filter) {
+    ModalRequest request;
+    request.kind = kind;
+    request.text = start;
+    request.title = title;
+    if (const auto answer = ModalSeam::take(request))
+        return answer->button == ButtonOk ? answer->text : QString();
+    QWidget* owner = QApplication::activeWindow();
+    return kind == ModalKind::OpenFile ? QFileDialog::getOpenFileName(owner, title, start, filter)
+                                       : QFileDialog::getSaveFileName(owner, title, start, filter);
+}
+}  // namespace
+
+QString chooseFileToOpen(const QString& title, const QString& start, const QString& filter) {
+    return chooseFile(ModalKind::OpenFile, title, start, filter);
+}
+
+QString chooseFileToSave(const QString& title, const QString& start, const QString& filter) {
+    return chooseFile(ModalKind::SaveFile, title, start, filter);
 }
 
 int textWidthTwips(const QFont& font, const QString& text) {

@@ -35,6 +35,12 @@ void doEventsExceptInput();
 QString inputBox(const QString& prompt, const QString& title = {}, const QString& defaultText = {},
                  bool hideInput = false);
 
+// The platform's file dialog for one file to open or to save, through the
+// modal seam: `start` is the folder or file it starts at, `filter` as
+// QFileDialog takes it ("Plans (*.csv)"). Returns the path, or empty on Cancel.
+QString chooseFileToOpen(const QString& title, const QString& start, const QString& filter);
+QString chooseFileToSave(const QString& title, const QString& start, const QString& filter);
+
 // 1440 twips an inch; 15 twips a pixel at 96 dpi (Qt scales for high-dpi screens).
 constexpr int kTwipsPerPixel = 15;
 constexpr int twipsToPixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }

@@ -17,8 +17,8 @@
 #include "tests/common/sim_site.h"
 #include "platform/cli/program_arguments.h"
 #include "tools/netctl/command_line.h"
-#include "tools/netctl/controller_record.h"
-#include "tools/netctl/csv.h"
+#include "site/controller_record.h"
+#include "site/csv.h"
 #include "tools/netctl/netctl_adapters.h"
 #include "tools/netctl/netctl_commands.h"
 
@@ -119,10 +119,10 @@ TEST(Netctl, CsvExportAndDuplicateAddresses) {
 
     const auto csvOut = runProgram(fleet, {"--csv", "search"});
     ASSERT_EQ(csvOut.code, 0);
-    const auto table = netctl::csv::read(csvOut.out);
+    const auto table = site::csv::read(csvOut.out);
     ASSERT_TRUE(table.error.empty());
     ASSERT_EQ(table.records.size(), 4u);
-    EXPECT_EQ(table.records[0].fields, netctl::csvHeader());
+    EXPECT_EQ(table.records[0].fields, site::csvHeader());
     for (const auto& record : table.records) {
         if (record.fields[0] == "10-00001") {
             EXPECT_EQ(record.fields[2], "Pannrum, \"öst\"");
@@ -131,7 +131,7 @@ TEST(Netctl, CsvExportAndDuplicateAddresses) {
 
     const auto one = runProgram(fleet, {"--csv", "find", "10-00003"});
     ASSERT_EQ(one.code, 0);
-    EXPECT_EQ(netctl::csv::read(one.out).records.size(), 2u);
+    EXPECT_EQ(site::csv::read(one.out).records.size(), 2u);
     EXPECT_EQ(runProgram(fleet, {"--csv", "--json", "search"}).code, netctl::kExitUsage);
 }
 

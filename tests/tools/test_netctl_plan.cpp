@@ -20,7 +20,7 @@
 #include "simulator/sim_fleet.h"
 #include "tests/common/netctl_process.h"
 #include "tests/common/sim_site.h"
-#include "tools/netctl/csv.h"
+#include "site/csv.h"
 #include "tools/netctl/netctl_commands.h"
 
 using namespace zelmar;
@@ -61,7 +61,7 @@ struct Planned {
 // ";" between cells, its own column order, names holding the separator,
 // quotes and Swedish letters. Every controller gets a new fixed address.
 std::string spreadsheetPlan(const sim::SimFleet& fleet, std::map<std::string, Planned>& planned) {
-    std::string text = "\xEF\xBB\xBF" + netctl::csv::line({"Name", "SerialNo", "UseDhcp", "IpAddress", "SubnetMask",
+    std::string text = "\xEF\xBB\xBF" + site::csv::line({"Name", "SerialNo", "UseDhcp", "IpAddress", "SubnetMask",
                                                             "Gateway", "Description"}, ';');
     int i = 0;
     for (const auto& c : fleet.controllers()) {
@@ -69,7 +69,7 @@ std::string spreadsheetPlan(const sim::SimFleet& fleet, std::map<std::string, Pl
         Planned p{"Värmecentral " + std::to_string(i) + "; \"hus\" " + (i % 2 ? "öst" : "väst"),
                   "10.20.50." + std::to_string(i)};
         planned[c.serialNo] = p;
-        text += netctl::csv::line({p.name, c.serialNo, "FALSKT", p.ip, "255.255.0.0", "10.20.0.1", ""}, ';');
+        text += site::csv::line({p.name, c.serialNo, "FALSKT", p.ip, "255.255.0.0", "10.20.0.1", ""}, ';');
     }
     return text;
 }
@@ -119,16 +119,7 @@ int firstSetupAt(const sim::SimFleet& fleet, const std::string& address) {
     return -1;
 }
 
-// Controller n at 127.79.0.<n>, reporting the fixed address 10.30.0.<n> on 10.30.0.0/16.
-sim::SimControllerState officeController(int n) {
-    sim::SimControllerState c = zelmar::testing::controller(n, "Unit " + std::to_string(n));
-    c.ipAddress = c.configIpAddress = "10.30.0." + std::to_string(n);
-    c.subnetMask = c.configSubnetMask = "255.255.0.0";
-    c.gateway = c.configGateway = "10.30.0.254";
-    c.dnsServer = c.configDnsServer = "10.30.0.253";
-    c.attachedNetwork = "10.30.0.0/16";
-    return c;
-}
+using zelmar::testing::officeController;
 
 TEST(NetctlPlan, SwapsAndHandOversAppliedEightAtOnceAtTenPercentLoss) {
     std::vector<sim::SimControllerState> site;
@@ -138,10 +129,10 @@ TEST(NetctlPlan, SwapsAndHandOversAppliedEightAtOnceAtTenPercentLoss) {
     // Rows 2 and 3 swap addresses; 4 takes the address of 5, 5 that of 6, 6 that of 7, and 7 a free one;
     // the others get a free address each.
     std::map<int, int> newHost = {{1, 2}, {2, 1}, {3, 4}, {4, 5}, {5, 6}, {6, 120}};
-    std::string plan = netctl::csv::line({"SerialNo", "Name", "IpAddress"});
+    std::string plan = site::csv::line({"SerialNo", "Name", "IpAddress"});
     for (int n = 1; n <= 16; ++n) {
         const int host = newHost.count(n) ? newHost[n] : 100 + n;
-        plan += netctl::csv::line({site[std::size_t(n - 1)].serialNo, "Moved " + std::to_string(n),
+        plan += site::csv::line({site[std::size_t(n - 1)].serialNo, "Moved " + std::to_string(n),
                                    "10.30.0." + std::to_string(host)});
         newHost[n] = host;
     }
@@ -174,13 +165,13 @@ TEST(NetctlPlan, SwapsAndHandOversAppliedEightAtOnceAtTenPercentLoss) {
 // consecutive controllers; the controllers beyond them are left alone.
 std::string handOverPlan(const std::vector<sim::SimControllerState>& site, int chains, int length,
                          std::map<std::string, std::string>& plannedIp) {
-    std::string plan = netctl::csv::line({"SerialNo", "IpAddress"});
+    std::string plan = site::csv::line({"SerialNo", "IpAddress"});
     for (int chain = 0; chain < chains; ++chain)
         for (int k = 0; k < length; ++k) {
             const int n = chain * length + k + 1;
             const std::string ip = k + 1 < length ? "10.30.0." + std::to_string(n + 1) : "10.30.1." + std::to_string(n);
             plannedIp[site[std::size_t(n - 1)].serialNo] = ip;
-            plan += netctl::csv::line({site[std::size_t(n - 1)].serialNo, ip});
+            plan += site::csv::line({site[std::size_t(n - 1)].serialNo, ip});
         }
     return plan;
 }
@@ -241,9 +232,9 @@ TEST(NetctlPlan, EightAtOnceEndWithTheSameTableAsOneAtATime) {
     QJsonArray tables[2];
     for (const int jobs : {1, 8}) {
         auto fleet = zelmar::testing::startFleet(12);
-        std::string plan = netctl::csv::line({"SerialNo", "Name"});
+        std::string plan = site::csv::line({"SerialNo", "Name"});
         for (int i = 0; i < 12; ++i)
-            plan += netctl::csv::line({zelmar::testing::serialOf(i), "Room " + std::to_string(i)});
+            plan += site::csv::line({zelmar::testing::serialOf(i), "Room " + std::to_string(i)});
         QTemporaryDir dir;
         netctl::Options o;
         o.config = fleet.clientConfig();

@@ -6,6 +6,8 @@
 
 namespace zelmar::netctl {
 
+using namespace site;
+
 namespace {
 int find(const std::vector<std::string>& args, const Context& c) {
     const auto [entry, exitCode] = lookUpSerialArgument(args, c);

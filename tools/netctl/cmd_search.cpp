@@ -7,6 +7,8 @@
 
 namespace zelmar::netctl {
 
+using namespace site;
+
 namespace {
 // Every entry; two controllers that report one fixed address are a warning.
 void printAll(net::NetService& service, const Context& c) {

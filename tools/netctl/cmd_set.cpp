@@ -7,6 +7,8 @@
 
 namespace zelmar::netctl {
 
+using namespace site;
+
 namespace {
 int set(const std::vector<std::string>& args, const Context& c) {
     if (args.size() < 2)

@@ -164,7 +164,7 @@ int runCommandLine(const QStringList& arguments, std::istream& in, std::ostream&
     options.all = parser.isSet(s.everyController);
     if (parser.isSet(s.jobs)) {
         try {
-            options.jobs = int(cli::integer("jobs", cli::single(parser, "jobs"), 1, kMostJobs));
+            options.jobs = int(cli::integer("jobs", cli::single(parser, "jobs"), 1, site::kMostJobs));
         } catch (const cli::UsageError& e) {
             err << kProgram << ": " << e.what() << "\nTry '" << kProgram << " --help'.\n";
             return kExitUsage;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/netservice/config/service_config.h"
+#include "site/site_settings.h"
 
 namespace zelmar::netctl {
 
@@ -36,10 +37,12 @@ struct Options {
     bool all = false;    // upgrade: every controller a full search finds
 };
 
-constexpr int kDefaultJobs = 4;
-constexpr int kMostJobs = 32;
 // --jobs as given, else the default.
-inline int jobsOf(const Options& options) { return options.jobs.value_or(kDefaultJobs); }
+inline int jobsOf(const Options& options) { return options.jobs.value_or(site::kDefaultJobs); }
+// What the site library works with.
+inline site::SiteSettings settingsOf(const Options& options) {
+    return {options.config, options.password, jobsOf(options)};
+}
 
 // What a command's run function works with.
 struct Context {

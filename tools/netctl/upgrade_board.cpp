@@ -4,6 +4,9 @@
 
 namespace zelmar::netctl {
 
+using site::upgradeDone;
+using site::upgradeLine;
+
 namespace {
 constexpr auto kAtLeastEvery = std::chrono::seconds(1);
 }

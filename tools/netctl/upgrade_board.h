@@ -13,9 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "tools/netctl/upgrade_outcome.h"
+#include "site/upgrade_outcome.h"
 
 namespace zelmar::netctl {
+
+using site::ControllerUpgrade;
 
 class UpgradeBoard {
 public:

@@ -1,0 +1,67 @@
+#include "site/controller_upgrade.h"
+
+#include "platform/netservice/net_service.h"
+#include "site/site_search.h"
+#include "site/upgrade_work.h"
+
+namespace zelmar::site {
+
+namespace {
+ControllerUpgrade outcome(const ControllerRecord& found, UpgradeResult result, std::string detail) {
+    return {found.serialNo, found.portOsType, found.portOsRevision, found.portOsRevision, result, std::move(detail)};
+}
+
+UpgradeResult resultOf(net::UpgradeVerdict verdict) {
+    switch (verdict) {
+    case net::UpgradeVerdict::Switched: return UpgradeResult::Upgraded;
+    case net::UpgradeVerdict::Refused: return UpgradeResult::Refused;
+    case net::UpgradeVerdict::NotCompleted: return UpgradeResult::Failed;
+    case net::UpgradeVerdict::Unknown: return UpgradeResult::Unknown;
+    }
+    return UpgradeResult::Unknown;
+}
+
+// After a confirmed switch: what the controller runs once its restart is over.
+ControllerUpgrade verified(net::NetService& service, const ControllerRecord& found, const std::string& revision) {
+    const auto again = lookUpAnswering(service, found.serialNo);  // waits out the restart it announced
+    if (!again)
+        return outcome(found, UpgradeResult::Unknown,
+                       "it confirmed the switch to " + revision + " and did not answer after its restart");
+    ControllerUpgrade u = outcome(found, UpgradeResult::Upgraded, "");
+    u.revisionAfter = again->PortOsRevision();
+    if (u.revisionAfter != revision) {
+        u.result = UpgradeResult::Failed;
+        u.detail = "it confirmed the switch to " + revision + " but runs " + u.revisionAfter + " after its restart";
+    }
+    return u;
+}
+}  // namespace
+
+std::optional<ControllerUpgrade> upgradeNotNeeded(const ControllerRecord& found, const UpgradeFiles& files,
+                                                  bool havePassword) {
+    if (const std::string reason = identityOnlyReason(found, havePassword); !reason.empty())
+        return outcome(found, UpgradeResult::Refused, reason + ": nothing sent");
+    const UpgradeFiles::File* file = files.forType(found.portOsType);
+    if (!file)
+        return outcome(found, UpgradeResult::NoFile,
+                       "no file for port OS type " + std::to_string(found.portOsType) + ": nothing sent");
+    if (found.portOsRevision == file->contents->Revision())
+        return outcome(found, UpgradeResult::Current, "");
+    return std::nullopt;
+}
+
+ControllerUpgrade upgradeController(net::NetService& service, const ControllerRecord& found,
+                                    const UpgradeFiles::File& file, UpgradeListener& listener, std::size_t slot) {
+    const std::string revision = file.contents->Revision();
+    const auto entry = reach(service, found.serialNo);
+    if (!entry)
+        return outcome(found, UpgradeResult::Failed, "it no longer answers: nothing sent, the old revision runs");
+    listener.transferring(slot, 0);
+    const bool switched = entry->UpgradePortOs(*file.contents, [&](int percent) { listener.transferring(slot, percent); });
+    if (!switched)
+        return outcome(found, resultOf(entry->LastUpgradeVerdict()), entry->LastUpgradeProblem());
+    listener.restarting(slot);
+    return verified(service, found, revision);
+}
+
+}  // namespace zelmar::site

@@ -1,0 +1,37 @@
+#pragma once
+// Finding the site's controllers for whole-site work: the search that hears
+// them all, the lookup of one, and a controller reached from a worker's own
+// service object.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "site/controller_record.h"
+
+namespace zelmar::net {
+class ControllerEntry;
+class NetService;
+}  // namespace zelmar::net
+
+namespace zelmar::site {
+
+// The entry of `serial` among the service's entries (matched as a serial filter matches), or null.
+std::shared_ptr<net::ControllerEntry> entryOf(net::NetService& service, const std::string& serial);
+// Looks `serial` up and returns its entry when it answered.
+std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, const std::string& serial);
+// A full search, and when it did not hear each of `serials` a second one
+// (answers get lost on a busy network): every controller found, named or not.
+// A serial number neither search heard is not on the site; `progress` is told
+// of the second search.
+std::vector<ControllerRecord> searchForSerials(net::NetService& service, const std::vector<std::string>& serials,
+                                               const std::function<void(const std::string&)>& progress);
+// A controller in a worker's service object, which learnt the site from the one that searched
+// (worker_pool.h); looked up when it is not among its entries. Null when it does not answer.
+std::shared_ptr<net::ControllerEntry> reach(net::NetService& service, const std::string& serial);
+
+// For a controller that shows only its identity because it requires
+// encryption: why ("the network password was not accepted"); empty otherwise.
+std::string identityOnlyReason(const ControllerRecord& found, bool havePassword);
+
+}  // namespace zelmar::site

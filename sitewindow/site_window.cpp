@@ -1,0 +1,691 @@
+#include "sitewindow/site_window.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSaveFile>
+#include <QSettings>
+#include <QSortFilterProxyModel>
+#include <QStatusBar>
+#include <QTimer>
+#include <algorithm>
+#include <set>
+
+#include "platform/netservice/wire/ipv4.h"
+#include "platform/ui/drawings.h"
+#include "platform/ui/window_helpers.h"
+#include "site/plan_work.h"
+#include "comm/address_input.h"
+#include "sitewindow/address_numbering.h"
+#include "sitewindow/plan_table.h"
+#include "sitewindow/site_report.h"
+#include "sitewindow/site_texts.h"
+#include "support/support.h"
+#include "ui_SiteWindow.h"
+
+namespace zelmar::sitewindow {
+
+namespace {
+constexpr int kProblemsListed = 20;  // in a message; the rest are counted
+
+// "row 3, Name: ..." as a plan file's problem is told.
+QString problemLine(const site::PlanProblem& p) {
+    QString at = p.row > 0 ? QStringLiteral("row %1").arg(p.row) : QStringLiteral("file");
+    if (!p.column.empty())
+        at += QStringLiteral(", ") + QString::fromStdString(p.column);
+    return at + QStringLiteral(": ") + QString::fromStdString(p.text);
+}
+
+// "10-00003, IpAddress: ..." as a problem of the table's plan is told: by its controller.
+QString checkedProblemLine(const site::PlanProblem& p, const std::map<int, std::string>& serialOfRow) {
+    const auto serial = serialOfRow.find(p.row);
+    QString at = serial == serialOfRow.end() ? QString() : QString::fromStdString(serial->second);
+    if (!p.column.empty())
+        at += (at.isEmpty() ? QString() : QStringLiteral(", ")) + QString::fromStdString(p.column);
+    return (at.isEmpty() ? QString() : at + QStringLiteral(": ")) + namedBySerial(p.text, serialOfRow);
+}
+
+QString problemsText(const std::vector<site::PlanProblem>& problems) {
+    QStringList lines;
+    for (std::size_t i = 0; i < problems.size() && i < std::size_t(kProblemsListed); ++i)
+        lines << problemLine(problems[i]);
+    if (problems.size() > std::size_t(kProblemsListed))
+        lines << QStringLiteral("... (%1 more)").arg(problems.size() - kProblemsListed);
+    return lines.join(QLatin1Char('\n'));
+}
+
+std::vector<std::string> serialsOf(const std::vector<site::ControllerRecord>& records) {
+    std::vector<std::string> out;
+    for (const site::ControllerRecord& r : records)
+        out.push_back(r.serialNo);
+    return out;
+}
+}  // namespace
+
+SiteWindow::SiteWindow(net::ServiceConfig config, QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::SiteWindow>()), files_(std::make_shared<site::UpgradeFiles>()) {
+    ui_->setupUi(this);
+    model_ = new SiteTableModel(this);
+    model_->setRowIcon(ui::drawingIcon(QStringLiteral(":/site/search-controller-16"), {16}));
+    proxy_ = new QSortFilterProxyModel(this);
+    proxy_->setSourceModel(model_);
+    proxy_->setSortRole(SiteTableModel::SortRole);
+    proxy_->setFilterKeyColumn(-1);
+    proxy_->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    ui_->siteTable->setModel(proxy_);
+    ui_->siteTable->sortByColumn(-1, Qt::AscendingOrder);  // the order found until a header is clicked
+    ui_->siteTable->verticalHeader()->setDefaultSectionSize(ui_->siteTable->fontMetrics().height() + 6);
+    ui_->siteTable->horizontalHeader()->setSectionsMovable(true);
+    resizeDocks({ui_->problemsDock}, {fontMetrics().height() * 6}, Qt::Vertical);  // the table keeps the room
+
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setObjectName(QStringLiteral("progressBar"));
+    progressBar_->setMaximumWidth(220);
+    progressBar_->hide();
+    totalsLabel_ = new QLabel(this);
+    totalsLabel_->setObjectName(QStringLiteral("totalsLabel"));
+    statusBar()->addPermanentWidget(totalsLabel_);
+    statusBar()->addPermanentWidget(progressBar_);
+
+    session_ = new SiteSession(std::move(config), this);
+    setWindowIcon(ui::drawingIcon(QStringLiteral(":/site/main-controller"), {16, 32}));
+    setLanguage();
+    connectActions();
+    connectSession();
+    loadInstalledUpgradeFiles();
+    updateActions();
+}
+
+SiteWindow::~SiteWindow() = default;
+
+void SiteWindow::setLanguage() {
+    setWindowTitle(text(TextWindowTitle));
+    const std::pair<QAction*, Text> actions[] = {
+        {ui_->actionSearch, TextSearch},           {ui_->actionFindMore, TextFindMore},
+        {ui_->actionOpenPlan, TextOpenPlan},       {ui_->actionSavePlan, TextSavePlan},
+        {ui_->actionSavePlanAs, TextSavePlanAs},   {ui_->actionCheck, TextCheck},
+        {ui_->actionApply, TextApply},             {ui_->actionStop, TextStop},
+        {ui_->actionUpgradeSelected, TextUpgradeSelected}, {ui_->actionUpgradeAll, TextUpgradeAll},
+        {ui_->actionUpgradeFiles, TextUpgradeFiles}, {ui_->actionNetworkPassword, TextNetworkPassword},
+        {ui_->actionFillDown, TextFillDown},       {ui_->actionNumberAddresses, TextNumberAddresses},
+        {ui_->actionClearPlanned, TextClearPlanned}, {ui_->actionSaveReport, TextSaveReport},
+        {ui_->actionClose, TextClose}};
+    for (const auto& [action, number] : actions)
+        action->setText(text(number));
+    ui_->menuSite->setTitle(text(TextMenuSite));
+    ui_->menuPlan->setTitle(text(TextMenuPlan));
+    ui_->menuEdit->setTitle(text(TextMenuEdit));
+    ui_->menuUpgrade->setTitle(text(TextMenuUpgrade));
+    ui_->filterLabel->setText(text(TextFilter));
+    ui_->problemsDock->setWindowTitle(text(TextProblems));
+    ui_->siteTable->setAccessibleName(text(TextTableName));
+    ui_->problemsList->setAccessibleName(text(TextProblems));
+    model_->loadHeaderTexts();
+}
+
+void SiteWindow::connectActions() {
+    const std::pair<QAction*, std::function<void()>> handlers[] = {
+        {ui_->actionSearch, [this] { search(); }},
+        {ui_->actionFindMore, [this] { findMore(); }},
+        {ui_->actionNetworkPassword, [this] {
+             askForPassword();
+             if (session_->hasPassword())
+                 search();
+         }},
+        {ui_->actionOpenPlan, [this] { openPlan(); }},
+        {ui_->actionSavePlan, [this] { savePlan(false); }},
+        {ui_->actionSavePlanAs, [this] { savePlan(true); }},
+        {ui_->actionCheck, [this] { check(); }},
+        {ui_->actionApply, [this] { apply(); }},
+        {ui_->actionStop, [this] {
+             session_->stop();
+             showStatus(text(TextStopping));
+         }},
+        {ui_->actionUpgradeSelected, [this] { upgrade(false); }},
+        {ui_->actionUpgradeAll, [this] { upgrade(true); }},
+        {ui_->actionUpgradeFiles, [this] { chooseUpgradeFile(); }},
+        {ui_->actionFillDown, [this] { fillDown(); }},
+        {ui_->actionNumberAddresses, [this] { numberAddresses(); }},
+        {ui_->actionClearPlanned, [this] { clearPlanned(); }},
+        {ui_->actionSaveReport, [this] { saveReport(); }},
+        {ui_->actionClose, [this] { close(); }},
+    };
+    for (const auto& [action, handler] : handlers) {
+        const QByteArray name = action->objectName().toUtf8() + "_Triggered";
+        connect(action, &QAction::triggered, this,
+                [this, name, handler = handler] { ui::guardHandler(handlers_, name.constData(), handler); });
+    }
+    connect(ui_->filterBox, &QLineEdit::textChanged, proxy_, &QSortFilterProxyModel::setFilterFixedString);
+    connect(ui_->problemsList, &QListWidget::currentRowChanged, this, [this](int item) { problemClicked(item); });
+    connect(ui_->problemsList, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { problemClicked(ui_->problemsList->row(item)); });
+    connect(model_, &SiteTableModel::editRefused, this, [this](const QModelIndex&, const QString& problem) {
+        support::ShowErrorMessage(problem);
+    });
+    // Many rows change at once while work runs: the commands are looked at once those have been shown.
+    connect(model_, &QAbstractItemModel::dataChanged, this, [this] {
+        if (!actionsDue_) {
+            actionsDue_ = true;
+            QTimer::singleShot(0, this, [this] {
+                actionsDue_ = false;
+                updateActions();
+            });
+        }
+    });
+    connect(model_, &SiteTableModel::planChanged, this, [this] { updateActions(); });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        updateActions();
+        showCount();
+    });
+    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] { showCount(); });
+}
+
+void SiteWindow::connectSession() {
+    connect(session_, &SiteSession::searched, this, &SiteWindow::searched);
+    connect(session_, &SiteSession::noneFoundAt, this,
+            [](const QString& address) { support::ShowInfoMessage(text(TextNoMatch) + QLatin1Char(' ') + address); });
+    connect(session_, &SiteSession::invalidAddress, this,
+            [](const QString& address) { support::ShowErrorMessage(address + QStringLiteral(" is not a valid IP address!")); });
+    connect(session_, &SiteSession::checked, this, &SiteWindow::checked);
+    connect(session_, &SiteSession::rowStarted, this, [this](int row) {
+        if (const auto it = serialOfCheckedRow_.find(row); it != serialOfCheckedRow_.end())
+            model_->setState(it->second, RowState::Writing);
+    });
+    connect(session_, &SiteSession::rowEnded, this, &SiteWindow::rowEnded);
+    connect(session_, &SiteSession::readingBack, this, [this] {
+        for (const SiteRow& r : model_->rows())
+            if (r.state == RowState::Applied)
+                model_->setState(r.now.serialNo, RowState::Verifying);
+    });
+    connect(session_, &SiteSession::applied, this, &SiteWindow::applied);
+    connect(session_, &SiteSession::upgradeTargetsFound, this, &SiteWindow::upgradeTargetsFound);
+    connect(session_, &SiteSession::transferring, this, [this](const QString& serial, int percent) {
+        model_->setState(serial.toStdString(), RowState::Transferring, {}, percent);
+    });
+    connect(session_, &SiteSession::restarting, this,
+            [this](const QString& serial) { model_->setState(serial.toStdString(), RowState::Restarting); });
+    connect(session_, &SiteSession::upgradeEnded, this, [this](const site::ControllerUpgrade& u) {
+        model_->showUpgrade(u);
+        progressBar_->setValue(progressBar_->value() + 1);
+    });
+    connect(session_, &SiteSession::upgraded, this, &SiteWindow::upgraded);
+    connect(session_, &SiteSession::progress, this, [this](const QString& line) { showStatus(line); });
+    connect(session_, &SiteSession::note, this, [this](const QString& line) { showStatus(line); });
+    connect(session_, &SiteSession::failed, this,
+            [](const QString& error) { support::ShowErrorMessage(text(TextServiceFailed) + QLatin1Char('\n') + error); });
+    connect(session_, &SiteSession::idle, this, [this] {
+        model_->setEditable(true);
+        progressBar_->hide();
+        updateActions();
+    });
+}
+
+void SiteWindow::updateActions() {
+    const bool busy = session_->busy();
+    bool anyPlan = false, anyFound = false;
+    for (const SiteRow& r : model_->rows()) {
+        anyPlan |= r.hasPlan();
+        anyFound |= r.found;
+    }
+    const bool checkedClean = checkedVersion_ == model_->planVersion();
+    const bool checkedWithProblems = problemsVersion_ == model_->planVersion();
+    for (QAction* a : {ui_->actionSearch, ui_->actionFindMore, ui_->actionOpenPlan, ui_->actionNetworkPassword,
+                       ui_->actionUpgradeFiles, ui_->actionFillDown, ui_->actionNumberAddresses, ui_->actionClearPlanned})
+        a->setEnabled(!busy);
+    ui_->actionSavePlan->setEnabled(!busy && anyPlan);
+    ui_->actionSavePlanAs->setEnabled(!busy && anyPlan);
+    ui_->actionCheck->setEnabled(!busy && anyPlan);
+    ui_->actionApply->setEnabled(!busy && anyPlan && (checkedClean || !checkedWithProblems));
+    ui_->actionStop->setEnabled(busy);
+    ui_->actionUpgradeSelected->setEnabled(!busy && anyFound);
+    ui_->actionUpgradeAll->setEnabled(!busy && anyFound);
+    ui_->actionSaveReport->setEnabled(!busy && workDone_);
+}
+
+void SiteWindow::showStatus(const QString& line) { statusBar()->showMessage(line); }
+
+void SiteWindow::showCount() { totalsLabel_->setText(lastTotals_.isEmpty() ? text(TextControllerCount).arg(model_->rowCount()) : lastTotals_); }
+
+// Work begins: the table is locked against edits and the progress bar runs.
+void SiteWindow::beginWork(const QString& status, int steps) {
+    model_->setEditable(false);
+    progressBar_->setRange(0, steps);
+    progressBar_->setValue(0);
+    progressBar_->show();
+    showStatus(status);
+    updateActions();
+}
+
+// ------------------------------------------------------------------ search
+
+void SiteWindow::search() {
+    if (session_->search())
+        beginWork(text(TextSearching) + QStringLiteral(" ..."), 0);
+}
+
+void SiteWindow::findMore() {
+    const QString typed = ui::inputBox(text(TextFindMorePrompt1) + QStringLiteral("\r\n\r\n") + text(TextFindMorePrompt2),
+                                       text(TextFindMoreTitle));
+    const comm::AddressInput input = comm::splitAddressInput(typed);
+    if (input.address.isEmpty())
+        return;
+    if (session_->findMore(input.address, input.mask))
+        beginWork(text(TextSearching) + QStringLiteral(" ..."), 0);
+}
+
+void SiteWindow::askForPassword() {
+    const QString password = ui::inputBox(text(TextPasswordPrompt), {}, {}, true);
+    passwordAsked_ = true;
+    if (password.isEmpty())
+        return;
+    if (support::FindInvalidPasswordChar(password) != -1) {
+        support::ShowErrorMessage(text(TextInvalidPasswordChar));
+        return;
+    }
+    session_->setPassword(password.toStdString());
+}
+
+void SiteWindow::searched(const std::vector<site::ControllerRecord>& found, bool full) {
+    if (full)
+        model_->setControllers(found);
+    else
+        model_->addControllers(found);
+    lastTotals_.clear();
+    showCount();
+    showStatus({});
+    const bool locked = std::any_of(found.begin(), found.end(),
+                                    [](const site::ControllerRecord& r) { return r.requireEncryption && !r.passwordOk; });
+    if (!locked)
+        return;
+    if (session_->hasPassword() && passwordAsked_) {
+        showStatus(text(TextPasswordNotAccepted));
+        return;
+    }
+    if (!passwordAsked_) {  // once per password: the technician asks for another through the menu
+        askForPassword();
+        if (session_->hasPassword())
+            QMetaObject::invokeMethod(this, [this] { search(); }, Qt::QueuedConnection);
+    }
+}
+
+// ------------------------------------------------------------------ plan files
+
+void SiteWindow::openPlan() {
+    const QString path = ui::chooseFileToOpen(text(TextOpenPlan), planFile_.isEmpty() ? QDir::homePath() : planFile_,
+                                              text(TextPlanFiles));
+    if (path.isEmpty())
+        return;
+    std::string error;
+    const std::optional<site::SitePlan> plan = site::readPlanFile(path.toStdString(), error);
+    if (!plan) {
+        support::ShowErrorMessage(text(TextPlanUnreadable) + QLatin1Char('\n') + QString::fromStdString(error) +
+                                  QLatin1Char('\n') + text(TextNothingChanged));
+        return;
+    }
+    if (!plan->problems.empty()) {
+        support::ShowErrorMessage(text(TextPlanUnreadable) + QLatin1Char('\n') + problemsText(plan->problems) +
+                                  QLatin1Char('\n') + text(TextNothingChanged));
+        return;
+    }
+    model_->loadPlan(*plan);
+    planFile_ = path;
+    ui_->problemsList->clear();
+    updateActions();
+}
+
+bool SiteWindow::savePlan(bool choose) {
+    QString path = planFile_;
+    if (choose || path.isEmpty())
+        path = ui::chooseFileToSave(text(TextSavePlanAs), path.isEmpty() ? QDir::homePath() : path, text(TextPlanFiles));
+    if (path.isEmpty())
+        return false;
+    QSaveFile file(path);
+    const std::string plan = planFileText(model_->rows());
+    if (!file.open(QIODevice::WriteOnly) || file.write(plan.data(), qint64(plan.size())) != qint64(plan.size()) ||
+        !file.commit()) {
+        support::ShowErrorMessage(path + QStringLiteral(": ") + file.errorString());
+        return false;
+    }
+    planFile_ = path;
+    return true;
+}
+
+// ------------------------------------------------------------------ check and apply
+
+void SiteWindow::check() {
+    serialOfCheckedRow_.clear();
+    const site::SitePlan plan = planOf(model_->rows(), &serialOfCheckedRow_);
+    if (plan.rows.empty()) {
+        support::ShowInfoMessage(text(TextNoPlannedValues));
+        applyAfterCheck_ = false;
+        return;
+    }
+    checkingVersion_ = model_->planVersion();
+    if (session_->check(plan))
+        beginWork(text(TextCheckingPlan) + QStringLiteral(" ..."), 0);
+}
+
+void SiteWindow::checked(const site::CheckedPlan& result) {
+    model_->showProblems(result.check.problems, serialOfCheckedRow_);
+    ui_->problemsList->clear();
+    for (const site::PlanProblem& p : result.check.problems) {
+        const auto serial = serialOfCheckedRow_.find(p.row);
+        auto* item = new QListWidgetItem(checkedProblemLine(p, serialOfCheckedRow_));
+        item->setData(Qt::UserRole, serial == serialOfCheckedRow_.end() ? QString()
+                                                                         : QString::fromStdString(serial->second));
+        ui_->problemsList->addItem(item);
+    }
+    if (result.check.problems.empty()) {
+        checkedVersion_ = checkingVersion_;
+        const auto toSet = std::count_if(result.check.setups.begin(), result.check.setups.end(),
+                                         [](const site::PlannedSetup& s) { return !s.fields.empty(); });
+        showStatus(text(TextPlanOk).arg(result.rows).arg(toSet));
+    } else {
+        problemsVersion_ = checkingVersion_;
+        applyAfterCheck_ = false;
+        showStatus(text(TextPlanProblems).arg(result.check.problems.size()));
+    }
+    if (applyAfterCheck_) {
+        applyAfterCheck_ = false;
+        QMetaObject::invokeMethod(this, [this] { ui::guardHandler(handlers_, "apply", [this] { apply(); }); },
+                                  Qt::QueuedConnection);
+    }
+}
+
+void SiteWindow::apply() {
+    if (checkedVersion_ != model_->planVersion()) {  // nothing is written that a check did not pass
+        applyAfterCheck_ = true;
+        check();
+        return;
+    }
+    const site::CheckedPlan& checked = session_->lastCheck();
+    std::vector<std::string> serials;
+    for (const site::PlannedSetup& s : checked.check.setups) {
+        serials.push_back(s.found.serialNo);
+        model_->setState(s.found.serialNo, s.fields.empty() ? RowState::None : RowState::Waiting);
+    }
+    model_->rememberBefore(serials);
+    checkedVersion_ = -1;  // the controllers change: the next apply checks again
+    if (session_->apply())
+        beginWork(text(TextApplying).arg(0).arg(serials.size()), int(serials.size()));
+}
+
+void SiteWindow::rowEnded(const site::RowOutcome& outcome, int done, int total) {
+    model_->showOutcome(outcome);
+    progressBar_->setRange(0, total);
+    progressBar_->setValue(done);
+    showStatus(text(TextApplying).arg(done).arg(total));
+}
+
+void SiteWindow::applied(const site::AppliedPlan& result, const QString& error) {
+    model_->addControllers(result.readBack);  // the table shows the controllers as the read-back heard them
+    std::map<site::Outcome, int> counts;
+    for (const site::RowOutcome& o : result.outcomes) {
+        model_->showOutcome(o);
+        ++counts[o.outcome];
+    }
+    for (int row : result.notReached)
+        if (const auto it = serialOfCheckedRow_.find(row); it != serialOfCheckedRow_.end())
+            model_->setState(it->second, RowState::NotStarted);
+    lastTotals_ = text(TextPlanTotals)
+                      .arg(counts[site::Outcome::Applied])
+                      .arg(counts[site::Outcome::Skipped])
+                      .arg(counts[site::Outcome::Refused])
+                      .arg(counts[site::Outcome::NoAnswer])
+                      .arg(counts[site::Outcome::Unverified])
+                      .arg(counts[site::Outcome::Waiting])
+                      .arg(result.notReached.size());
+    showCount();
+    showStatus({});
+    workDone_ = true;
+    if (!result.shared.empty()) {
+        QStringList lines;
+        for (const site::SharedAddress& a : result.shared)
+            lines << QString::fromStdString(site::sharedAddressText(a));
+        support::ShowErrorMessage(lines.join(QLatin1Char('\n')));
+    }
+    if (!error.isEmpty())
+        support::ShowErrorMessage(text(TextServiceFailed) + QLatin1Char('\n') + error);
+}
+
+// ------------------------------------------------------------------ upgrade
+
+void SiteWindow::loadInstalledUpgradeFiles() {
+    std::int32_t out = 0;
+    const QString slib = support::ExpandPathAlias(QStringLiteral("SLIB:"), 0, out);
+    const QDir folder(QDir(slib).filePath(QStringLiteral("QORreal")));
+    std::vector<std::string> paths;
+    for (const QString& name : folder.entryList({QStringLiteral("*.TcpIpPortOS")}, QDir::Files, QDir::Name))
+        paths.push_back(folder.filePath(name).toStdString());
+    auto files = std::make_shared<site::UpgradeFiles>();
+    for (const std::string& path : paths)
+        site::loadUpgradeFiles({path}, *files);  // a file that cannot be used is left out, as the tool leaves it
+    files_ = files;
+}
+
+void SiteWindow::chooseUpgradeFile() {
+    const QString path = ui::chooseFileToOpen(text(TextUpgradeFiles), QDir::homePath(), text(TextUpgradeFileFilter));
+    if (path.isEmpty())
+        return;
+    site::UpgradeFiles one;
+    if (const std::string problem = site::loadUpgradeFiles({path.toStdString()}, one); !problem.empty()) {
+        support::ShowErrorMessage(QString::fromStdString(problem));
+        return;
+    }
+    auto files = std::make_shared<site::UpgradeFiles>(*files_);
+    for (auto& [type, file] : one.byType)
+        files->byType[type] = file;  // one file for each type: the one chosen last
+    files_ = files;
+    QStringList names;
+    for (const auto& [type, file] : files_->byType)
+        names << QDir::toNativeSeparators(QString::fromStdString(file.path));
+    showStatus(text(TextUpgradeFilesChosen).arg(names.join(QStringLiteral(", "))));
+}
+
+void SiteWindow::upgrade(bool all) {
+    std::vector<std::string> serials;
+    if (all) {
+        for (const SiteRow& r : model_->rows())
+            if (r.found)
+                serials.push_back(r.now.serialNo);
+    } else {
+        for (int r : selectedRows())
+            if (model_->rows()[std::size_t(r)].found)
+                serials.push_back(model_->rows()[std::size_t(r)].now.serialNo);
+    }
+    if (serials.empty())
+        return;
+    if (session_->findUpgrades(serials, files_))
+        beginWork(text(TextSearching) + QStringLiteral(" ..."), 0);
+}
+
+void SiteWindow::upgradeTargetsFound(const site::UpgradeTargets& targets) {
+    // Nothing is sent before the question; the session is idle again by the time it is asked.
+    QMetaObject::invokeMethod(
+        this,
+        [this, targets] {
+            ui::guardHandler(handlers_, "upgradeTargetsFound", [this, &targets] {
+                if (targets.toUpgrade.empty()) {
+                    for (const site::ControllerUpgrade& u : targets.settled)
+                        model_->showUpgrade(u);
+                    support::ShowInfoMessage(text(TextNothingToUpgrade));
+                    return;
+                }
+                if (!support::AskYesNo(text(TextAskRestart).arg(targets.toUpgrade.size())))
+                    return;
+                for (const site::ControllerUpgrade& u : targets.settled)
+                    model_->showUpgrade(u);
+                model_->rememberBefore(serialsOf(targets.toUpgrade));
+                for (const site::ControllerRecord& r : targets.toUpgrade)
+                    model_->setState(r.serialNo, RowState::Waiting);
+                if (session_->upgrade())
+                    beginWork(text(TextUpgrading).arg(0).arg(targets.toUpgrade.size()), int(targets.toUpgrade.size()));
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+void SiteWindow::upgraded(const site::UpgradeRun& result, const QString& error) {
+    std::map<site::UpgradeResult, int> counts;
+    for (const site::ControllerUpgrade& u : result.upgrades) {
+        model_->showUpgrade(u);
+        ++counts[u.result];
+    }
+    for (const std::string& serial : result.notReached)
+        model_->setState(serial, RowState::NotStarted);
+    lastTotals_ = text(TextUpgradeTotals)
+                      .arg(counts[site::UpgradeResult::Upgraded])
+                      .arg(counts[site::UpgradeResult::Current])
+                      .arg(counts[site::UpgradeResult::NoFile])
+                      .arg(counts[site::UpgradeResult::Refused])
+                      .arg(counts[site::UpgradeResult::Failed])
+                      .arg(counts[site::UpgradeResult::Unknown])
+                      .arg(counts[site::UpgradeResult::NotFound])
+                      .arg(result.notReached.size());
+    showCount();
+    showStatus({});
+    workDone_ = true;
+    if (!error.isEmpty())
+        support::ShowErrorMessage(text(TextServiceFailed) + QLatin1Char('\n') + error);
+}
+
+// ------------------------------------------------------------------ report
+
+void SiteWindow::saveReport() {
+    const QString path = ui::chooseFileToSave(text(TextSaveReport), QDir::homePath(), text(TextReportFiles));
+    if (path.isEmpty())
+        return;
+    const QString base = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? path.chopped(4) : path;
+    ReportInfo info;
+    info.title = text(TextReportTitle);
+    info.searched = searchedTargets(session_->config());
+    info.totals = lastTotals_;
+    QString error;
+    if (!writeReportCsv(base + QStringLiteral(".csv"), model_->rows(), error) ||
+        !writeReportPdf(base + QStringLiteral(".pdf"), model_->rows(), info, error)) {
+        support::ShowErrorMessage(error);
+        return;
+    }
+    support::ShowInfoMessage(text(TextReportSaved).arg(QDir::toNativeSeparators(base + QStringLiteral(".csv")),
+                                                       QDir::toNativeSeparators(base + QStringLiteral(".pdf"))));
+}
+
+// ------------------------------------------------------------------ editing helpers
+
+QModelIndexList SiteWindow::selectedCells() const {
+    QModelIndexList cells = ui_->siteTable->selectionModel()->selectedIndexes();
+    if (cells.isEmpty() && ui_->siteTable->currentIndex().isValid())
+        cells << ui_->siteTable->currentIndex();  // the cell the keyboard is on
+    return cells;
+}
+
+std::vector<int> SiteWindow::selectedRows() const {
+    std::set<int> viewRows;
+    for (const QModelIndex& i : selectedCells())
+        viewRows.insert(i.row());
+    std::vector<int> rows;
+    for (int v : viewRows)
+        rows.push_back(proxy_->mapToSource(proxy_->index(v, 0)).row());
+    return rows;
+}
+
+void SiteWindow::fillDown() {
+    std::map<int, std::vector<int>> viewRowsOfColumn;  // planned columns only
+    for (const QModelIndex& i : selectedCells())
+        if (SiteTableModel::columns()[std::size_t(i.column())].kind == SiteTableModel::Kind::Planned)
+            viewRowsOfColumn[i.column()].push_back(i.row());
+    for (auto& [column, viewRows] : viewRowsOfColumn) {
+        std::sort(viewRows.begin(), viewRows.end());
+        const PlanField field = SiteTableModel::columns()[std::size_t(column)].field;
+        const int top = proxy_->mapToSource(proxy_->index(viewRows.front(), column)).row();
+        const QString value = model_->rows()[std::size_t(top)].plannedOf(field);
+        for (std::size_t k = 1; k < viewRows.size(); ++k) {
+            QString problem;
+            const int r = proxy_->mapToSource(proxy_->index(viewRows[k], column)).row();
+            if (!model_->setPlanned(r, field, value, problem)) {
+                support::ShowErrorMessage(problem);
+                return;
+            }
+        }
+    }
+}
+
+void SiteWindow::numberAddresses() {
+    const std::vector<int> rows = selectedRows();
+    if (rows.size() < 2)
+        return;
+    const SiteRow& first = model_->rows()[std::size_t(rows.front())];
+    const auto valueOf = [](const SiteRow& r, PlanField f) {
+        return r.plannedOf(f).isEmpty() ? presentPlanValue(r.now, f) : r.plannedOf(f);
+    };
+    std::set<std::uint32_t> taken;
+    for (std::size_t r = 0; r < model_->rows().size(); ++r) {
+        const SiteRow& row = model_->rows()[r];
+        if (std::find(rows.begin() + 1, rows.end(), int(r)) != rows.end())
+            continue;  // being numbered: its address is free to give
+        for (const QString& a : {row.found ? presentPlanValue(row.now, PlanField::IpAddress) : QString(),
+                                 row.plannedOf(PlanField::IpAddress)})
+            if (const auto v = net::ipv4::parse(a.toStdString()))
+                taken.insert(*v);
+    }
+    const auto next = nextFreeAddresses(valueOf(first, PlanField::IpAddress), valueOf(first, PlanField::SubnetMask),
+                                        int(rows.size()) - 1, taken);
+    if (!next)
+        return;
+    for (int k = 0; k < next->size(); ++k) {
+        QString problem;
+        model_->setPlanned(rows[std::size_t(k) + 1], PlanField::IpAddress, next->at(k), problem);
+    }
+}
+
+void SiteWindow::clearPlanned() {
+    for (const QModelIndex& i : selectedCells()) {
+        const auto& column = SiteTableModel::columns()[std::size_t(i.column())];
+        if (column.kind != SiteTableModel::Kind::Planned)
+            continue;
+        QString problem;
+        model_->setPlanned(proxy_->mapToSource(i).row(), column.field, QString(), problem);
+    }
+}
+
+void SiteWindow::problemClicked(int item) {
+    if (item < 0 || item >= ui_->problemsList->count())
+        return;
+    const int r = model_->rowOfSerial(ui_->problemsList->item(item)->data(Qt::UserRole).toString().toStdString());
+    if (r < 0)
+        return;
+    const QModelIndex shown = proxy_->mapFromSource(model_->index(r, 0));
+    if (!shown.isValid())
+        return;  // filtered out
+    ui_->siteTable->selectionModel()->select(shown, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ui_->siteTable->setCurrentIndex(shown);
+    ui_->siteTable->scrollTo(shown);
+}
+
+// ------------------------------------------------------------------ layout
+
+void SiteWindow::restoreLayout() {
+    if (settingsFile_.isEmpty())
+        return;
+    QSettings s(settingsFile_, QSettings::IniFormat);
+    restoreGeometry(s.value(QStringLiteral("window/geometry")).toByteArray());
+    ui_->siteTable->horizontalHeader()->restoreState(s.value(QStringLiteral("window/columns")).toByteArray());
+}
+
+void SiteWindow::saveLayout() const {
+    if (settingsFile_.isEmpty())
+        return;
+    QSettings s(settingsFile_, QSettings::IniFormat);
+    s.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    s.setValue(QStringLiteral("window/columns"), ui_->siteTable->horizontalHeader()->saveState());
+}
+
+void SiteWindow::closeEvent(QCloseEvent* event) {
+    session_->stop();  // what is in hand finishes before the window goes
+    saveLayout();
+    event->accept();
+}
+
+}  // namespace zelmar::sitewindow
