@@ -307,7 +307,8 @@ void ControllerSearch::drain(Run& run) {
         if (answer.newController)
             counters.lastNewAnswerMs = std::chrono::duration<double, std::milli>(arrived - run.start).count();
         if (run.timing && answer.sinceFirstAsked)
-            run.timing->answer(index, answer.newController, arrived, *answer.sinceFirstAsked, toldTiming(msg));
+            run.timing->answer({index, answer.newController, arrived, *answer.sinceFirstAsked, answer.askedEarly,
+                                toldTiming(msg)});
     }
 }
 

@@ -27,20 +27,38 @@ void SearchTiming::roundBegins(Clock::time_point at, int spreadMs) {
     rounds_.push_back({at, at, spreadMs});
 }
 
-void SearchTiming::answer(std::int32_t controller, bool first, Clock::time_point at, Clock::duration sinceFirstAsked,
-                          std::optional<Told> told) {
+void SearchTiming::Trips::add(double ms) {
+    longestMs = std::max(longestMs, ms);
+    shortestMs = std::min(shortestMs, ms);
+    ++count;
+}
+
+SearchTiming::Clock::duration SearchTiming::Trips::wait() const {
+    // Round trips told are the link's own: the longest seen, and room for one longer still, an eighth
+    // of the longest. Once many have answered, the longest of them is near the longest there is: no
+    // more room than a quarter of how much their round trips vary.
+    double roomMs = longestMs / 8;
+    if (count >= kManyAnswers)
+        roomMs = std::min(roomMs, (longestMs - shortestMs) / 4);
+    return fromMs(longestMs + std::max<double>(kToldSlackMs, roomMs));
+}
+
+void SearchTiming::answer(const Heard& heard) {
+    std::optional<Told> told = heard.told;
     if (told && (told->round < 1 || told->round > roundsSent()))
         told.reset();  // no round of ours
     if (told) {
         // Its round trip: from when its round asked it (the first: its own address) to its answer, less its wait.
-        const auto asked = told->round == 1 ? at - sinceFirstAsked : rounds_[std::size_t(told->round - 1)].began;
-        const double tripMs = std::chrono::duration<double, std::milli>(at - asked).count() - told->waitMs;
-        longestTripMs_ = std::max(longestTripMs_, tripMs);
-        shortestTripMs_ = std::min(shortestTripMs_, tripMs);
+        const auto asked =
+            told->round == 1 ? heard.at - heard.sinceFirstAsked : rounds_[std::size_t(told->round - 1)].began;
+        const double tripMs = std::chrono::duration<double, std::milli>(heard.at - asked).count() - told->waitMs;
+        trips_.add(tripMs);
+        if (told->round > 1 || heard.askedEarly)
+            unqueuedTrips_.add(tripMs);
         // The loss, counted exactly: controllers that answered no round before a later one. On a link
         // whose delays vary more than the rounds are apart, its answer to the first round may come last.
-        auto [earliest, firstTold] = firstRoundHeard_.try_emplace(controller, told->round);
-        if (firstTold && first) {
+        auto [earliest, firstTold] = firstRoundHeard_.try_emplace(heard.controller, told->round);
+        if (firstTold && heard.first) {
             ++heardTold_;
             lateTold_ += told->round > 1;
         } else if (told->round < earliest->second) {
@@ -48,14 +66,14 @@ void SearchTiming::answer(std::int32_t controller, bool first, Clock::time_point
             earliest->second = told->round;
         }
     }
-    if (!first)
+    if (!heard.first)
         return;
     ++heard_;
-    if (rounds_.size() >= 2 && at > rounds_[1].at)
+    if (rounds_.size() >= 2 && heard.at > rounds_[1].at)
         ++heardLate_;  // its first exchange failed (request or answer lost), a later round found it
     if (samplesMs_.size() >= kMaxSamples)
         return;
-    const double ms = std::max(0.0, std::chrono::duration<double, std::milli>(sinceFirstAsked).count());
+    const double ms = std::max(0.0, std::chrono::duration<double, std::milli>(heard.sinceFirstAsked).count());
     fastestMs_ = samplesMs_.empty() ? ms : std::min(fastestMs_, ms);
     samplesMs_.push_back(ms);
     // The median moves little once there are many: taken anew when they grew by a sixteenth.
@@ -103,17 +121,14 @@ SearchTiming::Clock::duration SearchTiming::waitFor(double roundTripMs) {
     return fromMs(roundTripMs * 1.25 + kSlackMs);
 }
 
-SearchTiming::Clock::duration SearchTiming::answerWait() const {
+SearchTiming::Clock::duration SearchTiming::answerWait(int round) const {
     if (!answered())
         return Clock::duration::zero();
-    // Round trips told are the link's own: the longest seen, and room for one longer still. Once many
-    // have answered, that room is a quarter of how much their round trips vary (the longest of many
-    // is near the longest there is); with few, an eighth of the longest.
-    if (allTold()) {
-        const double roomMs = heardTold_ >= kManyAnswers ? (longestTripMs_ - shortestTripMs_) / 4 : longestTripMs_ / 8;
-        return fromMs(longestTripMs_ + std::max<double>(kToldSlackMs, roomMs));
-    }
-    return waitFor(typicalRoundTripMs());
+    if (!allTold())
+        return waitFor(typicalRoundTripMs());
+    // The first round's requests met the queue the search's own burst of them made; a later round
+    // asks few, and waits as long as requests that met no such queue took.
+    return round > 1 && unqueuedTrips_.count > 0 ? unqueuedTrips_.wait() : trips_.wait();
 }
 
 std::size_t SearchTiming::roundsAwaited() const {
@@ -141,7 +156,7 @@ SearchTiming::Clock::time_point SearchTiming::nextRound() const {
         return last.at + std::chrono::milliseconds(gapMs);
     }
     if (k == 0)  // once the answers to the first round are due
-        return last.at + std::chrono::milliseconds(last.spreadMs) + answerWait();
+        return last.at + std::chrono::milliseconds(last.spreadMs) + answerWait(1);
     if (roundsSent() >= roundsNeeded())
         return Clock::time_point::max();
     // The next round goes once the controllers asked by the last one have sent their answers: a
@@ -162,10 +177,11 @@ SearchTiming::Clock::time_point SearchTiming::end() const {
                std::chrono::milliseconds(std::max(settings_.firstAnswerWaitMs, settings_.firstSpreadMs));
     if (roundsSent() < roundsNeeded())
         return Clock::time_point::max();
-    Clock::time_point lastAnswer = rounds_.front().at;
+    // When the answers to the rounds awaited are due, the latest of them.
+    Clock::time_point due = rounds_.front().at + std::chrono::milliseconds(rounds_.front().spreadMs) + answerWait(1);
     for (std::size_t i = 0; i < roundsAwaited(); ++i)
-        lastAnswer = std::max(lastAnswer, rounds_[i].at + std::chrono::milliseconds(rounds_[i].spreadMs));
-    return lastAnswer + answerWait();
+        due = std::max(due, rounds_[i].at + std::chrono::milliseconds(rounds_[i].spreadMs) + answerWait(int(i) + 1));
+    return due;
 }
 
 }  // namespace zelmar::net

@@ -54,11 +54,19 @@ public:
         int round = 0;
         int waitMs = 0;
     };
-    // The controller of entry `controller` answered at `at` (`first`: its first answer in this
-    // search), this long after its address was first asked (an upper bound of its round trip
-    // plus its spread), and told this of its timing (nullopt: an older controller).
-    void answer(std::int32_t controller, bool first, Clock::time_point at, Clock::duration sinceFirstAsked,
-                std::optional<Told> told);
+    // An answer that came in.
+    struct Heard {
+        std::int32_t controller = -1;  // its entry
+        bool first = false;            // its first answer in this search
+        Clock::time_point at;
+        // Since its address was first asked: an upper bound of its round trip plus its wait.
+        Clock::duration sinceFirstAsked{};
+        // Among the first addresses the first round asked: its request met no queue of the
+        // search's own requests at the controllers.
+        bool askedEarly = false;
+        std::optional<Told> told;  // nullopt: an older controller
+    };
+    void answer(const Heard& heard);
 
     bool answered() const { return heard_ > 0; }
     // Every answer so far told its round and wait.
@@ -73,9 +81,9 @@ public:
     Clock::time_point nextRound() const;
     // When the search ends, unless every address has answered before.
     Clock::time_point end() const;
-    // How long after a request its answer can still arrive, not counting the spread
-    // the request asked for (zero before any answer).
-    Clock::duration answerWait() const;
+    // How long after a request of round `round` (from 1) its answer can still arrive, not
+    // counting the spread the request asked for (zero before any answer).
+    Clock::duration answerWait(int round) const;
 
 private:
     struct Round {
@@ -97,8 +105,17 @@ private:
     int heardTold_ = 0;  // controllers whose first answer told its round and wait
     int lateTold_ = 0;   // of those, not heard in the first round (yet: answers may overtake each other)
     std::unordered_map<std::int32_t, int> firstRoundHeard_;  // by controller: the earliest round it answered
-    double longestTripMs_ = 0;   // the longest round trip an answer told
-    double shortestTripMs_ = 1e9;  // and the shortest
+    // The round trips answers told: of all, and of those whose requests met no queue of the
+    // search's own (the first addresses asked, and later rounds, which ask few).
+    struct Trips {
+        double longestMs = 0;
+        double shortestMs = 1e9;
+        int count = 0;
+        void add(double ms);
+        Clock::duration wait() const;  // the longest, and room for one longer still
+    };
+    Trips trips_;
+    Trips unqueuedTrips_;
     bool lossMeasurable_ = false;  // the second round went out once the answers to the first were due
     mutable double cachedRoundTripMs_ = -1;  // recomputed as samples come
     mutable std::size_t cachedFrom_ = 0;     // from this many samples

@@ -32,7 +32,7 @@ void sendRound(SearchTiming& timing, SearchTiming::Clock::time_point at, int spr
 void answerFirstRound(SearchTiming& timing, int count, int roundTripMs) {
     for (int i = 0; i < count; ++i) {
         const milliseconds sample(roundTripMs + (i * 37) % 101);
-        timing.answer(i, true, t0 + sample, sample, std::nullopt);
+        timing.answer({i, true, t0 + sample, sample, true, std::nullopt});
     }
 }
 
@@ -44,7 +44,7 @@ void answerTelling(SearchTiming& timing, int first, int count, int round, Search
     for (int i = first; i < first + count; ++i) {
         const int waitMs = spreadMs ? (i * 37) % (spreadMs + 1) : 0;
         const auto at = asked + milliseconds(waitMs + roundTripMs + (jitterMs ? (i * 13) % (jitterMs + 1) : 0));
-        timing.answer(i, i >= first + before, at, at - t0, SearchTiming::Told{round, waitMs});
+        timing.answer({i, i >= first + before, at, at - t0, true, SearchTiming::Told{round, waitMs}});
     }
 }
 }  // namespace
@@ -90,7 +90,7 @@ TEST(SearchTiming, LossSeenCallsForMoreRounds) {
     sendRound(timing, second, 25);
     EXPECT_EQ(timing.roundsNeeded(), SearchTiming::kMinRounds);
     for (int i = 0; i < 190; ++i)  // one in five exchanges failed: found by the second round
-        timing.answer(810 + i, true, second + milliseconds(20), second + milliseconds(20) - t0, std::nullopt);
+        timing.answer({810 + i, true, second + milliseconds(20), second + milliseconds(20) - t0, true, std::nullopt});
     EXPECT_EQ(timing.roundsNeeded(), defaults.maxRounds);
     sendDueRounds(timing, 1);
     EXPECT_EQ(timing.roundsSent(), defaults.maxRounds);
@@ -113,7 +113,7 @@ TEST(SearchTiming, LongRoundTripsKeepTheSearchOpenForTheAnswersToItsLastRound) {
 TEST(SearchTiming, OneSlowAnswerIsEnoughToWaitForItsLikes) {
     SearchTiming timing(defaults);
     sendRound(timing, t0, 100);
-    timing.answer(0, true, t0 + milliseconds(430), milliseconds(430), std::nullopt);  // a single controller: its round trip is at most that
+    timing.answer({0, true, t0 + milliseconds(430), milliseconds(430), true, std::nullopt});  // one controller: its round trip is at most that
     const auto last = sendDueRounds(timing, 25);
     EXPECT_GE(timing.end(), last + milliseconds(25 + 430));
 }
@@ -183,12 +183,32 @@ TEST(SearchTiming, OneOlderControllerThatTellsNothingMakesTheSearchEstimateAgain
     const auto second = timing.nextRound();
     sendRound(timing, second, 1);
     EXPECT_EQ(timing.roundsNeeded(), SearchTiming::kMinRoundsTold);
-    timing.answer(999, true, second + milliseconds(3), second + milliseconds(3) - t0, std::nullopt);
+    timing.answer({999, true, second + milliseconds(3), second + milliseconds(3) - t0, true, std::nullopt});
     EXPECT_FALSE(timing.allTold());
     EXPECT_EQ(timing.roundsNeeded(), SearchTiming::kMinRounds);
     // A round number no round of this search had is not believed either.
     SearchTiming other(defaults);
     sendRound(other, t0, 100);
-    other.answer(0, true, t0 + milliseconds(5), milliseconds(5), SearchTiming::Told{7, 0});
+    other.answer({0, true, t0 + milliseconds(5), milliseconds(5), true, SearchTiming::Told{7, 0}});
     EXPECT_FALSE(other.allTold());
+}
+
+TEST(SearchTiming, RoundTripsLengthenedByTheFirstRoundsOwnBurstAreNotWaitedForAgainInTheSecond) {
+    SearchTiming timing(defaults);
+    sendRound(timing, t0, 100);
+    // The controllers asked first answer within 3 ms of their wait; those asked later in the long
+    // burst of the first round met a queue of its requests, up to 80 ms more.
+    for (int i = 0; i < 1000; ++i) {
+        const int waitMs = (i * 37) % 101;
+        const auto asked = t0 + milliseconds(i / 50);
+        const auto at = asked + milliseconds(waitMs + 3 + (i < 64 ? 0 : i * 80 / 1000));
+        timing.answer({i, true, at, at - asked, i < 64, SearchTiming::Told{1, waitMs}});
+    }
+    // The second round waits for the first round's answers, the slow ones too ...
+    const auto second = timing.nextRound();
+    EXPECT_GE(second, t0 + milliseconds(100 + 80));
+    sendRound(timing, second, 1);
+    // ... and for its own as long as a request that met no queue takes.
+    EXPECT_GE(timing.end(), second + milliseconds(1 + 3));
+    EXPECT_LT(timing.end(), second + milliseconds(1 + 3 + 5));
 }
