@@ -8,14 +8,33 @@ namespace zelmar::ui {
 
 namespace {
 
+QString& faceForTests() {
+    static QString family;
+    return family;
+}
+
 // The Windows dialog face first, so that the tool looks as other Windows tools
-// do there; where it is missing (Linux) a condensed face whose widths keep the
-// stored captions unclipped, then the usual Windows faces.
+// do there, then the face the layouts were made for, whose widths it keeps
+// (Wine has it as a TrueType face of its own); where neither is (Linux) a
+// condensed face whose widths keep the stored captions unclipped, then the
+// usual Windows faces.
 QFont dialogFace(QFont font, double pointSize) {
-    font.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("Segoe UI"), QStringLiteral("Tahoma"), QStringLiteral("Arial")});
+    QStringList faces{QStringLiteral("Microsoft Sans Serif"), QStringLiteral("MS Sans Serif"),
+                      QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Segoe UI"), QStringLiteral("Tahoma"),
+                      QStringLiteral("Arial")};
+    if (!faceForTests().isEmpty())
+        faces.prepend(faceForTests());
+    font.setFamilies(faces);
     font.setPointSizeF(pointSize);
     return font;
+}
+
+void applySmallTextFonts(QWidget* dialog, double pointSize) {
+    const QFont small = dialogFace(dialog->font(), pointSize);
+    for (QWidget* child : dialog->findChildren<QWidget*>()) {
+        if (child->property("fontRole").toString() == QLatin1String("small"))
+            child->setFont(small);
+    }
 }
 
 }  // namespace
@@ -26,12 +45,6 @@ void applyDialogFonts(QWidget* dialog, double pointSize, double smallPointSize) 
         applySmallTextFonts(dialog, smallPointSize);
 }
 
-void applySmallTextFonts(QWidget* dialog, double pointSize) {
-    const QFont small = dialogFace(dialog->font(), pointSize);
-    for (QWidget* child : dialog->findChildren<QWidget*>()) {
-        if (child->property("fontRole").toString() == QLatin1String("small"))
-            child->setFont(small);
-    }
-}
+void setDialogFaceForTests(const QString& family) { faceForTests() = family; }
 
 }  // namespace zelmar::ui
