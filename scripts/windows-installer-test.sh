@@ -184,8 +184,16 @@ wine_ws "$user_dir\\uninstall.exe" /S
 wine_settle
 [ "$(reg_value "$user_env" Path)" = "$long" ] || fail "user PATH after the uninstall: $(reg_value "$user_env" Path)"
 [ ! -e "$(unix_path "$user_dir")" ] || fail "left behind: $(find "$(unix_path "$user_dir")")"
-wine_ws reg delete "$user_env" /v Path /f >/dev/null 2>&1
 echo "ok: in $user_dir and on the user's PATH of ${#long} characters, then gone, that PATH as it was"
+wine_ws "$(windows_path "$older_setup")" /S /CurrentUser /NoPath
+wine_settle
+[ -f "$(unix_path "$user_dir")/bin/zelmar-netctl.exe" ] || fail "/NoPath: not installed"
+[ "$(reg_value "$user_env" Path)" = "$long" ] || fail "/NoPath changed the user PATH: $(reg_value "$user_env" Path)"
+wine_ws "$user_dir\\uninstall.exe" /S
+wine_settle
+[ "$(reg_value "$user_env" Path)" = "$long" ] || fail "/NoPath: the uninstall changed the user PATH"
+wine_ws reg delete "$user_env" /v Path /f >/dev/null 2>&1
+echo "ok: with /NoPath the user's PATH stays as it is"
 
 # --- the MSI --------------------------------------------------------------------
 
