@@ -53,7 +53,8 @@ in_ws wineserver -w 2>>"$work/wine.log"
 # with; MS Sans Serif and Small Fonts, bitmap faces as on Windows. The
 # Windows dialog face, Microsoft Sans Serif, is not among them: Tahoma, its
 # close relative of nearly the same widths, takes its name (a Wine font
-# replacement), as the dialogs draw their captions in TrueType faces only.
+# replacement), so that the dialogs draw in the face a Windows laptop gives
+# them rather than in the host's DejaVu.
 cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
 # ClearType, on as in a Windows laptop: with Wine's default smoothing Qt's
 # GDI font engine loses the one-pixel stems of small text ("Seria Number:").
@@ -94,12 +95,12 @@ run_ctest() {
 
 step "the unit, network and dialog tests of the Windows build"
 # The offscreen platform plugin of the Windows build reads its fonts from a
-# folder (QT_QPA_FONTDIR): DejaVu, and the face the layouts were made for,
-# Wine's MS Sans Serif, with Wine's Tahoma and Small Fonts.
+# folder (QT_QPA_FONTDIR): DejaVu, and the faces the layouts were made for,
+# MS Sans Serif and Small Fonts, as Wine ships them (TrueType).
 fonts="$work/fonts"
 mkdir -p "$fonts"
 ln -s /usr/share/fonts/truetype/dejavu/*.ttf "$fonts/"
-for face in ms_sans_serif tahoma tahomabd small_fonts; do
+for face in ms_sans_serif small_fonts; do
   ln -s "/usr/share/wine/fonts/$face.ttf" "$fonts/"
 done
 # Wine's services (services.exe, rpcss, plugplay, ...) start with the first

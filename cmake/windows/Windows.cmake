@@ -11,8 +11,10 @@ set(ZELMAR_WINDOWS_ICON ${CMAKE_BINARY_DIR}/zelmar-tcpip-settings.ico)
 zelmar_windows_icon(${ZELMAR_WINDOWS_ICON} main-cable)
 add_custom_target(zelmar_windows_icon DEPENDS ${ZELMAR_WINDOWS_ICON})
 
-# What Explorer, the installed programs and the installers call the product.
+# What Explorer, the installed programs and the installers call the product,
+# and its folder in Program Files and name in the Start menu (no "/" there).
 set(ZELMAR_PRODUCT "Zelmar TCP/IP Settings Tool")
+set(ZELMAR_PRODUCT_FOLDER "Zelmar TCP-IP Settings Tool")
 set(ZELMAR_PUBLISHER "Zelmar")
 
 # A program the Windows installers carry (packaging/windows/programs.cmake

@@ -53,7 +53,6 @@ function(zelmar_msi_installer stage outfile)
   math(EXPR next_patch "${CMAKE_MATCH_3} + 1")
   set(NEXT_PATCH_VERSION ${CMAKE_MATCH_1}.${CMAKE_MATCH_2}.${next_patch})
   set(UPGRADE_CODE ${ZELMAR_MSI_UPGRADE_CODE})
-  set(PRODUCT_FOLDER "Zelmar TCP-IP Settings Tool")
   configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/zelmar-tcpip-settings.wxs.in ${work}/product.wxs @ONLY)
   # wixl finds files only by paths relative to the folder it runs in.
   file(COPY_FILE ${ICON} ${work}/product.ico)

@@ -50,7 +50,8 @@ function(zelmar_nsis_installer stage outfile)
     set(sign_uninstaller -DSIGN_UNINSTALLER=1 -DCMAKE=${CMAKE_COMMAND} -DSIGNING=${CMAKE_CURRENT_FUNCTION_LIST_DIR}/Signing.cmake
                          -DOSSLSIGNCODE=${OSSLSIGNCODE})
   endif()
-  execute_process(COMMAND ${MAKENSIS} -V2 -DVERSION=${VERSION} -DPRODUCT=${PRODUCT} -DPUBLISHER=${PUBLISHER}
+  execute_process(COMMAND ${MAKENSIS} -V2 -DVERSION=${VERSION} -DPRODUCT=${PRODUCT} -DPRODUCT_FOLDER=${PRODUCT_FOLDER}
+                          -DPUBLISHER=${PUBLISHER}
                           -DSTAGE=${stage} -DOUTFILE=${outfile} -DFILELIST=${filelist} -DPROGRAMS=${programs_nsh}
                           -DICON=${ICON} ${sign_uninstaller}
                           ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/zelmar-tcpip-settings.nsi

@@ -1,5 +1,5 @@
 ; The Windows setup program of the Zelmar TCP/IP Settings Tool.
-; makensis -DVERSION=x.y.z -DPRODUCT=<name> -DPUBLISHER=<name> -DSTAGE=<staged tree>
+; makensis -DVERSION=x.y.z -DPRODUCT=<name> -DPRODUCT_FOLDER=<folder name> -DPUBLISHER=<name> -DSTAGE=<staged tree>
 ;          -DOUTFILE=<setup.exe> -DFILELIST=<uninstall list .nsh> -DPROGRAMS=<programs .nsh>
 ;          -DICON=<.ico> [-DSIGN_UNINSTALLER=1 -DCMAKE=<cmake> -DSIGNING=<Signing.cmake>
 ;          -DOSSLSIGNCODE=<osslsigncode>] zelmar-tcpip-settings.nsi
@@ -15,7 +15,6 @@
 Target amd64-unicode  ; the 64-bit stub: a 64-bit-only Windows (or Wine) runs it
 SetCompressor /SOLID lzma
 
-!define PRODUCT_FOLDER "Zelmar TCP-IP Settings Tool"  ; a file name: no "/"
 !define TOOL_EXE "bin\zelmar-tcpip-settings.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZelmarTcpIpSettingsTool"
 !define SETTINGS_KEY "Software\Zelmar\TCP-IP Settings Tool"

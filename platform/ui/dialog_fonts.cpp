@@ -13,29 +13,27 @@ QString& faceForTests() {
     return family;
 }
 
-// The captions' faces, the first one installed counting: the Windows dialog
-// face, so that the tool looks as other Windows tools do there; then the face
-// the layouts were made for, MS Sans Serif, of the same widths (Wine has it as
-// a TrueType face of its own); where neither is (Linux) a condensed face whose
+// The faces, the first one installed counting: the Windows dialog face, of
+// the widths the layouts were made for, so that the tool looks as other
+// Windows tools do there; where it is missing (Linux) a condensed face whose
 // widths keep the stored captions unclipped; then the usual Windows faces.
-const QStringList& captionFaces() {
-    static const QStringList faces{QStringLiteral("Microsoft Sans Serif"), QStringLiteral("MS Sans Serif"),
-                                   QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Segoe UI"),
-                                   QStringLiteral("Tahoma"), QStringLiteral("Arial")};
-    return faces;
+// Last but one the face the layouts were made for: MS Sans Serif for the
+// captions, Small Fonts for the explanations. Windows has them as bitmap faces
+// in whole sizes only, which cut the captions; a system with none of the
+// faces before them may have them as TrueType faces (Wine ships such).
+QStringList faces(const QString& layoutFace) {
+    return {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
+            QStringLiteral("Segoe UI"), QStringLiteral("Tahoma"), layoutFace, QStringLiteral("Arial")};
 }
 
-// The explanations' faces: the layouts made them for Small Fonts, whose lines
-// are lower than MS Sans Serif's. Windows has it only as a bitmap face, so
-// there they take the Windows dialog face; Wine has a TrueType Small Fonts.
+const QStringList& captionFaces() {
+    static const QStringList list = faces(QStringLiteral("MS Sans Serif"));
+    return list;
+}
+
 const QStringList& smallTextFaces() {
-    static const QStringList faces = [] {
-        QStringList f = captionFaces();
-        f.removeAll(QStringLiteral("MS Sans Serif"));
-        f.insert(1, QStringLiteral("Small Fonts"));
-        return f;
-    }();
-    return faces;
+    static const QStringList list = faces(QStringLiteral("Small Fonts"));
+    return list;
 }
 
 QFont dialogFace(QFont font, const QStringList& faces, double pointSize) {

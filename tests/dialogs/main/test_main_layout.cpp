@@ -299,7 +299,7 @@ TEST_F(MainLayout, InAWideFaceTheLabelsGrowAndNoCaptionIsClipped) {
 
 TEST_F(MainLayout, NoCaptionIsClippedInEnglishOrSwedish) {
     if (zelmar::testing::installedDialogFace().isEmpty())
-        GTEST_SKIP() << "neither dialog face is installed here";
+        GTEST_SKIP() << "the dialogs take no face here that the layouts were made for";
     auto stored = newDialog();
     EXPECT_EQ(clippedCaptions(*stored), QStringList()) << "stored captions";
     for (const char* lang : {"en", "sv"}) {

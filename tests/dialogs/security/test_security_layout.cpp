@@ -175,7 +175,7 @@ TEST_F(SecurityLayout, InAWideFaceCaptionsAreNotClippedInEitherLanguage) {
 
 TEST_F(SecurityLayout, CaptionsAreNotClippedInEitherLanguage) {
     if (zelmar::testing::installedDialogFace().isEmpty())
-        GTEST_SKIP() << "neither dialog face is installed here";
+        GTEST_SKIP() << "the dialogs take no face here that the layouts were made for";
     for (const char* language : {"en", "sv"}) {
         qputenv("ZELMAR_LANG", language);
         FormSecurity dialog;

@@ -1,10 +1,9 @@
 #pragma once
-// The face the stored layouts were made for, as installed here: Microsoft
-// Sans Serif (Windows), Wine's MS Sans Serif (its TrueType face of the same
-// widths) or DejaVu Sans Condensed (Linux). Empty where none is: captions
-// measured in any other face say nothing about whether they fit. The
-// explanations' face: Microsoft Sans Serif, Wine's Small Fonts, or DejaVu Sans
-// Condensed.
+// The face the dialogs take here (platform/ui/dialog_fonts.cpp), when it is
+// one the stored layouts were made for or one of its widths: Microsoft Sans
+// Serif (Windows), DejaVu Sans Condensed (Linux), or MS Sans Serif and Small
+// Fonts as Wine has them (TrueType). Empty when the dialogs take another one:
+// captions measured in any other face say nothing about whether they fit.
 #include <QFontDatabase>
 #include <QString>
 #include <initializer_list>
@@ -15,19 +14,18 @@ namespace zelmar::testing {
 // dialog tests run (Linux, and the font folder of the Windows tests under Wine).
 inline const QString kWideFace = QStringLiteral("DejaVu Sans");
 
-inline QString firstInstalled(std::initializer_list<const char*> faces) {
-    for (const char* face : faces)
-        if (QFontDatabase::hasFamily(QLatin1String(face)))
-            return QLatin1String(face);
+// The first installed face of the dialogs' list that ends in `layoutFace`, if
+// it is one of the faces measured.
+inline QString measuredFace(const char* layoutFace) {
+    for (const char* face : {"Microsoft Sans Serif", "DejaVu Sans Condensed", "Segoe UI", "Tahoma", layoutFace})
+        if (QFontDatabase::hasFamily(QLatin1String(face))) {
+            const QString found = QLatin1String(face);
+            return found == QLatin1String("Segoe UI") || found == QLatin1String("Tahoma") ? QString() : found;
+        }
     return {};
 }
 
-inline QString installedDialogFace() {
-    return firstInstalled({"Microsoft Sans Serif", "MS Sans Serif", "DejaVu Sans Condensed"});
-}
-
-inline QString installedSmallTextFace() {
-    return firstInstalled({"Microsoft Sans Serif", "Small Fonts", "DejaVu Sans Condensed"});
-}
+inline QString installedDialogFace() { return measuredFace("MS Sans Serif"); }
+inline QString installedSmallTextFace() { return measuredFace("Small Fonts"); }
 
 }  // namespace zelmar::testing

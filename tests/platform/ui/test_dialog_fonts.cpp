@@ -32,7 +32,7 @@ TEST(DialogFonts, EveryDialogTakesTheSameFaceAtItsStoredSizes) {
 
     const QString expected = testing::installedDialogFace();
     if (expected.isEmpty())
-        GTEST_SKIP() << "neither dialog face is installed here";
+        GTEST_SKIP() << "the dialogs take no face here that the layouts were made for";
     for (const QLabel* label : {plain, heading})
         EXPECT_EQ(QFontInfo(label->font()).family(), expected) << label->text().toStdString();
     EXPECT_EQ(QFontInfo(explanation->font()).family(), testing::installedSmallTextFace());
