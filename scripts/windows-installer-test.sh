@@ -72,7 +72,7 @@ user_config="$(unix_path "$appdata")/zelmar/netservice.json"
 
 expect_installed() {
   local what=$1 start_menu=$2
-  for file in bin/zelmar-tcpip-settings.exe bin/zelmar-netctl.exe bin/zelmar-controller-sim.exe \
+  for file in bin/zelmar-tcpip-settings.exe bin/zelmar-site.exe bin/zelmar-netctl.exe bin/zelmar-controller-sim.exe \
               bin/zelmar-make-upgrade.exe bin/Qt6Widgets.dll bin/libsodium-23.dll bin/platforms/qwindows.dll \
               bin/styles/qwindowsvistastyle.dll share/zelmar/netservice.json share/zelmar/SLIB/QORreal/README.txt \
               "share/zelmar/Prod/Texts/Zelmar TCP IP Settings Tool.en.txt" doc/zelmar-netctl.txt doc/user-guide.md; do

@@ -9,3 +9,5 @@ zelmar_windows_program(zelmar-tcpip-settings "Zelmar TCP/IP Settings Tool"
 zelmar_windows_program(zelmar-netctl "Zelmar controllers from the command line" FIREWALL)
 zelmar_windows_program(zelmar-controller-sim "Zelmar controller simulator")
 zelmar_windows_program(zelmar-make-upgrade "Zelmar TCP/IP Port OS upgrade files")
+zelmar_windows_program(zelmar-site "Zelmar TCP/IP Site Commissioning"
+  START_MENU "Zelmar TCP-IP Site Commissioning" FIREWALL)
