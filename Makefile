@@ -35,7 +35,8 @@ package: build
 
 # The tool for Windows, cross-built with MinGW-w64 into build-windows/ (its
 # Qt and libsodium built once from Debian's sources into a cache), with the
-# installer; and its tests under Wine, inside network namespaces of their own.
+# setup program and the MSI, signed when ZELMAR_SIGN_PKCS12 names a
+# certificate; and its tests under Wine, inside network namespaces of their own.
 windows:
 	@bash scripts/windows-build.sh
 
