@@ -6,6 +6,7 @@
 
 #include "platform/netservice/wire/ipv4.h"
 #include "simulator/fleet_host_protocol.h"
+#include "simulator/sim_crypto.h"
 
 namespace zelmar::sim {
 
@@ -45,8 +46,10 @@ void deliver(const QJsonObject& event, const DatagramTap& tap) {
 RemoteFleet::RemoteFleet(const std::string& host, const FleetData& data)
     : host_(parseHost(host)), channel_(connectTo(host_)) {
     QJsonArray controllers;
-    for (const SimControllerState& s : data.controllers)
+    for (SimControllerState s : data.controllers) {
+        SimCrypto::adoptPassword(s);  // the host is sent the key a controller keeps, never the password
         controllers.append(fleethost::stateToJson(s));
+    }
     id_ = call("create", {{"controllers", controllers}, {"faults", faultsToJson(data.faults)}}).toInt();
 }
 

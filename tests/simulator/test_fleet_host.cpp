@@ -60,6 +60,20 @@ TEST_F(FleetHostTest, ServesTheFleetAndPassesItsCallsOn) {
     EXPECT_EQ(fleet.controllers().size(), 3u);
 }
 
+TEST_F(FleetHostTest, AControllerGivenAPasswordOpensWithItThroughTheHost) {
+    auto secure = site::controller(1, "Vault");
+    secure.capabilities = net::CapEncryption;
+    secure.requireEncryption = true;
+    secure.encryptionPassword = "Site-7";
+    sim::SimFleet fleet = site::startFleet({secure});
+    net::NetService service(site::quickConfig(fleet));
+    service.setPassword("Site-7");
+    service.Search();
+    ASSERT_EQ(service.ControllerCount(), 1);
+    EXPECT_TRUE(service.Item(0)->PasswordOk());
+    EXPECT_EQ(service.Item(0)->Name(), "Vault");
+}
+
 TEST_F(FleetHostTest, TheTapSeesEveryDatagramBeforeItGoesOn) {
     std::mutex m;
     int in = 0, out = 0;
