@@ -77,7 +77,13 @@ SiteWindow::SiteWindow(net::ServiceConfig config, QWidget* parent)
     ui_->siteTable->setModel(proxy_);
     ui_->siteTable->sortByColumn(-1, Qt::AscendingOrder);  // the order found until a header is clicked
     ui_->siteTable->verticalHeader()->setDefaultSectionSize(ui_->siteTable->fontMetrics().height() + 6);
-    ui_->siteTable->horizontalHeader()->setSectionsMovable(true);
+    QHeaderView* columns = ui_->siteTable->horizontalHeader();
+    columns->setSectionsMovable(true);
+    // Every caption whole ("Planned IP address" is wider than an address), in either language.
+    connect(model_, &QAbstractItemModel::headerDataChanged, columns, [columns] {
+        for (int c = 0; c < columns->count(); ++c)
+            columns->resizeSection(c, std::max(columns->defaultSectionSize(), columns->sectionSizeHint(c)));
+    });
     resizeDocks({ui_->problemsDock}, {fontMetrics().height() * 6}, Qt::Vertical);  // the table keeps the room
 
     progressBar_ = new QProgressBar(this);

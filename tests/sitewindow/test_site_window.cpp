@@ -2,6 +2,7 @@
 // headless: a search with a locked controller, plans opened and checked, a
 // clean plan applied under loss, a stop in the middle, a mixed upgrade and
 // the report.
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -301,6 +302,9 @@ TEST_F(SiteWindowTest, TheKeyboardEditsClearsAndSavesAndEveryPartHasAName) {
     EXPECT_EQ(w.model().rows()[std::size_t(w.model().rowOfSerial("10-00003"))].plannedOf(PlanField::IpAddress),
               QString("10.30.0.6"));
 
+    QHeaderView* columns = table->horizontalHeader();
+    for (int c = 0; c < columns->count(); ++c)  // every caption whole
+        EXPECT_GE(columns->sectionSize(c), columns->sectionSizeHint(c)) << w.model().headerData(c, Qt::Horizontal).toString().toStdString();
     EXPECT_EQ(table->accessibleName(), QString("Controllers on the site"));
     EXPECT_EQ(w.findChild<QListWidget*>("problemsList")->accessibleName(), QString("Problems"));
     auto* filter = w.findChild<QLineEdit*>("filterBox");
