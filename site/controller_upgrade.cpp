@@ -64,15 +64,18 @@ ControllerUpgrade upgradeController(net::NetService& service, const ControllerRe
     }
     turn.weigh(double(file.contents->Image().size()) / kPaceUnitBytes);
     listener.transferring(slot, 0);
-    const bool switched = entry->UpgradePortOs(*file.contents, [&](int percent) { listener.transferring(slot, percent); });
+    const bool switched = entry->UpgradePortOs(*file.contents, [&](int percent) {
+        listener.transferring(slot, percent);
+        if (percent == 100)
+            turn.quiet();  // every block acknowledged: the commit is one datagram, and the restart silence
+    });
     if (!switched) {
         const UpgradeResult result = resultOf(entry->LastUpgradeVerdict());
-        if (result == UpgradeResult::Failed || result == UpgradeResult::Unknown)
-            turn.unanswered();  // the transfer stalled, or the commit's answer never came
+        if (result == UpgradeResult::Failed)
+            turn.unanswered();  // the transfer stalled
         return outcome(found, result, entry->LastUpgradeProblem());
     }
     listener.restarting(slot);
-    turn.quiet();  // told first: no listener ever sees more transfers than the pace lets in
     return verified(service, found, revision);
 }
 

@@ -28,7 +28,8 @@ std::optional<ControllerUpgrade> upgradeNotNeeded(const ControllerRecord& found,
 // Upgrades the controller in `service` (a worker's own, which learnt the
 // site from the search): sent the file, and looked up through its restart.
 // `slot` is its place in the batch the listener was told of. The turn goes
-// quiet once the transfer is over: a restarting controller is only looked for.
+// quiet once every block is acknowledged (the listener told first): what is
+// left is the commit and a restarting controller that is only looked for.
 ControllerUpgrade upgradeController(net::NetService& service, const ControllerRecord& found,
                                     const UpgradeFiles::File& file, UpgradeListener& listener, std::size_t slot,
                                     Turn& turn);

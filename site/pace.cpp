@@ -18,23 +18,25 @@ Pace::Pace(const PaceLimits& limits, double slackMs, bool adapts)
       doublingBelow_(limits_.most) {}
 
 void Pace::ended(const Sample& s) {
-    if (!adapts_ || s.sentNothing)
-        return;
+    if (!adapts_ || s.sentNothing || s.epoch != epoch_)
+        return;  // it needed no controller, or it started before the last cut: it tells nothing of this window
     if (s.unanswered) {
-        // As a congestion window does: one cut for what was on the way together,
-        // so a loss among tasks that started before the last cut cuts no more.
-        if (s.epoch >= lastCut_) {
-            resize(std::max(1, int(window_ * kLostCut)));
-            doublingBelow_ = window_;
-            lastCut_ = epoch_;
-        }
+        cut(kLostCut);
         return;
     }
-    if (s.epoch != epoch_)
-        return;  // it ran under another window: it says nothing of this one
-    round_.push_back(s.ms / std::max(s.work, 1.0));
-    if (int(round_.size()) >= std::max(window_, kLeastRound))
+    const double ms = s.ms / std::max(s.work, 1.0);
+    if (round_.empty())
+        roundSize_ = std::max(window_, kLeastRound);
+    // Doubling as a congestion window's slow start does: each task in time lets one more in.
+    if (window_ < doublingBelow_ && (base_ < 0 || ms <= lateAfter()))
+        window_ = std::min(window_ + 1, doublingBelow_);
+    round_.push_back(ms);
+    if (int(round_.size()) >= roundSize_)
         judgeRound();
+}
+
+double Pace::lateAfter() const {
+    return kLateFactor * base_ + slackMs_;
 }
 
 void Pace::judgeRound() {
@@ -46,25 +48,20 @@ void Pace::judgeRound() {
     round_.clear();
     if (base_ < 0 || median < base_)
         base_ = median;
-    if (median > kLateFactor * base_ + slackMs_) {
-        if (window_ == 1) {
-            base_ = median;  // nothing of ours to queue behind: the link itself is slower now
-            doublingBelow_ = limits_.most;
-            return;
-        }
-        resize(std::max(1, int(window_ * kLateCut)));
-        doublingBelow_ = window_;
-        lastCut_ = epoch_;
-    } else if (window_ < limits_.most) {
-        const int grown = window_ < doublingBelow_ ? std::min(2 * window_, doublingBelow_) : window_ + 1;
-        resize(std::min(grown, limits_.most));
+    if (median <= lateAfter()) {
+        if (window_ >= doublingBelow_)
+            window_ = std::min(window_ + 1, limits_.most);
+    } else if (window_ == 1) {
+        base_ = median;  // nothing of ours to queue behind: the link itself is slower now
+        doublingBelow_ = limits_.most;
+    } else {
+        cut(kLateCut);
     }
 }
 
-void Pace::resize(int window) {
-    if (window == window_)
-        return;
-    window_ = window;
+void Pace::cut(double share) {
+    window_ = std::max(1, int(window_ * share));
+    doublingBelow_ = window_;
     ++epoch_;
     round_.clear();
 }

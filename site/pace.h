@@ -35,16 +35,20 @@ public:
 
     int window() const { return window_; }  // tasks that may be sending at once now
     int most() const { return limits_.most; }
-    // Changes whenever the window does; a task is judged only against the window it started under.
+    // Changes with every cut: a task that started before the last cut is not judged
+    // (one cut for what was on the way together, as a congestion window does).
     std::uint64_t epoch() const { return epoch_; }
 
     void ended(const Sample& sample);
 
-    // A round is the tasks of one window started under one epoch; its median
-    // duration is judged against the base: the quickest median of the run. The
-    // base never creeps up with a queue of our own making; only a round late
-    // with a single task on the way, which queues behind nothing of ours, is
-    // the link's own time and becomes the base (a link slower for good).
+    // While the window is below where it was last cut, each task in time lets
+    // one more in (it doubles in a round trip); from there on a round in time
+    // adds one. A round is as many tasks as the window held when it began,
+    // started since the last cut; its median duration is judged against the base, the
+    // quickest median of the run. The base never creeps up with a queue of our
+    // own making: only a round late with a single task on the way, which
+    // queues behind nothing of ours, is the link's own time and becomes the
+    // base (a link slower for good).
     static constexpr int kLeastRound = 4;     // samples a round needs at the least, for a median worth judging
     static constexpr double kLateFactor = 2;  // late: a median above this many times the base, plus the slack
     static constexpr double kLateCut = 0.75;  // a late round shrinks the window to this share
@@ -52,17 +56,18 @@ public:
 
 private:
     Pace(const PaceLimits& limits, double slackMs, bool adapts);
+    double lateAfter() const;  // a duration beyond this is late
     void judgeRound();
-    void resize(int window);
+    void cut(double share);
 
     PaceLimits limits_;
     double slackMs_;
     bool adapts_;
     int window_;
-    int doublingBelow_;  // below it an in-time round doubles the window; from it on it grows by one
+    int doublingBelow_;  // below it each task in time adds one; from it on each round in time adds one
     std::uint64_t epoch_ = 0;
-    std::uint64_t lastCut_ = 0;   // the epoch the last cut began
     std::vector<double> round_;  // durations of the tasks started in this epoch
+    int roundSize_ = 0;          // the window when the round began
     double base_ = -1;           // none yet
 };
 

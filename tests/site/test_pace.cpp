@@ -24,6 +24,7 @@ struct Link {
 
 struct Played {
     std::vector<int> windows;  // the window after each task's end
+    std::vector<double> times;  // when each ended
     int mostOnTheWay = 0;
 };
 
@@ -54,6 +55,7 @@ Played play(Pace& pace, const Link& link, int tasks, unsigned seed = 1) {
         pace.ended(first->sample);
         going.erase(first);
         p.windows.push_back(pace.window());
+        p.times.push_back(now);
     }
     return p;
 }
@@ -77,15 +79,20 @@ double exchangeMs(double p, double roundTripMs, std::mt19937& rng) {
 }
 }  // namespace
 
+// As a congestion window's slow start: each task in time lets one more in,
+// so the window at most doubles in the time a task takes.
 TEST(Pace, StartsSmallDoublesWhileAnswersComeInTimeAndNeverPassesItsBound) {
     Pace pace({2, 32}, kSlackMs);
     EXPECT_EQ(pace.window(), 2);
     const Played p = play(pace, {[](int, std::mt19937&) { return 10.0; }}, 400);
-    std::vector<int> seen;
-    for (int w : p.windows)
-        if (seen.empty() || seen.back() != w)
-            seen.push_back(w);
-    EXPECT_EQ(seen, (std::vector<int>{2, 4, 8, 16, 32}));
+    for (std::size_t i = 0, before = 0; i < p.windows.size(); ++i) {
+        while (p.times[before + 1] <= p.times[i] - 10)  // the last end one task's time earlier
+            ++before;
+        const int then = p.times[before] <= p.times[i] - 10 ? p.windows[before] : 2;
+        EXPECT_LE(p.windows[i], 2 * then) << "more than doubled in the time a task takes";
+    }
+    EXPECT_TRUE(std::is_sorted(p.windows.begin(), p.windows.end()));
+    EXPECT_EQ(p.windows[40], 32) << "slow to grow";
     EXPECT_LE(p.mostOnTheWay, 32);
     EXPECT_EQ(pace.window(), 32);
 }
@@ -151,20 +158,22 @@ TEST(Pace, ATaskWithoutAnswerHalvesTheWindowOnceForWhatWasOnTheWayTogether) {
     EXPECT_LE(averageOfLastHalf(p.windows), 8);
 }
 
-TEST(Pace, TasksThatSentNothingOrRanUnderAnotherWindowAreNotJudged) {
+TEST(Pace, TasksThatSentNothingOrStartedBeforeTheLastCutAreNotJudged) {
     Pace pace({4, 32}, kSlackMs);
+    const std::uint64_t beforeCut = pace.epoch();
+    pace.ended({beforeCut, 2000, 1, false, true});
+    ASSERT_EQ(pace.window(), 2);
     for (int i = 0; i < 4; ++i)
         pace.ended({pace.epoch(), 10, 1, false, false});
-    ASSERT_EQ(pace.window(), 8);
-    const std::uint64_t old = pace.epoch() - 1;
+    ASSERT_EQ(pace.window(), 3) << "past its last cut a round in time adds one";
     for (int i = 0; i < 8; ++i) {
         pace.ended({pace.epoch(), 5000, 1, true, false});  // a row already as planned that took long for other reasons
-        pace.ended({old, 5000, 1, false, false});          // started while the window was 4
+        pace.ended({beforeCut, 5000, 1, false, false});    // started while the window was 4
     }
-    EXPECT_EQ(pace.window(), 8);
-    for (int i = 0; i < 8; ++i)
+    EXPECT_EQ(pace.window(), 3);
+    for (int i = 0; i < 4; ++i)
         pace.ended({pace.epoch(), 5000, 1, false, false});
-    EXPECT_EQ(pace.window(), 6) << "a late round shrinks it";
+    EXPECT_EQ(pace.window(), 2) << "a late round shrinks it";
 }
 
 // A transfer four times as large takes four times as long: that is not late.
@@ -176,6 +185,9 @@ TEST(Pace, ATaskIsJudgedByTheWorkItCarried) {
     for (int i = 0; i < 8; ++i)
         pace.ended({pace.epoch(), 1200, 4, false, false});
     EXPECT_EQ(pace.window(), 16);
+    for (int i = 0; i < 16; ++i)
+        pace.ended({pace.epoch(), 1200, 1, false, false});
+    EXPECT_EQ(pace.window(), 12) << "the same time for a quarter of the work is late";
 }
 
 // The link became slower for good (a longer path): the pace shrinks to one

@@ -20,14 +20,10 @@
 #include "simulator/sim_fleet.h"
 #include "tests/common/netctl_process.h"
 #include "tests/common/sim_site.h"
-#include "tests/common/transfer_log.h"
 #include "tests/platform/netservice/upgrade_helpers.h"
 #include "tools/netctl/netctl_commands.h"
 
 using namespace zelmar;
-using zelmar::testing::mostAtOnce;
-using zelmar::testing::Transfer;
-using zelmar::testing::transfersIn;
 
 namespace {
 constexpr const char* kSitePassword = "Site-7-secret";
@@ -90,6 +86,42 @@ std::vector<std::string> serialsOf(const sim::SimFleet& fleet) {
     return serials;
 }
 
+// Each transfer the simulator logged: its controller and when it started and ended.
+struct Transfer {
+    std::string controller;
+    double start = 0, end = 1e9;
+};
+std::vector<Transfer> transfersIn(const std::vector<std::string>& log) {
+    static const QRegularExpression line(
+        R"(^\+([0-9.]+) (\S+) <- \S+ .*(UpgradeStart transfer=(\d+) accepted|UpgradeCommit transfer=(\d+) (switched|refused)|UpgradeAbort transfer=(\d+)))");
+    std::map<QString, Transfer> byId;
+    for (const std::string& text : log) {
+        const auto m = line.match(QString::fromStdString(text));
+        if (!m.hasMatch())
+            continue;
+        const double t = m.captured(1).toDouble();
+        if (!m.captured(4).isEmpty())
+            byId[m.captured(4)] = {m.captured(2).toStdString(), t};
+        const QString ended = m.captured(5).isEmpty() ? m.captured(7) : m.captured(5);
+        if (!ended.isEmpty() && byId.count(ended) && byId[ended].end > t)
+            byId[ended].end = t;
+    }
+    std::vector<Transfer> out;
+    for (const auto& [id, t] : byId)
+        out.push_back(t);
+    return out;
+}
+
+// The most transfers under way at one moment.
+int mostAtOnce(const std::vector<Transfer>& transfers) {
+    int most = 0;
+    for (const Transfer& a : transfers) {
+        const int during = int(std::count_if(transfers.begin(), transfers.end(),
+                                             [&](const Transfer& b) { return b.start <= a.start && a.start < b.end; }));
+        most = std::max(most, during);
+    }
+    return most;
+}
 }  // namespace
 
 TEST(NetctlUpgrade, AMixedSiteEndsWithTheRightOutcomeForEachController) {
