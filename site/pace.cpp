@@ -27,9 +27,8 @@ void Pace::ended(const Sample& s) {
     const double ms = s.ms / std::max(s.work, 1.0);
     if (round_.empty())
         roundSize_ = std::max(window_, kLeastRound);
-    // Doubling as a congestion window's slow start does: each task in time lets one more in.
-    if (window_ < doublingBelow_ && (base_ < 0 || ms <= lateAfter()))
-        window_ = std::min(window_ + 1, doublingBelow_);
+    if (base_ < 0 || ms <= lateAfter())
+        grow();
     round_.push_back(ms);
     if (int(round_.size()) >= roundSize_)
         judgeRound();
@@ -39,29 +38,36 @@ double Pace::lateAfter() const {
     return kLateFactor * base_ + slackMs_;
 }
 
+void Pace::grow() {
+    if (window_ < doublingBelow_) {
+        ++window_;
+    } else if (++credit_ >= window_ && window_ < limits_.most) {
+        ++window_;
+        credit_ = 0;
+    }
+}
+
 void Pace::judgeRound() {
-    // The median, so that a datagram lost here and there (a task that waited
-    // for its retransmission) does not make a round late.
     const auto middle = round_.begin() + std::ptrdiff_t(round_.size() / 2);
     std::nth_element(round_.begin(), middle, round_.end());
     const double median = *middle;
     round_.clear();
     if (base_ < 0 || median < base_)
         base_ = median;
-    if (median <= lateAfter()) {
-        if (window_ >= doublingBelow_)
-            window_ = std::min(window_ + 1, limits_.most);
-    } else if (window_ == 1) {
-        base_ = median;  // nothing of ours to queue behind: the link itself is slower now
-        doublingBelow_ = limits_.most;
-    } else {
+    if (median <= lateAfter())
+        return;
+    if (window_ > limits_.first) {
         cut(kLateCut);
+    } else {
+        base_ = median;  // late with the fewest tasks of ours on the way: the link itself is slower now
+        doublingBelow_ = limits_.most;
     }
 }
 
 void Pace::cut(double share) {
-    window_ = std::max(1, int(window_ * share));
+    window_ = std::max(limits_.first, int(window_ * share));
     doublingBelow_ = window_;
+    credit_ = 0;
     ++epoch_;
     round_.clear();
 }

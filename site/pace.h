@@ -11,7 +11,7 @@
 namespace zelmar::site {
 
 struct PaceLimits {
-    int first = 2;  // tasks at once at the start
+    int first = 2;  // tasks at once at the start, and the fewest it ever shrinks to
     int most = 32;  // never more: the bound on what is on the way at once
 };
 
@@ -28,9 +28,9 @@ public:
 
     // Always `jobs` at once.
     static Pace fixed(int jobs);
-    // Adapts between 1 and limits.most, starting at limits.first. `slackMs`
-    // is the time the service waits before it asks again: tasks that take
-    // that much longer than the quickest did are late.
+    // Adapts between limits.first and limits.most, starting at limits.first.
+    // `slackMs` is the time the service waits before it asks again: tasks that
+    // take that much longer than twice the quickest did are late.
     Pace(const PaceLimits& limits, double slackMs);
 
     int window() const { return window_; }  // tasks that may be sending at once now
@@ -41,14 +41,17 @@ public:
 
     void ended(const Sample& sample);
 
-    // While the window is below where it was last cut, each task in time lets
-    // one more in (it doubles in a round trip); from there on a round in time
-    // adds one. A round is as many tasks as the window held when it began,
-    // started since the last cut; its median duration is judged against the base, the
-    // quickest median of the run. The base never creeps up with a queue of our
-    // own making: only a round late with a single task on the way, which
-    // queues behind nothing of ours, is the link's own time and becomes the
-    // base (a link slower for good).
+    // Growth: below the window's last cut each task in time lets one more in
+    // (the window doubles in the time a task takes); from there on one more
+    // for each window's worth of tasks in time.
+    //
+    // Late: a round is as many tasks as the window held when it began (at
+    // least kLeastRound), started since the last cut. Its median duration is
+    // judged against the base, the quickest median of the run, so a datagram
+    // lost here and there (a task that waited for its retransmission) does not
+    // make it late. The base never creeps up with a queue of our own making:
+    // only a round late at the fewest tasks is the link's own time and becomes
+    // the base (a link that became slower for good).
     static constexpr int kLeastRound = 4;     // samples a round needs at the least, for a median worth judging
     static constexpr double kLateFactor = 2;  // late: a median above this many times the base, plus the slack
     static constexpr double kLateCut = 0.75;  // a late round shrinks the window to this share
@@ -57,6 +60,7 @@ public:
 private:
     Pace(const PaceLimits& limits, double slackMs, bool adapts);
     double lateAfter() const;  // a duration beyond this is late
+    void grow();
     void judgeRound();
     void cut(double share);
 
@@ -64,11 +68,12 @@ private:
     double slackMs_;
     bool adapts_;
     int window_;
-    int doublingBelow_;  // below it each task in time adds one; from it on each round in time adds one
+    int doublingBelow_;  // the window after the last cut (the bound, before any)
+    int credit_ = 0;     // tasks in time since the window last grew, above doublingBelow_
     std::uint64_t epoch_ = 0;
-    std::vector<double> round_;  // durations of the tasks started in this epoch
-    int roundSize_ = 0;          // the window when the round began
-    double base_ = -1;           // none yet
+    std::vector<double> round_;  // durations of the round's tasks, each per unit of work
+    int roundSize_ = 0;
+    double base_ = -1;  // none yet
 };
 
 }  // namespace zelmar::site

@@ -137,8 +137,16 @@ TEST(Pace, ShrinksWhenTheLinkFillsUpAndStaysNearWhatItCarries) {
     EXPECT_LT(*std::min_element(firstAtMost, p.windows.end()), *firstAtMost) << "it never shrank";
 }
 
+// Every task in time lets one more in: `count` of them take the window that far.
+void inTime(Pace& pace, int count, double ms = 10) {
+    for (int i = 0; i < count; ++i)
+        pace.ended({pace.epoch(), ms, 1, false, false});
+}
+
 TEST(Pace, ATaskWithoutAnswerHalvesTheWindowOnceForWhatWasOnTheWayTogether) {
-    Pace pace({8, 32}, kSlackMs);
+    Pace pace({2, 32}, kSlackMs);
+    inTime(pace, 6);
+    ASSERT_EQ(pace.window(), 8);
     const std::uint64_t before = pace.epoch();
     pace.ended({before, 2000, 1, false, true});
     EXPECT_EQ(pace.window(), 4);
@@ -148,9 +156,13 @@ TEST(Pace, ATaskWithoutAnswerHalvesTheWindowOnceForWhatWasOnTheWayTogether) {
     EXPECT_EQ(pace.window(), 2);
     for (int i = 0; i < 5; ++i)
         pace.ended({pace.epoch(), 2000, 1, false, true});
-    EXPECT_EQ(pace.window(), 1) << "never below one";
+    EXPECT_EQ(pace.window(), 2) << "never below where it started";
+    inTime(pace, 2);
+    EXPECT_EQ(pace.window(), 3) << "past its last cut, one more for each window's worth in time";
+    inTime(pace, 3);
+    EXPECT_EQ(pace.window(), 4);
 
-    // A link that loses requests for good often (40 % loss each way with a short timeout) keeps the pace low.
+    // A link that loses requests for good often keeps the pace low.
     Pace lossy({2, 32}, kSlackMs);
     const Played p = play(lossy, {[](int, std::mt19937&) { return 300.0; },
                                   [](std::mt19937& rng) { return std::bernoulli_distribution(0.1)(rng); }},
@@ -159,16 +171,14 @@ TEST(Pace, ATaskWithoutAnswerHalvesTheWindowOnceForWhatWasOnTheWayTogether) {
 }
 
 TEST(Pace, TasksThatSentNothingOrStartedBeforeTheLastCutAreNotJudged) {
-    Pace pace({4, 32}, kSlackMs);
+    Pace pace({2, 32}, kSlackMs);
+    inTime(pace, 4);
     const std::uint64_t beforeCut = pace.epoch();
     pace.ended({beforeCut, 2000, 1, false, true});
-    ASSERT_EQ(pace.window(), 2);
-    for (int i = 0; i < 4; ++i)
-        pace.ended({pace.epoch(), 10, 1, false, false});
-    ASSERT_EQ(pace.window(), 3) << "past its last cut a round in time adds one";
+    ASSERT_EQ(pace.window(), 3);
     for (int i = 0; i < 8; ++i) {
         pace.ended({pace.epoch(), 5000, 1, true, false});  // a row already as planned that took long for other reasons
-        pace.ended({beforeCut, 5000, 1, false, false});    // started while the window was 4
+        pace.ended({beforeCut, 5000, 1, false, false});    // started while the window was 6
     }
     EXPECT_EQ(pace.window(), 3);
     for (int i = 0; i < 4; ++i)
