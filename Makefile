@@ -2,7 +2,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run test bench install package windows windows-test clean
+.PHONY: deps configure build run run-site test bench install package windows windows-test clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -15,6 +15,10 @@ build: configure
 
 run: build
 	@bash scripts/run-demo.sh $(BUILD)
+
+# The same demo fleet in the site window.
+run-site: build
+	@bash scripts/run-demo.sh $(BUILD) zelmar-site
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j2
@@ -31,7 +35,8 @@ package: build
 
 # The tool for Windows, cross-built with MinGW-w64 into build-windows/ (its
 # Qt and libsodium built once from Debian's sources into a cache), with the
-# installer; and its tests under Wine, inside network namespaces of their own.
+# setup program and the MSI, signed when ZELMAR_SIGN_PKCS12 names a
+# certificate; and its tests under Wine, inside network namespaces of their own.
 windows:
 	@bash scripts/windows-build.sh
 

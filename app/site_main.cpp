@@ -1,10 +1,12 @@
-// zelmar-site: the site window, the whole site in one table. Reads its
-// service configuration as every program does (ZELMAR_NETSERVICE_CONFIG, the
+// zelmar-site: the site window, the whole site in one table, searched as it
+// opens. Reads its service configuration as every program does (ZELMAR_NETSERVICE_CONFIG, the
 // technician's own, the installed one); keeps its window size and column
 // widths in the user's configuration folder, and nothing else.
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QTimer>
 #include <exception>
 
 #include "platform/netservice/config/service_config.h"
@@ -32,6 +34,11 @@ int main(int argc, char* argv[]) {
         if (const QString folder = zelmar::qorg::userConfigFolder(); !folder.isEmpty())
             window.setSettingsFile(QDir(folder).filePath(QStringLiteral("zelmar/site-window.ini")));
         window.restoreLayout();
+        // The site is searched as the window opens: what a technician opens it for.
+        QTimer::singleShot(0, &window, [&window] {
+            if (QAction* search = window.findChild<QAction*>(QStringLiteral("actionSearch")))
+                search->trigger();
+        });
         return zelmar::ui::showAndRunMainLoop(window);
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QStringLiteral("zelmar-site"),

@@ -33,18 +33,6 @@ constexpr int kLateControllers = 200;  // on the late link, where one at a time 
 constexpr int kLateMs = 200;
 constexpr double kLateLoss = 10;
 
-std::string planFor(const sim::SimFleet& fleet) {
-    std::string text = site::csv::line({"SerialNo", "Name", "UseDhcp", "IpAddress", "SubnetMask", "Gateway"});
-    int i = 0;
-    for (const auto& c : fleet.controllers()) {
-        ++i;
-        text += site::csv::line({c.serialNo, "Plant room " + std::to_string(i), "false",
-                                   "10.20." + std::to_string(100 + i / 250) + "." + std::to_string(i % 250 + 1),
-                                   "255.255.0.0", "10.20.0.1"});
-    }
-    return text;
-}
-
 bool writeFile(const QString& path, const std::string& text) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(text.data(), qint64(text.size())) == qint64(text.size());
@@ -87,7 +75,7 @@ bool planRows(const QTemporaryDir& dir, int controllers, double loss, int delayM
     auto fleet = sim::SimFleet::generate(controllers);
     fleet.start(0);
     const QString path = QDir(dir.path()).filePath(QString("plan-%1-%2-%3.csv").arg(loss).arg(delayMs).arg(jobs));
-    if (!writeFile(path, planFor(fleet)))
+    if (!writeFile(path, bench::newNameAndAddressPlan(fleet)))
         return false;
     fleet.setLossPercent(loss);
     if (delayMs > 0)

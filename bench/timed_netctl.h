@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "simulator/sim_fleet.h"
+#include "site/csv.h"
 #include "tools/netctl/netctl_commands.h"
 
 namespace zelmar::bench {
@@ -55,6 +56,19 @@ inline RowChoice chooseRows(int argc, char** argv, std::vector<double>& losses, 
             jobs.push_back(std::string(argv[i]) == "auto" ? kAdaptive : std::atoi(argv[i]));
     }
     return choice;
+}
+
+// The plan of the site benchmarks: each controller a new name and a new fixed address.
+inline std::string newNameAndAddressPlan(const sim::SimFleet& fleet) {
+    std::string text = site::csv::line({"SerialNo", "Name", "UseDhcp", "IpAddress", "SubnetMask", "Gateway"});
+    int i = 0;
+    for (const auto& c : fleet.controllers()) {
+        ++i;
+        text += site::csv::line({c.serialNo, "Plant room " + std::to_string(i), "false",
+                                 "10.20." + std::to_string(100 + i / 250) + "." + std::to_string(i % 250 + 1),
+                                 "255.255.0.0", "10.20.0.1"});
+    }
+    return text;
 }
 
 inline TimedCommand runTimed(const std::vector<std::string>& args, const netctl::Options& options) {

@@ -47,9 +47,15 @@ WriteOutcome WriteControllerSettings();
 
 void FindUpgradeFile(std::int16_t portOsType);
 QString UpgradeFilePath();
-// `progress` is told the share of the image sent while the transfer runs
-// (0 to 100, on this thread); the command's questions and messages are its own.
-using UpgradeProgress = std::function<void(int percent)>;
+// What the upgrade command tells its caller while it runs, on this thread; the
+// command's questions and messages are its own.
+enum class UpgradeStage {
+    Sending,            // the share of the image the controller has taken, 0 to 100
+    WaitingForRestart,  // the controller switched and restarts; it is looked for again
+    Ended,              // the upgrade has ended, well or not: its closing message follows
+};
+// `percent` is the share taken so far, at every stage.
+using UpgradeProgress = std::function<void(UpgradeStage stage, int percent)>;
 void UpgradePortOsCommand(const QString& serialNo, const UpgradeProgress& progress = {});
 // The command as the search list starts it for its marked controller: unmarked
 // while it is upgraded and marked again afterwards; UpgradeInProgress is True

@@ -91,11 +91,13 @@ QString upgradeQuestion(const net::ControllerEntry& controller, const net::Upgra
     });
 }
 
-// Sends the file and searches again; the controller's new index, or -1 when the transfer failed.
+// Sends the file and searches again, telling `progress` (never empty) how far
+// it got; the controller's new index, or -1 when the transfer failed.
 std::int16_t transferAndFindAgain(const QString& serialNo, std::int16_t index, const net::UpgradeFile& file,
                                   const UpgradeProgress& progress) {
-    if (!Service().Item(index)->UpgradePortOs(file, progress))
+    if (!Service().Item(index)->UpgradePortOs(file, [&progress](int percent) { progress(UpgradeStage::Sending, percent); }))
         return -1;
+    progress(UpgradeStage::WaitingForRestart, 100);
     qorg::userDialogs().letEventsRun();
     // The search may renumber the entries: the controller is looked up again. Its entry
     // stays even when the search did not hear it; only an answer shows what it now runs.
@@ -127,7 +129,14 @@ void UpgradePortOsCommand(const QString& serialNo, const UpgradeProgress& progre
         return;
 
     qorg::userDialogs().setBusy(true);
-    index = transferAndFindAgain(serialNo, index, file, progress);
+    int sent = 0;
+    index = transferAndFindAgain(serialNo, index, file, [&sent, &progress](UpgradeStage stage, int percent) {
+        sent = percent;
+        if (progress)
+            progress(stage, percent);
+    });
+    if (progress)
+        progress(UpgradeStage::Ended, sent);
     if (index == -1) {
         restorePointer();
         support::ShowErrorMessage(transferFailedMessage());

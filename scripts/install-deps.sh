@@ -19,14 +19,17 @@ packages=(
   dpkg-dev lintian desktop-file-utils appstream iproute2
 )
 if [ "${1:-}" = windows ]; then
-  # The cross compiler; autotools for libsodium's source; the installer;
-  # Wine with its fonts; groff for the help texts; xwd and netpbm for the
-  # screenshot of the tool under Wine.
+  # The cross compiler; autotools for libsodium's source; the NSIS installer
+  # and the MSI (wixl, and msitools to read it back); signing
+  # (osslsigncode, openssl for the test's throwaway certificate); Wine with its
+  # fonts; groff for the help texts; xwd and netpbm for the screenshots of the
+  # tool under Wine; xdotool to drive its window there.
   packages+=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     autoconf automake libtool debian-archive-keyring
-    nsis wine wine64 fonts-wine groff-base
-    x11-apps netpbm
+    nsis wixl msitools osslsigncode openssl
+    wine wine64 fonts-wine groff-base
+    x11-apps netpbm xdotool
   )
 fi
 

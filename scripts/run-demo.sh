@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Starts the simulator with the demo fleet on loopback, then the tool pointed
-# at it. Closing the tool stops the simulator; nothing is left running.
+# Starts the simulator with the demo fleet on loopback, then the tool (or the
+# program named second, such as zelmar-site) pointed at it. Closing it stops
+# the simulator; nothing is left running.
+#
+#   run-demo.sh BUILD_DIR [PROGRAM]
 #
 # With demo/fleet.json the workstation's search covers the local site
 # (127.77.0.x); the north annex (127.77.9.x) sits behind a router, as a
 # broadcast search would not reach it, and is found with "Find more...".
 set -euo pipefail
 build=${1:-build}
+program=${2:-zelmar-tcpip-settings}
 bin="$build/bin"
 
 # The tool is a desktop program: without a display there is nothing to show it on.
@@ -75,7 +79,7 @@ fi
 
 # The demo upgrade files (random images for the simulator's port types) are
 # offered from beside the demo fleet; the installed upgrade folder has none.
-ZELMAR_NETSERVICE_CONFIG="$config" ZELMAR_SLIB_DIR="$demo/upgrades" "$bin/zelmar-tcpip-settings" &
+ZELMAR_NETSERVICE_CONFIG="$config" ZELMAR_SLIB_DIR="$demo/upgrades" "$bin/$program" &
 tool_pid=$!
 # Waiting in the background lets a signal to this script reach the traps at once.
 status=0

@@ -173,7 +173,7 @@ RowOutcome PlanRunner::compared(const PlannedSetup& s, const ControllerRecord& n
 }
 
 std::vector<SharedAddress> PlanRunner::verify(const std::vector<PlannedSetup>& setups,
-                                             std::vector<RowOutcome>& outcomes) {
+                                             std::vector<RowOutcome>& outcomes, std::vector<ControllerRecord>* heardSite) {
     if (std::none_of(outcomes.begin(), outcomes.end(), [](const RowOutcome& o) { return o.setupSent; }))
         return {};  // nothing went out: nothing changed
     service_.Clear();
@@ -202,6 +202,8 @@ std::vector<SharedAddress> PlanRunner::verify(const std::vector<PlannedSetup>& s
     for (auto& [ethernet, record] : heard)
         site.push_back(std::move(record));
     std::vector<SharedAddress> shared = sharedAddresses(site);
+    if (heardSite)
+        *heardSite = std::move(site);
     std::erase_if(shared, [&](const SharedAddress& a) {
         return std::none_of(a.serialNos.begin(), a.serialNos.end(), [&](const std::string& serial) {
             return std::any_of(setups.begin(), setups.end(),

@@ -58,7 +58,9 @@ public:
     // with the plan, so that a row that does not read back as planned becomes
     // unverified; and the same search tells the fixed addresses that two
     // controllers report, where one of them is in the plan.
-    std::vector<SharedAddress> verify(const std::vector<PlannedSetup>& setups, std::vector<RowOutcome>& outcomes);
+    // `site`, when given, gets every controller as that search and lookups heard it.
+    std::vector<SharedAddress> verify(const std::vector<PlannedSetup>& setups, std::vector<RowOutcome>& outcomes,
+                                      std::vector<ControllerRecord>* site = nullptr);
 
 private:
     void hold(net::ControllerEntry& entry, const net::wire::SetupFields& fields, bool ipOnly) const;

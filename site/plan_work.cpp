@@ -133,7 +133,7 @@ void PlanWork::apply(const CheckedPlan& checked, PlanListener& listener, Applied
         for (std::size_t i = 0; i < setups.size(); ++i)
             if (rows.outcomes[i])
                 ended.push_back(setups[i]);
-        result.shared = runner_->verify(ended, result.outcomes);
+        result.shared = runner_->verify(ended, result.outcomes, &result.readBack);
     } catch (const std::exception& e) {
         for (std::size_t i = 0, o = 0; i < setups.size() && o < result.outcomes.size(); ++i)
             if (rows.outcomes[i])

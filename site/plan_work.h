@@ -62,6 +62,7 @@ struct AppliedPlan {
     std::vector<int> notReached;        // rows not started: nothing was sent to them
     std::vector<SharedAddress> shared;  // fixed addresses two controllers report after the run (one in the plan)
     bool readBackCutShort = false;      // a service error during the read-back
+    std::vector<ControllerRecord> readBack;  // the controllers as the read-back heard them
 };
 
 // A plan file read whole, or nothing with `error` saying why it cannot be

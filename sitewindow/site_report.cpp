@@ -1,7 +1,6 @@
 #include "sitewindow/site_report.h"
 
 #include <QFile>
-#include <QLocale>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
@@ -97,9 +96,9 @@ bool writeReportCsv(const QString& path, const std::vector<SiteRow>& rows, QStri
 bool writeReportPdf(const QString& path, const std::vector<SiteRow>& rows, const ReportInfo& info, QString& error) {
     QString body = QStringLiteral("<h2>%1</h2>").arg(html(info.title));
     body += QStringLiteral("<p>%1 %2<br>%3 %4<br>%5</p>")
-                .arg(html(text(TextReportDate)), html(QLocale().toString(info.when, QLocale::LongFormat)),
+                .arg(html(text(TextReportDate)), html(info.when.toString(QStringLiteral("yyyy-MM-dd HH:mm t"))),
                      html(text(TextReportSearched)), html(info.searched.join(QStringLiteral("; "))), html(info.totals));
-    body += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\"><thead><tr>");
+    body += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"1\" width=\"100%\"><thead><tr>");
     const Text headers[] = {TextHeaderSerialNo, TextHeaderName,      TextHeaderIpAddress, TextHeaderSubnetMask,
                             TextHeaderGateway,  TextHeaderDhcp,      TextHeaderRevision,  TextReportOutcome};
     for (Text h : headers)
@@ -126,7 +125,7 @@ bool writeReportPdf(const QString& path, const std::vector<SiteRow>& rows, const
     writer.setResolution(300);
     QTextDocument document;
     QFont font = document.defaultFont();
-    font.setPointSizeF(8.5);
+    font.setPointSizeF(8);
     document.setDefaultFont(font);
     document.setHtml(QStringLiteral("<html><body>%1</body></html>").arg(body));
     document.print(&writer);

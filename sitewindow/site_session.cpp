@@ -142,12 +142,14 @@ bool SiteSession::findMore(const QString& address, const QString& mask) {
 bool SiteSession::check(const site::SitePlan& plan) {
     if (worker_)
         return false;
-    planWork_ = std::make_unique<site::PlanWork>(settings());
-    site::PlanWork* work = planWork_.get();
-    return start([this, work, plan](site::StopFlag&) {
+    const site::SiteSettings s = settings();
+    return start([this, s, plan](site::StopFlag&) {
         try {
+            // Made and dropped here: a work's service objects take a while to open and close.
+            planWork_.reset();
+            planWork_ = std::make_unique<site::PlanWork>(s);
             PlanSignals listener(*this);
-            emit checked(work->check(plan, listener));
+            emit checked(planWork_->check(plan, listener));
         } catch (const std::exception& e) {
             emit failed(QString::fromUtf8(e.what()));
         }
@@ -176,12 +178,13 @@ bool SiteSession::findUpgrades(const std::vector<std::string>& serials, std::sha
     if (worker_)
         return false;
     files_ = std::move(files);
-    upgradeWork_ = std::make_unique<site::UpgradeWork>(settings(), *files_);
-    site::UpgradeWork* work = upgradeWork_.get();
-    return start([this, work, serials](site::StopFlag&) {
+    const site::SiteSettings s = settings();
+    return start([this, s, serials](site::StopFlag&) {
         try {
+            upgradeWork_.reset();
+            upgradeWork_ = std::make_unique<site::UpgradeWork>(s, *files_);
             UpgradeSignals listener(*this);
-            emit upgradeTargetsFound(work->find(serials, false, listener));
+            emit upgradeTargetsFound(upgradeWork_->find(serials, false, listener));
         } catch (const std::exception& e) {
             emit failed(QString::fromUtf8(e.what()));
         }

@@ -74,6 +74,7 @@ private:
     std::optional<int> jobs_;
     QThread* worker_ = nullptr;
     site::StopFlag* stop_ = nullptr;  // the work in hand's
+    // Made, used and dropped on the work's threads only, while no other work runs.
     std::unique_ptr<site::PlanWork> planWork_;
     site::CheckedPlan lastCheck_;
     std::unique_ptr<site::UpgradeWork> upgradeWork_;

@@ -76,6 +76,7 @@ QString plannedShown(PlanField f, const QString& planned) {
 const std::vector<SiteTableModel::ColumnSpec>& SiteTableModel::columns() {
     static const std::vector<ColumnSpec> specs = {
         {Kind::SerialNo, PlanField::Name, TextHeaderSerialNo},
+        {Kind::State, PlanField::Name, TextHeaderState},
         {Kind::Present, PlanField::Name, TextHeaderName},
         {Kind::Planned, PlanField::Name, TextHeaderPlannedName},
         {Kind::Present, PlanField::Description, TextHeaderDescription},
@@ -100,7 +101,6 @@ const std::vector<SiteTableModel::ColumnSpec>& SiteTableModel::columns() {
         {Kind::PortOsType, PlanField::Name, TextHeaderPortOsType},
         {Kind::Revision, PlanField::Name, TextHeaderRevision},
         {Kind::Encryption, PlanField::Name, TextHeaderEncryption},
-        {Kind::State, PlanField::Name, TextHeaderState},
     };
     return specs;
 }
@@ -113,7 +113,7 @@ int SiteTableModel::plannedColumn(PlanField field) {
     return -1;
 }
 
-int SiteTableModel::stateColumn() { return int(columns().size()) - 1; }
+int SiteTableModel::stateColumn() { return 1; }
 
 SiteTableModel::SiteTableModel(QObject* parent) : QAbstractTableModel(parent), headers_(columns().size()) {}
 
@@ -124,10 +124,14 @@ void SiteTableModel::loadHeaderTexts() {
 }
 
 int SiteTableModel::rowOfSerial(const std::string& serial) const {
+    const auto it = rowOfSerial_.find(serial);
+    return it == rowOfSerial_.end() ? -1 : it->second;
+}
+
+void SiteTableModel::reindex() {
+    rowOfSerial_.clear();
     for (std::size_t r = 0; r < rows_.size(); ++r)
-        if (rows_[r].now.serialNo == serial)
-            return int(r);
-    return -1;
+        rowOfSerial_.emplace(rows_[r].now.serialNo, int(r));
 }
 
 int SiteTableModel::appendOrUpdate(const site::ControllerRecord& record) {
@@ -149,36 +153,43 @@ int SiteTableModel::appendOrUpdate(const site::ControllerRecord& record) {
         row.state = RowState::Locked;
     beginInsertRows({}, int(rows_.size()), int(rows_.size()));
     rows_.push_back(std::move(row));
+    rowOfSerial_.emplace(rows_.back().now.serialNo, int(rows_.size()) - 1);
     endInsertRows();
     return int(rows_.size()) - 1;
 }
 
 void SiteTableModel::setControllers(const std::vector<site::ControllerRecord>& found) {
     beginResetModel();
-    std::vector<SiteRow> kept;  // what the technician planned and the work told stays with its controller
-    for (const SiteRow& r : rows_)
-        if (r.hasPlan() || r.state != RowState::None || r.before)
-            kept.push_back(r);
+    // What the technician planned and the work told stays with its controller.
+    std::vector<SiteRow> kept;
+    std::unordered_map<std::string, std::size_t> keptBySerial;
+    for (SiteRow& r : rows_)
+        if (r.hasPlan() || r.state != RowState::None || r.before) {
+            keptBySerial.emplace(r.now.serialNo, kept.size());
+            kept.push_back(std::move(r));
+        }
+    std::vector<bool> taken(kept.size(), false);
     rows_.clear();
+    rows_.reserve(found.size() + kept.size());
     for (const site::ControllerRecord& record : found) {
         SiteRow row;
         row.now = record;
         row.found = true;
         if (record.requireEncryption && !record.passwordOk)
             row.state = RowState::Locked;
-        for (auto it = kept.begin(); it != kept.end(); ++it)
-            if (it->now.serialNo == record.serialNo) {
-                row.planned = it->planned;
-                row.before = it->before;
-                if (row.state != RowState::Locked && it->state != RowState::Locked)
-                    row.state = it->state, row.detail = it->detail;  // how its last work ended
-                kept.erase(it);
-                break;
-            }
+        if (const auto it = keptBySerial.find(record.serialNo); it != keptBySerial.end() && !taken[it->second]) {
+            const SiteRow& before = kept[it->second];
+            taken[it->second] = true;
+            row.planned = before.planned;
+            row.before = before.before;
+            if (row.state != RowState::Locked && before.state != RowState::Locked)
+                row.state = before.state, row.detail = before.detail;  // how its last work ended
+        }
         rows_.push_back(std::move(row));
     }
-    for (SiteRow& planOnly : kept) {  // planned, but not heard this time
-        if (!planOnly.hasPlan())
+    for (std::size_t k = 0; k < kept.size(); ++k) {  // planned, but not heard this time
+        SiteRow& planOnly = kept[k];
+        if (taken[k] || !planOnly.hasPlan())
             continue;
         const std::string serial = planOnly.now.serialNo;
         planOnly.found = false;
@@ -186,6 +197,7 @@ void SiteTableModel::setControllers(const std::vector<site::ControllerRecord>& f
         planOnly.now.serialNo = serial;
         rows_.push_back(std::move(planOnly));
     }
+    reindex();
     endResetModel();
 }
 
@@ -211,9 +223,11 @@ void SiteTableModel::loadPlan(const site::SitePlan& plan) {
         }
         rows_[std::size_t(r)].planned = plannedValuesOf(p);
     }
+    reindex();
     ++planVersion_;
     clearProblems();
     endResetModel();
+    emit planChanged();
 }
 
 bool SiteTableModel::setPlanned(int row, PlanField field, const QString& typed, QString& problem) {
@@ -229,6 +243,7 @@ bool SiteTableModel::setPlanned(int row, PlanField field, const QString& typed, 
     r.problemOf(field).clear();
     ++planVersion_;
     rowChanged(row);
+    emit planChanged();
     return true;
 }
 
@@ -413,16 +428,23 @@ QVariant SiteTableModel::data(const QModelIndex& index, int role) const {
     case Qt::BackgroundRole: return background(row, c);
     case Qt::DecorationRole:
         return c.kind == Kind::SerialNo && !rowIcon_.isNull() ? QVariant(rowIcon_) : QVariant();
-    case SortRole: {
-        const QVariant shown = display(row, c);
-        if ((c.kind == Kind::Present || c.kind == Kind::Planned) && isAddress(c.field)) {
-            const auto v = net::ipv4::parse(shown.toString().toStdString());
-            return v ? QVariant(qulonglong(*v)) : QVariant(qulonglong(0));
-        }
-        return shown;
-    }
+    case SortRole: return sortKey(row, c);
     default: return {};
     }
+}
+
+// Addresses by their value, read straight from the record (sorting asks often).
+QVariant SiteTableModel::sortKey(const SiteRow& row, const ColumnSpec& c) const {
+    if (!isAddress(c.field) || (c.kind != Kind::Present && c.kind != Kind::Planned))
+        return display(row, c);
+    const site::ControllerRecord& r = row.now;
+    const std::string* present = c.field == PlanField::IpAddress    ? &r.ipAddress
+                                 : c.field == PlanField::SubnetMask ? &r.subnetMask
+                                 : c.field == PlanField::Gateway    ? &r.gateway
+                                                                    : &r.dnsServer;
+    const auto v = c.kind == Kind::Present ? net::ipv4::parse(*present)
+                                           : net::ipv4::parse(row.plannedOf(c.field).toStdString());
+    return qulonglong(v.value_or(0));
 }
 
 bool SiteTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {

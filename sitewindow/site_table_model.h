@@ -1,14 +1,16 @@
 #pragma once
 // The site table: one row per controller (those a search found, and those a
-// plan names that were not found), with the search dialog's columns, the port
-// OS type and revision, whether it requires encryption, each plannable value
-// with the planned one beside it, and where the row's work stands. Planned
+// plan names that were not found): its serial number and where its work
+// stands, then each plannable value with the planned one beside it, and the
+// Ethernet address, port OS type and revision and whether it requires
+// encryption. Planned
 // cells are edited in place and judged by the controllers' rules as typed; a
 // planned value that differs from the present one is marked.
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QString>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "site/plan_outcome.h"
@@ -82,6 +84,8 @@ public:
     static QString stateText(RowState state);
 
 signals:
+    // A planned value changed (planVersion counts it).
+    void planChanged();
     // A planned value typed into the table was refused, and why.
     void editRefused(const QModelIndex& index, const QString& problem);
 
@@ -89,10 +93,14 @@ private:
     QVariant display(const SiteRow& row, const ColumnSpec& column) const;
     QVariant toolTip(const SiteRow& row, const ColumnSpec& column) const;
     QVariant background(const SiteRow& row, const ColumnSpec& column) const;
+    QVariant sortKey(const SiteRow& row, const ColumnSpec& column) const;
     void rowChanged(int row);
     int appendOrUpdate(const site::ControllerRecord& record);
 
+    void reindex();
+
     std::vector<SiteRow> rows_;
+    std::unordered_map<std::string, int> rowOfSerial_;  // by the serial number as the row holds it
     std::vector<QString> headers_;
     QIcon rowIcon_;
     int planVersion_ = 0;

@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QStatusBar>
+#include <QTimer>
 #include <algorithm>
 #include <set>
 
@@ -77,6 +78,7 @@ SiteWindow::SiteWindow(net::ServiceConfig config, QWidget* parent)
     ui_->siteTable->sortByColumn(-1, Qt::AscendingOrder);  // the order found until a header is clicked
     ui_->siteTable->verticalHeader()->setDefaultSectionSize(ui_->siteTable->fontMetrics().height() + 6);
     ui_->siteTable->horizontalHeader()->setSectionsMovable(true);
+    resizeDocks({ui_->problemsDock}, {fontMetrics().height() * 6}, Qt::Vertical);  // the table keeps the room
 
     progressBar_ = new QProgressBar(this);
     progressBar_->setObjectName(QStringLiteral("progressBar"));
@@ -162,7 +164,17 @@ void SiteWindow::connectActions() {
     connect(model_, &SiteTableModel::editRefused, this, [this](const QModelIndex&, const QString& problem) {
         support::ShowErrorMessage(problem);
     });
-    connect(model_, &QAbstractItemModel::dataChanged, this, [this] { updateActions(); });
+    // Many rows change at once while work runs: the commands are looked at once those have been shown.
+    connect(model_, &QAbstractItemModel::dataChanged, this, [this] {
+        if (!actionsDue_) {
+            actionsDue_ = true;
+            QTimer::singleShot(0, this, [this] {
+                actionsDue_ = false;
+                updateActions();
+            });
+        }
+    });
+    connect(model_, &SiteTableModel::planChanged, this, [this] { updateActions(); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] {
         updateActions();
         showCount();
@@ -207,10 +219,6 @@ void SiteWindow::connectSession() {
         model_->setEditable(true);
         progressBar_->hide();
         updateActions();
-        if (refreshAfterWork_) {  // the table shows the controllers as they are now
-            refreshAfterWork_ = false;
-            search();
-        }
     });
 }
 
@@ -412,6 +420,7 @@ void SiteWindow::rowEnded(const site::RowOutcome& outcome, int done, int total) 
 }
 
 void SiteWindow::applied(const site::AppliedPlan& result, const QString& error) {
+    model_->addControllers(result.readBack);  // the table shows the controllers as the read-back heard them
     std::map<site::Outcome, int> counts;
     for (const site::RowOutcome& o : result.outcomes) {
         model_->showOutcome(o);
@@ -439,7 +448,6 @@ void SiteWindow::applied(const site::AppliedPlan& result, const QString& error) 
     }
     if (!error.isEmpty())
         support::ShowErrorMessage(text(TextServiceFailed) + QLatin1Char('\n') + error);
-    refreshAfterWork_ = true;
 }
 
 // ------------------------------------------------------------------ upgrade
@@ -566,12 +574,17 @@ void SiteWindow::saveReport() {
 
 // ------------------------------------------------------------------ editing helpers
 
+QModelIndexList SiteWindow::selectedCells() const {
+    QModelIndexList cells = ui_->siteTable->selectionModel()->selectedIndexes();
+    if (cells.isEmpty() && ui_->siteTable->currentIndex().isValid())
+        cells << ui_->siteTable->currentIndex();  // the cell the keyboard is on
+    return cells;
+}
+
 std::vector<int> SiteWindow::selectedRows() const {
     std::set<int> viewRows;
-    for (const QModelIndex& i : ui_->siteTable->selectionModel()->selectedIndexes())
+    for (const QModelIndex& i : selectedCells())
         viewRows.insert(i.row());
-    if (viewRows.empty() && ui_->siteTable->currentIndex().isValid())
-        viewRows.insert(ui_->siteTable->currentIndex().row());
     std::vector<int> rows;
     for (int v : viewRows)
         rows.push_back(proxy_->mapToSource(proxy_->index(v, 0)).row());
@@ -580,7 +593,7 @@ std::vector<int> SiteWindow::selectedRows() const {
 
 void SiteWindow::fillDown() {
     std::map<int, std::vector<int>> viewRowsOfColumn;  // planned columns only
-    for (const QModelIndex& i : ui_->siteTable->selectionModel()->selectedIndexes())
+    for (const QModelIndex& i : selectedCells())
         if (SiteTableModel::columns()[std::size_t(i.column())].kind == SiteTableModel::Kind::Planned)
             viewRowsOfColumn[i.column()].push_back(i.row());
     for (auto& [column, viewRows] : viewRowsOfColumn) {
@@ -628,7 +641,7 @@ void SiteWindow::numberAddresses() {
 }
 
 void SiteWindow::clearPlanned() {
-    for (const QModelIndex& i : ui_->siteTable->selectionModel()->selectedIndexes()) {
+    for (const QModelIndex& i : selectedCells()) {
         const auto& column = SiteTableModel::columns()[std::size_t(i.column())];
         if (column.kind != SiteTableModel::Kind::Planned)
             continue;

@@ -76,6 +76,7 @@ private:
     void upgradeTargetsFound(const site::UpgradeTargets& targets);
     void upgraded(const site::UpgradeRun& result, const QString& error);
 
+    QModelIndexList selectedCells() const;  // the view's cells selected, else the current one
     std::vector<int> selectedRows() const;  // model rows, in view order
     void loadInstalledUpgradeFiles();
     void saveLayout() const;
@@ -94,7 +95,7 @@ private:
     int problemsVersion_ = -1;  // the plan version a check found problems in
     int checkingVersion_ = -1;  // the plan version the check under way checks
     bool applyAfterCheck_ = false;   // Apply asked for a check first
-    bool refreshAfterWork_ = false;  // read the site again once the apply has ended
+    bool actionsDue_ = false;        // the commands' states are to be looked at again
     bool passwordAsked_ = false;
     std::shared_ptr<site::UpgradeFiles> files_;
     QString settingsFile_;

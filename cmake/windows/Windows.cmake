@@ -11,6 +11,36 @@ set(ZELMAR_WINDOWS_ICON ${CMAKE_BINARY_DIR}/zelmar-tcpip-settings.ico)
 zelmar_windows_icon(${ZELMAR_WINDOWS_ICON} main-cable)
 add_custom_target(zelmar_windows_icon DEPENDS ${ZELMAR_WINDOWS_ICON})
 
+# What Explorer, the installed programs and the installers call the product,
+# and its folder in Program Files and name in the Start menu (no "/" there).
+set(ZELMAR_PRODUCT "Zelmar TCP/IP Settings Tool")
+set(ZELMAR_PRODUCT_FOLDER "Zelmar TCP-IP Settings Tool")
+set(ZELMAR_PUBLISHER "Zelmar")
+
+# A program the Windows installers carry (packaging/windows/programs.cmake
+# lists them, one line each):
+#   zelmar_windows_program(<target> <description> [START_MENU <entry name>] [FIREWALL])
+# It gets the icon and a version resource with the description; START_MENU
+# gives it a Start menu entry of that name, FIREWALL the inbound firewall rule
+# that lets the controllers' answers through (programs that search).
+function(zelmar_windows_program target description)
+  cmake_parse_arguments(ARG "FIREWALL" "START_MENU" "" ${ARGN})
+  set(ZELMAR_RC_NAME ${target})
+  set(ZELMAR_RC_DESCRIPTION ${description})
+  set(rc ${CMAKE_BINARY_DIR}/windows-programs/${target}.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/program.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+  set_source_files_properties(${rc} TARGET_DIRECTORY ${target} PROPERTIES OBJECT_DEPENDS ${ZELMAR_WINDOWS_ICON})
+  add_dependencies(${target} zelmar_windows_icon)
+  set(firewall 0)
+  if(ARG_FIREWALL)
+    set(firewall 1)
+  endif()
+  # <file>|<Start menu entry, or empty>|<firewall rule: 0 or 1>
+  set_property(GLOBAL APPEND PROPERTY ZELMAR_WINDOWS_PROGRAMS "${target}.exe|${ARG_START_MENU}|${firewall}")
+  set_property(GLOBAL APPEND PROPERTY ZELMAR_WINDOWS_PROGRAM_TARGETS ${target})
+endfunction()
+
 # Every program runs from bin/ as it stands: the Qt, libsodium and MinGW
 # runtime DLLs, and the platform and style plugins, are copied beside them.
 # Call after the targets exist.

@@ -7,6 +7,11 @@ if [ -z "${WINEPREFIX:-}" ]; then
   exit 1
 fi
 export WINEDEBUG=${WINEDEBUG:--all}
+# ZELMAR_WINE_PLATFORM=windows runs the tests with the Windows platform plugin
+# (on Wine's X display) instead of the offscreen one their CTest entries name.
+if [ -n "${ZELMAR_WINE_PLATFORM:-}" ]; then
+  export QT_QPA_PLATFORM=$ZELMAR_WINE_PLATFORM
+fi
 # Wine keeps the QT_* variables of the Unix environment from Windows programs
 # and hands over WINEQT_* under the QT_* name instead.
 while IFS= read -r var; do

@@ -12,6 +12,7 @@
 #include "comm/shared_state.h"
 #include "dialogs/main/control_values.h"
 #include "platform/qorglib/qorglib.h"
+#include "platform/ui/caption_room.h"
 #include "platform/ui/dialog_fonts.h"
 #include "platform/ui/drawings.h"
 #include "platform/ui/handler_guard.h"
@@ -34,6 +35,7 @@ constexpr double kSmallFontPointSize = 6.5;
 FormTCPSettings::FormTCPSettings(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::FormTCPSettings>()) {
     ui_->setupUi(this);
     ui::applyDialogFonts(this, kDialogFontPointSize, kSmallFontPointSize);
+    ui::growLabelsToTheirCaptions(this);  // the stored captions; SetLanguage looks again
     // The stored layout places every control absolutely: the window keeps its size.
     setFixedSize(size());
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);

@@ -2,6 +2,7 @@
 #include <QCheckBox>
 
 #include "dialogs/main/form_tcp_settings.h"
+#include "platform/ui/caption_room.h"
 #include "platform/ui/window_helpers.h"
 #include "support/support.h"
 #include "ui_FormTCPSettings.h"
@@ -41,6 +42,7 @@ void FormTCPSettings::SetLanguage() {
     u.LabelDNSDomain->setText(GetText(4524));
     u.btnSetup->setText(GetText(4529));
     u.CmdCancel->setText(GetText(4531));
+    ui::growLabelsToTheirCaptions(this);
 }
 
 }  // namespace zelmar::dialogs

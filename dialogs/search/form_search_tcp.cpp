@@ -431,16 +431,30 @@ void FormSearchTCP::btnUpgrade_Click() {
         }
     });
 
-    // The status line shows the transfer's progress and is empty again afterwards.
+    // The status line shows the transfer's progress, then the wait for the
+    // restart, and is empty again once the upgrade has ended (before its
+    // closing message), or when the command stops early.
     const auto clearStatus = qScopeGuard([&self] {
         if (self)
             self->EndSearch();
     });
-    comm::UpgradeListedController(serialNo, [this, &serialNo](int percent) { showUpgradeProgress(serialNo, percent); });
+    comm::UpgradeListedController(serialNo, [this, &serialNo](comm::UpgradeStage stage, int percent) {
+        showUpgradeProgress(serialNo, stage, percent);
+    });
 }
 
-void FormSearchTCP::showUpgradeProgress(const QString& serialNo, int percent) {
-    ui_->CtrlStatusLine->setText(QStringLiteral("Upgrading %1: %2 %").arg(serialNo).arg(percent));
+void FormSearchTCP::showUpgradeProgress(const QString& serialNo, comm::UpgradeStage stage, int percent) {
+    switch (stage) {
+    case comm::UpgradeStage::Sending:
+        ui_->CtrlStatusLine->setText(QStringLiteral("Upgrading %1: %2 %").arg(serialNo).arg(percent));
+        break;
+    case comm::UpgradeStage::WaitingForRestart:
+        ui_->CtrlStatusLine->setText(QStringLiteral("Waiting for %1 to restart...").arg(serialNo));
+        break;
+    case comm::UpgradeStage::Ended:
+        EndSearch();
+        break;
+    }
     // Repaint, but leave input waiting: the dialog takes no command during an upgrade.
     ui::doEventsExceptInput();
 }

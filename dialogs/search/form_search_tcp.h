@@ -7,6 +7,7 @@
 #include <QString>
 #include <memory>
 
+#include "comm/com_sub.h"
 #include "support/vbool.h"
 
 namespace Ui {
@@ -75,7 +76,7 @@ private:
     Continue letEventsRun();
     int selectedRow() const;  // -1: none
     QString selectedSerialNo() const;
-    void showUpgradeProgress(const QString& serialNo, int percent);
+    void showUpgradeProgress(const QString& serialNo, comm::UpgradeStage stage, int percent);
     void searchFailed(const QString& what, const QString& reason);
     // Runs a search command's steps with the busy pointer, one command at a
     // time, and the recovery from a failing service.

@@ -1,6 +1,7 @@
 #include "dialogs/security/form_security.h"
 
 #include "comm/encryption_choice.h"
+#include "platform/ui/caption_room.h"
 #include "platform/ui/dialog_fonts.h"
 #include "platform/ui/drawings.h"
 #include "platform/ui/handler_guard.h"
@@ -20,7 +21,8 @@ constexpr int kTextRequireOption = 4571;   // CtrlEncryptedCom
 constexpr int kTextExplanation = 4572;     // LabelRequirePassword(1)
 constexpr int kTextInvalidWhileTyping = 353;
 constexpr int kTextInvalidOnLeaving = 354;
-// The stored layout's size of the explanation texts.
+// The stored layout's dialog and explanation sizes.
+constexpr double kDialogFontPointSize = 8.25;
 constexpr double kSmallFontPointSize = 7;
 
 bool hasInvalidPasswordChar(const QString& text) {
@@ -30,8 +32,10 @@ bool hasInvalidPasswordChar(const QString& text) {
 
 FormSecurity::FormSecurity(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::FormSecurity>()) {
     ui_->setupUi(this);
-    // The stored Windows dialog face stays; the explanations take the small dialog face.
-    zelmar::ui::applySmallTextFonts(this, kSmallFontPointSize);
+    // The dialog face, as in the other dialogs: the headings keep only their
+    // weight from the stored layout, so they are that face in bold wherever it
+    // comes from; the explanations take it small.
+    zelmar::ui::applyDialogFonts(this, kDialogFontPointSize, kSmallFontPointSize);
     // A fixed-size dialog frame: title and close control, no window icon, no help button.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -56,6 +60,7 @@ void FormSecurity::Form_Load() {
     ui_->LabelRequirePassword_0->setText(support::GetText(kTextHeading));
     ui_->CtrlEncryptedCom->setText(support::GetText(kTextRequireOption));
     ui_->LabelRequirePassword_1->setText(support::GetText(kTextExplanation));
+    zelmar::ui::growLabelsToTheirCaptions(this);
 
     const comm::EncryptionShown shown = comm::StartEncryptionChoice();
     ui_->CtrlEncryptedCom->setCheckState(shown.requireEncryption ? Qt::Checked : Qt::Unchecked);

@@ -4,8 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <atomic>
+#include <functional>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/upgrade/upgrade_file.h"
@@ -42,6 +44,26 @@ QByteArray upgradeFileBytes(std::int16_t type, const std::string& revision, std:
     const auto bytes = net::UpgradeFile::Build(type, revision, image(size, unsigned(size)));
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
 }
+
+// The stages a run told: the shares sent in order, then the stages after the
+// transfer, and how many modal calls had been made when it told Ended.
+struct StageLog {
+    int lastSent = -1;
+    bool inOrder = true;  // the shares never fall, and none comes after the transfer
+    std::vector<UpgradeStage> after;
+    qsizetype messagesAtEnd = -1;
+
+    void operator()(UpgradeStage stage, int percent) {
+        if (stage == UpgradeStage::Sending) {
+            inOrder = inOrder && after.empty() && percent >= lastSent;
+            lastSent = percent;
+            return;
+        }
+        after.push_back(stage);
+        if (stage == UpgradeStage::Ended)
+            messagesAtEnd = ui::ModalSeam::log().size();
+    }
+};
 
 // A site of controllers that restart in 200 ms, and "SLIB:" in a folder of the test's own.
 class UpgradeCommand : public commtest::SlibFolderTest {
@@ -111,13 +133,16 @@ TEST_F(UpgradeCommand, ASuccessfulUpgradeShowsTheRevisionTheControllerNowReports
 
     answer(ui::ButtonYes);
     answer(ui::ButtonOk);
-    int lastPercent = -1;
+    StageLog stages;
     bool flagAndMarkRight = true;
-    UpgradeListedController("20-00002", [&](int percent) {
-        lastPercent = percent;
+    UpgradeListedController("20-00002", [&](UpgradeStage stage, int percent) {
+        stages(stage, percent);
         flagAndMarkRight = flagAndMarkRight && state().UpgradeInProgress == vbTrue && !sim("20-00002").marked;
     });
-    EXPECT_EQ(lastPercent, 100);
+    EXPECT_EQ(stages.lastSent, 100);
+    EXPECT_EQ(stages.after, (std::vector<UpgradeStage>{UpgradeStage::WaitingForRestart, UpgradeStage::Ended}));
+    EXPECT_EQ(stages.messagesAtEnd, 1) << "ended before its closing message, after the question";
+    EXPECT_TRUE(stages.inOrder);
     EXPECT_TRUE(flagAndMarkRight) << "set and unmarked during the transfer";
     EXPECT_EQ(state().UpgradeInProgress, vbFalse);
     EXPECT_TRUE(sim("20-00002").marked) << "marked again afterwards";
@@ -251,11 +276,16 @@ TEST_F(UpgradeCommand, AControllerGoneMidTransferKeepsItsRevisionAndTheCommandRe
 
     answer(ui::ButtonYes);
     answer(ui::ButtonOk);
-    UpgradePortOsCommand("20-00001");
+    StageLog stages;
+    UpgradePortOsCommand("20-00001", std::ref(stages));
     pull.join();
     ASSERT_TRUE(gone);
     ASSERT_EQ(ui::ModalSeam::log().size(), 2);
     EXPECT_EQ(ui::ModalSeam::log()[1].text, kTransferFailed);
+    // No restart to wait for: the run ends, with the share it got to, before its message.
+    EXPECT_EQ(stages.after, std::vector<UpgradeStage>{UpgradeStage::Ended});
+    EXPECT_LT(stages.lastSent, 100);
+    EXPECT_EQ(stages.messagesAtEnd, 1);
     EXPECT_EQ(ui::mousePointer(), ui::MousePointer::Normal);
     const auto s = sim("20-00001");
     EXPECT_EQ(s.portOsRevision, "2.11");

@@ -43,6 +43,18 @@ inline sim::SimControllerState controller(int n, const std::string& name) {
     return c;
 }
 
+// Controller n at 127.79.0.<n>, serial 10-0000<n>, reporting the fixed address
+// 10.30.0.<n> on 10.30.0.0/16: an office network apart from its loopback address.
+inline sim::SimControllerState officeController(int n) {
+    sim::SimControllerState c = controller(n, "Unit " + std::to_string(n));
+    c.ipAddress = c.configIpAddress = "10.30.0." + std::to_string(n);
+    c.subnetMask = c.configSubnetMask = "255.255.0.0";
+    c.gateway = c.configGateway = "10.30.0.254";
+    c.dnsServer = c.configDnsServer = "10.30.0.253";
+    c.attachedNetwork = "10.30.0.0/16";
+    return c;
+}
+
 // These controllers, serving on a free port (writing their state file, if one is given).
 inline sim::SimFleet startFleet(std::vector<sim::SimControllerState> controllers, const std::string& stateFile = {}) {
     sim::FleetData data;

@@ -56,13 +56,15 @@ dpkg-deb -x "$deb" "$root"
 diff -u "$work/install.list" "$work/package.list" >"$work/lists.diff" ||
   fail "make install and the package differ: $(cat "$work/lists.diff")"
 
-for f in usr/bin/zelmar-tcpip-settings usr/bin/zelmar-netctl usr/bin/zelmar-make-upgrade usr/bin/zelmar-controller-sim \
+for f in usr/bin/zelmar-tcpip-settings usr/bin/zelmar-site usr/bin/zelmar-netctl usr/bin/zelmar-make-upgrade usr/bin/zelmar-controller-sim \
   usr/share/man/man1/zelmar-tcpip-settings.1.gz usr/share/man/man1/zelmar-netctl.1.gz \
   usr/share/man/man1/zelmar-make-upgrade.1.gz usr/share/man/man1/zelmar-controller-sim.1.gz \
   usr/share/doc/zelmar-tcpip-settings/copyright \
   usr/share/applications/zelmar-tcpip-settings.desktop \
   usr/share/icons/hicolor/scalable/apps/zelmar-tcpip-settings.svg \
   usr/share/metainfo/zelmar-tcpip-settings.metainfo.xml \
+  usr/share/man/man1/zelmar-site.1.gz usr/share/applications/zelmar-site.desktop \
+  usr/share/icons/hicolor/scalable/apps/zelmar-site.svg usr/share/metainfo/zelmar-site.metainfo.xml \
   "usr/share/zelmar/Prod/Texts/Zelmar TCP IP Settings Tool.en.txt" \
   "usr/share/zelmar/Prod/Texts/Zelmar TCP IP Settings Tool.sv.txt" \
   usr/share/zelmar/SLIB/QORreal/README.txt usr/share/zelmar/netservice.json \
@@ -93,11 +95,13 @@ for tool in lintian desktop-file-validate appstreamcli; do
 done
 lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 || fail "lintian: $(cat "$work/lintian.log")"
 cat "$work/lintian.log"
-desktop=$(desktop-file-validate "$root/usr/share/applications/zelmar-tcpip-settings.desktop" 2>&1) &&
-  [ -z "$desktop" ] || fail "desktop entry: $desktop"
-appstreamcli validate --no-net "$root/usr/share/metainfo/zelmar-tcpip-settings.metainfo.xml" >"$work/appstream.log" 2>&1 ||
-  fail "metainfo: $(cat "$work/appstream.log")"
-echo "ok: lintian, desktop entry and metainfo"
+for program in zelmar-tcpip-settings zelmar-site; do
+  desktop=$(desktop-file-validate "$root/usr/share/applications/$program.desktop" 2>&1) &&
+    [ -z "$desktop" ] || fail "desktop entry of $program: $desktop"
+  appstreamcli validate --no-net "$root/usr/share/metainfo/$program.metainfo.xml" >"$work/appstream.log" 2>&1 ||
+    fail "metainfo of $program: $(cat "$work/appstream.log")"
+done
+echo "ok: lintian, desktop entries and metainfo"
 
 # The programs, run from the unpacked root.
 bin="$root/usr/bin"
@@ -128,4 +132,11 @@ QT_QPA_PLATFORM=offscreen ZELMAR_NETSERVICE_CONFIG="$work/client.json" "$bin/zel
 tool_pid=$!
 sleep 2
 kill -0 "$tool_pid" 2>/dev/null || fail "the tool ended at start: $(cat "$work/tool.out")"
+kill -TERM "$tool_pid" 2>/dev/null; wait "$tool_pid" 2>/dev/null || true
+
+# The site window, started the same way, stays up.
+QT_QPA_PLATFORM=offscreen ZELMAR_NETSERVICE_CONFIG="$work/client.json" "$bin/zelmar-site" >"$work/site.out" 2>&1 &
+tool_pid=$!
+sleep 2
+kill -0 "$tool_pid" 2>/dev/null || fail "the site window ended at start: $(cat "$work/site.out")"
 echo "ok: the packaged programs run from the unpacked root"

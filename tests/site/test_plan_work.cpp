@@ -17,16 +17,7 @@
 using namespace zelmar;
 
 namespace {
-// Controller n at 127.79.0.<n>, reporting the fixed address 10.30.0.<n> on 10.30.0.0/16.
-sim::SimControllerState officeController(int n) {
-    sim::SimControllerState c = zelmar::testing::controller(n, "Unit " + std::to_string(n));
-    c.ipAddress = c.configIpAddress = "10.30.0." + std::to_string(n);
-    c.subnetMask = c.configSubnetMask = "255.255.0.0";
-    c.gateway = c.configGateway = "10.30.0.254";
-    c.dnsServer = c.configDnsServer = "10.30.0.253";
-    c.attachedNetwork = "10.30.0.0/16";
-    return c;
-}
+using zelmar::testing::officeController;
 
 // Stops the work once `after` rows have ended.
 class StopAfter : public site::PlanListener {

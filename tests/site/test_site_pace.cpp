@@ -22,6 +22,7 @@
 #include "tests/platform/netservice/upgrade_helpers.h"
 
 using namespace zelmar;
+using zelmar::testing::officeController;
 
 namespace {
 constexpr site::PaceLimits kSmallBound{2, 3};  // low, so that the bound is reached on a small site
@@ -46,17 +47,6 @@ site::SiteSettings patient(const sim::SimFleet& fleet, std::optional<int> jobs) 
     s.config.maxSearchRounds = 24;
     s.config.upgradeStallTimeoutMs = 20000;
     return s;
-}
-
-// Controller n at 127.79.0.<n>, reporting the fixed address 10.30.0.<n> on 10.30.0.0/16.
-sim::SimControllerState officeController(int n) {
-    sim::SimControllerState c = zelmar::testing::controller(n, "Unit " + std::to_string(n));
-    c.ipAddress = c.configIpAddress = "10.30.0." + std::to_string(n);
-    c.subnetMask = c.configSubnetMask = "255.255.0.0";
-    c.gateway = c.configGateway = "10.30.0.254";
-    c.dnsServer = c.configDnsServer = "10.30.0.253";
-    c.attachedNetwork = "10.30.0.0/16";
-    return c;
 }
 
 // Eight controllers: two already as planned, one taking the address another

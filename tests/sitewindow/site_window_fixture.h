@@ -11,25 +11,23 @@
 #include <QTest>
 
 #include "platform/ui/handler_guard.h"
-#include "platform/ui/modal_seam.h"
 #include "simulator/sim_fleet.h"
 #include "sitewindow/site_window.h"
 #include "tests/common/sim_site.h"
+#include "tests/platform/ui/strict_seam_test.h"
+#include "tests/sitewindow/site_window_wait.h"
 
 namespace zelmar::testing {
 
-class SiteWindowTest : public ::testing::Test {
+class SiteWindowTest : public StrictSeamTest {
 protected:
     void SetUp() override {
-        ui::ModalSeam::clearAnswers();
-        ui::ModalSeam::clearLog();
-        ui::ModalSeam::setStrict(true);
+        StrictSeamTest::SetUp();
         ui::setFatalErrorAction([](const QString& message) { ADD_FAILURE() << message.toStdString(); });
     }
     void TearDown() override {
-        ui::ModalSeam::setStrict(false);
         EXPECT_EQ(ui::ModalSeam::pendingAnswers(), 0) << "an answer the window never asked for";
-        ui::ModalSeam::clearAnswers();
+        StrictSeamTest::TearDown();
     }
 
     static QAction* action(sitewindow::SiteWindow& w, const char* name) {
@@ -45,16 +43,7 @@ protected:
         a->trigger();
         return waitIdle(w, timeoutMs);
     }
-    static bool waitIdle(sitewindow::SiteWindow& w, int timeoutMs = 120000) {
-        // Work may start more work (a check before an apply, a search after it): idle for a moment.
-        int idleFor = 0;
-        return QTest::qWaitFor(
-            [&] {
-                idleFor = w.session().busy() ? 0 : idleFor + 1;
-                return idleFor >= 5;
-            },
-            timeoutMs);
-    }
+    static bool waitIdle(sitewindow::SiteWindow& w, int timeoutMs = 120000) { return waitUntilIdle(w, timeoutMs); }
     static QString writeFile(const QTemporaryDir& dir, const char* name, const std::string& text) {
         const QString path = QDir(dir.path()).filePath(QString::fromLatin1(name));
         QFile f(path);

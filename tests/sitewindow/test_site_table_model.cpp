@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 
@@ -12,7 +15,9 @@
 #include "platform/netservice/wire/ipv4.h"
 #include "sitewindow/address_numbering.h"
 #include "sitewindow/plan_table.h"
+#include "sitewindow/site_report.h"
 #include "sitewindow/site_table_model.h"
+#include "sitewindow/site_texts.h"
 
 using namespace zelmar;
 using sitewindow::PlanField;
@@ -63,13 +68,14 @@ TEST(SiteTableModel, ASearchOf200FillsItSortsByAddressValueAndFilters) {
     EXPECT_EQ(model.columnCount(), int(SiteTableModel::columns().size()));
     EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QString("Serial number"));
     EXPECT_EQ(cell(model, 0, 0), QString("10-00001"));
-    EXPECT_EQ(cell(model, 0, 5), QString("Yes"));  // DHCP as the catalogue's Yes/No
-    EXPECT_EQ(cell(model, 5, 13), QString());      // DNS server 0.0.0.0 shows empty, as in the search list
-    EXPECT_EQ(cell(model, 5, 15), QString("unit6"));  // host name and domain from the DNS name
-    EXPECT_EQ(cell(model, 5, 17), QString("plant.example"));
+    const auto present = [](PlanField f) { return SiteTableModel::plannedColumn(f) - 1; };
+    EXPECT_EQ(cell(model, 0, present(PlanField::UseDhcp)), QString("Yes"));  // DHCP as the catalogue's Yes/No
+    EXPECT_EQ(cell(model, 5, present(PlanField::DnsServer)), QString());  // 0.0.0.0 shows empty, as in the search list
+    EXPECT_EQ(cell(model, 5, present(PlanField::HostName)), QString("unit6"));  // host name and domain from the DNS name
+    EXPECT_EQ(cell(model, 5, present(PlanField::Domain)), QString("plant.example"));
 
     // By IP address: by the address's value, so 10.40.0.9 comes before 10.40.0.10.
-    const int ipColumn = 7;
+    const int ipColumn = present(PlanField::IpAddress);
     proxy.sort(ipColumn, Qt::AscendingOrder);
     EXPECT_EQ(cell(proxy, 8, ipColumn), QString("10.40.0.9"));
     EXPECT_EQ(cell(proxy, 9, ipColumn), QString("10.40.0.10"));
@@ -134,7 +140,7 @@ TEST(SiteTableModel, PlannedValuesAreJudgedCellByCellAsTyped) {
     ASSERT_TRUE(model.setData(plannedCell(1, PlanField::Name), ""));
     EXPECT_TRUE(model.rows()[1].plannedOf(PlanField::Name).isEmpty());
     // Present values are not editable.
-    EXPECT_FALSE(model.flags(model.index(1, 1)) & Qt::ItemIsEditable);
+    EXPECT_FALSE(model.flags(model.index(1, SiteTableModel::plannedColumn(PlanField::Name) - 1)) & Qt::ItemIsEditable);
 }
 
 TEST(SiteTableModel, PlansInAndOutAndProblemsAtTheirCells) {
@@ -165,7 +171,7 @@ TEST(SiteTableModel, PlansInAndOutAndProblemsAtTheirCells) {
     model.showProblems({{2, "IpAddress", "10.40.0.22 is planned for rows 2, 3"}, {3, "SerialNo", "no controller"}},
                        serialOfRow);
     EXPECT_EQ(model.data(model.index(1, SiteTableModel::plannedColumn(PlanField::IpAddress)), Qt::ToolTipRole).toString(),
-              QString("10.40.0.22 is planned for rows 2, 3"));
+              QString("10.40.0.22 is planned for 10-00002, 10-00099"));  // rows named by their controllers
     EXPECT_EQ(model.rows()[4].rowProblem, QString("no controller"));
     EXPECT_EQ(model.rows()[4].state, sitewindow::RowState::Problem);
     // Editing the cell takes its problem away.
@@ -181,4 +187,63 @@ TEST(AddressNumbering, TheNextFreeAddressesAfterTheFirst) {
     // Not past the network's broadcast address.
     EXPECT_EQ(sitewindow::nextFreeAddresses("10.40.0.253", "/24", 5, {}), QStringList{"10.40.0.254"});
     EXPECT_FALSE(sitewindow::nextFreeAddresses("10.40.0.x", "/24", 2, {}));
+}
+
+TEST(SiteTexts, EveryTextOfTheWindowIsInBothCatalogues) {
+    std::vector<int> numbers;
+    for (const auto& [first, last] : std::vector<std::pair<int, int>>{
+             {4600, 4604}, {4610, 4629}, {4631, 4650}, {4660, 4678}, {4680, 4685}, {4687, 4703}, {4706, 4709}})
+        for (int n = first; n <= last; ++n)
+            numbers.push_back(n);
+    const QByteArray language = qgetenv("ZELMAR_LANG");
+    std::map<int, QString> english;
+    for (const char* lang : {"en", "sv"}) {
+        qputenv("ZELMAR_LANG", lang);
+        for (int n : numbers) {
+            const QString t = sitewindow::text(sitewindow::Text(n));
+            EXPECT_FALSE(t.isEmpty()) << lang << " " << n;
+            if (std::string(lang) == "en")
+                english[n] = t;
+        }
+    }
+    qputenv("ZELMAR_LANG", language);
+    EXPECT_EQ(english[4600], QString("Zelmar TCP/IP Site Commissioning"));
+}
+
+TEST(SiteReport, ThePdfHasAPageForAbout40ControllersAndTheCsvEveryRow) {
+    std::vector<sitewindow::SiteRow> rows;
+    for (const auto& r : siteOf(120)) {
+        sitewindow::SiteRow row;
+        row.now = r;
+        row.found = true;
+        row.before = r;
+        row.now.name += " (new)";
+        row.state = sitewindow::RowState::Applied;
+        rows.push_back(row);
+    }
+    QTemporaryDir dir;
+    QString error;
+    const QString pdf = QDir(dir.path()).filePath("report.pdf");
+    sitewindow::ReportInfo info;
+    info.title = "Site report";
+    ASSERT_TRUE(sitewindow::writeReportPdf(pdf, rows, info, error)) << error.toStdString();
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.startsWith("%PDF-"));
+    const int pages = int(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page ") +
+                          bytes.count("/Type /Page/"));
+    EXPECT_GE(pages, 2) << "120 controllers on one page";
+    EXPECT_LE(pages, 4) << "fewer than 30 controllers a page";
+
+    const QString csv = QDir(dir.path()).filePath("report.csv");
+    ASSERT_TRUE(sitewindow::writeReportCsv(csv, rows, error));
+    QFile back(csv);
+    ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+    const QByteArray text = back.readAll();
+    const site::csv::Table table = site::csv::read(std::string_view(text.constData(), std::size_t(text.size())));
+    ASSERT_EQ(table.records.size(), 121u);
+    const int nameBefore = int(sitewindow::reportHeader().indexOf("Name before"));
+    EXPECT_EQ(table.records[1].fields[std::size_t(nameBefore)], "Unit 1");
+    EXPECT_EQ(table.records[1].fields[std::size_t(nameBefore) + 1], "Unit 1 (new)");
 }

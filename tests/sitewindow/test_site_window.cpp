@@ -2,6 +2,8 @@
 // headless: a search with a locked controller, plans opened and checked, a
 // clean plan applied under loss, a stop in the middle, a mixed upgrade and
 // the report.
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
@@ -23,16 +25,7 @@ using zelmar::testing::SiteWindowTest;
 namespace {
 constexpr const char* kSitePassword = "Plant-7-secret";
 
-// Controller n at 127.79.0.<n>, reporting the fixed address 10.30.0.<n> on 10.30.0.0/16.
-sim::SimControllerState officeController(int n) {
-    sim::SimControllerState c = zelmar::testing::controller(n, "Unit " + std::to_string(n));
-    c.ipAddress = c.configIpAddress = "10.30.0." + std::to_string(n);
-    c.subnetMask = c.configSubnetMask = "255.255.0.0";
-    c.gateway = c.configGateway = "10.30.0.254";
-    c.dnsServer = c.configDnsServer = "10.30.0.253";
-    c.attachedNetwork = "10.30.0.0/16";
-    return c;
-}
+using zelmar::testing::officeController;
 
 sim::SimFleet officeFleet(int count) {
     std::vector<sim::SimControllerState> site;
@@ -255,4 +248,64 @@ TEST_F(SiteWindowTest, AMixedUpgradeEndsWithEachRowsOwnOutcomeAndTheReportTellsI
     EXPECT_EQ(table.records[1].fields[std::size_t(revisionBefore)], "2.11");
     EXPECT_EQ(table.records[1].fields[std::size_t(revisionBefore) + 1], "3.2.0");
     EXPECT_TRUE(QFile::exists(QDir(dir.path()).filePath("site-report.pdf")));
+}
+
+// Keyboard use: Enter takes an edit, Delete clears a planned cell, Ctrl+S saves
+// the plan; the table, the filter and the problems have names a screen reader
+// announces, and Tab goes filter, table, problems.
+TEST_F(SiteWindowTest, TheKeyboardEditsClearsAndSavesAndEveryPartHasAName) {
+    auto fleet = officeFleet(4);
+    sitewindow::SiteWindow w(zelmar::testing::quickSearchConfig(fleet));
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(run(w, "actionSearch"));
+    auto* table = w.findChild<QTableView*>("siteTable");
+    const int nameColumn = SiteTableModel::plannedColumn(PlanField::Name);
+    const int row = w.model().rowOfSerial("10-00002");
+    table->setFocus();
+    table->setCurrentIndex(w.view().mapFromSource(w.model().index(row, nameColumn)));
+    QTest::keyClick(table, 'P');  // typing starts the edit
+    QTest::keyClicks(QApplication::focusWidget(), "ump room");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTest::qWait(0);  // the editor hands its text over from the event loop
+    EXPECT_EQ(w.model().rows()[std::size_t(row)].plannedOf(PlanField::Name), QString("Pump room"));
+
+    QTemporaryDir dir;
+    const QString plan = QDir(dir.path()).filePath("plan.csv");
+    ui::ModalSeam::pushInput(plan);  // the first save asks where
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    QFile saved(plan);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const site::SitePlan read = site::readPlan(saved.readAll().toStdString());
+    ASSERT_EQ(read.rows.size(), 1u);
+    EXPECT_EQ(read.rows[0].cells.at(site::Column::Name), "Pump room");
+
+    table->setFocus();
+    table->setCurrentIndex(w.view().mapFromSource(w.model().index(row, nameColumn)));
+    QTest::keyClick(table, Qt::Key_Delete);
+    EXPECT_TRUE(w.model().rows()[std::size_t(row)].plannedOf(PlanField::Name).isEmpty());
+
+    // Number addresses: the rows selected below the first get the next free addresses after its own
+    // (those the numbered rows hold now are theirs to leave; another controller's are skipped).
+    const int ipColumn = SiteTableModel::plannedColumn(PlanField::IpAddress);
+    ASSERT_TRUE(w.model().setData(w.model().index(w.model().rowOfSerial("10-00001"), ipColumn), "10.30.0.2"));
+    ASSERT_TRUE(w.model().setData(w.model().index(w.model().rowOfSerial("10-00004"), ipColumn), "10.30.0.3"));
+    table->sortByColumn(0, Qt::AscendingOrder);
+    table->clearSelection();
+    for (int viewRow = 0; viewRow < 3; ++viewRow)
+        table->selectionModel()->select(w.view().index(viewRow, ipColumn), QItemSelectionModel::Select);
+    action(w, "actionNumberAddresses")->trigger();
+    EXPECT_EQ(w.model().rows()[std::size_t(w.model().rowOfSerial("10-00002"))].plannedOf(PlanField::IpAddress),
+              QString("10.30.0.5")) << "10.30.0.3 is planned for 10-00004, which holds 10.30.0.4 now";
+    EXPECT_EQ(w.model().rows()[std::size_t(w.model().rowOfSerial("10-00003"))].plannedOf(PlanField::IpAddress),
+              QString("10.30.0.6"));
+
+    EXPECT_EQ(table->accessibleName(), QString("Controllers on the site"));
+    EXPECT_EQ(w.findChild<QListWidget*>("problemsList")->accessibleName(), QString("Problems"));
+    auto* filter = w.findChild<QLineEdit*>("filterBox");
+    EXPECT_EQ(w.findChild<QLabel*>("filterLabel")->buddy(), filter);
+    filter->setFocus();
+    QTest::keyClick(filter, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), table);
 }

@@ -238,9 +238,11 @@ TEST(Netctl, UsageErrorsNameTheProblemAndSendNothing) {
     EXPECT_EQ(r.code, 0);
     for (const char* part : {"search", "connected", "find", "set", "check", "mark", "ConfigIpAddress", "EncryptionPassword"})
         EXPECT_TRUE(has(r.out, part)) << part;
+    EXPECT_TRUE(has(r.out, "4 set got no answer")) << "every exit code listed: " << r.out;
     r = runProgram(fleet, {"set", "--help"});
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(has(r.out, "ConfigSubnetMask") && has(r.out, "ZELMAR_NEW_PASSWORD")) << r.out;
+    EXPECT_TRUE(has(r.out, "3 configuration or service error, 4 set got no answer")) << r.out;
     r = runProgram(fleet, {"--version"});
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(has(r.out, "zelmar-netctl ")) << r.out;

@@ -49,7 +49,8 @@ Command setCommand() {
                 "\nThe new encryption password never comes from the command line: name\n"
                 "EncryptionPassword alone and give the password in ZELMAR_NEW_PASSWORD or on\n"
                 "standard input with --new-password-stdin (after the network password's line\n"
-                "when --password-stdin is given too).",
+                "when --password-stdin is given too).\n\n" +
+                kExitCodesHelp,
             set};
 }
 

@@ -56,8 +56,7 @@ void printHelp(const Switches& s, std::ostream& out) {
            "                            (docs/netservice.md; 'adapters' tells which holds)\n"
            "  ZELMAR_PASSWORD           the network password (never on the command line)\n"
            "  ZELMAR_NEW_PASSWORD       the new encryption password of set ... EncryptionPassword\n"
-           "\nExit codes: 0 done, 1 not found, refused or not answered, 2 usage error\n"
-           "(nothing was sent), 3 configuration or service error.\n"
+           "\n" << kExitCodesHelp <<
            "'" << kProgram << " COMMAND --help' shows one command's help.\n";
 }
 

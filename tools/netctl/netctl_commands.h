@@ -22,6 +22,12 @@ constexpr int kExitFailed = 1;      // controller not found, refused, not answer
 constexpr int kExitUsage = 2;       // a usage error: nothing was sent
 constexpr int kExitServiceError = 3;  // configuration or service failure
 constexpr int kExitUnknown = 4;     // a setup went unanswered: the controller's state is unknown
+// The exit codes as the general help and set's help list them.
+inline constexpr char kExitCodesHelp[] =
+    "Exit codes: 0 done, 1 not found, refused or not answered, 2 usage error\n"
+    "(nothing was sent), 3 configuration or service error, 4 set got no answer\n"
+    "and could not find the controller reporting the new settings: its state is\n"
+    "unknown (the settings may or may not be in place).\n";
 
 struct Options {
     net::ServiceConfig config;

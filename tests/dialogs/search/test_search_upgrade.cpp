@@ -159,22 +159,33 @@ private:
     QLabel* label_;
 };
 
-TEST_F(SearchUpgradeTest, TheStatusLineShowsTheTransferInOrderAndTheWindowRepaintsMeanwhile) {
+// The transfer in order, then the wait for the restart; the line is empty
+// again once the upgrade has ended, already while its closing message shows.
+TEST_F(SearchUpgradeTest, TheStatusLineShowsTheTransferThenTheRestartAndTheWindowRepaintsMeanwhile) {
     auto site = standardSite();
-    site[0].restartMs = 50;
+    site[0].restartMs = 300;
     startFleet(site);
     provideUpgradeFile(200000);
     openDialog();
     clickRow(QStringLiteral("10-00001"));
     PaintLog painted(child<QLabel>("CtrlStatusLine"));
     ModalSeam::pushButton(ui::ButtonYes);
-    ModalSeam::pushButton(ui::ButtonOk);
+    ModalSeam::setStrict(false);
+    QString duringMessage = QStringLiteral("(no closing message)");
+    answerNextModal([&, this](QWidget* modal) {
+        duringMessage = statusLine();
+        qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+    });
     button("btnUpgrade")->click();
 
     ASSERT_EQ(simState("10-00001").upgradesApplied, 1) << modalLog().join('\n').toStdString();
-    ASSERT_GE(painted.texts.size(), 2) << "the window repainted during the transfer";
+    ASSERT_GE(painted.texts.size(), 3) << "the window repainted during the transfer and the restart";
+    const QString waiting = QStringLiteral("Waiting for 10-00001 to restart...");
+    EXPECT_EQ(painted.texts.last(), waiting);
+    const QStringList transfer = painted.texts.mid(0, painted.texts.indexOf(waiting));
+    ASSERT_FALSE(transfer.isEmpty());
     int last = -1;
-    for (const QString& text : painted.texts) {
+    for (const QString& text : transfer) {
         ASSERT_TRUE(text.startsWith(QStringLiteral("Upgrading 10-00001: ")) && text.endsWith(QStringLiteral(" %")))
             << text.toStdString();
         const int percent = text.section(QLatin1Char(' '), 2, 2).toInt();
@@ -183,7 +194,8 @@ TEST_F(SearchUpgradeTest, TheStatusLineShowsTheTransferInOrderAndTheWindowRepain
     }
     EXPECT_EQ(last, 100);
     EXPECT_TRUE(painted.pointerBusy);
-    EXPECT_EQ(statusLine(), QString()) << "empty again after the upgrade";
+    EXPECT_EQ(duringMessage, QString()) << "empty while the success message shows";
+    EXPECT_EQ(statusLine(), QString());
 }
 
 TEST_F(SearchUpgradeTest, UpgradeInProgressIsFalseAgainWhenTheCommandFails) {
