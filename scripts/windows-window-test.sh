@@ -20,6 +20,7 @@ source "$repo/scripts/wine-lib.sh"
 fail() {
   echo "windows-test: FAIL (window): $*" >&2
   [ -f "$work/tool.log" ] && echo "the tool's output: $(cat "$work/tool.log")" >&2
+  [ -n "${display:-}" ] && echo "the windows on the screen: $(in_ws env DISPLAY="$display" xwininfo -root -children 2>&1 | grep '"')" >&2
   exit 1
 }
 step() { echo "== $* ($(date +%T))"; }

@@ -16,18 +16,18 @@ constexpr std::size_t kLogLines = 20000;
 constexpr int kReadsPerWakeup = 32;  // per socket and wake-up, so one busy controller cannot starve the rest
 }  // namespace
 
-std::optional<std::size_t> SimFleet::Impl::indexOf(const std::string& serial) const {
-    for (std::size_t i = 0; i < controllers.size(); ++i)
-        if (controllers[i].state.serialNo == serial)
+std::optional<std::size_t> LocalFleet::indexOf(const std::string& serial) const {
+    for (std::size_t i = 0; i < members.size(); ++i)
+        if (members[i].state.serialNo == serial)
             return i;
     return std::nullopt;
 }
 
-bool SimFleet::Impl::chance(double percent) {
+bool LocalFleet::chance(double percent) {
     return percent > 0 && std::uniform_real_distribution<double>(0, 100)(rng) < percent;
 }
 
-void SimFleet::Impl::addLog(const std::string& line) {
+void LocalFleet::addLog(const std::string& line) {
     const double t = std::chrono::duration<double>(Clock::now() - epoch).count();
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "+%.3f ", t);
@@ -42,29 +42,29 @@ void SimFleet::Impl::addLog(const std::string& line) {
         logLines.pop_front();
 }
 
-FleetData SimFleet::Impl::snapshot() const {
+FleetData LocalFleet::snapshot() const {
     FleetData d;
     d.faults = storedFaults;
-    for (std::size_t i = 0; i < controllers.size(); ++i) {
-        d.controllers.push_back(controllers[i].state);
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        d.controllers.push_back(members[i].state);
         d.controllers.back().offline = stored[i].offline;
         d.controllers.back().restartMs = stored[i].restartMs;
     }
     return d;
 }
 
-void SimFleet::Impl::persist() {
+void LocalFleet::persist() {
     if (stateFile.empty())
         return;
     std::string error;
     if (net::replaceFileDurably(stateFile, fleetToJson(snapshot()), &error))
-        ++stats.persisted;
+        ++counters.persisted;
     else
         addLog("state file not written: " + error);
 }
 
 // A controller's next state, stored with the rest of the fleet before it is confirmed.
-bool SimFleet::Impl::store(std::size_t index, const SimControllerState& next) {
+bool LocalFleet::store(std::size_t index, const SimControllerState& next) {
     if (stateFile.empty())
         return true;
     FleetData d = snapshot();
@@ -78,11 +78,11 @@ bool SimFleet::Impl::store(std::size_t index, const SimControllerState& next) {
         addLog(next.serialNo + ": state file not written, change not taken: " + error);
         return false;
     }
-    ++stats.persisted;
+    ++counters.persisted;
     return true;
 }
 
-bool SimFleet::Impl::loseThisReply(std::size_t index, const std::vector<std::uint8_t>& bytes) {
+bool LocalFleet::loseThisReply(std::size_t index, const std::vector<std::uint8_t>& bytes) {
     if (bytes.size() <= 5)
         return false;
     if (lostReplyTypes.count(bytes[5]))
@@ -94,31 +94,31 @@ bool SimFleet::Impl::loseThisReply(std::size_t index, const std::vector<std::uin
     return true;
 }
 
-void SimFleet::Impl::sendNow(std::size_t index, const Endpoint& to, const std::vector<std::uint8_t>& bytes) {
-    if (index >= sockets.size() || !sockets[index] || controllers[index].state.offline)
+void LocalFleet::sendNow(std::size_t index, const Endpoint& to, const std::vector<std::uint8_t>& bytes) {
+    if (index >= sockets.size() || !sockets[index] || members[index].state.offline)
         return;
     if (tap)
-        tap(false, controllers[index].state.address, to, bytes);
+        tap(false, members[index].state.address, to, bytes);
     if (chance(faults.lossPercent) || loseThisReply(index, bytes)) {
-        ++stats.lost;
+        ++counters.lost;
         return;
     }
-    ++stats.sent;
+    ++counters.sent;
     sockets[index]->sendTo(to, bytes.data(), bytes.size());
 }
 
 // One try at binding every controller's address to one port (0: the first
 // one's free port); the port, or 0 with `error` saying why.
-std::uint16_t SimFleet::Impl::bindAll(std::uint16_t port, std::string& error) {
+std::uint16_t LocalFleet::bindAll(std::uint16_t port, std::string& error) {
     sockets.clear();
     portHolder.reset();
-    if (controllers.empty()) {
+    if (members.empty()) {
         portHolder = UdpSocket::bind(0x7F000001u, port, &error);
         if (!portHolder)
             return 0;
         port = portHolder->localPort();
     }
-    for (const SimController& c : controllers) {
+    for (const SimController& c : members) {
         auto s = UdpSocket::bind(*ipv4::parse(c.state.address), port, &error);
         if (!s) {
             sockets.clear();
@@ -132,8 +132,8 @@ std::uint16_t SimFleet::Impl::bindAll(std::uint16_t port, std::string& error) {
 }
 
 // Whether controller `index` hears a datagram now: not offline, not restarting, not lost.
-bool SimFleet::Impl::hears(std::size_t index) {
-    if (controllers[index].state.offline)
+bool LocalFleet::hears(std::size_t index) {
+    if (members[index].state.offline)
         return false;
     if (const auto it = restarting.find(index); it != restarting.end()) {
         if (Clock::now() < it->second)
@@ -141,19 +141,19 @@ bool SimFleet::Impl::hears(std::size_t index) {
         restarting.erase(it);
     }
     if (chance(faults.lossPercent)) {
-        ++stats.lost;
+        ++counters.lost;
         return false;
     }
     return true;
 }
 
-std::string SimFleet::Impl::who(const SimController& c, const Endpoint& from) {
+std::string LocalFleet::who(const SimController& c, const Endpoint& from) {
     return c.state.address + " <- " + net::platform::toString(from) + " ";
 }
 
-void SimFleet::Impl::logResult(const SimController& c, const Endpoint& from, const SimController::Result& r) {
+void LocalFleet::logResult(const SimController& c, const Endpoint& from, const SimController::Result& r) {
     if (!r.dropped.empty()) {
-        ++stats.unparsable;
+        ++counters.unparsable;
         // Filtered searches are the normal case at every other controller: not worth a log line.
         if (r.dropped != "another serial number" && r.dropped != "not connected" &&
             r.dropped != "for another controller")
@@ -163,35 +163,55 @@ void SimFleet::Impl::logResult(const SimController& c, const Endpoint& from, con
     }
 }
 
-// Each answer after its delay and the injected one; some twice.
-void SimFleet::Impl::sendReplies(std::size_t index, const std::vector<Outgoing>& out) {
+int LocalFleet::heldBackMs() {
+    return chance(faults.reorderPercent) ? std::uniform_int_distribution<int>(1, kMostHeldBackMs)(rng) : 0;
+}
+
+void LocalFleet::later(int delayMs, std::size_t index, const Endpoint& peer, bool incoming,
+                       std::vector<std::uint8_t> bytes) {
+    if (timers.size() < kMaxDelayedReplies)  // a flood costs lost datagrams, not memory
+        timers.push({Clock::now() + std::chrono::milliseconds(delayMs), index, peer, incoming, std::move(bytes)});
+}
+
+// Each answer after its delay and the injected one; some twice, some held back.
+void LocalFleet::sendReplies(std::size_t index, const std::vector<Outgoing>& out) {
     for (const Outgoing& o : out) {
         int delay = o.delayMs;
         if (faults.delayMaxMs > 0)
             delay += std::uniform_int_distribution<int>(faults.delayMinMs, faults.delayMaxMs)(rng);
         const int copies = chance(faults.duplicatePercent) ? 2 : 1;
         for (int k = 0; k < copies; ++k) {
-            if (delay <= 0)
+            const int ms = delay + heldBackMs();
+            if (ms <= 0)
                 sendNow(index, o.to, o.bytes);
-            else if (timers.size() < kMaxDelayedReplies)  // a flood costs lost answers, not memory
-                timers.push({Clock::now() + std::chrono::milliseconds(delay), index, o.to, o.bytes});
+            else
+                later(ms, index, o.to, false, o.bytes);
         }
     }
 }
 
-void SimFleet::Impl::onDatagram(std::size_t index, std::size_t size, const Endpoint& from) {
-    ++stats.received;
-    SimController& c = controllers[index];
+void LocalFleet::onDatagram(std::size_t index, std::size_t size, const Endpoint& from) {
+    ++counters.received;
+    const auto* data = buffer.data();
+    const std::size_t kept = std::min(size, buffer.size());  // an oversized one stays oversized
     if (tap)
-        tap(true, c.state.address, from, std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + std::ptrdiff_t(std::min(size, buffer.size()))));
+        tap(true, members[index].state.address, from, std::vector<std::uint8_t>(data, data + kept));
+    if (const int ms = heldBackMs())
+        later(ms, index, from, true, std::vector<std::uint8_t>(data, data + kept));
+    else
+        take(index, data, size, from);
+}
+
+void LocalFleet::take(std::size_t index, const std::uint8_t* data, std::size_t size, const Endpoint& from) {
+    SimController& c = members[index];
     if (!hears(index))
         return;
     if (size > wire::kMaxDatagram) {
-        ++stats.unparsable;
+        ++counters.unparsable;
         addLog(who(c, from) + "dropped: oversized datagram");
         return;
     }
-    SimController::Result r = c.handle(buffer.data(), size, from, rng);
+    SimController::Result r = c.handle(data, size, from, rng);
     logResult(c, from, r);
     if (r.changed)
         persist();  // before the answer: what a controller confirms survives a crash
@@ -204,7 +224,7 @@ void SimFleet::Impl::onDatagram(std::size_t index, std::size_t size, const Endpo
     }
 }
 
-void SimFleet::Impl::loop() {
+void LocalFleet::loop() {
     std::vector<std::size_t> ready;
     while (!stopping.load()) {
         int timeout = 50;
@@ -228,12 +248,20 @@ void SimFleet::Impl::loop() {
                 onDatagram(index, std::size_t(n), from);
             }
         }
-        const auto now = Clock::now();
-        while (!timers.empty() && timers.top().due <= now) {
-            const Timer& t = timers.top();
-            sendNow(t.controller, t.to, t.bytes);
-            timers.pop();
-        }
+        runDueTimers();
+    }
+}
+
+void LocalFleet::runDueTimers() {
+    const auto now = Clock::now();
+    while (!timers.empty() && timers.top().due <= now) {
+        // Taken off first: a datagram taken in now may set new timers for its answers.
+        Timer t = timers.top();
+        timers.pop();
+        if (t.incoming)
+            take(t.controller, t.bytes.data(), t.bytes.size(), t.peer);
+        else
+            sendNow(t.controller, t.peer, t.bytes);
     }
 }
 

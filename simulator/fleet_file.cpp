@@ -178,6 +178,7 @@ FaultSettings faultsFromJson(const QJsonObject& faults) {
     FaultSettings f;
     f.lossPercent = number(faults, "lossPercent", 0, 0, 100);
     f.duplicatePercent = number(faults, "duplicatePercent", 0, 0, 100);
+    f.reorderPercent = number(faults, "reorderPercent", 0, 0, 100);
     f.delayMinMs = int(number(faults, "delayMinMs", 0, 0, 10000));
     f.delayMaxMs = int(number(faults, "delayMaxMs", f.delayMinMs, f.delayMinMs, 10000));
     return f;
@@ -187,6 +188,7 @@ QJsonObject faultsToJson(const FaultSettings& f) {
     QJsonObject faults;
     faults["lossPercent"] = f.lossPercent;
     faults["duplicatePercent"] = f.duplicatePercent;
+    faults["reorderPercent"] = f.reorderPercent;
     faults["delayMinMs"] = f.delayMinMs;
     faults["delayMaxMs"] = f.delayMaxMs;
     return faults;
@@ -207,6 +209,7 @@ SimControllerState controllerFromJson(const QJsonObject& o) {
     s.portOsType = std::int16_t(number(o, "portOsType", 0, -32768, 32767));
     s.portOsRevision = text(o, "portOsRevision");
     s.connected = flag(o, "connected");
+    s.answerTiming = flag(o, "answerTiming", true);
     s.attachedNetwork = text(o, "attachedNetwork");
     s.offline = flag(o, "offline");
     s.marked = flag(o, "marked");
@@ -233,6 +236,8 @@ QJsonObject controllerToJson(const SimControllerState& s) {
     o["portOsType"] = s.portOsType;
     o["portOsRevision"] = q(s.portOsRevision);
     o["connected"] = s.connected;
+    if (!s.answerTiming)
+        o["answerTiming"] = false;
     o["attachedNetwork"] = q(s.attachedNetwork);
     if (s.offline)
         o["offline"] = true;

@@ -12,6 +12,7 @@ namespace zelmar::sim {
 struct FaultSettings {
     double lossPercent = 0;       // each datagram in and out is lost with this chance
     double duplicatePercent = 0;  // each answer is sent twice with this chance
+    double reorderPercent = 0;    // each datagram in and out is held back a little with this chance
     int delayMinMs = 0;           // extra delay of every answer
     int delayMaxMs = 0;
 };

@@ -15,6 +15,7 @@
 
 #include "platform/netservice/wire/ipv4.h"
 #include "simulator/fleet_host_protocol.h"
+#include "simulator/sim_fleet.h"
 
 namespace zelmar::sim {
 
@@ -52,6 +53,7 @@ const std::map<QString, Op>& operations() {
         {"setConnected", [](SimFleet& f, const Args& a) { f.setConnected(text(a, "serialNo"), a.value("on").toBool()); return QJsonValue(); }},
         {"setLossPercent", [](SimFleet& f, const Args& a) { f.setLossPercent(a.value("percent").toDouble()); return QJsonValue(); }},
         {"setDuplicatePercent", [](SimFleet& f, const Args& a) { f.setDuplicatePercent(a.value("percent").toDouble()); return QJsonValue(); }},
+        {"setReorderPercent", [](SimFleet& f, const Args& a) { f.setReorderPercent(a.value("percent").toDouble()); return QJsonValue(); }},
         {"setDelayMs", [](SimFleet& f, const Args& a) { f.setDelayMs(a.value("min").toInt(), a.value("max").toInt()); return QJsonValue(); }},
         {"setLoseReplies", [](SimFleet& f, const Args& a) {
              f.setLoseReplies(net::wire::MsgType(a.value("type").toInt()), a.value("on").toBool());

@@ -5,7 +5,8 @@
 // as in the fleet file, with its counters beside it.
 #include <QJsonObject>
 
-#include "simulator/sim_fleet.h"
+#include "simulator/fleet_backend.h"
+#include "simulator/fleet_file.h"
 
 namespace zelmar::sim::fleethost {
 

@@ -28,6 +28,8 @@ void applyRunOptions(zelmar::sim::SimFleet& fleet, const zelmar::sim::SimRunOpti
         fleet.setLossPercent(*o.loss);
     if (o.duplicate)
         fleet.setDuplicatePercent(*o.duplicate);
+    if (o.reorder)
+        fleet.setReorderPercent(*o.reorder);
     if (o.delay)
         fleet.setDelayMs(o.delay->first, o.delay->second);
     for (const auto& s : o.offline) {

@@ -2,25 +2,35 @@
 
 namespace zelmar::sim {
 
-void RecentSearches::note(const Endpoint& client, std::uint32_t requestId) {
-    for (const Slot& s : slots_)
+RecentSearches::Slot* RecentSearches::find(const Endpoint& client, std::uint32_t requestId) {
+    for (Slot& s : slots_)
         if (s.requestId == requestId && s.client == client)
-            return;
-    slots_[next_] = {client, requestId, false};
+            return &s;
+    return nullptr;
+}
+
+void RecentSearches::note(const Endpoint& client, std::uint32_t requestId, Clock::time_point answerLeaves) {
+    if (Slot* known = find(client, requestId)) {
+        known->answerLeaves = answerLeaves;  // answered again
+        return;
+    }
+    slots_[next_] = {client, requestId, false, answerLeaves};
     next_ = (next_ + 1) % slots_.size();
 }
 
 void RecentSearches::acknowledge(const Endpoint& client, std::uint32_t requestId) {
-    for (Slot& s : slots_)
-        if (s.requestId == requestId && s.client == client)
-            s.acked = true;
+    if (Slot* known = find(client, requestId))
+        known->acked = true;
 }
 
 bool RecentSearches::acknowledged(const Endpoint& client, std::uint32_t requestId) const {
-    for (const Slot& s : slots_)
-        if (s.requestId == requestId && s.client == client)
-            return s.acked;
-    return false;
+    const Slot* known = find(client, requestId);
+    return known && known->acked;
+}
+
+bool RecentSearches::answerWaiting(const Endpoint& client, std::uint32_t requestId, Clock::time_point now) const {
+    const Slot* known = find(client, requestId);
+    return known && now < known->answerLeaves;
 }
 
 const std::vector<std::uint8_t>* RecentTransactions::answer(const Endpoint& client, std::uint32_t requestId,

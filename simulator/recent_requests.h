@@ -4,6 +4,7 @@
 // transactions it answered, so that a retransmission is answered again but
 // never applied twice.
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -16,17 +17,26 @@ namespace zelmar::sim {
 class RecentSearches {
 public:
     using Endpoint = net::platform::Endpoint;
-    // Remembers a search (once); the oldest is forgotten when the memory is full.
-    void note(const Endpoint& client, std::uint32_t requestId);
+    using Clock = std::chrono::steady_clock;
+    // Remembers a search answered, and when its answer leaves; the oldest is forgotten
+    // when the memory is full.
+    void note(const Endpoint& client, std::uint32_t requestId, Clock::time_point answerLeaves);
     void acknowledge(const Endpoint& client, std::uint32_t requestId);
     bool acknowledged(const Endpoint& client, std::uint32_t requestId) const;
+    // Whether the answer to this search is still waiting to go out at `now`.
+    bool answerWaiting(const Endpoint& client, std::uint32_t requestId, Clock::time_point now) const;
 
 private:
     struct Slot {
         Endpoint client;
         std::uint32_t requestId = 0;
         bool acked = false;
+        Clock::time_point answerLeaves{};
     };
+    Slot* find(const Endpoint& client, std::uint32_t requestId);
+    const Slot* find(const Endpoint& client, std::uint32_t requestId) const {
+        return const_cast<RecentSearches*>(this)->find(client, requestId);
+    }
     std::array<Slot, 8> slots_{};
     std::size_t next_ = 0;
 };

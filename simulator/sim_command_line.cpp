@@ -39,6 +39,8 @@ const char* kHelp =
     "Fault injection for this run (never written into the state file):\n"
     "  --loss PCT            lose each datagram in and out with this chance (0 to 100)\n"
     "  --duplicate PCT       send each answer twice with this chance (0 to 100)\n"
+    "  --reorder PCT         hold each datagram in and out back 1 to 10 ms with this chance, so that\n"
+    "                        later ones overtake it (0 to 100)\n"
     "  --delay MIN[-MAX]     delay every answer by MIN to MAX ms (0 to 10000)\n"
     "  --offline SERIAL      this controller answers nothing (may be repeated)\n"
     "  --restart-ms MS       silence after a port OS upgrade, 0 to 600000 (default: the fleet file's, else 1000)\n"
@@ -59,7 +61,7 @@ std::pair<int, int> delayRange(const QString& text) {
 }
 
 const QStringList kValued = {"fleet", "generate", "connected", "first-address", "seed", "state", "port",
-                             "client-config", "log", "write-fleet", "loss", "duplicate", "delay",
+                             "client-config", "log", "write-fleet", "loss", "duplicate", "reorder", "delay",
                              "offline", "restart-ms", "host-fleets"};
 
 // Every option that takes a value got one, once; no stray arguments.
@@ -116,6 +118,8 @@ void readRunOptions(const QCommandLineParser& p, SimRunOptions& o) {
         o.loss = cli::decimal("loss", p.value("loss"), 0, 100);
     if (p.isSet("duplicate"))
         o.duplicate = cli::decimal("duplicate", p.value("duplicate"), 0, 100);
+    if (p.isSet("reorder"))
+        o.reorder = cli::decimal("reorder", p.value("reorder"), 0, 100);
     if (p.isSet("delay"))
         o.delay = delayRange(p.value("delay"));
     for (const QString& s : p.values("offline")) {

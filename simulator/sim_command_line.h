@@ -19,7 +19,7 @@ struct SimRunOptions {
     GenerateOptions generateOptions;
     std::uint16_t port = 41950;
     // Fault injection of this run (never stored in the state file).
-    std::optional<double> loss, duplicate;
+    std::optional<double> loss, duplicate, reorder;
     std::optional<std::pair<int, int>> delay;
     std::vector<std::string> offline;
     std::optional<int> restartMs;

@@ -260,17 +260,25 @@ SimController::Result SimController::onSearch(const Request& q) {
             return r;
         }
     }
-    // The asker has our answer: stay quiet in its retransmission rounds. Asked again
-    // without an ack, our answer may have been lost: answer again.
-    if (searches_.acknowledged(q.from, m.requestId))
+    // The asker has our answer: stay quiet in its retransmission rounds, and while our answer
+    // still waits to go out. Asked again after an answer not acknowledged, it may have been
+    // lost: answer again.
+    const auto now = now_ ? now_() : std::chrono::steady_clock::now();
+    if (searches_.acknowledged(q.from, m.requestId) || searches_.answerWaiting(q.from, m.requestId, now))
         return r;
-    searches_.note(q.from, m.requestId);
     const int spread = std::min<int>(m.u16(wire::TagAnswerSpreadMs).value_or(0), kMaxSpreadMs);
+    const int delay = spread > 0 ? std::uniform_int_distribution<int>(0, spread)(q.rng) : 0;
+    searches_.note(q.from, m.requestId, now + std::chrono::milliseconds(delay));
     Message reply;
     reply.type = MsgType::SearchReply;
     reply.requestId = m.requestId;
     crypto_.describe(reply, info(), state, q.from);  // only its identity while it requires encryption
-    const int delay = spread > 0 ? std::uniform_int_distribution<int>(0, spread)(q.rng) : 0;
+    if (state.answerTiming) {
+        // Which round it answers and how long it waited: the asker learns the round trip and the loss.
+        if (const auto round = m.u8(wire::TagSearchRound))
+            reply.addU8(wire::TagAnsweredRound, *round);
+        reply.addU16(wire::TagAnswerWaitMs, std::uint16_t(delay));
+    }
     r.out.push_back({q.from, wire::encode(reply), delay});
     ++state.searchesAnswered;
     r.log = "Search id=" + std::to_string(m.requestId) + (flags ? " connected-only" : "") +

@@ -2,7 +2,9 @@
 // The protocol behaviour of one simulated controller: takes a datagram,
 // changes its state and says what to send back. No sockets, no clock, no
 // locks: the fleet engine drives it (and the fuzz target calls it directly).
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <random>
 #include <string>
@@ -55,6 +57,8 @@ public:
 
     // Its encryption (tests set the clock the wrong-key limit sees).
     SimCrypto& crypto() { return crypto_; }
+    // Test hook: the clock it tells whether an answer is still waiting to go out by.
+    void setClock(std::function<std::chrono::steady_clock::time_point()> now) { now_ = std::move(now); }
 
 private:
     // A request in clear, as every command handler takes it.
@@ -87,6 +91,7 @@ private:
     StoreState store_;    // empty: nothing to store
     SimUpgrade upgrade_;  // the port OS transfer in progress, if any
     SimCrypto crypto_;    // sealed requests and replies, sessions, the wrong-key limit
+    std::function<std::chrono::steady_clock::time_point()> now_;
 };
 
 }  // namespace zelmar::sim

@@ -10,27 +10,18 @@
 //   service.Search();
 //   fleet.controller("10-00003")->marked;
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/netservice/config/service_config.h"
-#include "platform/netservice/system/udp_platform.h"
 #include "platform/netservice/wire/wire.h"
+#include "simulator/fleet_backend.h"
 #include "simulator/fleet_file.h"
 #include "simulator/sim_state.h"
 
 namespace zelmar::sim {
-
-struct SimStats {
-    std::uint64_t received = 0;    // datagrams that reached a controller's socket
-    std::uint64_t sent = 0;
-    std::uint64_t lost = 0;        // dropped by the loss injection (either way)
-    std::uint64_t unparsable = 0;  // dropped by a controller without an answer (or not for it)
-    std::uint64_t persisted = 0;   // state file writes
-};
 
 class SimFleet {
 public:
@@ -73,6 +64,9 @@ public:
     void setConnected(const std::string& serialNo, bool connected);
     void setLossPercent(double percent);
     void setDuplicatePercent(double percent);
+    // Each datagram a controller receives or sends is held back 1 to 10 ms with this
+    // chance, so that later ones overtake it.
+    void setReorderPercent(double percent);
     void setDelayMs(int minMs, int maxMs);
     // Every answer of this type is lost on its way out (the request was taken, only
     // its answer goes missing), until called again with false.
@@ -101,14 +95,12 @@ public:
     // loss injection (called on the fleet's thread under its lock: keep it short).
     // With a fleet host it is called on a thread of this process, before the
     // datagram goes on.
-    using DatagramTap = std::function<void(bool incoming, const std::string& controllerAddress,
-                                           const net::platform::Endpoint& peer, const std::vector<std::uint8_t>& bytes)>;
+    using DatagramTap = sim::DatagramTap;
     void setDatagramTap(DatagramTap tap);
 
 private:
     SimFleet(FleetData data, bool mayUseHost);
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<FleetBackend> fleet_;  // in this process, or at the fleet host
 };
 
 }  // namespace zelmar::sim

@@ -39,6 +39,9 @@ struct SimControllerState {
     std::string portOsRevision;
 
     bool connected = false;        // cabled straight to the workstation
+    // Its search replies tell the round they answer and how long it waited (false: an older
+    // controller, whose replies do not).
+    bool answerTiming = true;
     std::string attachedNetwork;   // the network it is plugged into, "10.20.0.0/16"
     bool offline = false;          // answers nothing
     bool marked = false;

@@ -4,27 +4,22 @@
 // them to the controller in one transaction (all or nothing). Several entry
 // objects for the same index share the same held writes.
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/netservice/setup/setup_outcome.h"
+#include "platform/netservice/upgrade/upgrade_progress.h"
 #include "platform/netservice/upgrade/upgrade_verdict.h"
+#include "platform/netservice/wire/messages.h"
 
 namespace zelmar::net {
 
 class ServiceCore;
 class UpgradeFile;
 
-// The share of a port OS image the controller has taken, 0 to 100, in order.
-// Called on the calling thread while the transfer runs: whenever the share
-// grows, and now and then while it does not, so that a window can repaint.
-using UpgradeProgress = std::function<void(int percent)>;
-
-// Capability bits a controller reports.
-enum Capability : std::uint32_t {
-    CapEncryption = 8,  // can require encrypted communication
-};
+// Capability bits a controller reports (wire/messages.h).
+using wire::Capability;
+using wire::CapEncryption;
 
 class ControllerEntry {
 public:

@@ -10,18 +10,18 @@ NetService::NetService(ServiceConfig config) : core_(std::make_shared<ServiceCor
 
 NetService::~NetService() = default;
 
-bool NetService::ConnectedMode() const { return core_->connectedMode; }
-void NetService::setConnectedMode(bool on) { core_->connectedMode = on; }
+bool NetService::ConnectedMode() const { return core_->searching().connectedMode; }
+void NetService::setConnectedMode(bool on) { core_->searching().connectedMode = on; }
 
 bool NetService::IsValidAddress(const std::string& address) { return core_->isValidAddress(address); }
 
-void NetService::setSearchSerialNo(const std::string& serialNo) { core_->searchSerialNo = serialNo; }
-void NetService::Clear() { core_->clearCriteria(); }
-void NetService::AddAddress(const std::string& address) { core_->addAddress(address); }
+void NetService::setSearchSerialNo(const std::string& serialNo) { core_->searching().serialNo = serialNo; }
+void NetService::Clear() { core_->searching().clearCriteria(); }
+void NetService::AddAddress(const std::string& address) { core_->searching().addAddress(address); }
 void NetService::AddNetwork(const std::string& address, const std::string& subnetMask) {
-    core_->addNetwork(address, subnetMask);
+    core_->searching().addNetwork(address, subnetMask);
 }
-void NetService::AddSerialNoSearch() { core_->addSerialNoSearch(); }
+void NetService::AddSerialNoSearch() { core_->searching().addSerialNoSearch(); }
 void NetService::setPassword(const std::string& password) { core_->setPassword(password); }
 
 void NetService::Search() { core_->search(); }
@@ -30,7 +30,7 @@ void NetService::LearnControllers(const NetService& other) { core_->learnControl
 std::int32_t NetService::ControllerCount() const { return core_->count(); }
 
 std::shared_ptr<ControllerEntry> NetService::Item(std::int16_t index) {
-    core_->recordForWrite(index);  // throws when out of range
+    core_->checkIndex(index);  // throws when out of range
     return std::make_shared<ControllerEntry>(core_, index);
 }
 

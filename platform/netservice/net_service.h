@@ -8,20 +8,15 @@
 // controllers are appended. An index is valid until the object is released.
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
-#include "platform/netservice/controller_entry.h"
 #include "platform/netservice/config/service_config.h"
+#include "platform/netservice/controller_entry.h"
+#include "platform/netservice/service_error.h"
 
 namespace zelmar::net {
 
-class ServiceError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-class ServiceCore;  // the shared inner state (sockets, controller records)
+class ServiceCore;  // the parts the service object composes (service_core.h)
 
 class NetService {
 public:

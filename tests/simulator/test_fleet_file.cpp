@@ -15,7 +15,8 @@ TEST(FleetFile, ReadsAndWritesTheDocumentedFormat) {
          "name": "Boiler 1", "useDhcp": false, "ipAddress": "10.20.1.3", "subnetMask": "255.255.0.0",
          "gateway": "10.20.0.1", "capabilities": 8, "modelCode": 101, "portOsType": 3,
          "portOsRevision": "2.11", "connected": true, "attachedNetwork": "10.20.0.0/16"},
-        {"serialNo": "10-00002", "ethernetAddress": "00:1a:4c:00:00:01", "address": "127.77.0.2", "useDhcp": true}
+        {"serialNo": "10-00002", "ethernetAddress": "00:1a:4c:00:00:01", "address": "127.77.0.2", "useDhcp": true,
+         "answerTiming": false}
       ],
       "faults": {"lossPercent": 5, "delayMinMs": 1, "delayMaxMs": 3}
     })";
@@ -26,6 +27,8 @@ TEST(FleetFile, ReadsAndWritesTheDocumentedFormat) {
     EXPECT_EQ(a.configIpAddress, "10.20.1.3");  // a fixed controller runs with its configured settings
     EXPECT_EQ(a.capabilities, 8u);
     EXPECT_TRUE(a.connected);
+    EXPECT_TRUE(a.answerTiming);  // unless it is an older controller, as the second is
+    EXPECT_FALSE(f.controllers[1].answerTiming);
     EXPECT_EQ(f.controllers[1].configIpAddress, "0.0.0.0");
     EXPECT_EQ(f.faults.lossPercent, 5);
     EXPECT_EQ(f.faults.delayMaxMs, 3);

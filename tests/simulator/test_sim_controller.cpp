@@ -1,6 +1,7 @@
 // One controller's protocol behaviour, driven directly (no sockets), and its setup rules.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 
 #include "platform/netservice/wire/ipv4.h"
@@ -36,21 +37,32 @@ wire::Message setup(const sim::SimController& c, std::uint32_t id, const std::st
 }
 }  // namespace
 
-TEST(SimController, AnswersASearchOnceItIsAcknowledged) {
+TEST(SimController, AnswersASearchOnceItIsAcknowledgedAndNotWhileItsAnswerWaits) {
     auto c = make();
+    auto now = std::chrono::steady_clock::time_point(std::chrono::seconds(50));
+    c.setClock([&now] { return now; });
     std::mt19937 rng(1);
     const auto req = bytes(search(11));
     auto r = c.handle(req.data(), req.size(), kClient, rng);
     ASSERT_EQ(r.out.size(), 1u);
     EXPECT_EQ(r.out[0].to, kClient);
-    EXPECT_LE(r.out[0].delayMs, 50);
+    const int delay = r.out[0].delayMs;
+    EXPECT_LE(delay, 50);
     wire::Message reply;
     ASSERT_EQ(wire::decode(r.out[0].bytes.data(), r.out[0].bytes.size(), reply), wire::DecodeError::None);
     EXPECT_EQ(reply.type, wire::MsgType::SearchReply);
     EXPECT_EQ(reply.requestId, 11u);
 
-    // Asked again without an acknowledgement: the answer may have been lost, so it answers again.
-    EXPECT_EQ(c.handle(req.data(), req.size(), kClient, rng).out.size(), 1u);
+    // Asked again while its answer still waits to go out: nothing more.
+    if (delay > 0) {
+        EXPECT_TRUE(c.handle(req.data(), req.size(), kClient, rng).out.empty());
+    }
+    // Asked again after its answer went, without an acknowledgement: the answer may have been
+    // lost, so it answers again.
+    now += std::chrono::milliseconds(delay);
+    r = c.handle(req.data(), req.size(), kClient, rng);
+    EXPECT_EQ(r.out.size(), 1u);
+    now += std::chrono::milliseconds(r.out.empty() ? 0 : r.out[0].delayMs);
     wire::Message ack;
     ack.type = wire::MsgType::SearchAck;
     ack.requestId = 11;
@@ -59,6 +71,28 @@ TEST(SimController, AnswersASearchOnceItIsAcknowledged) {
     EXPECT_TRUE(c.handle(req.data(), req.size(), kClient, rng).out.empty());
     // Another client's search with the same number is a different search.
     EXPECT_EQ(c.handle(req.data(), req.size(), kOtherClient, rng).out.size(), 1u);
+}
+
+TEST(SimController, ASearchReplyTellsTheRoundItAnswersAndTheWaitUnlessTheControllerIsAnOlderOne) {
+    auto c = make();
+    std::mt19937 rng(1);
+    auto m = search(12);
+    m.addU8(wire::TagSearchRound, 3);
+    const auto req = bytes(m);
+    auto r = c.handle(req.data(), req.size(), kClient, rng);
+    ASSERT_EQ(r.out.size(), 1u);
+    wire::Message reply;
+    ASSERT_EQ(wire::decode(r.out[0].bytes.data(), r.out[0].bytes.size(), reply), wire::DecodeError::None);
+    EXPECT_EQ(reply.u8(wire::TagAnsweredRound), 3);
+    EXPECT_EQ(reply.u16(wire::TagAnswerWaitMs), r.out[0].delayMs);
+
+    auto older = make();
+    older.state.answerTiming = false;
+    r = older.handle(req.data(), req.size(), kClient, rng);
+    ASSERT_EQ(r.out.size(), 1u);
+    ASSERT_EQ(wire::decode(r.out[0].bytes.data(), r.out[0].bytes.size(), reply), wire::DecodeError::None);
+    EXPECT_FALSE(reply.has(wire::TagAnsweredRound));
+    EXPECT_FALSE(reply.has(wire::TagAnswerWaitMs));
 }
 
 TEST(SimController, FiltersBySerialConnectionAndTarget) {

@@ -107,6 +107,7 @@ TEST(SimProcess, BadOptionsEndWithAMessageNamingTheOption) {
         {{"--generate", "3", "--loss", "abc"}, "--loss must be a number from 0 to 100"},
         {{"--generate", "3", "--loss", "150"}, "--loss"},
         {{"--generate", "3", "--loss", "-5"}, "--loss"},
+        {{"--generate", "3", "--reorder", "101"}, "--reorder"},
         {{"--generate", "3", "--delay", "5-1"}, "--delay"},
         {{"--generate", "3", "--offline", "NOSUCH"}, "--offline NOSUCH"},
         {{"--generate", "3", "--port", "70000"}, "--port"},
@@ -154,13 +155,14 @@ TEST(SimProcess, FaultOptionsAreNotWrittenIntoTheStateFile) {
     QTemporaryDir dir;
     const QString state = QDir(dir.path()).filePath("state.json");
     auto sim = startSim({"--generate", "3", "--port", "0", "--state", state, "--loss", "30", "--duplicate", "20",
-                         "--delay", "1-2", "--offline", "10-00002", "--restart-ms", "50"});
+                         "--reorder", "10", "--delay", "1-2", "--offline", "10-00002", "--restart-ms", "50"});
     ASSERT_EQ(sim.readyLine.rfind("ready port=", 0), 0u) << sim.readyLine;
     sim.process->terminate();
     ASSERT_TRUE(sim.process->waitForFinished(5000));
     const auto stored = sim::parseFleet(readAll(state));
     EXPECT_EQ(stored.faults.lossPercent, 0);
     EXPECT_EQ(stored.faults.duplicatePercent, 0);
+    EXPECT_EQ(stored.faults.reorderPercent, 0);
     EXPECT_EQ(stored.faults.delayMaxMs, 0);
     for (const auto& c : stored.controllers) {
         EXPECT_FALSE(c.offline) << c.serialNo;

@@ -4,10 +4,12 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <thread>
 
+#include "platform/netservice/wire/ipv4.h"
 #include "platform/netservice/wire/messages.h"
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/system/udp_platform.h"
@@ -216,4 +218,35 @@ TEST(SimUdp, OneControllersFirstAnswersCanBeLost) {
     net::NetService later(fleet.clientConfig());
     later.Search();
     EXPECT_EQ(later.ControllerCount(), 3);
+}
+
+TEST(SimUdp, DatagramsHeldBackAreOvertakenByLaterOnesBothWays) {
+    auto fleet = sim::SimFleet::generate(1);
+    fleet.start(0);
+    fleet.setReorderPercent(100);  // every datagram held back 1 to 10 ms, each for its own time
+    auto client = UdpSocket::bind(0x7F000001u, 0);
+    ASSERT_TRUE(client);
+    const Endpoint controller{*net::ipv4::parse(fleet.controller("10-00001")->address), fleet.port()};
+    for (std::uint32_t id = 1; id <= 30; ++id) {
+        wire::Message search;
+        search.type = wire::MsgType::Search;
+        search.requestId = id;
+        const auto bytes = wire::encode(search);
+        client->sendTo(controller, bytes.data(), bytes.size());
+    }
+    // Every request is answered, neither in the order asked nor answered.
+    std::vector<std::uint32_t> answered;
+    while (const auto reply = receive(*client, 500)) {
+        wire::Message m;
+        ASSERT_EQ(wire::decode(reply->data(), reply->size(), m), wire::DecodeError::None);
+        answered.push_back(m.requestId);
+    }
+    ASSERT_EQ(answered.size(), 30u);
+    EXPECT_FALSE(std::is_sorted(answered.begin(), answered.end()));
+    std::vector<std::uint32_t> taken;
+    for (const std::string& line : fleet.log())
+        if (const auto at = line.find("Search id="); at != std::string::npos)
+            taken.push_back(std::uint32_t(std::stoul(line.substr(at + 10))));
+    ASSERT_EQ(taken.size(), 30u);
+    EXPECT_FALSE(std::is_sorted(taken.begin(), taken.end()));
 }

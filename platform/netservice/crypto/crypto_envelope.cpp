@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <array>
 #include <cstring>
 
 namespace zelmar::net::crypto {
@@ -28,6 +29,21 @@ bool headerOk(const std::uint8_t* data, std::size_t size) {
 }
 
 std::size_t prefixSize(EnvelopeKind kind) { return 1 + 6 + (kind == EnvelopeKind::KeyAgreement ? kPublicKeyBytes : 0); }
+
+// A fresh random nonce. The system's random source is asked for many at once: a transfer
+// seals thousands of datagrams, and one system call each would cost more than the sealing.
+void newNonce(std::uint8_t* nonce) {
+    constexpr std::size_t kBatch = 64;
+    thread_local std::array<std::uint8_t, kBatch * kNonceBytes> pool;
+    thread_local std::size_t used = kBatch;
+    if (used == kBatch) {
+        randombytes_buf(pool.data(), pool.size());
+        used = 0;
+    }
+    std::uint8_t* taken = pool.data() + used++ * kNonceBytes;
+    std::memcpy(nonce, taken, kNonceBytes);
+    sodium_memzero(taken, kNonceBytes);  // each is handed out once
+}
 }  // namespace
 
 bool isSealed(const std::uint8_t* data, std::size_t size) {
@@ -78,7 +94,7 @@ std::vector<std::uint8_t> seal(const std::vector<std::uint8_t>& clear, EnvelopeK
     if (kind == EnvelopeKind::KeyAgreement)
         std::memcpy(p + 7, clientPublic->data(), kPublicKeyBytes);
     std::uint8_t* nonce = p + prefix;
-    randombytes_buf(nonce, kNonceBytes);  // random 192-bit nonces never repeat in practice
+    newNonce(nonce);  // random 192-bit nonces never repeat in practice
     // Associated data: the header and the clear envelope prefix.
     const std::size_t adSize = wire::kHeaderSize + prefix;
     unsigned long long written = 0;

@@ -52,7 +52,9 @@ std::array<std::uint8_t, crypto_generichash_BYTES> digestOf(std::string_view pas
 }  // namespace
 
 void ensureSodium() {
-    if (sodium_init() < 0)
+    // Once per process: sodium_init takes a lock every time it is called, and every datagram sealed calls this.
+    static const bool ready = sodium_init() >= 0;
+    if (!ready)
         throw std::runtime_error("libsodium cannot be initialised");
 }
 

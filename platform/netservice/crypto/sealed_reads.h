@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/netservice/wire/messages.h"
-#include "platform/netservice/pending_request.h"
+#include "platform/netservice/transport/pending_request.h"
 
 namespace zelmar::net {
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/netservice/wire/ipv4.h"
+
 namespace zelmar::net {
 
 struct AdapterAddress {
@@ -46,7 +48,7 @@ struct TargetSet {
 };
 
 inline constexpr const char* kAdaptersTarget = "adapters";
-inline constexpr std::uint32_t kLimitedBroadcast = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kLimitedBroadcast = ipv4::kLimitedBroadcast;
 
 // Adds what the target "adapters" stands for with these adapters.
 void addAdapterTargets(const std::vector<Adapter>& adapters, TargetSet& targets);

@@ -20,10 +20,12 @@ SearchProgress::Answer SearchProgress::answered(std::uint32_t from, std::int32_t
     if (wanted_.count(from) && answeredAddresses_.insert(from).second)
         ++wantedAnswered_;
     Answer answer;
-    if (answeredRecords_.insert(record).second) {
-        answer.newController = true;
-        if (!firstAsked_.empty())
-            answer.sinceFirstAsked = at - firstAskedAt(from);
+    answer.newController = answeredRecords_.insert(record).second;
+    if (!firstAsked_.empty()) {
+        // An answer from no destination answers a broadcast: asked when the search began.
+        const std::size_t position = positionOf(from);
+        answer.sinceFirstAsked = at - (position < destinations_.size() ? firstAsked_[position] : start_);
+        answer.askedEarly = position < kEarlyAsks || position == destinations_.size();
     }
     if (serialFilter_ && wire::serialMatches(*serialFilter_, serialNo))
         done_ = true;
@@ -36,11 +38,11 @@ double SearchProgress::stillAskedShare() const {
     return double(wanted_.size() - wantedAnswered_) / double(wanted_.size());
 }
 
-SearchProgress::Clock::time_point SearchProgress::firstAskedAt(std::uint32_t address) const {
+std::size_t SearchProgress::positionOf(std::uint32_t address) const {
     const auto it = std::lower_bound(destinations_.begin(), destinations_.end(), address);
     if (it == destinations_.end() || *it != address)
-        return start_;  // an answer to a broadcast: asked when the search began
-    return firstAsked_[std::size_t(it - destinations_.begin())];
+        return destinations_.size();
+    return std::size_t(it - destinations_.begin());
 }
 
 void LookupRounds::roundSent(Clock::time_point began, Clock::time_point ended) {

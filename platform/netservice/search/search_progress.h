@@ -35,7 +35,10 @@ public:
 
     struct Answer {
         bool newController = false;  // not heard before in this search
-        std::optional<Clock::duration> sinceFirstAsked;  // a new controller's round trip bound, when timed
+        std::optional<Clock::duration> sinceFirstAsked;  // since its address was first asked, when timed
+        // Its address was among the first the first round asked (or a broadcast's): its request
+        // met no queue of requests the search itself had just sent.
+        bool askedEarly = false;
     };
     // The controller of entry `record`, with this serial number, answered from `from` at `at`.
     Answer answered(std::uint32_t from, std::int32_t record, const std::string& serialNo, Clock::time_point at);
@@ -45,8 +48,11 @@ public:
     // The share of the destinations that have not answered yet.
     double stillAskedShare() const;
 
+    static constexpr std::size_t kEarlyAsks = 64;  // the first burst of a round, before any answer is read
+
 private:
-    Clock::time_point firstAskedAt(std::uint32_t address) const;
+    // Where `address` stands among the destinations (their number: not one of them).
+    std::size_t positionOf(std::uint32_t address) const;
 
     const std::vector<std::uint32_t>& destinations_;
     std::optional<std::string> serialFilter_;

@@ -6,9 +6,11 @@
 namespace zelmar::net {
 
 namespace {
-constexpr int kMinGapMs = 5;               // rounds never follow closer than this
+constexpr int kMinGapMs = 5;               // rounds never follow closer than this (round trips estimated)
 constexpr int kRetransmitSpreadMs = 25;    // the longest answer spread of a later round
-constexpr int kSlackMs = 10;               // scheduling delays on either side, beyond the measured round trip
+constexpr int kSlackMs = 10;               // scheduling delays on either side, beyond the estimated round trip
+constexpr int kToldSlackMs = 2;            // the same beyond round trips the answers told
+constexpr int kManyAnswers = 16;           // answers enough to have seen how much the round trips vary
 constexpr double kMissedPerSearch = 1e-3;  // the rounds go on until fewer controllers than this stay unheard
 constexpr std::size_t kMaxSamples = 4096;  // enough for the median; a large site needs no more
 
@@ -17,21 +19,61 @@ std::chrono::microseconds fromMs(double ms) { return std::chrono::microseconds(s
 
 SearchTiming::SearchTiming(const Settings& settings) : settings_(settings) {}
 
-void SearchTiming::roundSent(Clock::time_point at, int spreadMs) {
+void SearchTiming::roundBegins(Clock::time_point at, int spreadMs) {
     // The second round tells apart the controllers whose first exchange failed only when it went
     // out after the answers to the first were due (not on a link too slow to know that in time).
     if (rounds_.size() == 1)
         lossMeasurable_ = answered();
-    rounds_.push_back({at, spreadMs});
+    rounds_.push_back({at, at, spreadMs});
 }
 
-void SearchTiming::newAnswer(Clock::time_point at, Clock::duration sinceFirstAsked) {
+void SearchTiming::Trips::add(double ms) {
+    longestMs = std::max(longestMs, ms);
+    shortestMs = std::min(shortestMs, ms);
+    ++count;
+}
+
+SearchTiming::Clock::duration SearchTiming::Trips::wait() const {
+    // Round trips told are the link's own: the longest seen, and room for one longer still, an eighth
+    // of the longest. Once many have answered, the longest of them is near the longest there is: no
+    // more room than a quarter of how much their round trips vary.
+    double roomMs = longestMs / 8;
+    if (count >= kManyAnswers)
+        roomMs = std::min(roomMs, (longestMs - shortestMs) / 4);
+    return fromMs(longestMs + std::max<double>(kToldSlackMs, roomMs));
+}
+
+void SearchTiming::answer(const Heard& heard) {
+    std::optional<Told> told = heard.told;
+    if (told && (told->round < 1 || told->round > roundsSent()))
+        told.reset();  // no round of ours
+    if (told) {
+        // Its round trip: from when its round asked it (the first: its own address) to its answer, less its wait.
+        const auto asked =
+            told->round == 1 ? heard.at - heard.sinceFirstAsked : rounds_[std::size_t(told->round - 1)].began;
+        const double tripMs = std::chrono::duration<double, std::milli>(heard.at - asked).count() - told->waitMs;
+        trips_.add(tripMs);
+        if (told->round > 1 || heard.askedEarly)
+            unqueuedTrips_.add(tripMs);
+        // The loss, counted exactly: controllers that answered no round before a later one. On a link
+        // whose delays vary more than the rounds are apart, its answer to the first round may come last.
+        auto [earliest, firstTold] = firstRoundHeard_.try_emplace(heard.controller, told->round);
+        if (firstTold && heard.first) {
+            ++heardTold_;
+            lateTold_ += told->round > 1;
+        } else if (told->round < earliest->second) {
+            lateTold_ -= earliest->second > 1 && told->round == 1;
+            earliest->second = told->round;
+        }
+    }
+    if (!heard.first)
+        return;
     ++heard_;
-    if (rounds_.size() >= 2 && at > rounds_[1].at)
+    if (rounds_.size() >= 2 && heard.at > rounds_[1].at)
         ++heardLate_;  // its first exchange failed (request or answer lost), a later round found it
     if (samplesMs_.size() >= kMaxSamples)
         return;
-    const double ms = std::max(0.0, std::chrono::duration<double, std::milli>(sinceFirstAsked).count());
+    const double ms = std::max(0.0, std::chrono::duration<double, std::milli>(heard.sinceFirstAsked).count());
     fastestMs_ = samplesMs_.empty() ? ms : std::min(fastestMs_, ms);
     samplesMs_.push_back(ms);
     // The median moves little once there are many: taken anew when they grew by a sixteenth.
@@ -40,6 +82,14 @@ void SearchTiming::newAnswer(Clock::time_point at, Clock::duration sinceFirstAsk
 }
 
 int SearchTiming::roundsNeeded() const {
+    if (allTold()) {
+        // One exchange fails with the share of controllers first heard in a later round (counted
+        // as if one more of each had been seen); a controller stays unheard after n rounds with
+        // that share to the power n.
+        const double fails = (lateTold_ + 1.0) / (heardTold_ + 2.0);
+        const double n = std::ceil(std::log(kMissedPerSearch / heardTold_) / std::log(fails));
+        return int(std::clamp(n, double(kMinRoundsTold), double(std::max(kMinRoundsTold, settings_.maxRounds))));
+    }
     if (!lossMeasurable_)
         return std::max(kMinRounds, settings_.maxRounds);
     // One exchange fails with about the share of late ones (counted as if one more of each had
@@ -71,8 +121,19 @@ SearchTiming::Clock::duration SearchTiming::waitFor(double roundTripMs) {
     return fromMs(roundTripMs * 1.25 + kSlackMs);
 }
 
-SearchTiming::Clock::duration SearchTiming::answerWait() const {
-    return answered() ? waitFor(typicalRoundTripMs()) : Clock::duration::zero();
+SearchTiming::Clock::duration SearchTiming::answerWait(int round) const {
+    if (!answered())
+        return Clock::duration::zero();
+    if (!allTold())
+        return waitFor(typicalRoundTripMs());
+    // The first round's requests met the queue the search's own burst of them made; a later round
+    // asks few, and waits as long as requests that met no such queue took.
+    return round > 1 && unqueuedTrips_.count > 0 ? unqueuedTrips_.wait() : trips_.wait();
+}
+
+std::size_t SearchTiming::roundsAwaited() const {
+    // With the loss known, further rounds only make a miss still less likely: their answers are not waited for.
+    return allTold() ? std::min(rounds_.size(), std::size_t(roundsNeeded())) : rounds_.size();
 }
 
 int SearchTiming::nextSpreadMs(double stillAskedShare) const {
@@ -95,15 +156,17 @@ SearchTiming::Clock::time_point SearchTiming::nextRound() const {
         return last.at + std::chrono::milliseconds(gapMs);
     }
     if (k == 0)  // once the answers to the first round are due
-        return last.at + std::chrono::milliseconds(last.spreadMs) + answerWait();
+        return last.at + std::chrono::milliseconds(last.spreadMs) + answerWait(1);
     if (roundsSent() >= roundsNeeded())
         return Clock::time_point::max();
     // The next round goes once the controllers asked by the last one have sent their answers: a
     // controller whose answer is lost is asked again. It does not wait for those answers to arrive
     // (a round trip), so that the rounds overlap; what it asks in vain costs a repeated answer.
-    const auto answersSent = std::chrono::milliseconds(last.spreadMs + kSlackMs);
+    const int slackMs = allTold() ? kToldSlackMs : kSlackMs;
+    const auto answersSent = std::chrono::milliseconds(last.spreadMs + slackMs);
     const auto longest = std::chrono::milliseconds(std::max(settings_.retransmitMs, last.spreadMs));
-    return last.at + std::clamp<Clock::duration>(answersSent, std::chrono::milliseconds(kMinGapMs), longest);
+    return last.at + std::clamp<Clock::duration>(answersSent, std::chrono::milliseconds(std::min(kMinGapMs, slackMs)),
+                                                 longest);
 }
 
 SearchTiming::Clock::time_point SearchTiming::end() const {
@@ -114,10 +177,11 @@ SearchTiming::Clock::time_point SearchTiming::end() const {
                std::chrono::milliseconds(std::max(settings_.firstAnswerWaitMs, settings_.firstSpreadMs));
     if (roundsSent() < roundsNeeded())
         return Clock::time_point::max();
-    Clock::time_point lastAnswer = rounds_.front().at;
-    for (const Round& r : rounds_)
-        lastAnswer = std::max(lastAnswer, r.at + std::chrono::milliseconds(r.spreadMs));
-    return lastAnswer + answerWait();
+    // When the answers to the rounds awaited are due, the latest of them.
+    Clock::time_point due = rounds_.front().at + std::chrono::milliseconds(rounds_.front().spreadMs) + answerWait(1);
+    for (std::size_t i = 0; i < roundsAwaited(); ++i)
+        due = std::max(due, rounds_[i].at + std::chrono::milliseconds(rounds_[i].spreadMs) + answerWait(int(i) + 1));
+    return due;
 }
 
 }  // namespace zelmar::net

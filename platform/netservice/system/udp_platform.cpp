@@ -2,9 +2,11 @@
 // not portable C++ in the service and the simulator lives in this file.
 #include "platform/netservice/system/udp_platform.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <mutex>
 
@@ -151,10 +153,34 @@ bool UdpSocket::sendTo(const Endpoint& to, const void* data, std::size_t size) {
     return false;
 }
 
-long UdpSocket::receiveFrom(void* buf, std::size_t capacity, Endpoint& from) {
+void UdpSocket::stampArrivals() {
+#ifdef SO_TIMESTAMPNS
+    const int on = 1;
+    ::setsockopt(Native(handle_), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+#endif
+}
+
+namespace {
+#ifdef SO_TIMESTAMPNS
+// The system's stamp (wall clock) on the steady clock: as long before now as it was before the wall clock's now.
+std::chrono::steady_clock::time_point onSteadyClock(const timespec& stamp) {
+    timespec wall{};
+    ::clock_gettime(CLOCK_REALTIME, &wall);
+    const auto steadyNow = std::chrono::steady_clock::now();
+    const auto ago = std::chrono::seconds(wall.tv_sec - stamp.tv_sec) + std::chrono::nanoseconds(wall.tv_nsec - stamp.tv_nsec);
+    // A wall clock set back or far forward meanwhile: the stamp says nothing.
+    if (ago < std::chrono::nanoseconds(0) || ago > std::chrono::seconds(10))
+        return steadyNow;
+    return steadyNow - std::chrono::duration_cast<std::chrono::steady_clock::duration>(ago);
+}
+#endif
+}  // namespace
+
+long UdpSocket::receiveFrom(void* buf, std::size_t capacity, Endpoint& from,
+                            std::chrono::steady_clock::time_point* arrived) {
     sockaddr_in sa{};
-    socklen_t len = sizeof sa;
 #ifdef _WIN32
+    socklen_t len = sizeof sa;
     const int n = ::recvfrom(Native(handle_), static_cast<char*>(buf), int(capacity), 0,
                              reinterpret_cast<sockaddr*>(&sa), &len);
     if (n < 0) {
@@ -162,11 +188,33 @@ long UdpSocket::receiveFrom(void* buf, std::size_t capacity, Endpoint& from) {
             return long(capacity) + 1;
         return -1;
     }
+    if (arrived)
+        *arrived = std::chrono::steady_clock::now();
 #else
+    iovec data{buf, capacity};
+    alignas(cmsghdr) char control[64];
+    msghdr msg{};
+    msg.msg_name = &sa;
+    msg.msg_namelen = sizeof sa;
+    msg.msg_iov = &data;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
     // MSG_TRUNC reports the real size, so an oversized datagram is recognised and dropped.
-    const ssize_t n = ::recvfrom(Native(handle_), buf, capacity, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sa), &len);
+    const ssize_t n = ::recvmsg(Native(handle_), &msg, MSG_TRUNC);
     if (n < 0)
         return -1;
+    if (arrived) {
+        *arrived = std::chrono::steady_clock::now();
+#ifdef SO_TIMESTAMPNS
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec stamp{};
+                std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+                *arrived = std::min(*arrived, onSteadyClock(stamp));
+            }
+#endif
+    }
     if (std::size_t(n) > capacity)
         return long(capacity) + 1;
 #endif

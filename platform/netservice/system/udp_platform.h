@@ -3,6 +3,7 @@
 // waiting for readable sockets, name resolution, the open-file limit and
 // durable file replacement. BSD sockets, with Winsock alternatives on Windows.
 // Addresses and ports are in host order.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -47,7 +48,13 @@ public:
     bool sendThrough(unsigned interfaceIndex, const Endpoint& to, const void* data, std::size_t size);
     // The size of the datagram read into buf, or -1 when none is waiting.
     // A datagram larger than `capacity` is read truncated and reported as capacity + 1.
-    long receiveFrom(void* buf, std::size_t capacity, Endpoint& from);
+    // `arrived`, when given, is set to when the system took the datagram in, where the
+    // socket stamps arrivals and the system can (Linux), else to now.
+    long receiveFrom(void* buf, std::size_t capacity, Endpoint& from,
+                     std::chrono::steady_clock::time_point* arrived = nullptr);
+    // Datagrams are stamped with their arrival from now on: a reader busy with earlier
+    // ones still learns when each came in. Harmless where the system cannot.
+    void stampArrivals();
     // Waits up to timeoutMs (0: just looks) for a datagram; true when one waits.
     bool waitReadable(int timeoutMs);
 

@@ -15,6 +15,7 @@ std::optional<bool> UpgradeAckBook::take(const wire::Message& msg, const wire::E
     for (; base < *n; ++base) {
         if (!acked[base]) {
             acked[base] = true;
+            ++ackedCount;
             progress = true;
         }
     }
@@ -27,6 +28,7 @@ std::optional<bool> UpgradeAckBook::take(const wire::Message& msg, const wire::E
             mapped = std::uint32_t(b);
             if (((std::uint8_t((*map)[i / 8]) >> (7 - i % 8)) & 1) && !acked[b]) {
                 acked[b] = true;
+                ++ackedCount;
                 progress = true;
             }
         }

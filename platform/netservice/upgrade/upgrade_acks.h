@@ -21,6 +21,7 @@ struct UpgradeAckBook {
     std::set<std::uint32_t> lost;
     std::uint32_t base = 0;  // every block below has been acknowledged
     std::uint32_t next = 0;  // the first block never sent
+    std::uint32_t ackedCount = 0;  // blocks acknowledged so far, in any order
 
     std::uint32_t blocks() const { return std::uint32_t(acked.size()); }
 

@@ -9,7 +9,7 @@
 
 #include "platform/netservice/wire/messages.h"
 #include "platform/netservice/config/service_config.h"
-#include "platform/netservice/service_stats.h"
+#include "platform/netservice/transport/service_stats.h"
 #include "platform/netservice/system/udp_platform.h"
 #include "platform/netservice/wire/wire.h"
 
@@ -22,10 +22,10 @@ public:
     // ServiceError for an index outside the entries or a socket that cannot open).
     virtual wire::ControllerInfo upgradeTarget(std::int32_t index) = 0;
     // Sends `request` until its reply of `replyType` arrives, for at most timeoutMs
-    // (-1: lookupTimeoutMs). On nullopt, notSent(index) tells why nothing was sent
-    // (empty: it went unanswered).
+    // (-1: lookupTimeoutMs), again after resendMs (-1: retransmitMs) and then doubling
+    // gaps. On nullopt, notSent(index) tells why nothing was sent (empty: it went unanswered).
     virtual std::optional<wire::Message> exchange(std::int32_t index, wire::Message request, wire::MsgType replyType,
-                                                  int timeoutMs) = 0;
+                                                  int timeoutMs, int resendMs) = 0;
     virtual std::string notSent(std::int32_t index) = 0;
     // Sends `request` once to where the controller answered last, unanswered by
     // design; its request id is set. False when it did not leave.

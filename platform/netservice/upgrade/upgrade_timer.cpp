@@ -1,6 +1,7 @@
 #include "platform/netservice/upgrade/upgrade_timer.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace zelmar::net {
 
@@ -13,11 +14,18 @@ UpgradeTimer::UpgradeTimer(const Settings& settings, Clock::time_point started, 
 }
 
 void UpgradeTimer::acknowledged(Clock::time_point now, bool progress, std::optional<double> roundTripMs) {
-    if (roundTripMs)
-        srttMs_ = srttMs_ < 0 ? *roundTripMs : 0.875 * srttMs_ + 0.125 * *roundTripMs;
+    if (roundTripMs && srttMs_ < 0) {
+        srttMs_ = *roundTripMs;
+        rttVarMs_ = *roundTripMs / 2;
+    } else if (roundTripMs) {
+        rttVarMs_ = 0.75 * rttVarMs_ + 0.25 * std::abs(srttMs_ - *roundTripMs);
+        srttMs_ = 0.875 * srttMs_ + 0.125 * *roundTripMs;
+    }
     if (progress)
         lastProgress_ = now;
-    const int rto = srttMs_ < 0 ? rtoMs_ : int(4 * srttMs_) + 2;
+    probesUnanswered_ = 0;
+    // A millisecond beyond the round trips seen, for the clock's granularity and a busy receiver.
+    const int rto = srttMs_ < 0 ? rtoMs_ : int(std::ceil(srttMs_ + 4 * rttVarMs_)) + 1;
     rtoMs_ = std::clamp(rto, kMinRtoMs, kMaxRtoMs);
     expectAck(now);
 }
@@ -25,6 +33,7 @@ void UpgradeTimer::acknowledged(Clock::time_point now, bool progress, std::optio
 void UpgradeTimer::expectAck(Clock::time_point now) { probeDue_ = now + std::chrono::milliseconds(rtoMs_); }
 
 void UpgradeTimer::probed(Clock::time_point now) {
+    ++probesUnanswered_;
     rtoMs_ = std::min(rtoMs_ * 2, kMaxRtoMs);
     expectAck(now);
 }

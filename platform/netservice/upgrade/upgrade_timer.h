@@ -1,9 +1,9 @@
 #pragma once
 // The clocks of a port OS transfer: when the first unacknowledged block goes
 // again because nothing was heard, and when the transfer gives up. The
-// retransmission time follows the round trips the acknowledgements show (four
-// times the smoothed round trip, 5 ms to 1 s) and doubles with every probe
-// that goes unanswered. The transfer gives up after upgradeStallTimeoutMs
+// retransmission time follows the round trips the acknowledgements show (the
+// smoothed round trip and four times its variation, as RFC 6298 computes it,
+// 1 ms to 1 s) and doubles with every probe that goes unanswered. The transfer gives up after upgradeStallTimeoutMs
 // without a block newly acknowledged, or upgradeMaxMs after its start. No
 // clock of its own: the transfer says what happened when.
 #include <chrono>
@@ -20,7 +20,7 @@ public:
         int stallMs = 3000;
         int maxMs = 600000;
     };
-    static constexpr int kMinRtoMs = 5;
+    static constexpr int kMinRtoMs = 1;
     static constexpr int kMaxRtoMs = 1000;
 
     // The blocks start to travel at `now`, for a transfer that started at `started`.
@@ -32,6 +32,9 @@ public:
     void expectAck(Clock::time_point now);
     // The first unacknowledged block went again at `now`: the next wait is twice as long.
     void probed(Clock::time_point now);
+    // Probes sent since the last acknowledgement: more than one, and the link is really silent
+    // (one may just have met a lost answer or a busy receiver).
+    int probesUnanswered() const { return probesUnanswered_; }
 
     bool probeDue(Clock::time_point now) const { return now >= probeDue_; }
     enum class Verdict { Going, Stalled, TooLong };
@@ -46,7 +49,9 @@ private:
     Clock::time_point lastProgress_;
     Clock::time_point probeDue_;
     double srttMs_ = -1;  // smoothed round trip (-1: none seen)
+    double rttVarMs_ = 0;  // its smoothed variation
     int rtoMs_;
+    int probesUnanswered_ = 0;
 };
 
 }  // namespace zelmar::net

@@ -4,7 +4,7 @@
 #include <random>
 
 #include "platform/netservice/upgrade/upgrade_timer.h"
-#include "platform/netservice/wait_until.h"
+#include "platform/netservice/transport/wait_until.h"
 #include "platform/netservice/upgrade/upgrade_window.h"
 
 namespace zelmar::net {
@@ -116,7 +116,10 @@ std::string UpgradeTransfer::announce(std::int16_t portOsType, const std::string
     start.add(wire::TagPortOsRevision, revision);
     start.addU16(wire::TagBlockSize, std::uint16_t(askedBlock));
     start.addU16(wire::TagWindowSize, std::uint16_t(askedWindow));
-    const auto accepted = link_.exchange(index_, std::move(start), MsgType::UpgradeStartReply, -1);
+    // The start is taken once however often it arrives, so a lost one goes again soon (no round
+    // trip is known yet: after a fifth of the usual retransmission time).
+    const auto accepted =
+        link_.exchange(index_, std::move(start), MsgType::UpgradeStartReply, -1, std::max(2, cfg.retransmitMs / 5));
     if (!accepted) {
         const std::string notSent = link_.notSent(index_);
         refused_ = !notSent.empty();  // it must not go to this controller
@@ -171,9 +174,12 @@ std::string UpgradeTransfer::sendBlocks(const std::vector<std::uint8_t>& image) 
         if (const auto block = timer.probeDue(Clock::now()) ? window.probe() : std::nullopt) {
             sendBlock(image, window, *block, true, true);
             timer.probed(Clock::now());
+            if (timer.probesUnanswered() > 1)
+                window.timedOut();  // a silent link: fewer blocks out until it carries them again
         }
     }
     reportProgress(window);
+    resendMs_ = timer.retransmitMs();
     return {};
 }
 
@@ -209,8 +215,10 @@ std::string UpgradeTransfer::commit() {
     Message commit;
     commit.type = MsgType::UpgradeCommit;
     commit.addU32(wire::TagTransferId, transferId_);
-    const auto done =
-        link_.exchange(index_, std::move(commit), MsgType::UpgradeCommitReply, cfg.lookupTimeoutMs + out_.restartMs);
+    // Asked again after the retransmission time the blocks measured: a repeated commit is
+    // answered from the controller's memory of its verdict.
+    const auto done = link_.exchange(index_, std::move(commit), MsgType::UpgradeCommitReply,
+                                     cfg.lookupTimeoutMs + out_.restartMs, resendMs_);
     if (!done) {
         abandon();
         return "the controller did not answer the commit";

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/netservice/controller_entry.h"
+#include "platform/netservice/upgrade/upgrade_progress.h"
 #include "platform/netservice/upgrade/upgrade_file.h"
 #include "platform/netservice/upgrade/upgrade_link.h"
 #include "platform/netservice/upgrade/upgrade_verdict.h"
@@ -87,6 +87,7 @@ private:
     wire::Ethernet target_{};
     std::size_t blockSize_ = 0;
     std::size_t windowBlocks_ = 0;
+    int resendMs_ = -1;  // the retransmission time the blocks measured, for the commit
     bool refused_ = false;  // the controller said no (rather than going silent)
     int reportedPercent_ = -1;
     Clock::time_point reportedAt_;

@@ -2,8 +2,12 @@
 // The sender's window of a port OS transfer, over its book of
 // acknowledgements (upgrade_acks.h): which block goes next (lost ones first,
 // then new ones as far as the window reaches), which one goes again when
-// nothing is heard, and which send an acknowledgement answers. No sockets and
-// no clock of its own: the transfer says when it sent and heard.
+// nothing is heard, and which send an acknowledgement answers. How far the
+// window reaches grows as the link shows it carries the blocks: sixteen at
+// first, one more for every block acknowledged (twice as many each round
+// trip) up to the controller's window, and half as many while the link stays
+// silent, so that a slow link is not flooded by one burst. No sockets and no clock of its
+// own: the transfer says when it sent and heard.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -23,13 +27,21 @@ public:
     struct Send {
         std::uint32_t block = 0;
         bool again = false;   // a retransmission
-        bool askAck = false;  // the last block the window lets out asks for an acknowledgement at once
+        // Asks for an acknowledgement at once: the last block the window lets out, the last of
+        // the lost blocks sent again, and every few blocks while lost ones are being repaired, so
+        // that neither a full window nor a lost acknowledgement leaves the sender to its timer.
+        bool askAck = false;
     };
+    static constexpr std::uint32_t kAskEveryWhileRepairing = 8;
     // The next block to send now; nullopt when nothing is lost and the window is full.
     std::optional<Send> next();
     // Nothing heard in time: the first block sent and not acknowledged, to go again
     // with a request for an acknowledgement (nullopt: none, or lost blocks wait to go).
     std::optional<std::uint32_t> probe() const;
+    // Nothing was heard for a while: half as many blocks may be out from now on.
+    void timedOut();
+    static constexpr std::size_t kFirstReach = 16;  // blocks the window reaches at first
+    static constexpr std::size_t kLeastReach = 4;
     // `block` left at `at` in the datagram of this request id.
     void sent(std::uint32_t block, std::uint32_t requestId, Clock::time_point at);
 
@@ -62,6 +74,9 @@ private:
     std::unordered_map<std::uint32_t, SentDatagram> byRequest_;  // request id -> which send it was
     std::uint64_t seq_ = 0;
     std::uint32_t session_ = 0;  // sessions renewed during the transfer
+    std::size_t reach_;                 // blocks beyond the first unacknowledged one that may be out
+    std::uint32_t repairingBelow_ = 0;  // blocks were found lost among those below this one
+    std::uint32_t sinceAsked_ = 0;      // blocks sent since the last that asked for an acknowledgement
 };
 
 }  // namespace zelmar::net

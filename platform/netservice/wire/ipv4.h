@@ -27,6 +27,8 @@ std::optional<std::uint32_t> parseMask(std::string_view text);
 bool isDnsName(std::string_view text);
 
 inline bool isLoopback(std::uint32_t address) { return (address >> 24) == 127; }
+// 255.255.255.255: every host of the link the datagram goes out on.
+inline constexpr std::uint32_t kLimitedBroadcast = 0xFFFFFFFFu;
 
 // Expands one search target into host addresses:
 //   "A"        one address

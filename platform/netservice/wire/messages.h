@@ -9,6 +9,11 @@
 
 namespace zelmar::net::wire {
 
+// Capability bits a controller reports.
+enum Capability : std::uint32_t {
+    CapEncryption = 8,  // can require encrypted communication
+};
+
 // A search reply: identity and present settings.
 struct ControllerInfo {
     std::string serialNo;

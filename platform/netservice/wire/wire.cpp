@@ -10,16 +10,8 @@ std::uint16_t be16(const std::uint8_t* p) { return std::uint16_t((p[0] << 8) | p
 std::uint32_t be32(const std::uint8_t* p) {
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
 }
-void put16(std::vector<std::uint8_t>& out, std::uint16_t v) {
-    out.push_back(std::uint8_t(v >> 8));
-    out.push_back(std::uint8_t(v));
-}
-void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    put16(out, std::uint16_t(v >> 16));
-    put16(out, std::uint16_t(v));
-}
 bool isKnownTag(std::uint16_t tag) {
-    return (tag >= TagTargetEthernet && tag <= TagAnswerSpreadMs) || (tag >= TagSerialNo && tag <= TagPasswordOk) ||
+    return (tag >= TagTargetEthernet && tag <= TagSearchRound) || (tag >= TagSerialNo && tag <= TagAnswerWaitMs) ||
            (tag >= TagStatus && tag <= TagMarked) || (tag >= TagTransferId && tag <= TagRestartMs) ||
            (tag >= TagChallenge && tag <= TagRetryAfterMs);
 }
@@ -184,27 +176,35 @@ DecodeError decode(const std::uint8_t* data, std::size_t size, Message& out) {
 }
 
 std::vector<std::uint8_t> encode(const Message& msg) {
-    std::vector<std::uint8_t> out;
-    out.reserve(256);
-    out.insert(out.end(), kMagic, kMagic + 4);
-    out.push_back(kVersion);
-    out.push_back(std::uint8_t(msg.type));
-    put16(out, msg.flags);
-    put32(out, msg.requestId);
-    put16(out, 0);  // body length, filled in below
-    put16(out, 0);
+    // Sized once and filled with plain copies: every upgrade block goes through here.
+    std::size_t size = kHeaderSize;
     for (const auto& [tag, value] : msg.items) {
         if (value.size() > 0xFFFF)
             return {};
-        put16(out, tag);
-        put16(out, std::uint16_t(value.size()));
-        out.insert(out.end(), value.begin(), value.end());
-        if (out.size() > kMaxDatagram)
-            return {};
+        size += 4 + value.size();
     }
-    const std::size_t body = out.size() - kHeaderSize;
-    out[12] = std::uint8_t(body >> 8);
-    out[13] = std::uint8_t(body);
+    if (size > kMaxDatagram)
+        return {};
+    std::vector<std::uint8_t> out(size);
+    std::uint8_t* p = out.data();
+    const auto put = [&p](std::uint32_t v, int bytes) {
+        for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
+            *p++ = std::uint8_t(v >> shift);
+    };
+    std::memcpy(p, kMagic, 4);
+    p += 4;
+    *p++ = kVersion;
+    *p++ = std::uint8_t(msg.type);
+    put(msg.flags, 2);
+    put(msg.requestId, 4);
+    put(std::uint32_t(size - kHeaderSize), 2);
+    put(0, 2);
+    for (const auto& [tag, value] : msg.items) {
+        put(tag, 2);
+        put(std::uint32_t(value.size()), 2);
+        std::memcpy(p, value.data(), value.size());
+        p += value.size();
+    }
     return out;
 }
 

@@ -58,6 +58,7 @@ enum Tag : std::uint16_t {
     TagSerialFilter = 0x0002,     // text <= 32: only this serial number answers
     TagSearchFlags = 0x0003,      // u16, SearchFlag bits
     TagAnswerSpreadMs = 0x0004,   // u16 <= 2000: answer after a random delay in [0, value]
+    TagSearchRound = 0x0005,      // u8 >= 1: which round of its search this request is
 
     TagSerialNo = 0x0010,         // text <= 32
     TagEthernet = 0x0011,         // 6 bytes
@@ -82,6 +83,8 @@ enum Tag : std::uint16_t {
     TagEncryptionPassword = 0x0024,  // text <= 128 (only inside a sealed body)
     TagConnected = 0x0025,        // u8 0/1: the controller is cabled straight to the sender
     TagPasswordOk = 0x0026,       // u8 0/1
+    TagAnsweredRound = 0x0027,    // u8: the SearchRound of the request a search reply answers
+    TagAnswerWaitMs = 0x0028,     // u16: how long the controller waited before it answered
 
     TagStatus = 0x0030,           // u8, Status
     TagBadField = 0x0031,         // u16: tag of the first field refused

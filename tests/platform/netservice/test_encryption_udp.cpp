@@ -85,10 +85,11 @@ TEST(EncryptionUdp, WrongOrEmptyPasswordReadsOnlyTheIdentity) {
         EXPECT_EQ(e->DnsServer(), "0.0.0.0");
         EXPECT_EQ(e->PortOsRevision(), "");
     }
-    // The clear answer carries exactly the identity items (and a challenge).
+    // The clear answer carries exactly the identity items (and a challenge, and its timing).
     const std::set<std::uint16_t> expected = {wire::TagSerialNo,  wire::TagEthernet,          wire::TagIpAddress,
                                               wire::TagModelCode, wire::TagRequireEncryption, wire::TagCapabilities,
-                                              wire::TagPasswordOk, wire::TagChallenge};
+                                              wire::TagPasswordOk, wire::TagChallenge,        wire::TagAnsweredRound,
+                                              wire::TagAnswerWaitMs};
     int replies = 0;
     for (const auto& d : rec.all()) {
         wire::Message m;

@@ -49,7 +49,9 @@ TEST(SearchProgress, RoundTripsCountFromWhenTheAddressWasFirstAsked) {
     EXPECT_EQ(timed.answered(20, 0, "10-00001", t0 + milliseconds(25)).sinceFirstAsked, milliseconds(20));
     // A broadcast's answer was asked when the search began.
     EXPECT_EQ(timed.answered(30, 1, "10-00002", t0 + milliseconds(40)).sinceFirstAsked, milliseconds(40));
-    EXPECT_FALSE(timed.answered(20, 0, "10-00001", t0 + milliseconds(50)).sinceFirstAsked);  // not new
+    const auto repeated = timed.answered(20, 0, "10-00001", t0 + milliseconds(50));
+    EXPECT_FALSE(repeated.newController);
+    EXPECT_EQ(repeated.sinceFirstAsked, milliseconds(45));  // a repeated answer is timed too
 }
 
 TEST(LookupRounds, GapsDoubleUpToEightTimesTheFirstAndAreNeverShorterThanTwoSendTimes) {

@@ -256,6 +256,37 @@ TEST(ServiceSearch, SearchOverASlowLinkFindsEveryController) {
     EXPECT_EQ(connected.Item(0)->SerialNo(), serialOf(0));
 }
 
+TEST(ServiceSearch, OlderControllersThatDoNotTellTheirTimingAreFoundOnQuietAndSlowLinks) {
+    sim::FleetData data = sim::generateFleet(30);
+    for (std::size_t i = 0; i < data.controllers.size(); i += 3)
+        data.controllers[i].answerTiming = false;  // a site of mixed firmware
+    sim::SimFleet fleet(std::move(data));
+    fleet.start(0);
+    auto config = fleet.clientConfig();
+    config.searchTargets = {"127.77.0.1-127.77.0.60"};
+    fleet.setDelayMs(400, 450);
+    net::NetService slow(config);
+    slow.Search();
+    EXPECT_EQ(slow.ControllerCount(), 30);
+    fleet.setDelayMs(0, 0);
+    fleet.setLossPercent(10);
+    net::NetService lossy(config);
+    lossy.Search();
+    EXPECT_EQ(lossy.ControllerCount(), 30);
+}
+
+TEST(ServiceSearch, AControllerWhoseFirstAnswersAreLostIsFoundInALaterRound) {
+    auto fleet = startFleet(20);
+    fleet.setLoseNextReplies(serialOf(7), net::wire::MsgType::SearchReply, 2);
+    auto config = fleet.clientConfig();
+    config.searchTargets = {"127.77.0.1-127.77.0.40"};
+    net::NetService service(config);
+    service.Search();
+    EXPECT_EQ(service.ControllerCount(), 20);
+    EXPECT_GE(indexOf(service, serialOf(7)), 0);
+    EXPECT_GE(service.core().stats().searchRounds, 3u);
+}
+
 TEST(ServiceSearch, DuplicatedAnswersMakeNoDuplicateEntries) {
     auto fleet = startFleet(25);
     fleet.setDuplicatePercent(100);

@@ -12,7 +12,7 @@ const UpgradeTimer::Clock::time_point t0{std::chrono::seconds(100)};
 const UpgradeTimer::Settings settings{50, 3000, 10000};
 }  // namespace
 
-TEST(UpgradeTimer, TheRetransmissionTimeFollowsTheRoundTripsWithinItsBounds) {
+TEST(UpgradeTimer, TheRetransmissionTimeFollowsTheRoundTripsAndTheirVariationWithinItsBounds) {
     UpgradeTimer timer(settings, t0, t0);
     EXPECT_EQ(timer.retransmitMs(), 50);  // no round trip seen yet
     EXPECT_FALSE(timer.probeDue(t0 + milliseconds(49)));
@@ -20,14 +20,19 @@ TEST(UpgradeTimer, TheRetransmissionTimeFollowsTheRoundTripsWithinItsBounds) {
 
     const auto t1 = t0 + milliseconds(10);
     timer.acknowledged(t1, true, 10.0);
-    EXPECT_EQ(timer.retransmitMs(), 42);  // four round trips and a little
-    EXPECT_EQ(timer.wakeAt(), t1 + milliseconds(42));
-    timer.acknowledged(t1, false, 1010.0);  // smoothed: one sample moves it an eighth of the way
-    EXPECT_EQ(timer.retransmitMs(), 4 * 135 + 2);
+    EXPECT_EQ(timer.retransmitMs(), 10 + 4 * 5 + 1);  // the first round trip, half of it as its variation
+    EXPECT_EQ(timer.wakeAt(), t1 + milliseconds(31));
+    // Steady round trips: the variation fades and the time comes down to the round trip.
+    for (int i = 0; i < 30; ++i)
+        timer.acknowledged(t1, false, 10.0);
+    EXPECT_EQ(timer.retransmitMs(), 12);
+    // One round trip far off moves the time more than the round trip alone would.
+    timer.acknowledged(t1, false, 50.0);
+    EXPECT_NEAR(timer.retransmitMs(), 15 + 4 * 10 + 1, 1);  // what is left of the old variation rounds up
 
     UpgradeTimer fast(settings, t0, t0);
-    fast.acknowledged(t0, true, 0.1);
-    EXPECT_EQ(fast.retransmitMs(), UpgradeTimer::kMinRtoMs);
+    fast.acknowledged(t0, true, 0.1);  // loopback: rounded up to a millisecond, and one more
+    EXPECT_EQ(fast.retransmitMs(), 2);
     UpgradeTimer slow(settings, t0, t0);
     slow.acknowledged(t0, true, 2000.0);
     EXPECT_EQ(slow.retransmitMs(), UpgradeTimer::kMaxRtoMs);
@@ -42,6 +47,9 @@ TEST(UpgradeTimer, EachUnansweredProbeDoublesTheWaitUpToOneSecond) {
     EXPECT_EQ(timer.retransmitMs(), 1000);
     timer.probed(t0);
     EXPECT_EQ(timer.retransmitMs(), 1000);
+    EXPECT_EQ(timer.probesUnanswered(), 3);
+    timer.acknowledged(t0, false, std::nullopt);  // any answer: the link is not silent
+    EXPECT_EQ(timer.probesUnanswered(), 0);
 }
 
 TEST(UpgradeTimer, OnlyNewlyAcknowledgedBlocksPutOffTheStallAndTheWholeTransferIsBounded) {

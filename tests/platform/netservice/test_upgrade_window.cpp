@@ -2,6 +2,7 @@
 // what is lost, what a new session sends again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/netservice/upgrade/upgrade_window.h"
@@ -61,7 +62,8 @@ TEST(UpgradeWindow, ABlockMissingBeforeALaterArrivalGoesAgainFirstThenTheWindowM
     ASSERT_TRUE(taken->roundTripMs);
     EXPECT_DOUBLE_EQ(*taken->roundTripMs, 8.0);
     EXPECT_EQ(window.percentAcknowledged(), 10);
-    EXPECT_EQ(sendAll(window), (Sends{{1, true, false}, {4, false, true}}));
+    // The block sent again asks for an answer at once: a window full behind it waits for no timer.
+    EXPECT_EQ(sendAll(window), (Sends{{1, true, true}, {4, false, true}}));
 }
 
 TEST(UpgradeWindow, AcknowledgementsThatAreNotOursChangeNothing) {
@@ -98,6 +100,38 @@ TEST(UpgradeWindow, ANewSessionSendsEveryUnacknowledgedBlockAgain) {
     EXPECT_FALSE(window.sentInThisSession(999));
     window.newSession();
     EXPECT_FALSE(window.sentInThisSession(102));  // its Stale answer belongs to the old session
-    EXPECT_EQ(sendAll(window), (Sends{{1, true, false}, {2, true, false}, {3, true, false}, {4, false, true}}));
+    EXPECT_EQ(sendAll(window), (Sends{{1, true, false}, {2, true, false}, {3, true, true}, {4, false, true}}));
     EXPECT_TRUE(window.sentInThisSession(102));
+}
+
+TEST(UpgradeWindow, TheWindowReachesFartherAsBlocksAreAcknowledgedAndHalfAsFarAfterATimeout) {
+    UpgradeWindow window(1000, 64);
+    EXPECT_EQ(sendAll(window).size(), UpgradeWindow::kFirstReach);  // no burst of a whole window at first
+    ASSERT_TRUE(window.take(ack(115, 16), kController, kTransfer, t0));
+    EXPECT_EQ(sendAll(window).size(), 32u);  // one more for every block acknowledged
+    ASSERT_TRUE(window.take(ack(147, 48), kController, kTransfer, t0));
+    EXPECT_EQ(sendAll(window).size(), 64u);  // up to the controller's window
+    window.timedOut();
+    // Half as far now: the thirteen blocks acknowledged let none of the next go out yet.
+    ASSERT_TRUE(window.take(ack(160, 61), kController, kTransfer, t0));
+    EXPECT_EQ(sendAll(window), Sends{});
+}
+
+TEST(UpgradeWindow, WhileLostBlocksAreRepairedEveryFewBlocksAskForAnAnswer) {
+    UpgradeWindow window(200, 64);
+    sendAll(window);
+    ASSERT_TRUE(window.take(ack(115, 16), kController, kTransfer, t0));
+    auto sends = sendAll(window);
+    ASSERT_EQ(sends.size(), 32u);
+    EXPECT_EQ(std::count_if(sends.begin(), sends.end(), [](const auto& s) { return std::get<2>(s); }), 1);
+    // The answer to block 47: block 20 is missing, 21 to 28 arrived.
+    ASSERT_TRUE(window.take(ack(147, 20, 0xFF), kController, kTransfer, t0));
+    // Block 20 goes again and asks, and while it is being repaired every eighth new block asks
+    // too: one lost answer does not leave the sender to its timer.
+    sends = sendAll(window);
+    ASSERT_EQ(sends.size(), 17u);
+    EXPECT_EQ(sends.front(), std::make_tuple(20u, true, true));
+    EXPECT_EQ(sends[UpgradeWindow::kAskEveryWhileRepairing], std::make_tuple(55u, false, true));
+    EXPECT_EQ(sends.back(), std::make_tuple(63u, false, true));
+    EXPECT_EQ(std::count_if(sends.begin(), sends.end(), [](const auto& s) { return std::get<2>(s); }), 3);
 }

@@ -1,0 +1,14 @@
+#pragma once
+// After a search: the whole description of every controller whose clear answer
+// told only its identity (it requires encryption), read sealed with the service
+// password, all at once, for at most lookupTimeoutMs. Which reply answers which
+// read is SealedReads's (sealed_reads.h); this sends and receives.
+#include "platform/netservice/crypto/crypto_sessions.h"
+#include "platform/netservice/records/controller_book.h"
+#include "platform/netservice/transport/service_port.h"
+
+namespace zelmar::net {
+
+void readSealedDescriptions(ServicePort& port, CryptoSessions& sessions, ControllerBook& book);
+
+}  // namespace zelmar::net
