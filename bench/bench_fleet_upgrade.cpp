@@ -1,11 +1,14 @@
 // `zelmar-netctl upgrade --all` over 100 simulated controllers on loopback: a
 // 1 MiB image each, every controller silent for 3 s after its switch, every
 // answer 10-20 ms late, without loss and with 10 % loss in each direction.
-// One row per --jobs: the whole command's time (search, transfers, restarts,
-// verification), the image bytes delivered per second over that time, and
-// how many controllers reported the new revision after their restart.
+// One row per --jobs (auto: none given, the adaptive pace): the whole
+// command's time (search, transfers, restarts, verification), the image bytes
+// delivered per second over that time, and how many controllers reported the
+// new revision after their restart. Then 25 controllers on a link whose
+// answers are 200 ms late, at 10 % loss: --jobs 4 and auto.
 //
-// bench-fleet-upgrade [LOSS [JOBS...]] runs one loss rate (and those jobs only).
+// bench-fleet-upgrade [LOSS [JOBS...]] runs one loss rate (and those jobs only;
+// "auto" for the adaptive pace); bench-fleet-upgrade delay [JOBS...] only the late link.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -27,6 +30,9 @@ using namespace zelmar;
 
 namespace {
 constexpr int kControllers = 100;
+constexpr int kLateControllers = 25;  // on the late link, where four at a time take long
+constexpr int kLateMs = 200;
+constexpr double kLateLoss = 10;
 constexpr std::size_t kImageBytes = 1u << 20;
 constexpr int kRestartMs = 3000;
 
@@ -51,15 +57,18 @@ struct Row {
     int code = 0;
 };
 
-Row upgradeFleet(double loss, int jobs, const std::string& file) {
-    sim::FleetData data = sim::generateFleet(kControllers);
+Row upgradeFleet(int controllers, double loss, int delayMs, int jobs, const std::string& file) {
+    sim::FleetData data = sim::generateFleet(controllers);
     for (auto& c : data.controllers) {
         c.portOsType = 3;
         c.portOsRevision = "3.1.0";
     }
     sim::SimFleet fleet(std::move(data));
     fleet.setRestartMs(kRestartMs);
-    fleet.setDelayMs(10, 20);
+    if (delayMs > 0)
+        fleet.setDelayMs(delayMs, delayMs);
+    else
+        fleet.setDelayMs(10, 20);
     fleet.start(0);
     fleet.setLossPercent(loss);
 
@@ -81,10 +90,23 @@ Row upgradeFleet(double loss, int jobs, const std::string& file) {
                          qPrintable(c["outcome"].toString()), qPrintable(c["detail"].toString()));
         }
     }
-    if (row.upgraded + row.others != kControllers)
-        std::fprintf(stderr, "  %d of %d controllers in the table: %s", row.upgraded + row.others, kControllers,
+    if (row.upgraded + row.others != controllers)
+        std::fprintf(stderr, "  %d of %d controllers in the table: %s", row.upgraded + row.others, controllers,
                      run.err.c_str());
     return row;
+}
+
+void printHeader() {
+    std::printf("%6s | %4s | %9s | %13s | %13s | %8s | %4s\n", "loss %", "jobs", "seconds", "MB/s (images)",
+                "s a controller", "verified", "exit");
+    std::printf("-------+------+-----------+---------------+----------------+----------+-----\n");
+}
+
+void printRow(int controllers, double loss, int jobs, const Row& r) {
+    const double megabytes = double(r.upgraded) * double(kImageBytes) / 1e6;
+    std::printf("%6.0f | %4s | %9.1f | %13.1f | %14.2f | %4d/%-3d | %4d\n", loss, bench::jobsText(jobs).c_str(),
+                r.seconds, megabytes / r.seconds, r.seconds / controllers, r.upgraded, controllers, r.code);
+    std::fflush(stdout);
 }
 }  // namespace
 
@@ -93,21 +115,22 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const std::string file = writeUpgradeFile(dir);
     std::vector<double> losses = {0.0, 10.0};
-    std::vector<int> jobs = {1, 4, 16, 32};
-    bench::chooseRows(argc, argv, losses, jobs);
-    std::printf("upgrade --all, %d controllers, %zu MiB image each, restart %d ms, answers 10-20 ms late\n",
-                kControllers, kImageBytes >> 20, kRestartMs);
-    std::printf("%6s | %4s | %9s | %13s | %13s | %8s | %4s\n", "loss %", "jobs", "seconds", "MB/s (images)",
-                "s a controller", "verified", "exit");
-    std::printf("-------+------+-----------+---------------+----------------+----------+-----\n");
-    for (double loss : losses) {
-        for (int j : jobs) {
-            const Row r = upgradeFleet(loss, j, file);
-            const double megabytes = double(r.upgraded) * double(kImageBytes) / 1e6;
-            std::printf("%6.0f | %4d | %9.1f | %13.1f | %14.2f | %4d/%-3d | %4d\n", loss, j, r.seconds,
-                        megabytes / r.seconds, r.seconds / kControllers, r.upgraded, kControllers, r.code);
-            std::fflush(stdout);
-        }
+    std::vector<int> jobs = {1, 4, 16, 32, bench::kAdaptive};
+    const bench::RowChoice choice = bench::chooseRows(argc, argv, losses, jobs);
+    if (!choice.delayOnly) {
+        std::printf("upgrade --all, %d controllers, %zu MiB image each, restart %d ms, answers 10-20 ms late\n",
+                    kControllers, kImageBytes >> 20, kRestartMs);
+        printHeader();
+        for (double loss : losses)
+            for (int j : jobs)
+                printRow(kControllers, loss, j, upgradeFleet(kControllers, loss, 0, j, file));
+    }
+    if (choice.delayToo) {
+        std::printf("\nupgrade --all, %d controllers, %zu MiB image each, restart %d ms, answers %d ms late\n",
+                    kLateControllers, kImageBytes >> 20, kRestartMs, kLateMs);
+        printHeader();
+        for (int j : argc > 2 ? jobs : std::vector<int>{4, bench::kAdaptive})
+            printRow(kLateControllers, kLateLoss, j, upgradeFleet(kLateControllers, kLateLoss, kLateMs, j, file));
     }
     return 0;
 }

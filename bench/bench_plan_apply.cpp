@@ -3,9 +3,12 @@
 // with 10 % loss in each direction. Times are of whole commands (the search,
 // the plan check with each controller's network check, the setups and the
 // read-back of every controller); the re-run finds nothing left to do. Each
-// loss rate runs with --jobs 1 (one controller at a time), 4 (the default) and 16.
+// loss rate runs with --jobs 1 (one controller at a time), 4, 16 and without
+// --jobs (auto: the adaptive pace, the default). Then 200 controllers on a
+// link whose answers are 200 ms late, at 10 % loss: --jobs 4 and auto.
 //
-// bench-plan [LOSS [JOBS...]] runs one loss rate (and those jobs only).
+// bench-plan [LOSS [JOBS...]] runs one loss rate (and those jobs only; "auto"
+// for the adaptive pace); bench-plan delay [JOBS...] only the late link.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -26,6 +29,14 @@ using namespace zelmar;
 
 namespace {
 constexpr int kControllers = 1000;
+constexpr int kLateControllers = 200;  // on the late link, where one at a time takes long
+constexpr int kLateMs = 200;
+constexpr double kLateLoss = 10;
+
+bool writeFile(const QString& path, const std::string& text) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(text.data(), qint64(text.size())) == qint64(text.size());
+}
 
 struct Timed {
     double seconds;
@@ -46,43 +57,63 @@ Timed runPlan(const sim::SimFleet& fleet, const std::string& command, const std:
     return {run.seconds, run.code, outcomes};
 }
 
-void printRow(double loss, int jobs, const char* what, const Timed& r) {
+void printHeader() {
+    std::printf("%6s | %4s | %-22s | %8s | %8s | %7s | %7s | %7s | %9s | %10s | %4s\n", "loss %", "jobs", "command",
+                "seconds", "ms/row", "applied", "skipped", "refused", "no answer", "unverified", "exit");
+    std::printf("-------+------+------------------------+----------+----------+---------+---------+---------+-----------+------------+-----\n");
+}
+
+void printRow(double loss, int jobs, const char* what, const Timed& r, int controllers) {
     const QJsonObject n = r.outcomes["counts"].toObject();
-    std::printf("%6.0f | %4d | %-22s | %8.2f | %8.1f | %7d | %7d | %7d | %9d | %10d | %4d\n", loss, jobs, what, r.seconds,
-                1000.0 * r.seconds / kControllers, n["applied"].toInt(), n["skipped"].toInt(), n["refused"].toInt(),
-                n["no answer"].toInt(), n["unverified"].toInt(), r.code);
+    std::printf("%6.0f | %4s | %-22s | %8.2f | %8.1f | %7d | %7d | %7d | %9d | %10d | %4d\n", loss,
+                bench::jobsText(jobs).c_str(), what, r.seconds, 1000.0 * r.seconds / controllers, n["applied"].toInt(),
+                n["skipped"].toInt(), n["refused"].toInt(), n["no answer"].toInt(), n["unverified"].toInt(), r.code);
+}
+
+// plan check, plan apply and its re-run over a fresh fleet of `controllers`.
+bool planRows(const QTemporaryDir& dir, int controllers, double loss, int delayMs, int jobs) {
+    auto fleet = sim::SimFleet::generate(controllers);
+    fleet.start(0);
+    const QString path = QDir(dir.path()).filePath(QString("plan-%1-%2-%3.csv").arg(loss).arg(delayMs).arg(jobs));
+    if (!writeFile(path, bench::newNameAndAddressPlan(fleet)))
+        return false;
+    fleet.setLossPercent(loss);
+    if (delayMs > 0)
+        fleet.setDelayMs(delayMs, delayMs);
+    const Timed check = runPlan(fleet, "check", path.toStdString(), jobs);
+    std::printf("%6.0f | %4s | %-22s | %8.2f | %8.1f | %7s | %7s | %7s | %9s | %10s | %4d\n", loss,
+                bench::jobsText(jobs).c_str(), "plan check", check.seconds, 1000.0 * check.seconds / controllers, "", "",
+                "", "", "", check.code);
+    printRow(loss, jobs, "plan apply", runPlan(fleet, "apply", path.toStdString(), jobs), controllers);
+    printRow(loss, jobs, "plan apply (re-run)", runPlan(fleet, "apply", path.toStdString(), jobs), controllers);
+    std::fflush(stdout);
+    return true;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    std::printf("plan apply, %d controllers, every one a new name and a new fixed address\n", kControllers);
-    std::printf("%6s | %4s | %-22s | %8s | %8s | %7s | %7s | %7s | %9s | %10s | %4s\n", "loss %", "jobs", "command",
-                "seconds", "ms/row", "applied", "skipped", "refused", "no answer", "unverified", "exit");
-    std::printf("-------+------+------------------------+----------+----------+---------+---------+---------+-----------+------------+-----\n");
     std::vector<double> losses = {0.0, 10.0};
-    std::vector<int> jobsList = {1, 4, 16};
-    bench::chooseRows(argc, argv, losses, jobsList);
-    for (double loss : losses) {
-        for (int jobs : jobsList) {
-            auto fleet = sim::SimFleet::generate(kControllers);
-            fleet.start(0);
-            const QString path = QDir(dir.path()).filePath(QString("plan-%1-%2.csv").arg(loss).arg(jobs));
-            QFile f(path);
-            const std::string plan = bench::newNameAndAddressPlan(fleet);
-            if (!f.open(QIODevice::WriteOnly) || f.write(plan.data(), qint64(plan.size())) != qint64(plan.size()))
-                return 1;
-            f.close();
-            fleet.setLossPercent(loss);
-            const Timed check = runPlan(fleet, "check", path.toStdString(), jobs);
-            std::printf("%6.0f | %4d | %-22s | %8.2f | %8.1f | %7s | %7s | %7s | %9s | %10s | %4d\n", loss, jobs,
-                        "plan check", check.seconds, 1000.0 * check.seconds / kControllers, "", "", "", "", "", check.code);
-            printRow(loss, jobs, "plan apply", runPlan(fleet, "apply", path.toStdString(), jobs));
-            printRow(loss, jobs, "plan apply (re-run)", runPlan(fleet, "apply", path.toStdString(), jobs));
-            std::fflush(stdout);
-        }
+    std::vector<int> jobsList = {1, 4, 16, bench::kAdaptive};
+    const bench::RowChoice choice = bench::chooseRows(argc, argv, losses, jobsList);
+    if (!choice.delayOnly) {
+        std::printf("plan apply, %d controllers, every one a new name and a new fixed address\n", kControllers);
+        printHeader();
+        for (double loss : losses)
+            for (int jobs : jobsList)
+                if (!planRows(dir, kControllers, loss, 0, jobs))
+                    return 1;
     }
+    if (choice.delayToo) {
+        std::printf("\nplan apply, %d controllers, every answer %d ms late\n", kLateControllers, kLateMs);
+        printHeader();
+        for (int jobs : argc > 2 ? jobsList : std::vector<int>{4, bench::kAdaptive})
+            if (!planRows(dir, kLateControllers, kLateLoss, kLateMs, jobs))
+                return 1;
+    }
+    if (choice.delayOnly)
+        return 0;
     // Serial numbers the site does not have: told after the command's searches,
     // not waited for one by one.
     std::printf("\nplan check, 200 rows whose serial numbers no controller of a site of 200 has\n");
@@ -96,15 +127,13 @@ int main(int argc, char** argv) {
         for (int i = 1; i <= 200; ++i)
             plan += site::csv::line({"90-" + std::to_string(10000 + i), "Unknown " + std::to_string(i)});
         const QString path = QDir(dir.path()).filePath("unknown.csv");
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(plan.data(), qint64(plan.size())) != qint64(plan.size()))
+        if (!writeFile(path, plan))
             return 1;
-        f.close();
         const bench::TimedCommand run = bench::runTimed({"plan", "check", path.toStdString()},
-                                                        bench::quietJsonOptions(fleet, site::kDefaultJobs));
+                                                        bench::quietJsonOptions(fleet, bench::kAdaptive));
         const auto problems = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object()["problems"].toArray();
-        std::printf("%6.0f | %4d | %8.2f | %9d | %4d\n", loss, site::kDefaultJobs, run.seconds, int(problems.size()),
-                    run.code);
+        std::printf("%6.0f | %4s | %8.2f | %9d | %4d\n", loss, bench::jobsText(bench::kAdaptive).c_str(), run.seconds,
+                    int(problems.size()), run.code);
     }
     return 0;
 }

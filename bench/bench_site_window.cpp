@@ -7,7 +7,8 @@
 // Goals: fill <= 100 ms, sort <= 50 ms, <= 96 MiB, the longest stall <= 50 ms,
 // the apply no more than 1.2 times zelmar-netctl's.
 //
-// bench-site-window [JOBS] runs part 2 with those --jobs (default 16).
+// bench-site-window [JOBS] runs part 2 with those --jobs (default 16; "auto":
+// the adaptive pace, the window's own default).
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -106,7 +107,7 @@ void applyAtLoss(int jobs) {
     std::ofstream(path.toStdString()) << plan;
     net::ServiceConfig config = fleet.clientConfig();
     sitewindow::SiteWindow w(config);
-    w.session().setJobs(jobs);
+    w.session().setJobs(jobs == bench::kAdaptive ? std::nullopt : std::optional<int>(jobs));
     w.show();
     w.findChild<QAction*>(QStringLiteral("actionSearch"))->trigger();
     waitIdle(w);
@@ -140,7 +141,7 @@ void applyAtLoss(int jobs) {
     const bench::TimedCommand netctl =
         bench::runTimed({"plan", "apply", againPath.toStdString()}, bench::quietJsonOptions(again, jobs));
 
-    std::printf("%-44s | %9.1f | %s\n", ("longest event-loop stall, apply --jobs " + std::to_string(jobs)).c_str(),
+    std::printf("%-44s | %9.1f | %s\n", ("longest event-loop stall, apply --jobs " + bench::jobsText(jobs)).c_str(),
                 longestStall, "<= 50");
     std::printf("%-44s | %9.2f | %d/%d applied\n", "window: check, apply, read back, s", windowSeconds, applied, kRows);
     std::printf("%-44s | %9.2f | exit %d\n", "zelmar-netctl plan apply, s", netctl.seconds, netctl.code);
@@ -153,7 +154,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ui::installUserDialogs();
-    const int jobs = argc > 1 ? std::atoi(argv[1]) : 16;
+    const std::string given = argc > 1 ? argv[1] : "16";
+    const int jobs = given == "auto" ? bench::kAdaptive : std::atoi(given.c_str());
     std::printf("site window, headless\n");
     std::printf("%-44s | %9s | %s\n", "measure", "value", "goal");
     std::printf("---------------------------------------------+-----------+------------\n");

@@ -19,26 +19,43 @@ struct TimedCommand {
     std::string out, err;
 };
 
-// JSON out, no progress, --jobs as given.
+constexpr int kAdaptive = 0;  // a row without --jobs: the adaptive pace
+
+// JSON out, no progress, --jobs as given (kAdaptive: none).
 inline netctl::Options quietJsonOptions(const sim::SimFleet& fleet, int jobs) {
     netctl::Options o;
     o.config = fleet.clientConfig();
     o.json = true;
     o.quiet = true;
-    o.jobs = jobs;
+    if (jobs != kAdaptive)
+        o.jobs = jobs;
     return o;
 }
 
+// The --jobs column: a number, or "auto" for the adaptive pace.
+inline std::string jobsText(int jobs) { return jobs == kAdaptive ? "auto" : std::to_string(jobs); }
+
 // The rows a run measures: `[LOSS [JOBS...]]` on the command line picks one
-// loss rate, and those --jobs only; without them every default row.
-inline void chooseRows(int argc, char** argv, std::vector<double>& losses, std::vector<int>& jobs) {
-    if (argc > 1)
-        losses = {std::atof(argv[1])};
+// loss rate, and those --jobs only ("auto": the adaptive pace); `delay [JOBS...]`
+// only the rows on a link whose answers are 200 ms late. Without them every default row.
+struct RowChoice {
+    bool delayOnly = false;
+    bool delayToo = true;
+};
+inline RowChoice chooseRows(int argc, char** argv, std::vector<double>& losses, std::vector<int>& jobs) {
+    RowChoice choice;
+    if (argc > 1) {
+        choice.delayOnly = std::string(argv[1]) == "delay";
+        choice.delayToo = choice.delayOnly;
+        if (!choice.delayOnly)
+            losses = {std::atof(argv[1])};
+    }
     if (argc > 2) {
         jobs.clear();
         for (int i = 2; i < argc; ++i)
-            jobs.push_back(std::atoi(argv[i]));
+            jobs.push_back(std::string(argv[i]) == "auto" ? kAdaptive : std::atoi(argv[i]));
     }
+    return choice;
 }
 
 // The plan of the site benchmarks: each controller a new name and a new fixed address.

@@ -1,12 +1,15 @@
 #include "site/controller_upgrade.h"
 
 #include "platform/netservice/net_service.h"
+#include "site/pace_gate.h"
 #include "site/site_search.h"
 #include "site/upgrade_work.h"
 
 namespace zelmar::site {
 
 namespace {
+constexpr double kPaceUnitBytes = 1 << 20;  // a transfer weighs its image in MiB for the pace
+
 ControllerUpgrade outcome(const ControllerRecord& found, UpgradeResult result, std::string detail) {
     return {found.serialNo, found.portOsType, found.portOsRevision, found.portOsRevision, result, std::move(detail)};
 }
@@ -51,15 +54,27 @@ std::optional<ControllerUpgrade> upgradeNotNeeded(const ControllerRecord& found,
 }
 
 ControllerUpgrade upgradeController(net::NetService& service, const ControllerRecord& found,
-                                    const UpgradeFiles::File& file, UpgradeListener& listener, std::size_t slot) {
+                                    const UpgradeFiles::File& file, UpgradeListener& listener, std::size_t slot,
+                                    Turn& turn) {
     const std::string revision = file.contents->Revision();
     const auto entry = reach(service, found.serialNo);
-    if (!entry)
+    if (!entry) {
+        turn.unanswered();
         return outcome(found, UpgradeResult::Failed, "it no longer answers: nothing sent, the old revision runs");
+    }
+    turn.weigh(double(file.contents->Image().size()) / kPaceUnitBytes);
     listener.transferring(slot, 0);
-    const bool switched = entry->UpgradePortOs(*file.contents, [&](int percent) { listener.transferring(slot, percent); });
-    if (!switched)
-        return outcome(found, resultOf(entry->LastUpgradeVerdict()), entry->LastUpgradeProblem());
+    const bool switched = entry->UpgradePortOs(*file.contents, [&](int percent) {
+        listener.transferring(slot, percent);
+        if (percent == 100)
+            turn.quiet();  // every block acknowledged: the commit is one datagram, and the restart silence
+    });
+    if (!switched) {
+        const UpgradeResult result = resultOf(entry->LastUpgradeVerdict());
+        if (result == UpgradeResult::Failed)
+            turn.unanswered();  // the transfer stalled
+        return outcome(found, result, entry->LastUpgradeProblem());
+    }
     listener.restarting(slot);
     return verified(service, found, revision);
 }

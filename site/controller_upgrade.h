@@ -16,6 +16,7 @@ class NetService;
 
 namespace zelmar::site {
 
+class Turn;
 class UpgradeListener;
 
 // The outcome when the controller as found needs no transfer: it runs the
@@ -26,8 +27,11 @@ std::optional<ControllerUpgrade> upgradeNotNeeded(const ControllerRecord& found,
 
 // Upgrades the controller in `service` (a worker's own, which learnt the
 // site from the search): sent the file, and looked up through its restart.
-// `slot` is its place in the batch the listener was told of.
+// `slot` is its place in the batch the listener was told of. The turn goes
+// quiet once every block is acknowledged (the listener told first): what is
+// left is the commit and a restarting controller that is only looked for.
 ControllerUpgrade upgradeController(net::NetService& service, const ControllerRecord& found,
-                                    const UpgradeFiles::File& file, UpgradeListener& listener, std::size_t slot);
+                                    const UpgradeFiles::File& file, UpgradeListener& listener, std::size_t slot,
+                                    Turn& turn);
 
 }  // namespace zelmar::site

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
+#include <unordered_map>
 
 #include "platform/netservice/controller_entry.h"
 #include "platform/netservice/wire/ipv4.h"
 #include "platform/netservice/setup/setup_rules.h"
+#include "platform/qorglib/serial_number.h"
 
 namespace zelmar::site {
 
@@ -283,12 +286,29 @@ private:
     std::optional<std::uint32_t> plannedAddress_;
 };
 
-const ControllerRecord* findSerial(const std::vector<ControllerRecord>& found, const std::string& serial) {
-    for (const ControllerRecord& r : found)
-        if (wire::serialMatches(serial, r.serialNo))
-            return &r;
-    return nullptr;
-}
+// The controllers found, by serial number as a serial filter matches them: a
+// site of a thousand is not scanned once for every row.
+class FoundBySerial {
+public:
+    explicit FoundBySerial(const std::vector<ControllerRecord>& found) : found_(found) {
+        for (const ControllerRecord& r : found)
+            if (const auto value = qorg::serialNumberValue(r.serialNo))
+                byValue_.emplace(*value, &r);  // the first of a number, as a scan in order finds it
+    }
+    const ControllerRecord* find(const std::string& serial) const {
+        if (const auto value = qorg::serialNumberValue(serial))
+            if (const auto it = byValue_.find(*value); it != byValue_.end())
+                return it->second;
+        for (const ControllerRecord& r : found_)  // a serial number that is not a number matches as text
+            if (wire::serialMatches(serial, r.serialNo))
+                return &r;
+        return nullptr;
+    }
+
+private:
+    const std::vector<ControllerRecord>& found_;
+    std::unordered_map<std::uint32_t, const ControllerRecord*> byValue_;
+};
 }  // namespace
 
 std::optional<bool> readBoolean(std::string text) {
@@ -310,14 +330,15 @@ PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& f
     PlanCheck check;
     check.problems = plan.problems;
     std::map<std::uint32_t, std::vector<int>> rowsOfAddress;
-    std::vector<const ControllerRecord*> inPlan;
+    std::set<const ControllerRecord*> inPlan;
+    const FoundBySerial bySerial(found);
     for (const PlanRow& row : plan.rows) {
-        const ControllerRecord* controller = findSerial(found, row.serialNo);
+        const ControllerRecord* controller = bySerial.find(row.serialNo);
         if (!controller) {
             check.problems.push_back({row.row, "SerialNo", "no controller " + row.serialNo + " was found"});
             continue;
         }
-        inPlan.push_back(controller);
+        inPlan.insert(controller);
         RowReader reader(row, *controller, havePassword, check.problems);
         check.setups.push_back(reader.read());
         if (const auto address = reader.plannedFixedAddress())
@@ -325,10 +346,14 @@ PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& f
     }
 
     addressesPlannedTwice(rowsOfAddress, check.problems);
+    std::multimap<std::string, const ControllerRecord*> byAddress;  // each address in the order found
+    for (const ControllerRecord& r : found)
+        byAddress.emplace(r.ipAddress, &r);
     for (const auto& [address, rows] : rowsOfAddress) {
         const std::string text = ipv4::format(address);
-        for (const ControllerRecord& other : found) {
-            if (std::find(inPlan.begin(), inPlan.end(), &other) != inPlan.end() || other.ipAddress != text)
+        for (auto [it, end] = byAddress.equal_range(text); it != end; ++it) {
+            const ControllerRecord& other = *it->second;
+            if (inPlan.count(&other) != 0)
                 continue;
             for (int r : rows)
                 check.problems.push_back(

@@ -12,6 +12,7 @@ namespace zelmar::site {
 
 namespace {
 constexpr qint64 kLargestPlan = 16 << 20;  // far beyond any site; a wrong file is not read whole
+constexpr std::size_t kAnyNumber = std::size_t(-1);  // of rows: the workers are made before the plan is read
 
 void sortByRow(std::vector<PlanProblem>& problems) {
     std::stable_sort(problems.begin(), problems.end(),
@@ -68,7 +69,9 @@ PlanWork::PlanWork(const SiteSettings& settings)
     : settings_(settings),
       service_(std::make_unique<net::NetService>(settings.config)),
       runner_(std::make_unique<PlanRunner>(*service_, settings.password)),
-      workers_(std::make_unique<ServicePool>(settings.jobs, settings.config, settings.password)) {}
+      workers_(std::make_unique<ServicePool>(workersFor(settings, kAnyNumber, false), settings.config,
+                                             settings.password)),
+      pace_(std::make_unique<PaceGate>(paceOf(settings))) {}
 
 PlanWork::~PlanWork() = default;
 
@@ -90,7 +93,7 @@ CheckedPlan PlanWork::check(const SitePlan& plan, PlanListener& listener) {
     if (result.found.empty())
         listener.noControllerAnswered();
     result.check = checkPlan(plan, result.found, havePassword);
-    const PlanRunner::FitCheck fit = checkFitOnWorkers(result.check.setups, *workers_, settings_.password);
+    const PlanRunner::FitCheck fit = checkFitOnWorkers(result.check.setups, *workers_, *pace_, settings_.password);
     for (int row : fit.unanswered)
         listener.note("row " + std::to_string(row) +
                       ": the controller did not answer the network check; it is asked again before its setup");
@@ -114,7 +117,7 @@ void PlanWork::apply(const CheckedPlan& checked, PlanListener& listener, Applied
     try {
         const int total = int(setups.size());
         int done = 0;
-        applyOnWorkers(setups, applyWaits(setups, sharing.size()), checked.fitting, *workers_, settings_.password, stop,
+        applyOnWorkers(setups, applyWaits(setups, sharing.size()), checked.fitting, *workers_, *pace_, settings_.password, stop,
                        rows, [&](const PlannedSetup& s) { listener.rowStarted(s.row); },
                        [&](const RowOutcome& outcome) { listener.rowEnded(outcome, ++done, total); });
         for (std::size_t i = 0; i < setups.size(); ++i) {

@@ -3,7 +3,7 @@
 // work of `zelmar-netctl plan` and of the site window, which only show what
 // it tells. One object for one plan run (check, then apply): it holds the
 // service object that searched and the workers' service objects, which
-// learnt the site from it.
+// learnt the site from it, and the pace, which the setups take over from the check.
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -22,6 +22,7 @@ class NetService;
 
 namespace zelmar::site {
 
+class PaceGate;
 class PlanRunner;
 class ServicePool;
 
@@ -77,11 +78,11 @@ public:
 
     // Every check that needs no controller first (nothing is sent while one
     // fails), then the search, every row against its controller, and each
-    // controller's network check, `jobs` at a time.
+    // controller's network check, at the settings' pace.
     CheckedPlan check(const SitePlan& plan, PlanListener& listener);
 
     // Sets up every controller of a clean check that differs from the plan,
-    // `jobs` at a time, one that takes another's address only once that one
+    // at the settings' pace, one that takes another's address only once that one
     // has verifiably left it; then reads them back and looks for two
     // controllers on one address. Once `stop` is requested no new row starts.
     // A service error is thrown again after `result` holds what was done.
@@ -92,6 +93,7 @@ private:
     std::unique_ptr<net::NetService> service_;
     std::unique_ptr<PlanRunner> runner_;
     std::unique_ptr<ServicePool> workers_;
+    std::unique_ptr<PaceGate> pace_;  // the check's network checks and the setups share what it learns
 };
 
 // True when every row ended applied or skipped, none was left out and no address is shared.

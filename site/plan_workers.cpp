@@ -7,14 +7,18 @@
 
 namespace zelmar::site {
 
-PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, ServicePool& workers,
+PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, ServicePool& workers, PaceGate& pace,
                                        const std::string& password) {
     PlanRunner::FitCheck all;
     std::mutex lock;
     TaskQueue queue(setups.size());
-    runOnWorkers(workers, queue, [&](net::NetService& service, std::size_t i) {
+    runOnWorkers(workers, queue, pace, nullptr, [&](net::NetService& service, std::size_t i, Turn& turn) {
         PlanRunner::FitCheck one;
         PlanRunner(service, password).checkNetworkFit(setups[i], one);
+        if (one.misfits.empty() && one.fitting.empty() && one.unanswered.empty())
+            turn.sentNothing();  // its IP settings do not change: nothing to ask
+        if (!one.unanswered.empty())
+            turn.unanswered();
         std::lock_guard hold(lock);
         all.misfits.insert(all.misfits.end(), one.misfits.begin(), one.misfits.end());
         all.unanswered.insert(all.unanswered.end(), one.unanswered.begin(), one.unanswered.end());
@@ -28,7 +32,7 @@ PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, 
 }
 
 void applyOnWorkers(const std::vector<PlannedSetup>& ordered, const std::vector<std::vector<std::size_t>>& waits,
-                    const std::vector<int>& fitting, ServicePool& workers, const std::string& password,
+                    const std::vector<int>& fitting, ServicePool& workers, PaceGate& pace, const std::string& password,
                     const StopFlag* stop, AppliedRows& rows, const std::function<void(const PlannedSetup&)>& started,
                     const std::function<void(const RowOutcome&)>& finished) {
     rows.outcomes.assign(ordered.size(), std::nullopt);
@@ -36,7 +40,7 @@ void applyOnWorkers(const std::vector<PlannedSetup>& ordered, const std::vector<
     const std::vector<std::vector<std::size_t>> holders = addressHolders(ordered);
     std::mutex lock;
     TaskQueue queue(waits);
-    runOnWorkers(workers, queue, stop, [&](net::NetService& service, std::size_t i) {
+    runOnWorkers(workers, queue, pace, stop, [&](net::NetService& service, std::size_t i, Turn& turn) {
         {
             std::lock_guard hold(lock);
             rows.started[i] = true;
@@ -57,6 +61,10 @@ void applyOnWorkers(const std::vector<PlannedSetup>& ordered, const std::vector<
         }
         const bool fitChecked = std::binary_search(fitting.begin(), fitting.end(), ordered[i].row);
         RowOutcome outcome = held ? *held : runner.apply(ordered[i], fitChecked);
+        if (outcome.outcome == Outcome::Skipped || outcome.outcome == Outcome::Waiting)
+            turn.sentNothing();  // it needed no setup: its time tells nothing of the link
+        else if (outcome.outcome == Outcome::NoAnswer)
+            turn.unanswered();
         std::lock_guard hold(lock);
         rows.outcomes[i] = outcome;
         finished(outcome);

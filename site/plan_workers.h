@@ -1,6 +1,6 @@
 #pragma once
 // plan check's network checks and plan apply's setups, several controllers at
-// once (--jobs): each worker thread works in a service object of its own.
+// once, at the pace (pace.h): each worker thread works in a service object of its own.
 #include <functional>
 #include <optional>
 #include <vector>
@@ -10,10 +10,11 @@
 
 namespace zelmar::site {
 
+class PaceGate;
 class ServicePool;
 
 // Every row's network check (rows whose IP settings do not change are not asked), by row.
-PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, ServicePool& workers,
+PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, ServicePool& workers, PaceGate& pace,
                                        const std::string& password);
 
 // Where plan apply's setups stand: by position in apply order.
@@ -30,7 +31,7 @@ struct AppliedRows {
 // thrown again once every worker has stopped; `rows` then tells what was
 // done, what was in hand and what was not reached.
 void applyOnWorkers(const std::vector<PlannedSetup>& ordered, const std::vector<std::vector<std::size_t>>& waits,
-                    const std::vector<int>& fitting, ServicePool& workers, const std::string& password,
+                    const std::vector<int>& fitting, ServicePool& workers, PaceGate& pace, const std::string& password,
                     const StopFlag* stop, AppliedRows& rows, const std::function<void(const PlannedSetup&)>& started,
                     const std::function<void(const RowOutcome&)>& finished);
 

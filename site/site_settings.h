@@ -1,19 +1,39 @@
 #pragma once
 // What whole-site work runs with: the service configuration, the site's
 // network password and how many controllers are worked on at once.
+#include <algorithm>
+#include <cstddef>
+#include <optional>
 #include <string>
 
 #include "platform/netservice/config/service_config.h"
+#include "site/pace.h"
 
 namespace zelmar::site {
 
-constexpr int kDefaultJobs = 4;
-constexpr int kMostJobs = 32;
+constexpr int kMostJobs = 32;     // --jobs N: 1 to this
+constexpr int kMostInHand = 64;   // adaptive upgrades: controllers in hand, those restarting included
 
 struct SiteSettings {
     net::ServiceConfig config;
-    std::string password;  // the network password; empty when none was given
-    int jobs = kDefaultJobs;
+    std::string password;     // the network password; empty when none was given
+    std::optional<int> jobs;  // at most this many controllers at once; none: the pace adapts (pace.h)
+    PaceLimits pace{2, kMostJobs};  // where the adaptive pace starts, and its bound
 };
+
+// The pace of a run: fixed with `jobs`, else adaptive, a task late by the
+// time the service waits before it asks again.
+inline Pace paceOf(const SiteSettings& s) {
+    return s.jobs ? Pace::fixed(*s.jobs) : Pace(s.pace, s.config.retransmitMs);
+}
+
+// Worker threads (each with a service object) for `tasks` tasks. With `jobs`
+// that many, each holding its controller to the end; adaptive, as many as the
+// bound, and when tasks go quiet (controllers restarting) up to kMostInHand,
+// so that the pace's places go to controllers that send.
+inline int workersFor(const SiteSettings& s, std::size_t tasks, bool tasksGoQuiet) {
+    const int most = s.jobs ? *s.jobs : tasksGoQuiet ? std::max(kMostInHand, s.pace.most) : s.pace.most;
+    return int(std::clamp<std::size_t>(tasks, 1, std::size_t(std::max(most, 1))));
+}
 
 }  // namespace zelmar::site

@@ -26,7 +26,10 @@ bool everyOneDone(const std::vector<ControllerUpgrade>& upgrades) {
 }  // namespace
 
 UpgradeWork::UpgradeWork(const SiteSettings& settings, const UpgradeFiles& files)
-    : settings_(settings), files_(files), service_(std::make_unique<net::NetService>(settings.config)) {
+    : settings_(settings),
+      files_(files),
+      service_(std::make_unique<net::NetService>(settings.config)),
+      pace_(std::make_unique<PaceGate>(paceOf(settings))) {
     service_->setPassword(settings.password);
 }
 
@@ -88,16 +91,15 @@ void UpgradeWork::upgradeBatch(const std::vector<ControllerRecord>& queued, Upgr
     listener.batchStarting(queued);
     try {
         TaskQueue queue(queued.size());
-        ServicePool workers(std::min<int>(settings_.jobs, int(std::max<std::size_t>(queued.size(), 1))),
-                            settings_.config, settings_.password);
+        ServicePool workers(workersFor(settings_, queued.size(), true), settings_.config, settings_.password);
         workers.learnFrom(*service_);
-        runOnWorkers(workers, queue, stop, [&](net::NetService& worker, std::size_t i) {
+        runOnWorkers(workers, queue, *pace_, stop, [&](net::NetService& worker, std::size_t i, Turn& turn) {
             {
                 std::lock_guard hold(lock);
                 started[i] = true;
             }
             const auto& file = *files_.forType(queued[i].portOsType);
-            ControllerUpgrade done = upgradeController(worker, queued[i], file, listener, i);
+            ControllerUpgrade done = upgradeController(worker, queued[i], file, listener, i, turn);
             listener.finished(i, done);
             std::lock_guard hold(lock);
             ran[i] = std::move(done);

@@ -3,7 +3,7 @@
 // and of the site window, which only show what it tells. First the
 // controllers are found and sorted into those that need a transfer and those
 // told at once (current, no file, refused, not found); then the transfers
-// run, `jobs` at a time, each the tool's own upgrade.
+// run at the settings' pace, each the tool's own upgrade.
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -20,6 +20,8 @@ class NetService;
 }
 
 namespace zelmar::site {
+
+class PaceGate;
 
 // What the work tells as it goes. A batch is the controllers upgraded in one
 // go (the run's own, then those a search after the run found); the slots are
@@ -61,7 +63,7 @@ public:
     // An empty `seen` with `all`: no controller answered.
     UpgradeTargets find(const std::vector<std::string>& serials, bool all, UpgradeListener& listener);
 
-    // Upgrades the targets, `jobs` at a time; once `stop` is requested no new
+    // Upgrades the targets at the settings' pace; once `stop` is requested no new
     // transfer starts. With `all`, before it says it is done it searches the
     // site again and upgrades the controllers not seen before, until a search
     // finds none. A service error is thrown again after `result` holds what was done.
@@ -77,6 +79,7 @@ private:
     SiteSettings settings_;
     const UpgradeFiles& files_;
     std::unique_ptr<net::NetService> service_;
+    std::unique_ptr<PaceGate> pace_;  // the transfers of every batch
 };
 
 // True when every controller is upgraded or current, none was left out and nobody was left behind.

@@ -71,20 +71,29 @@ void ServicePool::learnFrom(const net::NetService& found) {
 void runOnWorkers(int jobs, const net::ServiceConfig& config, const std::string& password, TaskQueue& queue,
                   const ServiceWork& work) {
     ServicePool pool(jobs, config, password);
-    runOnWorkers(pool, queue, work);
+    PaceGate pace(Pace::fixed(jobs));
+    runOnWorkers(pool, queue, pace, nullptr, work);
 }
 
-void runOnWorkers(ServicePool& pool, TaskQueue& queue, const StopFlag* stop, const ServiceWork& work) {
+void runOnWorkers(ServicePool& pool, TaskQueue& queue, PaceGate& pace, const StopFlag* stop, const ServiceWork& work) {
     std::mutex failureLock;
     std::exception_ptr failure;
     auto worker = [&](net::NetService& service) {
         try {
-            while (const auto task = queue.take()) {
-                if (stop && stop->requested()) {
-                    queue.stop();
+            for (;;) {
+                // The place first, then the task: the tasks still start in queue order.
+                pace.enter();
+                const auto task = queue.take();
+                if (!task || (stop && stop->requested())) {
+                    if (task)
+                        queue.stop();
+                    pace.leave();
                     return;
                 }
-                work(service, *task);
+                {
+                    Turn turn(pace);
+                    work(service, *task, turn);
+                }
                 queue.finished(*task);
             }
         } catch (...) {
@@ -95,7 +104,7 @@ void runOnWorkers(ServicePool& pool, TaskQueue& queue, const StopFlag* stop, con
         }
     };
     std::vector<std::thread> threads;
-    for (int i = 0; i < pool.size(); ++i)
+    for (int i = 0; i < pool.size() && std::size_t(i) < queue.size(); ++i)
         threads.emplace_back(worker, std::ref(pool.at(i)));
     for (std::thread& t : threads)
         t.join();

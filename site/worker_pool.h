@@ -3,7 +3,8 @@
 // at a time (its socket, records and transactions are not shared), so each
 // worker thread has a service object of its own, made from the same
 // configuration and network password, and takes tasks from one queue. A task
-// may have to wait for others to finish first.
+// may have to wait for others to finish first. How many tasks send at once
+// is the pace's (pace_gate.h).
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/netservice/config/service_config.h"
+#include "site/pace_gate.h"
 #include "site/stop_flag.h"
 
 namespace zelmar::net {
@@ -28,6 +30,7 @@ public:
     explicit TaskQueue(std::size_t count);  // no task waits for another
     // Task i starts only once every task of waitsFor[i] has finished.
     explicit TaskQueue(std::vector<std::vector<std::size_t>> waitsFor);
+    std::size_t size() const { return dependents_.size(); }
 
     // The lowest-numbered task that may start; waits while none may and others run.
     // Nothing once every task is handed out, or after stop(). Should the waits
@@ -62,15 +65,13 @@ private:
 };
 
 // Runs `work` for every task of `queue` on one thread for each service object
-// of `pool`. The first exception a task throws stops the queue; it is thrown
-// again here once every thread has ended. Once `stop` is requested no task
-// starts; those running finish.
-using ServiceWork = std::function<void(net::NetService& service, std::size_t task)>;
-void runOnWorkers(ServicePool& pool, TaskQueue& queue, const StopFlag* stop, const ServiceWork& work);
-inline void runOnWorkers(ServicePool& pool, TaskQueue& queue, const ServiceWork& work) {
-    runOnWorkers(pool, queue, nullptr, work);
-}
-// The same with service objects of their own for this run.
+// of `pool` (no more threads than tasks), each task once `pace` lets it in;
+// the task tells its turn how it went. The first exception a task throws
+// stops the queue; it is thrown again here once every thread has ended. Once
+// `stop` is requested no task starts; those running finish.
+using ServiceWork = std::function<void(net::NetService& service, std::size_t task, Turn& turn)>;
+void runOnWorkers(ServicePool& pool, TaskQueue& queue, PaceGate& pace, const StopFlag* stop, const ServiceWork& work);
+// The same with `jobs` service objects of their own for this run, `jobs` at a time.
 void runOnWorkers(int jobs, const net::ServiceConfig& config, const std::string& password, TaskQueue& queue,
                   const ServiceWork& work);
 

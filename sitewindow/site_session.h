@@ -8,6 +8,7 @@
 #include <QString>
 #include <QThread>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,7 @@ public:
     const net::ServiceConfig& config() const { return config_; }
     void setPassword(const std::string& password) { password_ = password; }
     bool hasPassword() const { return !password_.empty(); }
-    void setJobs(int jobs) { jobs_ = jobs; }
+    void setJobs(std::optional<int> jobs) { jobs_ = jobs; }  // none: the site library's adaptive pace
     bool busy() const { return worker_ != nullptr; }
 
     // Each returns at once; false when other work is still running.
@@ -70,7 +71,7 @@ private:
 
     net::ServiceConfig config_;
     std::string password_;
-    int jobs_ = site::kDefaultJobs;
+    std::optional<int> jobs_;
     QThread* worker_ = nullptr;
     site::StopFlag* stop_ = nullptr;  // the work in hand's
     // Made, used and dropped on the work's threads only, while no other work runs.

@@ -156,10 +156,10 @@ Command planCommand() {
             "do not hear is not found) and checks every value by the controllers'\n"
             "rules, addresses planned twice or already in use, the network password\n"
             "where needed, and asks each controller whether its new IP settings fit\n"
-            "its network (--jobs at a time, default 4). One line per problem (row,\n"
+            "its network (several at a time, below). One line per problem (row,\n"
             "column); nothing is written. Exit code 1 when anything is wrong.\n"
             "apply: the same check, then, only if it passed, sets up every controller\n"
-            "that differs from the plan, --jobs at a time (progress on standard error,\n"
+            "that differs from the plan, several at a time (progress on standard error,\n"
             "--quiet: none). A controller takes another's address only once that one\n"
             "has verifiably left it; else it ends waiting, with nothing sent. Then one\n"
             "search reads them all back and looks for two controllers on one fixed\n"
@@ -170,7 +170,10 @@ Command planCommand() {
             "JSON). Exit code 0 only when every row was applied or skipped.\n"
             "A service error stops the run (exit code 3) after the table of the rows\n"
             "done so far; the rows in hand are told as no answer.\n"
-            "Controllers that switch encryption on get the network password as their key.",
+            "Controllers that switch encryption on get the network password as their key.\n"
+            "Several at a time: --jobs N (1 to 32) at most N; without it the pace\n"
+            "adapts: it starts with two controllers, grows while their answers come in\n"
+            "time and shrinks when they are lost or late, never beyond 32 at once.",
             plan};
 }
 

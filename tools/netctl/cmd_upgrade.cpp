@@ -1,5 +1,5 @@
 // upgrade FILE... (SERIAL... | --all): the TCP/IP Port OS of many controllers,
-// --jobs at a time, each the tool's own upgrade.
+// several at a time (--jobs, else the adaptive pace), each the tool's own upgrade.
 #include <algorithm>
 #include <optional>
 #include <ostream>
@@ -117,7 +117,7 @@ int upgrade(const std::vector<std::string>& args, const Context& c) {
 }  // namespace
 
 Command upgradeCommand() {
-    return {"upgrade", "FILE... (SERIAL...|--all)", "upgrade the TCP/IP Port OS of many controllers, --jobs at a time",
+    return {"upgrade", "FILE... (SERIAL...|--all)", "upgrade the TCP/IP Port OS of many controllers, several at a time",
             "Each controller named gets the upgrade file among FILE... for its port OS\n"
             "type: the same checks, transfer and verification as the tool's Upgrade\n"
             "button. A FILE is an existing file or a name ending in .TcpIpPortOS; an\n"
@@ -130,9 +130,14 @@ Command upgradeCommand() {
             "Skipped, nothing sent: a controller that already runs the file's revision\n"
             "(current), one whose type has no file (no file), one that requires\n"
             "encryption without the right network password (refused).\n"
-            "--jobs N (1 to 32, default 4): controllers upgraded at once, each from its\n"
-            "transfer to its verification after the restart; never two transfers to\n"
-            "one controller. Progress on standard error (--quiet: none).\n"
+            "--jobs N (1 to 32): at most N controllers upgraded at once, each from its\n"
+            "transfer to its verification after the restart. Without it the pace\n"
+            "adapts: it starts with two transfers, grows while the answers come in\n"
+            "time and shrinks when they are lost or late, never beyond 32 transfers\n"
+            "(2.5 MiB on the way); once its blocks are acknowledged a controller\n"
+            "leaves its place to the next while it restarts (at most 64 in hand).\n"
+            "Never two transfers to one controller.\n"
+            "Progress on standard error (--quiet: none).\n"
             "At the end a table (--json: one JSON object a line) with each outcome:\n"
             "upgraded (it reports the file's revision after its restart), current,\n"
             "no file, refused (the controller took nothing), failed (the transfer did\n"

@@ -24,7 +24,7 @@ struct Switches {
     QCommandLineOption passwordStdin{"password-stdin", "read the network password from the first line of standard input"};
     QCommandLineOption newPasswordStdin{"new-password-stdin",
                                         "read the new password of set ... EncryptionPassword from the next line"};
-    QCommandLineOption jobs{"jobs", "upgrade and plan: controllers worked on at once, 1 to 32 (default 4)", "N"};
+    QCommandLineOption jobs{"jobs", "upgrade and plan: at most N controllers worked on at once, 1 to 32 (default: a pace that adapts to the link)", "N"};
     QCommandLineOption quiet{"quiet", "upgrade and plan: no progress on standard error"};
     QCommandLineOption everyController{"all", "upgrade: every controller a full search finds"};
     QList<QCommandLineOption> all() const {

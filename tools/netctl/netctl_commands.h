@@ -37,17 +37,16 @@ struct Options {
     std::optional<std::string> newPassword;
     bool json = false;
     bool csv = false;  // controllers as CSV with a header row: the format of a site plan
-    // upgrade and plan: how many controllers are worked on at once (--jobs).
+    // upgrade and plan: how many controllers are worked on at once (--jobs);
+    // none: the site library's adaptive pace.
     std::optional<int> jobs;
     bool quiet = false;  // upgrade and plan: no progress on standard error
     bool all = false;    // upgrade: every controller a full search finds
 };
 
-// --jobs as given, else the default.
-inline int jobsOf(const Options& options) { return options.jobs.value_or(site::kDefaultJobs); }
 // What the site library works with.
 inline site::SiteSettings settingsOf(const Options& options) {
-    return {options.config, options.password, jobsOf(options)};
+    return {options.config, options.password, options.jobs};
 }
 
 // What a command's run function works with.
