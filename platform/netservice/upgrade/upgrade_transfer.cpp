@@ -1,6 +1,7 @@
 #include "platform/netservice/upgrade/upgrade_transfer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "platform/netservice/upgrade/upgrade_timer.h"
@@ -17,6 +18,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr std::size_t kMinBlock = 256;
+constexpr int kStartResendMs = 2;  // the start's first gap before it goes again (then doubling)
 constexpr std::size_t kDrainEvery = 16;  // blocks sent between two looks at the acknowledgements
 constexpr int kDrainLimit = 1024;        // datagrams read in one look, so a flood cannot hold the loop
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);  // a report at least this often while blocks travel
@@ -116,10 +118,16 @@ std::string UpgradeTransfer::announce(std::int16_t portOsType, const std::string
     start.add(wire::TagPortOsRevision, revision);
     start.addU16(wire::TagBlockSize, std::uint16_t(askedBlock));
     start.addU16(wire::TagWindowSize, std::uint16_t(askedWindow));
-    // The start is taken once however often it arrives, so a lost one goes again soon (no round
-    // trip is known yet: after a fifth of the usual retransmission time).
-    const auto accepted =
-        link_.exchange(index_, std::move(start), MsgType::UpgradeStartReply, -1, std::max(2, cfg.retransmitMs / 5));
+    // The start is small and taken once however often it arrives, so a lost one goes again soon:
+    // no round trip is known yet, and the doubling gaps send only a few more on a slow link.
+    const auto asked = Clock::now();
+    const auto accepted = link_.exchange(index_, std::move(start), MsgType::UpgradeStartReply, -1, kStartResendMs);
+    // The time the start took is the round trip or more (it may have gone more than once): the first
+    // blocks' acknowledgement is awaited three times that (RFC 6298's first estimate), at least a
+    // fifth of the usual retransmission time (the first burst keeps the controller busy), at most
+    // that time itself. A lost first acknowledgement costs milliseconds on a quick link.
+    firstResendMs_ = std::clamp(int(std::ceil(3 * msSince(asked))) + 1, std::max(2, cfg.retransmitMs / 5),
+                                std::max(2, cfg.retransmitMs));
     if (!accepted) {
         const std::string notSent = link_.notSent(index_);
         refused_ = !notSent.empty();  // it must not go to this controller
@@ -155,7 +163,7 @@ std::string UpgradeTransfer::sendBlocks(const std::vector<std::uint8_t>& image) 
     const auto blocks = std::uint32_t((image.size() + blockSize_ - 1) / blockSize_);
     out_.blocks = blocks;
     UpgradeWindow window(blocks, windowBlocks_);
-    UpgradeTimer timer({cfg.retransmitMs, cfg.upgradeStallTimeoutMs, cfg.upgradeMaxMs}, started_, Clock::now());
+    UpgradeTimer timer({firstResendMs_, cfg.upgradeStallTimeoutMs, cfg.upgradeMaxMs}, started_, Clock::now());
     reportedPercent_ = -1;
     reportedAt_ = Clock::now();
     while (!window.complete()) {
