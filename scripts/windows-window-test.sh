@@ -88,6 +88,14 @@ wait_gone() {
   done
   fail "the window \"$1\" stays on the screen"
 }
+# The tool ends within 10 s of being told to close, or the step fails with $1.
+wait_tool_ended() {
+  for _ in $(seq 100); do
+    kill -0 "$tool_pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  fail "$1"
+}
 shoot() {
   local id=$1 name=$2
   sleep 1  # drawn
@@ -167,11 +175,7 @@ wait_gone "Security"
 sleep 1  # the main window draws again where the security window was
 shoot "${main%% *}" windows-main
 click "$main" 528 731 462 688
-for _ in $(seq 100); do
-  kill -0 "$tool_pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$tool_pid" 2>/dev/null && fail "Close did not end the tool"
+wait_tool_ended "Close did not end the tool"
 wine_server_stop
 
 step "the Linux zelmar-netctl sees the new name"
@@ -192,10 +196,6 @@ wait_gone "$site_title" 0 $small
 sleep 4  # the table fills
 shoot "${site%% *}" windows-site
 keys "$site" ctrl+q
-for _ in $(seq 100); do
-  kill -0 "$tool_pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$tool_pid" 2>/dev/null && fail "Close did not end the site window"
+wait_tool_ended "Close did not end the site window"
 wine_server_stop
 echo "ok: chosen with a double click in the search window, renamed in the main window; the site window lists the site; screenshots in $shots"

@@ -154,7 +154,7 @@ TEST_F(SiteWindowTest, ACleanPlanAppliedAtTenPercentLossLeavesTheTableAsTheContr
 
 TEST_F(SiteWindowTest, StopDuringAnApplyOf200LeavesNoRowToldWrongAndApplyingAgainFinishes) {
     auto fleet = officeFleet(200);
-    fleet.setDelayMs(2, 4);
+    fleet.setDelayMs(10, 20);  // rows take long enough that Stop, queued behind their reports, meets most unstarted
     sitewindow::SiteWindow w(zelmar::testing::quickSearchConfig(fleet));
     ASSERT_TRUE(run(w, "actionSearch"));
     QTemporaryDir dir;
@@ -163,7 +163,7 @@ TEST_F(SiteWindowTest, StopDuringAnApplyOf200LeavesNoRowToldWrongAndApplyingAgai
     ASSERT_TRUE(run(w, "actionCheck"));
     int ended = 0;
     QObject::connect(&w.session(), &sitewindow::SiteSession::rowEnded, &w, [&] {
-        if (++ended == 30)
+        if (++ended == 10)
             action(w, "actionStop")->trigger();
     });
     ASSERT_TRUE(run(w, "actionApply"));
@@ -176,7 +176,7 @@ TEST_F(SiteWindowTest, StopDuringAnApplyOf200LeavesNoRowToldWrongAndApplyingAgai
         applied += state == "applied";
         notStarted += state == "not started";
     }
-    EXPECT_GE(applied, 30);
+    EXPECT_GE(applied, 10);
     EXPECT_GT(notStarted, 0) << "the stop came too late";
     EXPECT_EQ(applied + notStarted, 200);
 
