@@ -8,6 +8,7 @@ namespace zelmar::net {
 namespace {
 constexpr int kMinGapMs = 5;               // rounds never follow closer than this (round trips estimated)
 constexpr int kRetransmitSpreadMs = 25;    // the longest answer spread of a later round
+constexpr int kLeastSpreadMs = 2;          // the shortest, where the answers told expect next to none
 constexpr int kSlackMs = 10;               // scheduling delays on either side, beyond the estimated round trip
 constexpr int kToldSlackMs = 2;            // the same beyond round trips the answers told
 constexpr int kManyAnswers = 16;           // answers enough to have seen how much the round trips vary
@@ -86,7 +87,7 @@ int SearchTiming::roundsNeeded() const {
         // One exchange fails with the share of controllers first heard in a later round (counted
         // as if one more of each had been seen); a controller stays unheard after n rounds with
         // that share to the power n.
-        const double fails = (lateTold_ + 1.0) / (heardTold_ + 2.0);
+        const double fails = toldFailShare();
         const double n = std::ceil(std::log(kMissedPerSearch / heardTold_) / std::log(fails));
         return int(std::clamp(n, double(kMinRoundsTold), double(std::max(kMinRoundsTold, settings_.maxRounds))));
     }
@@ -136,12 +137,24 @@ std::size_t SearchTiming::roundsAwaited() const {
     return allTold() ? std::min(rounds_.size(), std::size_t(roundsNeeded())) : rounds_.size();
 }
 
+double SearchTiming::toldFailShare() const {
+    return (lateTold_ + 1.0) / (heardTold_ + 2.0);
+}
+
 int SearchTiming::nextSpreadMs(double stillAskedShare) const {
     // Fewer answers are due in each round: half the spread of the one before, and no more than the
     // share of the targets still asked would take at the first round's pace.
     const int halved = std::min(kRetransmitSpreadMs, settings_.firstSpreadMs) >> std::clamp(roundsSent() - 1, 0, 15);
     const double byShare = std::ceil(settings_.firstSpreadMs * std::clamp(stillAskedShare, 0.0, 1.0));
-    return std::min(halved, int(byShare));
+    int spreadMs = std::min(halved, int(byShare));
+    if (allTold()) {
+        // The answers told show how many the next round can hear: controllers whose request or
+        // answer was lost, and those whose acknowledgement was (they answer again), each about the
+        // share of exchanges that fail. So many answers need no more of the first round's spread.
+        const int byAnswers = int(std::ceil(2 * toldFailShare() * settings_.firstSpreadMs));
+        spreadMs = std::min(spreadMs, std::max(kLeastSpreadMs, byAnswers));
+    }
+    return spreadMs;
 }
 
 SearchTiming::Clock::time_point SearchTiming::nextRound() const {

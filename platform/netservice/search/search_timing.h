@@ -92,6 +92,7 @@ private:
         int spreadMs;
     };
     double typicalRoundTripMs() const;  // estimated from the answers seen so far
+    double toldFailShare() const;       // how often one exchange fails, from the rounds answers told
     static Clock::duration waitFor(double roundTripMs);  // the round trip with room for jitter
     // The rounds whose answers the search waits for: the needed ones once the loss is known.
     std::size_t roundsAwaited() const;

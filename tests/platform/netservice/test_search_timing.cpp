@@ -127,6 +127,20 @@ TEST(SearchTiming, LaterRoundsAskForShorterSpreads) {
     EXPECT_EQ(timing.nextSpreadMs(1.0), 12);
 }
 
+TEST(SearchTiming, ALaterRoundAsksForNoMoreSpreadThanTheAnswersToldCallFor) {
+    SearchTiming quiet(defaults);  // 1,000 answers to the first round: nothing was lost
+    sendRound(quiet, t0, 100);
+    answerTelling(quiet, 0, 1000, 1, t0, 100, 1);
+    EXPECT_EQ(quiet.nextSpreadMs(1.0), 2);
+
+    SearchTiming lossy(defaults);  // a fifth heard only in the second round: its answers need room
+    sendRound(lossy, t0, 100);
+    answerTelling(lossy, 0, 800, 1, t0, 100, 1);
+    sendRound(lossy, t0 + milliseconds(110), 25);
+    answerTelling(lossy, 800, 200, 2, t0 + milliseconds(110), 25, 1);
+    EXPECT_EQ(lossy.nextSpreadMs(1.0), 12);
+}
+
 TEST(SearchTiming, AnswersThatTellTheirTimingEndTheSearchOnceTheAnswersToTwoRoundsAreDue) {
     SearchTiming timing(defaults);
     sendRound(timing, t0, 100);
