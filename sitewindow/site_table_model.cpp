@@ -115,6 +115,13 @@ int SiteTableModel::plannedColumn(PlanField field) {
 
 int SiteTableModel::stateColumn() { return 1; }
 
+bool SiteTableModel::holdsAddresses(int column) {
+    if (column < 0 || std::size_t(column) >= columns().size())
+        return false;
+    const ColumnSpec& c = columns()[std::size_t(column)];
+    return (c.kind == Kind::Present || c.kind == Kind::Planned) && isAddress(c.field);
+}
+
 SiteTableModel::SiteTableModel(QObject* parent) : QAbstractTableModel(parent), headers_(columns().size()) {}
 
 void SiteTableModel::loadHeaderTexts() {

@@ -33,6 +33,7 @@ public:
     // The column of a field's planned value.
     static int plannedColumn(PlanField field);
     static int stateColumn();
+    static bool holdsAddresses(int column);  // IP address, mask, gateway or DNS server, present or planned
 
     // A sort key, where it differs from the text shown: addresses by their value.
     static constexpr int SortRole = Qt::UserRole + 1;

@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
 #include <set>
@@ -79,10 +80,14 @@ SiteWindow::SiteWindow(net::ServiceConfig config, QWidget* parent)
     ui_->siteTable->verticalHeader()->setDefaultSectionSize(ui_->siteTable->fontMetrics().height() + 6);
     QHeaderView* columns = ui_->siteTable->horizontalHeader();
     columns->setSectionsMovable(true);
-    // Every caption whole ("Planned IP address" is wider than an address), in either language.
-    connect(model_, &QAbstractItemModel::headerDataChanged, columns, [columns] {
+    // Every caption whole ("Planned IP address" is wider than an address), in either language,
+    // and every address whole.
+    connect(model_, &QAbstractItemModel::headerDataChanged, columns, [table = ui_->siteTable, columns] {
+        const int addressWidth = table->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255 ")) +
+                                 2 * table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 2;
         for (int c = 0; c < columns->count(); ++c)
-            columns->resizeSection(c, std::max(columns->defaultSectionSize(), columns->sectionSizeHint(c)));
+            columns->resizeSection(c, std::max({columns->defaultSectionSize(), columns->sectionSizeHint(c),
+                                                SiteTableModel::holdsAddresses(c) ? addressWidth : 0}));
     });
     resizeDocks({ui_->problemsDock}, {fontMetrics().height() * 6}, Qt::Vertical);  // the table keeps the room
 

@@ -303,8 +303,13 @@ TEST_F(SiteWindowTest, TheKeyboardEditsClearsAndSavesAndEveryPartHasAName) {
               QString("10.30.0.6"));
 
     QHeaderView* columns = table->horizontalHeader();
-    for (int c = 0; c < columns->count(); ++c)  // every caption whole
-        EXPECT_GE(columns->sectionSize(c), columns->sectionSizeHint(c)) << w.model().headerData(c, Qt::Horizontal).toString().toStdString();
+    const int widestAddress = table->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255"));
+    for (int c = 0; c < columns->count(); ++c) {  // every caption whole, and every address
+        const std::string caption = w.model().headerData(c, Qt::Horizontal).toString().toStdString();
+        EXPECT_GE(columns->sectionSize(c), columns->sectionSizeHint(c)) << caption;
+        if (SiteTableModel::holdsAddresses(c))
+            EXPECT_GT(columns->sectionSize(c), widestAddress) << caption;
+    }
     EXPECT_EQ(table->accessibleName(), QString("Controllers on the site"));
     EXPECT_EQ(w.findChild<QListWidget*>("problemsList")->accessibleName(), QString("Problems"));
     auto* filter = w.findChild<QLineEdit*>("filterBox");
