@@ -34,7 +34,6 @@ public:
     Pace(const PaceLimits& limits, double slackMs);
 
     int window() const { return window_; }  // tasks that may be sending at once now
-    int most() const { return limits_.most; }
     // Changes with every cut: a task that started before the last cut is not judged
     // (one cut for what was on the way together, as a congestion window does).
     std::uint64_t epoch() const { return epoch_; }

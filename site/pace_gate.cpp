@@ -35,16 +35,6 @@ std::uint64_t PaceGate::epoch() const {
     return pace_.epoch();
 }
 
-int PaceGate::window() const {
-    std::lock_guard lock(m_);
-    return pace_.window();
-}
-
-int PaceGate::most() const {
-    std::lock_guard lock(m_);
-    return pace_.most();
-}
-
 int PaceGate::mostAtOnce() const {
     std::lock_guard lock(m_);
     return mostHeld_;

@@ -21,8 +21,6 @@ public:
     void leave(const Pace::Sample& sample);
     std::uint64_t epoch() const;
 
-    int window() const;
-    int most() const;
     int mostAtOnce() const;  // the most places ever held at once
 
 private:

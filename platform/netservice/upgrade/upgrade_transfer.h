@@ -88,7 +88,7 @@ private:
     std::size_t blockSize_ = 0;
     std::size_t windowBlocks_ = 0;
     int resendMs_ = -1;  // the retransmission time the blocks measured, for the commit
-    int firstResendMs_ = 50;  // before the blocks show a round trip: from the start's
+    int firstResendMs_ = 50;  // the blocks' first retransmission time, from the start's round trip
     bool refused_ = false;  // the controller said no (rather than going silent)
     int reportedPercent_ = -1;
     Clock::time_point reportedAt_;
