@@ -314,8 +314,9 @@ SimController::Result SimController::onSetup(const Request& q) {
     if (verdict.status != wire::Status::Ok)
         ++state.setupsRejected;
     r.out.push_back({{}, reply(MsgType::SetupReply, m.requestId, verdict.status, verdict.badField, true), 0});
+    // An applied setup says the address the controller answers on now, so that a log replayed tells who held what when.
     r.log = "Setup id=" + std::to_string(m.requestId) + " " +
-            (verdict.status == wire::Status::Ok ? std::string("applied")
+            (verdict.status == wire::Status::Ok ? "applied ip=" + state.ipAddress + (state.useDhcp ? " dhcp" : "")
                                                 : "rejected status=" + std::to_string(int(verdict.status)) +
                                                       " field=" + std::to_string(verdict.badField));
     return r;

@@ -46,26 +46,39 @@ std::vector<ControllerRecord> recordsOf(net::NetService& service) {
     return records;
 }
 
-std::vector<SharedAddress> sharedAddresses(const std::vector<ControllerRecord>& records) {
-    std::map<std::string, std::vector<std::string>> byAddress;  // ordered: stable warnings
-    for (const ControllerRecord& r : records)
-        if (!r.useDhcp && !r.ipAddress.empty() && r.ipAddress != kNoAddress)
-            byAddress[r.ipAddress].push_back(r.serialNo);
-    std::vector<SharedAddress> shared;
-    for (auto& [address, serials] : byAddress) {
-        if (serials.size() < 2)
+std::vector<SharedAddress> sharedAddresses(const std::vector<ControllerRecord>& records, bool leasesToo) {
+    std::map<std::string, SharedAddress> byAddress;  // ordered: stable warnings
+    for (const ControllerRecord& r : records) {
+        if ((r.useDhcp && !leasesToo) || r.ipAddress.empty() || r.ipAddress == kNoAddress)
             continue;
-        std::sort(serials.begin(), serials.end());  // the same text whatever order they answered in
-        shared.push_back({address, std::move(serials)});
+        SharedAddress& a = byAddress[r.ipAddress];
+        a.serialNos.push_back(r.serialNo);
+        if (r.useDhcp)
+            a.byDhcp.push_back(r.serialNo);
+    }
+    std::vector<SharedAddress> shared;
+    for (auto& [address, a] : byAddress) {
+        if (a.serialNos.size() < 2)
+            continue;
+        a.address = address;
+        std::sort(a.serialNos.begin(), a.serialNos.end());  // the same text whatever order they answered in
+        std::sort(a.byDhcp.begin(), a.byDhcp.end());
+        shared.push_back(std::move(a));
     }
     return shared;
 }
 
 std::string sharedAddressText(const SharedAddress& shared) {
-    std::string names;
-    for (const std::string& s : shared.serialNos)
-        names += (names.empty() ? "" : ", ") + s;
-    return "controllers " + names + " all report the fixed IP address " + shared.address;
+    auto listed = [](const std::vector<std::string>& serials) {
+        std::string names;
+        for (const std::string& s : serials)
+            names += (names.empty() ? "" : ", ") + s;
+        return names;
+    };
+    if (shared.byDhcp.empty())
+        return "controllers " + listed(shared.serialNos) + " all report the fixed IP address " + shared.address;
+    return "controllers " + listed(shared.serialNos) + " all answer on the IP address " + shared.address + " (" +
+           listed(shared.byDhcp) + " by DHCP)";
 }
 
 std::vector<std::string> markDuplicateAddresses(std::vector<ControllerRecord>& records) {

@@ -41,13 +41,17 @@ ControllerRecord recordOf(const net::ControllerEntry& entry);
 // Every entry of the service, in entry order.
 std::vector<ControllerRecord> recordsOf(net::NetService& service);
 
-// A fixed IP address that several controllers report, with their serial numbers (sorted).
+// An IP address that several controllers report, with their serial numbers (sorted).
 struct SharedAddress {
     std::string address;
     std::vector<std::string> serialNos;
+    std::vector<std::string> byDhcp;  // those of them that hold it by DHCP
 };
-std::vector<SharedAddress> sharedAddresses(const std::vector<ControllerRecord>& records);
-// "controllers 10-00001, 10-00002 all report the fixed IP address 10.20.1.1"
+// The fixed addresses several controllers report; with `leasesToo`, the
+// addresses several answer on, fixed or by DHCP.
+std::vector<SharedAddress> sharedAddresses(const std::vector<ControllerRecord>& records, bool leasesToo = false);
+// "controllers 10-00001, 10-00002 all report the fixed IP address 10.20.1.1";
+// with a lease among them "... all answer on the IP address 10.20.1.1 (10-00002 by DHCP)"
 std::string sharedAddressText(const SharedAddress& shared);
 
 // Marks the controllers that report a fixed IP address another one reports

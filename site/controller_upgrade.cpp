@@ -1,5 +1,7 @@
 #include "site/controller_upgrade.h"
 
+#include <chrono>
+
 #include "platform/netservice/net_service.h"
 #include "site/pace_gate.h"
 #include "site/site_search.h"
@@ -24,9 +26,15 @@ UpgradeResult resultOf(net::UpgradeVerdict verdict) {
     return UpgradeResult::Unknown;
 }
 
-// After a confirmed switch: what the controller runs once its restart is over.
+// After a confirmed switch: what the controller runs once its restart is
+// over. A lookup waits out the restart it announced; on a lossy link its
+// answer may still be lost, so the lookups go on until the longest restart
+// the service waits for is over.
 ControllerUpgrade verified(net::NetService& service, const ControllerRecord& found, const std::string& revision) {
-    const auto again = lookUpAnswering(service, found.serialNo);  // waits out the restart it announced
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(service.config().upgradeRestartWaitMs);
+    auto again = lookUpAnswering(service, found.serialNo);
+    while (!again && std::chrono::steady_clock::now() < giveUp)
+        again = lookUpAnswering(service, found.serialNo);
     if (!again)
         return outcome(found, UpgradeResult::Unknown,
                        "it confirmed the switch to " + revision + " and did not answer after its restart");

@@ -93,6 +93,25 @@ void addressesPlannedTwice(const std::map<std::uint32_t, std::vector<int>>& rows
     }
 }
 
+// A controller that stays on DHCP keeps answering on its lease: no other
+// controller may take that address.
+void leasesKept(const std::vector<PlannedSetup>& setups, const std::map<std::uint32_t, std::vector<int>>& rowsOfAddress,
+                std::vector<PlanProblem>& problems) {
+    for (const PlannedSetup& s : setups) {
+        const auto lease = ipv4::parse(s.found.ipAddress);
+        if (!s.found.useDhcp || !s.fields.useDhcp.value_or(true) || !lease || *lease == 0)
+            continue;
+        const auto planned = rowsOfAddress.find(*lease);
+        if (planned == rowsOfAddress.end())
+            continue;
+        for (int r : planned->second)
+            problems.push_back({r, "IpAddress",
+                                s.found.ipAddress + " is the DHCP address of the controller " + s.found.serialNo +
+                                    " (row " + std::to_string(s.row) + "), which keeps it: plan a fixed address "
+                                    "elsewhere for that controller, or another address here"});
+    }
+}
+
 void sortByRow(std::vector<PlanProblem>& problems) {
     std::stable_sort(problems.begin(), problems.end(),
                      [](const PlanProblem& a, const PlanProblem& b) { return a.row < b.row; });
@@ -346,6 +365,7 @@ PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& f
     }
 
     addressesPlannedTwice(rowsOfAddress, check.problems);
+    leasesKept(check.setups, rowsOfAddress, check.problems);
     std::multimap<std::string, const ControllerRecord*> byAddress;  // each address in the order found
     for (const ControllerRecord& r : found)
         byAddress.emplace(r.ipAddress, &r);
@@ -432,70 +452,6 @@ std::vector<PlanProblem> checkPlanValues(const SitePlan& plan, bool havePassword
     addressesPlannedTwice(rowsOfAddress, problems);
     sortByRow(problems);
     return problems;
-}
-
-namespace {
-// The fixed address a setup moves its controller onto (none: it keeps its address).
-std::optional<std::string> newAddress(const PlannedSetup& s) {
-    const auto& ip = s.fields.configIpAddress;
-    if (!ip || s.fields.useDhcp.value_or(s.found.useDhcp) || sameAddress(*ip, s.found.ipAddress))
-        return std::nullopt;
-    return ipv4::format(*ipv4::parse(*ip));
-}
-}  // namespace
-
-std::vector<std::size_t> applyOrder(const std::vector<PlannedSetup>& setups, std::vector<int>* rowsSharingOnTheWay) {
-    // How many controllers still to be set up hold each address now.
-    std::map<std::string, int> heldByPending;
-    for (const PlannedSetup& s : setups)
-        if (!s.fields.empty())
-            ++heldByPending[s.found.ipAddress];
-    std::vector<std::size_t> order, pending;
-    for (std::size_t i = 0; i < setups.size(); ++i)
-        pending.push_back(i);
-    for (bool progress = true; !pending.empty() && progress;) {
-        progress = false;
-        std::vector<std::size_t> later;
-        for (std::size_t i : pending) {
-            const PlannedSetup& s = setups[i];
-            const auto target = newAddress(s);
-            if (target && heldByPending[*target] > 0) {
-                later.push_back(i);
-                continue;
-            }
-            order.push_back(i);
-            if (!s.fields.empty())
-                --heldByPending[s.found.ipAddress];
-            progress = true;
-        }
-        pending = std::move(later);
-    }
-    for (std::size_t i : pending) {  // a cycle: every one waits for another
-        order.push_back(i);
-        if (rowsSharingOnTheWay)
-            rowsSharingOnTheWay->push_back(setups[i].row);
-    }
-    return order;
-}
-
-std::vector<std::vector<std::size_t>> addressHolders(const std::vector<PlannedSetup>& ordered) {
-    std::vector<std::vector<std::size_t>> holders(ordered.size());
-    for (std::size_t i = 0; i < ordered.size(); ++i) {
-        const auto target = newAddress(ordered[i]);
-        for (std::size_t earlier = 0; target && earlier < i; ++earlier)
-            if (!ordered[earlier].fields.empty() && sameAddress(ordered[earlier].found.ipAddress, *target))
-                holders[i].push_back(earlier);
-    }
-    return holders;
-}
-
-std::vector<std::vector<std::size_t>> applyWaits(const std::vector<PlannedSetup>& ordered, std::size_t sharing) {
-    std::vector<std::vector<std::size_t>> waits = addressHolders(ordered);
-    const std::size_t firstSharing = ordered.size() - std::min(sharing, ordered.size());
-    for (std::size_t i = firstSharing + 1; i < ordered.size(); ++i)
-        if (std::find(waits[i].begin(), waits[i].end(), i - 1) == waits[i].end())
-            waits[i].insert(waits[i].begin(), i - 1);
-    return waits;
 }
 
 std::vector<std::string> differences(const PlannedSetup& s, const ControllerRecord& now) {

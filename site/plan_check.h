@@ -43,23 +43,6 @@ std::vector<PlanProblem> checkPlanValues(const SitePlan& plan, bool havePassword
 // plan: their addresses are taken). `havePassword`: a network password was given.
 PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& found, bool havePassword);
 
-// The order to set the controllers up in: plan order, except that a controller
-// whose new address another planned controller still uses comes after that
-// one has moved away, so that no two controllers hold one address on the way.
-// Rows that swap addresses among themselves cannot be ordered so; they keep
-// plan order and `rowsSharingOnTheWay` lists them.
-std::vector<std::size_t> applyOrder(const std::vector<PlannedSetup>& setups, std::vector<int>* rowsSharingOnTheWay);
-
-// For setups in apply order: the earlier ones that hold the new address of
-// each now (set up to move away from it), by place in that order.
-std::vector<std::vector<std::size_t>> addressHolders(const std::vector<PlannedSetup>& ordered);
-
-// For setups in apply order, when several are set up at once: the earlier ones
-// each has to wait for. A controller moves onto an address only once the
-// controllers that hold it now are done; the last `sharing` setups (rows that
-// swap addresses, the end of applyOrder) go one after the other, as in order.
-std::vector<std::vector<std::size_t>> applyWaits(const std::vector<PlannedSetup>& ordered, std::size_t sharing);
-
 // The plan's columns that still differ from what a controller reports: empty
 // when the controller is as planned (the verification after a setup).
 std::vector<std::string> differences(const PlannedSetup& setup, const ControllerRecord& now);

@@ -9,7 +9,7 @@ namespace zelmar::site {
 
 namespace {
 constexpr Outcome kAll[] = {Outcome::Applied,    Outcome::Skipped, Outcome::Refused, Outcome::NoAnswer,
-                            Outcome::Unverified, Outcome::Waiting};
+                            Outcome::Unverified, Outcome::Waiting, Outcome::Parked};
 
 std::string explanation(const RowOutcome& o) {
     if (o.column.empty())
@@ -26,6 +26,7 @@ std::string outcomeName(Outcome o) {
     case Outcome::NoAnswer: return "no answer";
     case Outcome::Unverified: return "unverified";
     case Outcome::Waiting: return "waiting";
+    case Outcome::Parked: return "parked";
     }
     return {};
 }

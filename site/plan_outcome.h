@@ -16,6 +16,7 @@ enum class Outcome {
     NoAnswer,    // no verdict: the controller may or may not have taken the settings
     Unverified,  // confirmed, but it did not read back as planned (or did not answer the read-back)
     Waiting,     // its new address is still held by a controller whose move was not verified: nothing sent
+    Parked,      // it waits on its parking address while the others of its cycle move: apply again to finish
 };
 
 struct RowOutcome {

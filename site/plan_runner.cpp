@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "platform/netservice/net_service.h"
+#include "site/address_moves.h"
 #include "site/site_search.h"
 #include "site/network_problems.h"
 
@@ -27,12 +29,12 @@ PlanRunner::PlanRunner(net::NetService& service, std::string password)
     service_.setPassword(password_);
 }
 
-std::vector<ControllerRecord> PlanRunner::findControllers(const SitePlan& plan,
+std::vector<ControllerRecord> PlanRunner::findControllers(const SitePlan& plan, ServicePool& lookups,
                                                           const std::function<void(const std::string&)>& progress) {
     std::vector<std::string> serials;
     for (const PlanRow& row : plan.rows)
         serials.push_back(row.serialNo);
-    return searchForSerials(service_, serials, progress);
+    return searchForSerials(service_, serials, lookups, progress);
 }
 
 void PlanRunner::hold(net::ControllerEntry& e, const net::wire::SetupFields& f, bool ipOnly) const {
@@ -116,14 +118,16 @@ RowOutcome PlanRunner::apply(const PlannedSetup& s, bool fitChecked) {
 }
 
 bool PlanRunner::hasLeft(const PlannedSetup& holder, const std::optional<RowOutcome>& outcome) {
-    if (!outcome)
+    if (!outcome || !leavesAddress(holder))
         return false;
-    if (outcome->outcome == Outcome::Applied)
-        return true;
-    const bool mayHaveMoved = outcome->setupSent && (outcome->outcome == Outcome::NoAnswer ||
+    if (outcome->outcome == Outcome::Applied && newAddress(holder))
+        return true;  // it reported its new fixed address with its confirmation
+    const bool mayHaveMoved = outcome->setupSent && (outcome->outcome == Outcome::Applied ||
+                                                     outcome->outcome == Outcome::NoAnswer ||
                                                      outcome->outcome == Outcome::Unverified);
     if (!mayHaveMoved)
         return false;  // it took nothing: it is where it was
+    // Gone to DHCP (its lease may be the same address), or it may have moved without saying so.
     const auto now = lookUpAnswering(service_, holder.found.serialNo);
     return now && now->IpAddress() != holder.found.ipAddress;
 }
@@ -172,8 +176,9 @@ RowOutcome PlanRunner::compared(const PlannedSetup& s, const ControllerRecord& n
     return outcome;
 }
 
-std::vector<SharedAddress> PlanRunner::verify(const std::vector<PlannedSetup>& setups,
-                                             std::vector<RowOutcome>& outcomes, std::vector<ControllerRecord>* heardSite) {
+std::vector<SharedAddress> PlanRunner::verify(const std::vector<PlannedSetup>& ended, std::vector<RowOutcome>& outcomes,
+                                             const ReadBackScope& scope, ServicePool& lookups,
+                                             std::vector<ControllerRecord>* heardSite) {
     if (std::none_of(outcomes.begin(), outcomes.end(), [](const RowOutcome& o) { return o.setupSent; }))
         return {};  // nothing went out: nothing changed
     service_.Clear();
@@ -182,32 +187,44 @@ std::vector<SharedAddress> PlanRunner::verify(const std::vector<PlannedSetup>& s
     for (std::int32_t i = 0; i < service_.ControllerCount(); ++i)
         if (auto e = service_.Item(std::int16_t(i)); e->AnsweredLastSearch())
             heard[e->EthernetAddress()] = recordOf(*e);
-    for (std::size_t i = 0; i < setups.size() && i < outcomes.size(); ++i) {
+    const std::set<std::string> named(scope.addresses.begin(), scope.addresses.end());
+    std::set<std::string> plannedSerials;
+    std::vector<std::string> unheard;
+    auto readAgain = [&](const ControllerRecord& r) {
+        if (!heard.count(r.ethernetAddress) &&
+            std::find(unheard.begin(), unheard.end(), r.serialNo) == unheard.end())
+            unheard.push_back(r.serialNo);
+    };
+    for (const PlannedSetup& s : scope.setups) {
+        plannedSerials.insert(s.found.serialNo);
+        readAgain(s.found);
+    }
+    for (const ControllerRecord& r : scope.found)
+        if (named.count(r.ipAddress))
+            readAgain(r);
+    for (ControllerRecord& r : lookUpEach(unheard, lookups))
+        heard[r.ethernetAddress] = std::move(r);
+    for (std::size_t i = 0; i < ended.size() && i < outcomes.size(); ++i) {
         RowOutcome& outcome = outcomes[i];
         if (outcome.outcome != Outcome::Applied)
             continue;
-        auto entry = entryOf(service_, setups[i].found.serialNo);
-        if (!entry || !heard.count(entry->EthernetAddress()))
-            entry = lookUpAnswering(service_, setups[i].found.serialNo);
-        if (!entry) {
+        const auto now = heard.find(ended[i].found.ethernetAddress);
+        if (now == heard.end()) {
             outcome.outcome = Outcome::Unverified;
             outcome.detail = "confirmed, but the controller did not answer the read-back";
             continue;
         }
-        const ControllerRecord now = recordOf(*entry);
-        heard[now.ethernetAddress] = now;
-        outcome = compared(setups[i], now, outcome);
+        outcome = compared(ended[i], now->second, outcome);
     }
     std::vector<ControllerRecord> site;
     for (auto& [ethernet, record] : heard)
         site.push_back(std::move(record));
-    std::vector<SharedAddress> shared = sharedAddresses(site);
+    std::vector<SharedAddress> shared = sharedAddresses(site, true);
     if (heardSite)
         *heardSite = std::move(site);
     std::erase_if(shared, [&](const SharedAddress& a) {
-        return std::none_of(a.serialNos.begin(), a.serialNos.end(), [&](const std::string& serial) {
-            return std::any_of(setups.begin(), setups.end(),
-                               [&](const PlannedSetup& s) { return s.found.serialNo == serial; });
+        return !named.count(a.address) && std::none_of(a.serialNos.begin(), a.serialNos.end(), [&](const std::string& s) {
+            return plannedSerials.count(s) != 0;
         });
     });
     return shared;

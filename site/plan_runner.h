@@ -19,13 +19,16 @@ class NetService;
 
 namespace zelmar::site {
 
+class ServicePool;
+
 class PlanRunner {
 public:
     PlanRunner(net::NetService& service, std::string password);
 
-    // A full search, and a second one when the first did not hear every
-    // planned controller (`progress` is told). Every controller found, planned or not.
-    std::vector<ControllerRecord> findControllers(const SitePlan& plan,
+    // A full search, a second one when the first did not hear every planned
+    // controller, and a lookup each (on `lookups`) for those neither heard
+    // (`progress` is told). Every controller found, planned or not.
+    std::vector<ControllerRecord> findControllers(const SitePlan& plan, ServicePool& lookups,
                                                   const std::function<void(const std::string&)>& progress);
 
     struct FitCheck {
@@ -44,22 +47,32 @@ public:
     // settings in its answer.
     RowOutcome apply(const PlannedSetup& setup, bool fitChecked);
 
-    // Whether the controller of `holder`, whose row has ended as `outcome`,
+    // Whether the controller of `holder`, whose move has ended as `outcome`,
     // has left the address it held, so that another controller may take it:
-    // its setup applied (confirmed and reported as planned), or, when it may
-    // have taken its setup without saying so, a fresh lookup finds it on
-    // another address. A row not ended (nothing) has not left.
+    // its setup to another fixed address applied (confirmed and reported as
+    // planned), or, when it went to DHCP or may have taken its setup without
+    // saying so, a fresh lookup finds it on another address. A move not ended
+    // (nothing), or one that keeps its address, has not left.
     bool hasLeft(const PlannedSetup& holder, const std::optional<RowOutcome>& outcome);
     // The outcome of `setup` when `holder` has not verifiably left its new address.
     static RowOutcome waitingFor(const PlannedSetup& setup, const PlannedSetup& holder);
 
-    // After the setups, when any went out: one search reads every applied
-    // controller back (and a lookup each one it did not hear) and compares it
-    // with the plan, so that a row that does not read back as planned becomes
-    // unverified; and the same search tells the fixed addresses that two
-    // controllers report, where one of them is in the plan.
-    // `site`, when given, gets every controller as that search and lookups heard it.
-    std::vector<SharedAddress> verify(const std::vector<PlannedSetup>& setups, std::vector<RowOutcome>& outcomes,
+    // What the read-back after an apply looks at: every controller of the
+    // plan, and every controller the check found on an address the plan named.
+    struct ReadBackScope {
+        std::vector<PlannedSetup> setups;        // every row's, as checked
+        std::vector<ControllerRecord> found;     // every controller the check found
+        std::vector<std::string> addresses;      // planned, parking, and held by the plan's controllers
+    };
+    // After the setups, when any went out: one search, and a lookup each (on
+    // `lookups`) for the controllers of the scope it did not hear. Each applied
+    // row is compared with the plan, so that one that does not read back as
+    // planned becomes unverified; and every address two controllers answer on
+    // (fixed or by DHCP) where one is in the plan or the plan named the address.
+    // `ended`/`outcomes`: the rows that ended, side by side. `site`, when
+    // given, gets every controller as the read-back heard it.
+    std::vector<SharedAddress> verify(const std::vector<PlannedSetup>& ended, std::vector<RowOutcome>& outcomes,
+                                      const ReadBackScope& scope, ServicePool& lookups,
                                       std::vector<ControllerRecord>* site = nullptr);
 
 private:

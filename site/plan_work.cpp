@@ -26,28 +26,101 @@ std::string joinedRows(const std::vector<int>& rows) {
     return text;
 }
 
+// The moves of each checked setup, by place in apply order (one, or its
+// parking step and the move from there).
+std::vector<std::vector<std::size_t>> movesOfSetups(const MovePlan& plan, std::size_t setups) {
+    std::vector<std::vector<std::size_t>> of(setups);
+    for (std::size_t m = 0; m < plan.moves.size(); ++m)
+        of[plan.moves[m].setup].push_back(m);
+    return of;
+}
+
+// A row's outcome from those of its moves; nothing when it was not reached.
+// A parked controller is told by its move from the parking address, or as
+// parked when that one did not go.
+std::optional<RowOutcome> rowOutcome(const MovePlan& plan, const std::vector<std::size_t>& moves,
+                                     const std::vector<std::optional<RowOutcome>>& ended) {
+    if (moves.size() == 1)
+        return ended[moves[0]];
+    const auto& toParking = ended[moves[0]];
+    const auto& fromParking = ended[moves[1]];
+    if (!toParking)
+        return std::nullopt;
+    const std::string parking = *plan.moves[moves[0]].send.fields.configIpAddress;
+    if (toParking->outcome != Outcome::Applied) {
+        RowOutcome o = *toParking;
+        o.detail = "on the way to its parking address " + parking + ": " + o.detail;
+        o.setupSent = o.setupSent || (fromParking && fromParking->setupSent);
+        return o;
+    }
+    if (fromParking && fromParking->outcome != Outcome::Waiting) {
+        RowOutcome o = *fromParking;
+        o.setupSent = true;
+        return o;
+    }
+    RowOutcome o{toParking->row, toParking->serialNo, Outcome::Parked, "IpAddress",
+                 "parked at " + parking + ": " +
+                     (fromParking ? fromParking->detail : "stopped before its planned settings were sent")};
+    o.setupSent = true;
+    return o;
+}
+
 // After a service error: the rows in hand may or may not have taken their
 // setups; those never started got nothing.
-void afterServiceError(const AppliedRows& rows, const std::vector<PlannedSetup>& setups, const std::string& error,
-                       AppliedPlan& result) {
+void afterServiceError(const MovePlan& plan, const AppliedRows& rows, const std::vector<PlannedSetup>& setups,
+                       const std::string& error, AppliedPlan& result) {
     result.outcomes.clear();
     result.notReached.clear();
     bool inHand = false;
-    for (std::size_t i = 0; i < setups.size(); ++i) {
-        if (i < rows.outcomes.size() && rows.outcomes[i]) {
-            result.outcomes.push_back(*rows.outcomes[i]);
-        } else if (i < rows.started.size() && rows.started[i]) {
+    const auto moves = movesOfSetups(plan, setups.size());
+    for (std::size_t s = 0; s < setups.size(); ++s) {
+        const bool cutShort = std::any_of(moves[s].begin(), moves[s].end(),
+                                          [&](std::size_t m) { return rows.started[m] && !rows.outcomes[m]; });
+        if (cutShort) {
             inHand = true;
-            RowOutcome o{setups[i].row, setups[i].found.serialNo, Outcome::NoAnswer, "",
+            RowOutcome o{setups[s].row, setups[s].found.serialNo, Outcome::NoAnswer, "",
                          "the service failed during its setup (" + error +
                              "): the controller may or may not have taken the settings"};
             o.setupSent = true;
             result.outcomes.push_back(o);
+        } else if (const auto o = rowOutcome(plan, moves[s], rows.outcomes)) {
+            result.outcomes.push_back(*o);
         } else {
-            result.notReached.push_back(setups[i].row);
+            result.notReached.push_back(setups[s].row);
         }
     }
     result.readBackCutShort = !inHand && result.notReached.empty();
+}
+
+// "rows 3, 7, 9 take each other's addresses: 10-00003 waits on 10.30.255.254 while the others move"
+std::string cycleNote(const AddressCycle& c) {
+    return "rows " + joinedRows(c.rows) + " take each other's addresses: " + c.parkedSerial + " waits on " +
+           c.parking + " while the others move";
+}
+
+// Every address the plan names: those it plans, its parking addresses, and those its controllers hold.
+std::vector<std::string> namedAddresses(const CheckedPlan& checked) {
+    std::vector<std::string> named;
+    for (const Move& m : checked.moves.moves) {
+        named.push_back(m.send.found.ipAddress);
+        if (const auto to = newAddress(m.send))
+            named.push_back(*to);
+    }
+    return named;
+}
+
+// The addresses two controllers answer on now that concern the plan.
+std::vector<SharedAddress> sharedNow(const CheckedPlan& checked) {
+    const std::vector<std::string> named = namedAddresses(checked);
+    std::vector<SharedAddress> shared = sharedAddresses(checked.found, true);
+    std::erase_if(shared, [&](const SharedAddress& a) {
+        const bool planned = std::any_of(a.serialNos.begin(), a.serialNos.end(), [&](const std::string& serial) {
+            return std::any_of(checked.check.setups.begin(), checked.check.setups.end(),
+                               [&](const PlannedSetup& s) { return s.found.serialNo == serial; });
+        });
+        return !planned && std::find(named.begin(), named.end(), a.address) == named.end();
+    });
+    return shared;
 }
 }  // namespace
 
@@ -88,7 +161,7 @@ CheckedPlan PlanWork::check(const SitePlan& plan, PlanListener& listener) {
         sortByRow(problems);
         return result;
     }
-    result.found = runner_->findControllers(plan, [&](const std::string& line) { listener.progress(line); });
+    result.found = runner_->findControllers(plan, *workers_, [&](const std::string& line) { listener.progress(line); });
     workers_->learnFrom(*service_);
     if (result.found.empty())
         listener.noControllerAnswered();
@@ -99,46 +172,64 @@ CheckedPlan PlanWork::check(const SitePlan& plan, PlanListener& listener) {
                       ": the controller did not answer the network check; it is asked again before its setup");
     result.fitting = fit.fitting;
     problems.insert(problems.end(), fit.misfits.begin(), fit.misfits.end());
+    result.moves = planMoves(result.check.setups, result.found, settings_.parking, problems);
+    for (const AddressCycle& c : result.moves.cycles)
+        listener.note(cycleNote(c));
+    result.shared = sharedNow(result);
+    for (const SharedAddress& a : result.shared)
+        listener.note("two controllers on one address now: " + sharedAddressText(a));
     sortByRow(problems);
     return result;
 }
 
 void PlanWork::apply(const CheckedPlan& checked, PlanListener& listener, AppliedPlan& result, const StopFlag* stop) {
     result = {};
-    std::vector<int> sharing;
-    std::vector<PlannedSetup> setups;
-    for (std::size_t i : applyOrder(checked.check.setups, &sharing))
-        setups.push_back(checked.check.setups[i]);
-    if (!sharing.empty())
-        listener.note("rows " + joinedRows(sharing) +
-                      " swap addresses among themselves: for a moment two controllers will share an address");
-
+    const MovePlan& plan = checked.moves;
+    const std::vector<PlannedSetup>& setups = checked.check.setups;
+    const auto moves = movesOfSetups(plan, setups.size());
+    const int total = int(setups.size());
+    int done = 0;
+    std::vector<bool> told(setups.size(), false);
     AppliedRows rows;
+    bool movesEnded = false;
+    // Called one at a time: a row is told once, when its last move has ended.
+    auto tell = [&](std::size_t s) {
+        if (const auto o = rowOutcome(plan, moves[s], rows.outcomes); o && !told[s]) {
+            told[s] = true;
+            listener.rowEnded(*o, ++done, total);
+        }
+    };
+    auto finished = [&](std::size_t m, const RowOutcome& outcome) {
+        const Move& move = plan.moves[m];
+        if (move.step == Move::Step::ToParking && outcome.outcome == Outcome::Applied)
+            listener.progress(move.send.found.serialNo + " parked at " + *move.send.fields.configIpAddress);
+        else
+            tell(move.setup);
+    };
     try {
-        const int total = int(setups.size());
-        int done = 0;
-        applyOnWorkers(setups, applyWaits(setups, sharing.size()), checked.fitting, *workers_, *pace_, settings_.password, stop,
-                       rows, [&](const PlannedSetup& s) { listener.rowStarted(s.row); },
-                       [&](const RowOutcome& outcome) { listener.rowEnded(outcome, ++done, total); });
-        for (std::size_t i = 0; i < setups.size(); ++i) {
-            if (rows.outcomes[i])
-                result.outcomes.push_back(*rows.outcomes[i]);
-            else
-                result.notReached.push_back(setups[i].row);
+        applyOnWorkers({plan, checked.fitting, *workers_, *pace_, settings_.password, stop,
+                        [&](std::size_t m) { listener.rowStarted(plan.moves[m].send.row); }, finished},
+                       rows);
+        movesEnded = true;
+        std::vector<PlannedSetup> ended;
+        for (std::size_t s = 0; s < setups.size(); ++s) {
+            tell(s);  // a parked one whose move from there was not reached
+            if (const auto o = rowOutcome(plan, moves[s], rows.outcomes)) {
+                result.outcomes.push_back(*o);
+                ended.push_back(setups[s]);
+            } else {
+                result.notReached.push_back(setups[s].row);
+            }
         }
         if (std::any_of(result.outcomes.begin(), result.outcomes.end(), [](const RowOutcome& r) { return r.setupSent; }))
             listener.readingBack();
-        // The read-back goes by apply order, as the setups do.
-        std::vector<PlannedSetup> ended;
-        for (std::size_t i = 0; i < setups.size(); ++i)
-            if (rows.outcomes[i])
-                ended.push_back(setups[i]);
-        result.shared = runner_->verify(ended, result.outcomes, &result.readBack);
+        const PlanRunner::ReadBackScope scope{setups, checked.found, namedAddresses(checked)};
+        result.shared = runner_->verify(ended, result.outcomes, scope, *workers_, &result.readBack);
     } catch (const std::exception& e) {
-        for (std::size_t i = 0, o = 0; i < setups.size() && o < result.outcomes.size(); ++i)
-            if (rows.outcomes[i])
-                rows.outcomes[i] = result.outcomes[o++];  // what the read-back found so far
-        afterServiceError(rows, setups, e.what(), result);
+        if (movesEnded)
+            result.readBackCutShort = true;  // the outcomes stand as far as the read-back got
+        else
+            afterServiceError(plan, rows, setups, e.what(), result);
         throw;
     }
 }

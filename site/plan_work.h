@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "site/address_moves.h"
 #include "site/controller_record.h"
 #include "site/plan_check.h"
 #include "site/plan_outcome.h"
@@ -54,11 +55,14 @@ struct CheckedPlan {
     std::size_t rows = 0;
     std::vector<int> fitting;  // rows whose controller already said the planned settings fit
     std::vector<ControllerRecord> found;  // every controller the search found, planned or not
+    MovePlan moves;                       // the order of the setups, cycles parked
+    // Addresses two controllers answer on now, where one is in the plan or the plan names the address.
+    std::vector<SharedAddress> shared;
 };
 
 // What an apply did, also when it was stopped or cut short by a service error.
 struct AppliedPlan {
-    std::vector<RowOutcome> outcomes;   // the rows that ended (in hand at a service error: no answer), by row
+    std::vector<RowOutcome> outcomes;   // the rows that ended (in hand at a service error: no answer), in plan order
     std::vector<int> notReached;        // rows not started: nothing was sent to them
     std::vector<SharedAddress> shared;  // fixed addresses two controllers report after the run (one in the plan)
     bool readBackCutShort = false;      // a service error during the read-back
@@ -82,10 +86,12 @@ public:
     CheckedPlan check(const SitePlan& plan, PlanListener& listener);
 
     // Sets up every controller of a clean check that differs from the plan,
-    // at the settings' pace, one that takes another's address only once that one
-    // has verifiably left it; then reads them back and looks for two
-    // controllers on one address. Once `stop` is requested no new row starts.
-    // A service error is thrown again after `result` holds what was done.
+    // at the settings' pace, in the order of its moves (address_moves.h): one
+    // that takes another's address only once that one has verifiably left
+    // it, a cycle through its parking address; then reads them back and looks
+    // for two controllers on one address. Once `stop` is requested no new move
+    // starts (a cycle broken off leaves its parked controller parked). A
+    // service error is thrown again after `result` holds what was done.
     void apply(const CheckedPlan& checked, PlanListener& listener, AppliedPlan& result, const StopFlag* stop = nullptr);
 
 private:

@@ -31,43 +31,42 @@ PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, 
     return all;
 }
 
-void applyOnWorkers(const std::vector<PlannedSetup>& ordered, const std::vector<std::vector<std::size_t>>& waits,
-                    const std::vector<int>& fitting, ServicePool& workers, PaceGate& pace, const std::string& password,
-                    const StopFlag* stop, AppliedRows& rows, const std::function<void(const PlannedSetup&)>& started,
-                    const std::function<void(const RowOutcome&)>& finished) {
-    rows.outcomes.assign(ordered.size(), std::nullopt);
-    rows.started.assign(ordered.size(), false);
-    const std::vector<std::vector<std::size_t>> holders = addressHolders(ordered);
+void applyOnWorkers(const ApplyRun& run, AppliedRows& rows) {
+    const std::vector<Move>& moves = run.plan.moves;
+    rows.outcomes.assign(moves.size(), std::nullopt);
+    rows.started.assign(moves.size(), false);
     std::mutex lock;
-    TaskQueue queue(waits);
-    runOnWorkers(workers, queue, pace, stop, [&](net::NetService& service, std::size_t i, Turn& turn) {
+    TaskQueue queue(run.plan.waits);
+    runOnWorkers(run.workers, queue, run.pace, run.stop, [&](net::NetService& service, std::size_t i, Turn& turn) {
         {
             std::lock_guard hold(lock);
             rows.started[i] = true;
-            started(ordered[i]);
+            run.started(i);
         }
-        PlanRunner runner(service, password);
+        PlanRunner runner(service, run.password);
         std::optional<RowOutcome> held;
-        for (std::size_t h : holders[i]) {
+        for (std::size_t h : run.plan.holders[i]) {
             std::optional<RowOutcome> theirs;
             {
                 std::lock_guard hold(lock);
                 theirs = rows.outcomes[h];
             }
-            if (!runner.hasLeft(ordered[h], theirs)) {
-                held = PlanRunner::waitingFor(ordered[i], ordered[h]);
+            if (!runner.hasLeft(moves[h].send, theirs)) {
+                held = PlanRunner::waitingFor(moves[i].send, moves[h].send);
                 break;
             }
         }
-        const bool fitChecked = std::binary_search(fitting.begin(), fitting.end(), ordered[i].row);
-        RowOutcome outcome = held ? *held : runner.apply(ordered[i], fitChecked);
+        // The parking step has settings of its own: the controller is asked whether they fit.
+        const bool fitChecked = moves[i].step != Move::Step::ToParking &&
+                                std::binary_search(run.fitting.begin(), run.fitting.end(), moves[i].send.row);
+        RowOutcome outcome = held ? *held : runner.apply(moves[i].send, fitChecked);
         if (outcome.outcome == Outcome::Skipped || outcome.outcome == Outcome::Waiting)
             turn.sentNothing();  // it needed no setup: its time tells nothing of the link
         else if (outcome.outcome == Outcome::NoAnswer)
             turn.unanswered();
         std::lock_guard hold(lock);
         rows.outcomes[i] = outcome;
-        finished(outcome);
+        run.finished(i, outcome);
     });
 }
 

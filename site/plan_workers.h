@@ -5,8 +5,9 @@
 #include <optional>
 #include <vector>
 
-#include "site/stop_flag.h"
+#include "site/address_moves.h"
 #include "site/plan_runner.h"
+#include "site/stop_flag.h"
 
 namespace zelmar::site {
 
@@ -17,22 +18,30 @@ class ServicePool;
 PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, ServicePool& workers, PaceGate& pace,
                                        const std::string& password);
 
-// Where plan apply's setups stand: by position in apply order.
+// Where plan apply's moves stand: by place in apply order.
 struct AppliedRows {
     std::vector<std::optional<RowOutcome>> outcomes;  // empty: not finished
     std::vector<bool> started;
 };
 
-// Sets up the rows of `ordered` (apply order), each once those it waits for
-// (applyWaits) are done, and only when the controllers that held its new
-// address (addressHolders) have verifiably left it; else it ends waiting.
-// `started` and `finished` are told of each row as it starts and ends, one
-// call at a time. Once `stop` is requested no row starts. A service error is
-// thrown again once every worker has stopped; `rows` then tells what was
-// done, what was in hand and what was not reached.
-void applyOnWorkers(const std::vector<PlannedSetup>& ordered, const std::vector<std::vector<std::size_t>>& waits,
-                    const std::vector<int>& fitting, ServicePool& workers, PaceGate& pace, const std::string& password,
-                    const StopFlag* stop, AppliedRows& rows, const std::function<void(const PlannedSetup&)>& started,
-                    const std::function<void(const RowOutcome&)>& finished);
+// What plan apply hands its workers.
+struct ApplyRun {
+    const MovePlan& plan;
+    const std::vector<int>& fitting;  // rows whose controller already said the planned settings fit
+    ServicePool& workers;
+    PaceGate& pace;
+    const std::string& password;
+    const StopFlag* stop = nullptr;  // once requested no move starts
+    // Told of each move as it starts and ends, one call at a time.
+    std::function<void(std::size_t move)> started;
+    std::function<void(std::size_t move, const RowOutcome& outcome)> finished;
+};
+
+// Makes the moves of `run.plan`, each once those it waits for are done, and
+// only when the controllers that held its new address have verifiably left
+// it; else it ends waiting. A service error is thrown again once every worker
+// has stopped; `rows` then tells what was done, what was in hand and what was
+// not reached.
+void applyOnWorkers(const ApplyRun& run, AppliedRows& rows);
 
 }  // namespace zelmar::site

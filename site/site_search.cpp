@@ -1,9 +1,12 @@
 #include "site/site_search.h"
 
 #include <algorithm>
+#include <mutex>
+#include <optional>
 
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/wire/messages.h"
+#include "site/worker_pool.h"
 
 namespace zelmar::site {
 
@@ -26,17 +29,53 @@ std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, 
 }
 
 std::vector<ControllerRecord> searchForSerials(net::NetService& service, const std::vector<std::string>& serials,
+                                               ServicePool& lookups,
                                                const std::function<void(const std::string&)>& progress) {
     service.Clear();
     service.Search();
-    const auto unheard = std::count_if(serials.begin(), serials.end(),
-                                       [&](const std::string& serial) { return !entryOf(service, serial); });
-    if (unheard > 0) {
-        progress(std::to_string(unheard) + (unheard == 1 ? " controller" : " controllers") +
+    auto unheard = [&] {
+        std::vector<std::string> missing;
+        for (const std::string& serial : serials)
+            if (!entryOf(service, serial))
+                missing.push_back(serial);
+        return missing;
+    };
+    if (const auto missing = unheard(); !missing.empty()) {
+        progress(std::to_string(missing.size()) + (missing.size() == 1 ? " controller" : " controllers") +
                  " of the list did not answer the search: searching once more ...");
         service.Search();
+    } else {
+        return recordsOf(service);
+    }
+    if (const auto missing = unheard(); !missing.empty()) {
+        progress("looking up " + std::to_string(missing.size()) +
+                 (missing.size() == 1 ? " controller" : " controllers") + " that no search heard ...");
+        lookUpEach(missing, lookups, &service);
     }
     return recordsOf(service);
+}
+
+std::vector<ControllerRecord> lookUpEach(const std::vector<std::string>& serials, ServicePool& pool,
+                                         net::NetService* learner) {
+    std::vector<std::optional<ControllerRecord>> heard(serials.size());
+    std::mutex learning;
+    TaskQueue queue(serials.size());
+    PaceGate pace(Pace::fixed(pool.size()));  // an unknown serial number tells nothing of the link
+    runOnWorkers(pool, queue, pace, nullptr, [&](net::NetService& worker, std::size_t i, Turn&) {
+        const auto e = lookUpAnswering(worker, serials[i]);
+        if (!e)
+            return;
+        heard[i] = recordOf(*e);
+        if (learner) {
+            std::lock_guard hold(learning);
+            learner->LearnControllers(worker);  // the worker holds just this one now
+        }
+    });
+    std::vector<ControllerRecord> found;
+    for (auto& r : heard)
+        if (r)
+            found.push_back(std::move(*r));
+    return found;
 }
 
 std::shared_ptr<net::ControllerEntry> reach(net::NetService& service, const std::string& serial) {

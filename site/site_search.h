@@ -16,16 +16,25 @@ class NetService;
 
 namespace zelmar::site {
 
+class ServicePool;
+
 // The entry of `serial` among the service's entries (matched as a serial filter matches), or null.
 std::shared_ptr<net::ControllerEntry> entryOf(net::NetService& service, const std::string& serial);
 // Looks `serial` up and returns its entry when it answered.
 std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, const std::string& serial);
 // A full search, and when it did not hear each of `serials` a second one
-// (answers get lost on a busy network): every controller found, named or not.
-// A serial number neither search heard is not on the site; `progress` is told
-// of the second search.
+// (answers get lost on a busy network); a serial number neither heard is
+// looked up on its own, several at once on `lookups`' service objects, as
+// `find` looks one up. Every controller found, named or not: `service`
+// learns those the lookups found. `progress` is told of the second search
+// and the lookups.
 std::vector<ControllerRecord> searchForSerials(net::NetService& service, const std::vector<std::string>& serials,
+                                               ServicePool& lookups,
                                                const std::function<void(const std::string&)>& progress);
+// Looks each of `serials` up, as many at once as `pool` has service objects.
+// The records of those that answered; `learner`, when given, learns their entries.
+std::vector<ControllerRecord> lookUpEach(const std::vector<std::string>& serials, ServicePool& pool,
+                                         net::NetService* learner = nullptr);
 // A controller in a worker's service object, which learnt the site from the one that searched
 // (worker_pool.h); looked up when it is not among its entries. Null when it does not answer.
 std::shared_ptr<net::ControllerEntry> reach(net::NetService& service, const std::string& serial);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/netservice/config/service_config.h"
 #include "site/pace.h"
@@ -19,6 +20,7 @@ struct SiteSettings {
     std::string password;     // the network password; empty when none was given
     std::optional<int> jobs;  // at most this many controllers at once; none: the pace adapts (pace.h)
     PaceLimits pace{2, kMostJobs};  // where the adaptive pace starts, and its bound
+    std::vector<std::string> parking;  // plan apply: free addresses to park a controller of a cycle on
 };
 
 // The pace of a run: fixed with `jobs`, else adaptive, a task late by the

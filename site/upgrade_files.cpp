@@ -10,6 +10,10 @@ bool namesUpgradeFile(const std::string& argument) {
     return name.endsWith(QStringLiteral(".TcpIpPortOS"), Qt::CaseInsensitive) || QFileInfo(name).isFile();
 }
 
+bool namesFolder(const std::string& argument) {
+    return QFileInfo(QString::fromStdString(argument)).isDir();
+}
+
 bool looksLikeAFile(const std::string& argument) {
     const QString name = QString::fromStdString(argument);
     return name.contains('/') || name.contains('\\') || !QFileInfo(name).suffix().isEmpty();

@@ -15,6 +15,8 @@ namespace zelmar::site {
 // An argument names an upgrade file when such a file exists or its name ends
 // in ".TcpIpPortOS" (any case); every other argument is a serial number.
 bool namesUpgradeFile(const std::string& argument);
+// An argument that names an existing folder.
+bool namesFolder(const std::string& argument);
 // An argument that is no serial number but looks like a file's name: it holds a
 // folder separator or ends in a file-name extension (a misspelt upgrade file).
 bool looksLikeAFile(const std::string& argument);

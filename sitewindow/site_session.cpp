@@ -70,7 +70,13 @@ SiteSession::~SiteSession() {
     }
 }
 
-site::SiteSettings SiteSession::settings() const { return {config_, password_, jobs_}; }
+site::SiteSettings SiteSession::settings() const {
+    site::SiteSettings s;
+    s.config = config_;
+    s.password = password_;
+    s.jobs = jobs_;
+    return s;
+}
 
 template <typename Work>
 bool SiteSession::start(Work work) {

@@ -11,6 +11,7 @@
 #include "site/csv.h"
 #include "site/plan_runner.h"
 #include "site/plan_work.h"
+#include "site/worker_pool.h"
 #include "simulator/sim_fleet.h"
 #include "tests/common/sim_site.h"
 
@@ -88,28 +89,46 @@ TEST(PlanWork, AStoppedApplyTellsTheTruthAndTheNextFinishesIt) {
     }
 }
 
-// Two controllers on one fixed address after a run are found when one of them is in
-// the plan; two outside the plan are none of its business.
-TEST(PlanWork, TheReadBackFindsTwoControllersOnOneAddressWhereOneIsInThePlan) {
+// After a run the read-back tells every address two controllers answer on
+// (fixed or by DHCP) where one of them is in the plan or the plan named the
+// address; two elsewhere are none of its business.
+TEST(PlanWork, TheReadBackFindsTwoControllersOnOneAddressWhereThePlanTouchedIt) {
     std::vector<sim::SimControllerState> site;
-    for (int n = 1; n <= 4; ++n)
+    for (int n = 1; n <= 8; ++n)
         site.push_back(officeController(n));
-    site[1].ipAddress = site[1].configIpAddress = site[0].ipAddress;  // 2 reports the address of 1
-    site[3].ipAddress = site[3].configIpAddress = site[2].ipAddress;  // and 4 that of 3
+    auto share = [&](int a, int b) { site[std::size_t(b)].ipAddress = site[std::size_t(b)].configIpAddress = site[std::size_t(a)].ipAddress; };
+    share(0, 1);  // 2 reports the address of 1, which is in the plan
+    share(2, 3);  // 4 that of 3: neither in the plan, nor their address named
+    share(4, 5);  // 6 that of 5: neither in the plan, but the plan named the address
+    share(6, 7);  // 8 holds the address of 7 by DHCP; 7 is in the plan
+    site[7].useDhcp = true;
     auto fleet = zelmar::testing::startFleet(site);
     net::NetService service(fleet.clientConfig());
+    site::ServicePool lookups(4, fleet.clientConfig(), "");
     site::PlanRunner runner(service, "");
-    site::PlannedSetup renamed;
-    renamed.row = 2;
-    renamed.found.serialNo = site[0].serialNo;
-    renamed.fields.name = "Unit 1";  // as it is: it reads back as planned
-    std::vector<site::RowOutcome> outcomes = {{2, site[0].serialNo, site::Outcome::Applied, "", ""}};
-    outcomes[0].setupSent = true;
+    std::vector<site::PlannedSetup> ended;
+    std::vector<site::RowOutcome> outcomes;
+    for (int n : {0, 6}) {
+        site::PlannedSetup renamed;
+        renamed.row = n + 2;
+        renamed.found.serialNo = site[std::size_t(n)].serialNo;
+        renamed.found.ethernetAddress = site[std::size_t(n)].ethernetAddress;
+        renamed.fields.name = site[std::size_t(n)].name;  // as it is: it reads back as planned
+        ended.push_back(renamed);
+        outcomes.push_back({renamed.row, renamed.found.serialNo, site::Outcome::Applied, "", ""});
+        outcomes.back().setupSent = true;
+    }
+    const site::PlanRunner::ReadBackScope scope{ended, {}, {"10.30.0.5"}};
 
-    const std::vector<site::SharedAddress> shared = runner.verify({renamed}, outcomes);
-    ASSERT_EQ(shared.size(), 1u);
+    const std::vector<site::SharedAddress> shared = runner.verify(ended, outcomes, scope, lookups);
+    ASSERT_EQ(shared.size(), 3u);
     EXPECT_EQ(shared[0].address, "10.30.0.1");
     EXPECT_EQ(shared[0].serialNos, (std::vector<std::string>{site[0].serialNo, site[1].serialNo}));
+    EXPECT_EQ(shared[1].address, "10.30.0.5");
+    EXPECT_EQ(shared[2].address, "10.30.0.7");
+    EXPECT_EQ(shared[2].byDhcp, (std::vector<std::string>{site[7].serialNo}));
+    EXPECT_EQ(site::sharedAddressText(shared[2]),
+              "controllers 10-00007, 10-00008 all answer on the IP address 10.30.0.7 (10-00008 by DHCP)");
     EXPECT_EQ(outcomes[0].outcome, site::Outcome::Applied);
 }
 

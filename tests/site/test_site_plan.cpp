@@ -251,28 +251,3 @@ TEST(PlanCheck, OnlyWhatDiffersIsSetAndVerified) {
     EXPECT_EQ(differences(c.setups[2], after), (std::vector<std::string>{"IpAddress"}));
 }
 
-TEST(PlanCheck, AControllerMovesOntoAnAddressOnlyOnceItsHolderHasLeftIt) {
-    const std::vector<ControllerRecord> found = {controller("10-00001", "10.20.1.1"), controller("10-00002", "10.20.1.2"),
-                                                 controller("10-00003", "10.20.1.3"), controller("10-00004", "10.20.1.4"),
-                                                 controller("10-00005", "10.20.1.5")};
-    // Row 2 takes the address of row 3, which takes that of row 4, which moves to a free one;
-    // rows 5 and 6 swap theirs.
-    const PlanCheck c = check("SerialNo,IpAddress\n10-00001,10.20.1.2\n10-00002,10.20.1.4\n10-00004,10.20.1.9\n"
-                              "10-00003,10.20.1.5\n10-00005,10.20.1.3\n",
-                              found);
-    ASSERT_TRUE(c.problems.empty());
-    std::vector<int> swapping, rows;
-    std::vector<PlannedSetup> ordered;
-    for (std::size_t i : applyOrder(c.setups, &swapping)) {
-        rows.push_back(c.setups[i].row);
-        ordered.push_back(c.setups[i]);
-    }
-    EXPECT_EQ(rows, (std::vector<int>{4, 3, 2, 5, 6}));
-    EXPECT_EQ(swapping, (std::vector<int>{5, 6}));
-
-    // Several at once: each waits for the holder of its new address (by place in that order);
-    // the swapping rows wait for their holder and go one after the other.
-    const auto waits = applyWaits(ordered, swapping.size());
-    const std::vector<std::vector<std::size_t>> expected = {{}, {0}, {1}, {}, {3}};
-    EXPECT_EQ(waits, expected);
-}

@@ -27,13 +27,41 @@ std::string where(const PlanProblem& p) {
     return at;
 }
 
-QJsonObject problemsJson(const std::vector<PlanProblem>& problems, std::size_t rows) {
+QJsonArray sharedJson(const std::vector<SharedAddress>& shared) {
     QJsonArray list;
-    for (const PlanProblem& p : problems)
+    for (const SharedAddress& a : shared) {
+        QJsonArray serials, byDhcp;
+        for (const std::string& serial : a.serialNos)
+            serials.append(QString::fromStdString(serial));
+        for (const std::string& serial : a.byDhcp)
+            byDhcp.append(QString::fromStdString(serial));
+        list.append(QJsonObject{{"IpAddress", QString::fromStdString(a.address)}, {"SerialNos", serials}, {"ByDhcp", byDhcp}});
+    }
+    return list;
+}
+
+QJsonObject problemsJson(const CheckedPlan& c) {
+    QJsonArray list;
+    for (const PlanProblem& p : c.check.problems)
         list.append(QJsonObject{{"row", p.row},
                                 {"column", QString::fromStdString(p.column)},
                                 {"problem", QString::fromStdString(p.text)}});
-    return QJsonObject{{"rows", qint64(rows)}, {"problems", list}, {"ok", problems.empty()}};
+    QJsonObject o{{"rows", qint64(c.rows)}, {"problems", list}, {"ok", c.check.problems.empty()}};
+    if (!c.moves.cycles.empty()) {
+        QJsonArray cycles;
+        for (const AddressCycle& cycle : c.moves.cycles) {
+            QJsonArray rows;
+            for (int r : cycle.rows)
+                rows.append(r);
+            cycles.append(QJsonObject{{"rows", rows},
+                                      {"parked", QString::fromStdString(cycle.parkedSerial)},
+                                      {"parking", QString::fromStdString(cycle.parking)}});
+        }
+        o["cycles"] = cycles;
+    }
+    if (!c.shared.empty())
+        o["sharedAddresses"] = sharedJson(c.shared);
+    return o;
 }
 
 std::string joinedRows(const std::vector<int>& rows) {
@@ -66,7 +94,7 @@ private:
 void printProblems(const CheckedPlan& c, bool json, std::ostream& out) {
     const auto& problems = c.check.problems;
     if (json) {
-        printJson(problemsJson(problems, c.rows), out);
+        printJson(problemsJson(c), out);
         return;
     }
     for (const PlanProblem& p : problems)
@@ -77,8 +105,9 @@ void printProblems(const CheckedPlan& c, bool json, std::ostream& out) {
         out << "plan OK: " << c.rows << " rows, " << toSet << " to set up, " << c.rows - std::size_t(toSet)
             << " already as planned\n";
     else
-        out << problems.size() << (problems.size() == 1 ? " problem" : " problems") << " in " << c.rows
-            << " rows; no controller was changed\n";
+        out << problems.size() << (problems.size() == 1 ? " problem" : " problems") << " in "
+            << (c.rows == 0 ? std::string("the file") : std::to_string(c.rows) + (c.rows == 1 ? " row" : " rows"))
+            << "; no controller was changed\n";
 }
 
 // The table of outcomes (or its JSON), after what standard error must say:
@@ -102,14 +131,7 @@ void printApplied(const AppliedPlan& applied, const Context& c) {
     }
     QJsonObject o = outcomesJson(outcomes);
     if (!applied.shared.empty()) {
-        QJsonArray list;
-        for (const SharedAddress& a : applied.shared) {
-            QJsonArray serials;
-            for (const std::string& serial : a.serialNos)
-                serials.append(QString::fromStdString(serial));
-            list.append(QJsonObject{{"IpAddress", QString::fromStdString(a.address)}, {"SerialNos", serials}});
-        }
-        o["sharedAddresses"] = list;
+        o["sharedAddresses"] = sharedJson(applied.shared);
         o["ok"] = false;
     }
     printJson(o, c.out);
@@ -133,14 +155,20 @@ int plan(const std::vector<std::string>& args, const Context& c) {
         printProblems(checked, c.options.json, c.out);
         return checked.check.problems.empty() ? kExitDone : kExitFailed;
     }
+    if (c.options.stop && c.options.stop->requested()) {
+        c.err << "stopped after the check: nothing was sent\n";
+        return kExitFailed;
+    }
     // A service error ends the run (exit code 3), after the table of what was done.
     AppliedPlan applied;
     try {
-        work.apply(checked, listener, applied);
+        work.apply(checked, listener, applied, c.options.stop);
     } catch (const std::exception&) {
         printApplied(applied, c);
         throw;
     }
+    if (c.options.stop && c.options.stop->requested())
+        c.err << "stopped: no row was started after the stop; those in hand finished\n";
     printApplied(applied, c);
     return planFinished(applied) ? kExitDone : kExitFailed;
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <ostream>
 
+#include "platform/qorglib/serial_number.h"
 #include "tools/netctl/command_list.h"
 #include "tools/netctl/netctl_support.h"
 #include "tools/netctl/upgrade_board.h"
@@ -16,20 +17,35 @@ using namespace site;
 namespace {
 
 struct Arguments {
-    std::vector<std::string> files, serials, missingFiles;
+    std::vector<std::string> files, serials;
+    std::vector<std::string> refused;  // why an argument is neither a file nor a serial number, one each
 };
 
 Arguments splitArguments(const std::vector<std::string>& args) {
     Arguments a;
-    for (const std::string& arg : args)
-        (namesUpgradeFile(arg) ? a.files : looksLikeAFile(arg) ? a.missingFiles : a.serials).push_back(arg);
+    for (const std::string& arg : args) {
+        if (namesUpgradeFile(arg))
+            a.files.push_back(arg);
+        else if (namesFolder(arg))
+            a.refused.push_back(arg + " is a folder, not an upgrade file");
+        else if (looksLikeAFile(arg))
+            a.refused.push_back("no upgrade file " + arg);
+        else if (!qorg::serialNumberValue(arg))
+            a.refused.push_back(arg + " is neither an upgrade file nor a serial number");
+        else
+            a.serials.push_back(arg);
+    }
     return a;
 }
 
 // Why the files and serial numbers do not fit together; empty when they do.
 std::string argumentProblem(const Arguments& a, const Options& o) {
-    if (!a.missingFiles.empty())
-        return "no upgrade file " + a.missingFiles.front() + "; nothing was sent";
+    if (!a.refused.empty()) {
+        std::string said;
+        for (const std::string& why : a.refused)
+            said += (said.empty() ? "" : "; ") + why;
+        return said + "; nothing was sent";
+    }
     if (a.files.empty())
         return "needs at least one upgrade FILE (an existing file, or a name ending in .TcpIpPortOS)";
     if (o.all && !a.serials.empty())
@@ -105,11 +121,13 @@ int upgrade(const std::vector<std::string>& args, const Context& c) {
     }
     UpgradeRun run;
     try {
-        work.upgrade(targets, c.options.all, listener, run);
+        work.upgrade(targets, c.options.all, listener, run, c.options.stop);
     } catch (const std::exception&) {
         printRun(run, c);  // what a service error leaves behind: those in hand may or may not have switched
         throw;
     }
+    if (c.options.stop && c.options.stop->requested())
+        c.err << "stopped: no transfer was started after the stop; those in hand finished\n";
     printRun(run, c);
     return upgradeFinished(run) ? kExitDone : kExitFailed;
 }

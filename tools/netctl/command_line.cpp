@@ -8,6 +8,8 @@
 
 #include "platform/cli/cli_support.h"
 #include "platform/cli/program_arguments.h"
+#include "platform/netservice/system/udp_platform.h"
+#include "platform/netservice/wire/ipv4.h"
 #include "tools/netctl/netctl_commands.h"
 #include "tools/netctl/settable_fields.h"
 
@@ -27,8 +29,12 @@ struct Switches {
     QCommandLineOption jobs{"jobs", "upgrade and plan: at most N controllers worked on at once, 1 to 32 (default: a pace that adapts to the link)", "N"};
     QCommandLineOption quiet{"quiet", "upgrade and plan: no progress on standard error"};
     QCommandLineOption everyController{"all", "upgrade: every controller a full search finds"};
+    QCommandLineOption parking{"parking",
+                               "plan: a free address to park a controller on while a cycle of address changes "
+                               "closes (default: one the check chooses); may be given once for each network",
+                               "ADDRESS"};
     QList<QCommandLineOption> all() const {
-        return {help, version, json, csv, passwordStdin, newPasswordStdin, jobs, quiet, everyController};
+        return {help, version, json, csv, passwordStdin, newPasswordStdin, jobs, quiet, everyController, parking};
     }
 };
 
@@ -118,6 +124,15 @@ bool answeredVersionOrHelp(const QCommandLineParser& parser, const Switches& s, 
 }
 
 // Standard input gives the present password's line first, then the new one's.
+// Ctrl-C and SIGTERM stop plan apply and upgrade as Stop does: nothing new
+// starts, what is in hand finishes and is told. A second one ends the program at once.
+site::StopFlag g_stop;
+void stopOrEnd() {
+    if (g_stop.requested())
+        std::_Exit(130);
+    g_stop.request();
+}
+
 void readPasswords(const QCommandLineParser& parser, const Switches& s, bool newPasswordField, std::istream& in,
                    Options& options) {
     if (parser.isSet(s.passwordStdin))
@@ -168,6 +183,18 @@ int runCommandLine(const QStringList& arguments, std::istream& in, std::ostream&
             err << kProgram << ": " << e.what() << "\nTry '" << kProgram << " --help'.\n";
             return kExitUsage;
         }
+    }
+    for (const QString& a : parser.values(s.parking)) {
+        if (!net::ipv4::parse(a.toStdString())) {
+            err << kProgram << ": --parking: \"" << a.toStdString() << "\" is not an IPv4 address\nTry '" << kProgram
+                << " --help'.\n";
+            return kExitUsage;
+        }
+        options.parking.push_back(a.toStdString());
+    }
+    if (!args.empty() && (args[0] == "plan" || args[0] == "upgrade")) {
+        net::platform::onStopRequest(stopOrEnd);
+        options.stop = &g_stop;
     }
     readPasswords(parser, s, newPasswordField, in, options);
     try {

@@ -13,6 +13,7 @@
 
 #include "platform/netservice/config/service_config.h"
 #include "site/site_settings.h"
+#include "site/stop_flag.h"
 
 namespace zelmar::netctl {
 
@@ -42,11 +43,19 @@ struct Options {
     std::optional<int> jobs;
     bool quiet = false;  // upgrade and plan: no progress on standard error
     bool all = false;    // upgrade: every controller a full search finds
+    std::vector<std::string> parking;  // plan: free addresses to park a controller of a cycle on (--parking)
+    // plan apply and upgrade: Stop (Ctrl-C, SIGTERM); none: they run to their end.
+    const site::StopFlag* stop = nullptr;
 };
 
 // What the site library works with.
 inline site::SiteSettings settingsOf(const Options& options) {
-    return {options.config, options.password, options.jobs};
+    site::SiteSettings s;
+    s.config = options.config;
+    s.password = options.password;
+    s.jobs = options.jobs;
+    s.parking = options.parking;
+    return s;
 }
 
 // What a command's run function works with.

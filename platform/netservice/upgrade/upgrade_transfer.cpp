@@ -62,6 +62,13 @@ bool statusOk(const Message& reply) {
     return status && *status == std::uint8_t(wire::Status::Ok);
 }
 
+// A commit of a transfer the controller does not know: it restarted (and lost
+// the blocks) since it took the start. Not a verdict on the image.
+bool forgotTheTransfer(const Message& reply) {
+    return reply.u8(wire::TagStatus) == std::uint8_t(wire::Status::Invalid) &&
+           reply.u16(wire::TagBadField) == wire::TagTransferId;
+}
+
 }  // namespace
 
 UpgradeTransfer::UpgradeTransfer(UpgradeLink& link, std::int32_t index, UpgradeTransferOptions options)
@@ -233,6 +240,8 @@ std::string UpgradeTransfer::commit() {
     }
     if (done->u32(wire::TagTransferId) != transferId_)
         return "the controller answered the commit of another transfer";
+    if (forgotTheTransfer(*done))
+        return "the controller restarted during the transfer: it no longer knows it";
     refused_ = !statusOk(*done);
     if (refused_)
         return "the controller refused the image after the transfer: " + refusal(*done);
