@@ -54,6 +54,7 @@ public:
     virtual void setReorderPercent(double percent) = 0;
     virtual void setDelayMs(int minMs, int maxMs) = 0;
     virtual void setLoseReplies(net::wire::MsgType type, bool lose) = 0;
+    virtual void setLoseRequests(net::wire::MsgType type, bool lose) = 0;
     virtual void setLoseNextReplies(const std::string& serialNo, net::wire::MsgType type, int count) = 0;
     virtual void setRestartMs(int ms) = 0;
     virtual bool moveController(const std::string& serialNo, const std::string& newAddress) = 0;

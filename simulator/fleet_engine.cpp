@@ -196,6 +196,11 @@ void LocalFleet::onDatagram(std::size_t index, std::size_t size, const Endpoint&
     const std::size_t kept = std::min(size, buffer.size());  // an oversized one stays oversized
     if (tap)
         tap(true, members[index].state.address, from, std::vector<std::uint8_t>(data, data + kept));
+    if (kept > 5 && lostRequestTypes.count(data[5])) {
+        ++counters.lost;
+        addLog(who(members[index], from) + "dropped: a lost request");
+        return;
+    }
     if (const int ms = heldBackMs())
         later(ms, index, from, true, std::vector<std::uint8_t>(data, data + kept));
     else

@@ -50,6 +50,7 @@ public:
     void setReorderPercent(double percent) override;
     void setDelayMs(int minMs, int maxMs) override;
     void setLoseReplies(net::wire::MsgType type, bool lose) override;
+    void setLoseRequests(net::wire::MsgType type, bool lose) override;
     void setLoseNextReplies(const std::string& serialNo, net::wire::MsgType type, int count) override;
     void setRestartMs(int ms) override;
     bool moveController(const std::string& serialNo, const std::string& newAddress) override;
@@ -90,6 +91,7 @@ private:
     SimStats counters;
     DatagramTap tap;  // test hook: every datagram in and out
     std::unordered_set<std::uint8_t> lostReplyTypes;  // answers of these types never leave
+    std::unordered_set<std::uint8_t> lostRequestTypes;  // requests of these types never arrive
     std::map<std::pair<std::size_t, std::uint8_t>, int> repliesToLose;  // by controller and type: how many more
     bool loseThisReply(std::size_t index, const std::vector<std::uint8_t>& bytes);
     std::mt19937 rng{12345};

@@ -59,6 +59,10 @@ const std::map<QString, Op>& operations() {
              f.setLoseReplies(net::wire::MsgType(a.value("type").toInt()), a.value("on").toBool());
              return QJsonValue();
          }},
+        {"setLoseRequests", [](SimFleet& f, const Args& a) {
+             f.setLoseRequests(net::wire::MsgType(a.value("type").toInt()), a.value("on").toBool());
+             return QJsonValue();
+         }},
         {"setLoseNextReplies", [](SimFleet& f, const Args& a) {
              f.setLoseNextReplies(text(a, "serialNo"), net::wire::MsgType(a.value("type").toInt()), a.value("count").toInt());
              return QJsonValue();

@@ -153,6 +153,14 @@ void LocalFleet::setLoseReplies(net::wire::MsgType type, bool lose) {
         lostReplyTypes.erase(std::uint8_t(type));
 }
 
+void LocalFleet::setLoseRequests(net::wire::MsgType type, bool lose) {
+    std::lock_guard lock(m);
+    if (lose)
+        lostRequestTypes.insert(std::uint8_t(type));
+    else
+        lostRequestTypes.erase(std::uint8_t(type));
+}
+
 void LocalFleet::setLoseNextReplies(const std::string& serialNo, net::wire::MsgType type, int count) {
     std::lock_guard lock(m);
     if (const auto i = indexOf(serialNo))

@@ -138,6 +138,9 @@ void RemoteFleet::setDelayMs(int minMs, int maxMs) { call("setDelayMs", {{"min",
 void RemoteFleet::setLoseReplies(net::wire::MsgType type, bool lose) {
     call("setLoseReplies", {{"type", int(type)}, {"on", lose}});
 }
+void RemoteFleet::setLoseRequests(net::wire::MsgType type, bool lose) {
+    call("setLoseRequests", {{"type", int(type)}, {"on", lose}});
+}
 void RemoteFleet::setLoseNextReplies(const std::string& serialNo, net::wire::MsgType type, int count) {
     call("setLoseNextReplies", {{"serialNo", text(serialNo)}, {"type", int(type)}, {"count", count}});
 }

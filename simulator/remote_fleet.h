@@ -38,6 +38,7 @@ public:
     void setReorderPercent(double percent) override;
     void setDelayMs(int minMs, int maxMs) override;
     void setLoseReplies(net::wire::MsgType type, bool lose) override;
+    void setLoseRequests(net::wire::MsgType type, bool lose) override;
     void setLoseNextReplies(const std::string& serialNo, net::wire::MsgType type, int count) override;
     void setRestartMs(int ms) override;
     bool moveController(const std::string& serialNo, const std::string& newAddress) override;

@@ -82,6 +82,7 @@ void SimFleet::setDuplicatePercent(double percent) { fleet_->setDuplicatePercent
 void SimFleet::setReorderPercent(double percent) { fleet_->setReorderPercent(percent); }
 void SimFleet::setDelayMs(int minMs, int maxMs) { fleet_->setDelayMs(minMs, maxMs); }
 void SimFleet::setLoseReplies(net::wire::MsgType type, bool lose) { fleet_->setLoseReplies(type, lose); }
+void SimFleet::setLoseRequests(net::wire::MsgType type, bool lose) { fleet_->setLoseRequests(type, lose); }
 void SimFleet::setLoseNextReplies(const std::string& serialNo, net::wire::MsgType type, int count) {
     fleet_->setLoseNextReplies(serialNo, type, count);
 }

@@ -71,6 +71,9 @@ public:
     // Every answer of this type is lost on its way out (the request was taken, only
     // its answer goes missing), until called again with false.
     void setLoseReplies(net::wire::MsgType type, bool lose);
+    // Every request of this type is lost on its way in (the controller never takes it),
+    // until called again with false.
+    void setLoseRequests(net::wire::MsgType type, bool lose);
     // The next `count` answers of this type from one controller are lost on their way
     // out (a site where one controller's answers to the first searches go missing).
     void setLoseNextReplies(const std::string& serialNo, net::wire::MsgType type, int count);

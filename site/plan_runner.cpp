@@ -29,12 +29,12 @@ PlanRunner::PlanRunner(net::NetService& service, std::string password)
     service_.setPassword(password_);
 }
 
-std::vector<ControllerRecord> PlanRunner::findControllers(const SitePlan& plan, ServicePool& lookups,
+std::vector<ControllerRecord> PlanRunner::findControllers(const SitePlan& plan, const SiteSettings& settings,
                                                           const std::function<void(const std::string&)>& progress) {
     std::vector<std::string> serials;
     for (const PlanRow& row : plan.rows)
         serials.push_back(row.serialNo);
-    return searchForSerials(service_, serials, lookups, progress);
+    return searchForSerials(service_, serials, settings, progress);
 }
 
 void PlanRunner::hold(net::ControllerEntry& e, const net::wire::SetupFields& f, bool ipOnly) const {

@@ -20,15 +20,16 @@ class NetService;
 namespace zelmar::site {
 
 class ServicePool;
+struct SiteSettings;
 
 class PlanRunner {
 public:
     PlanRunner(net::NetService& service, std::string password);
 
     // A full search, a second one when the first did not hear every planned
-    // controller, and a lookup each (on `lookups`) for those neither heard
-    // (`progress` is told). Every controller found, planned or not.
-    std::vector<ControllerRecord> findControllers(const SitePlan& plan, ServicePool& lookups,
+    // controller, and a lookup each for those neither heard (`progress` is
+    // told). Every controller found, planned or not.
+    std::vector<ControllerRecord> findControllers(const SitePlan& plan, const SiteSettings& settings,
                                                   const std::function<void(const std::string&)>& progress);
 
     struct FitCheck {

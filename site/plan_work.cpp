@@ -161,7 +161,7 @@ CheckedPlan PlanWork::check(const SitePlan& plan, PlanListener& listener) {
         sortByRow(problems);
         return result;
     }
-    result.found = runner_->findControllers(plan, *workers_, [&](const std::string& line) { listener.progress(line); });
+    result.found = runner_->findControllers(plan, settings_, [&](const std::string& line) { listener.progress(line); });
     workers_->learnFrom(*service_);
     if (result.found.empty())
         listener.noControllerAnswered();

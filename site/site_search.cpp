@@ -6,6 +6,7 @@
 
 #include "platform/netservice/net_service.h"
 #include "platform/netservice/wire/messages.h"
+#include "site/site_settings.h"
 #include "site/worker_pool.h"
 
 namespace zelmar::site {
@@ -29,7 +30,7 @@ std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, 
 }
 
 std::vector<ControllerRecord> searchForSerials(net::NetService& service, const std::vector<std::string>& serials,
-                                               ServicePool& lookups,
+                                               const SiteSettings& settings,
                                                const std::function<void(const std::string&)>& progress) {
     service.Clear();
     service.Search();
@@ -50,6 +51,8 @@ std::vector<ControllerRecord> searchForSerials(net::NetService& service, const s
     if (const auto missing = unheard(); !missing.empty()) {
         progress("looking up " + std::to_string(missing.size()) +
                  (missing.size() == 1 ? " controller" : " controllers") + " that no search heard ...");
+        const int atOnce = settings.jobs ? *settings.jobs : int(std::min<std::size_t>(missing.size(), kMostLookups));
+        ServicePool lookups(atOnce, settings.config, settings.password);
         lookUpEach(missing, lookups, &service);
     }
     return recordsOf(service);

@@ -17,6 +17,7 @@ class NetService;
 namespace zelmar::site {
 
 class ServicePool;
+struct SiteSettings;
 
 // The entry of `serial` among the service's entries (matched as a serial filter matches), or null.
 std::shared_ptr<net::ControllerEntry> entryOf(net::NetService& service, const std::string& serial);
@@ -24,12 +25,12 @@ std::shared_ptr<net::ControllerEntry> entryOf(net::NetService& service, const st
 std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, const std::string& serial);
 // A full search, and when it did not hear each of `serials` a second one
 // (answers get lost on a busy network); a serial number neither heard is
-// looked up on its own, several at once on `lookups`' service objects, as
-// `find` looks one up. Every controller found, named or not: `service`
-// learns those the lookups found. `progress` is told of the second search
-// and the lookups.
+// looked up on its own as `find` looks one up, many at once (`--jobs` at
+// most): an unknown one waits out the whole lookup time. Every controller
+// found, named or not: `service` learns those the lookups found. `progress`
+// is told of the second search and the lookups.
 std::vector<ControllerRecord> searchForSerials(net::NetService& service, const std::vector<std::string>& serials,
-                                               ServicePool& lookups,
+                                               const SiteSettings& settings,
                                                const std::function<void(const std::string&)>& progress);
 // Looks each of `serials` up, as many at once as `pool` has service objects.
 // The records of those that answered; `learner`, when given, learns their entries.

@@ -14,6 +14,9 @@ namespace zelmar::site {
 
 constexpr int kMostJobs = 32;     // --jobs N: 1 to this
 constexpr int kMostInHand = 64;   // adaptive upgrades: controllers in hand, those restarting included
+// Lookups of serial numbers the searches missed, at once: one small request a
+// round each, and an unknown one waits out the whole lookup time.
+constexpr int kMostLookups = 64;
 
 struct SiteSettings {
     net::ServiceConfig config;

@@ -37,9 +37,8 @@ UpgradeWork::~UpgradeWork() = default;
 
 UpgradeTargets UpgradeWork::find(const std::vector<std::string>& serials, bool all, UpgradeListener& listener) {
     UpgradeTargets t;
-    ServicePool lookups(workersFor(settings_, serials.size(), true), settings_.config, settings_.password);
     const std::vector<ControllerRecord> found =
-        searchForSerials(*service_, serials, lookups, [&](const std::string& line) { listener.progress(line); });
+        searchForSerials(*service_, serials, settings_, [&](const std::string& line) { listener.progress(line); });
     auto take = [&](const ControllerRecord& r) {
         if (std::none_of(t.seen.begin(), t.seen.end(), [&](const ControllerRecord& s) { return sameController(s, r); }))
             t.seen.push_back(r);

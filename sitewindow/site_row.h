@@ -30,6 +30,7 @@ enum class RowState {
     NoAnswer,
     Unverified,
     WaitingForHolder,  // its new address is still held: nothing sent
+    Parked,            // on its parking address while its cycle was broken off: apply again
     NotStarted,        // stopped (or cut short) before it began: nothing sent
     Transferring,
     Restarting,

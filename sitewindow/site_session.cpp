@@ -75,6 +75,7 @@ site::SiteSettings SiteSession::settings() const {
     s.config = config_;
     s.password = password_;
     s.jobs = jobs_;
+    s.parking = parking_;
     return s;
 }
 

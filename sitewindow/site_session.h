@@ -31,6 +31,8 @@ public:
     void setPassword(const std::string& password) { password_ = password; }
     bool hasPassword() const { return !password_.empty(); }
     void setJobs(std::optional<int> jobs) { jobs_ = jobs; }  // none: the site library's adaptive pace
+    // Free addresses to park a controller on while a cycle of address changes closes; none: the check chooses.
+    void setParking(std::vector<std::string> parking) { parking_ = std::move(parking); }
     bool busy() const { return worker_ != nullptr; }
 
     // Each returns at once; false when other work is still running.
@@ -72,6 +74,7 @@ private:
     net::ServiceConfig config_;
     std::string password_;
     std::optional<int> jobs_;
+    std::vector<std::string> parking_;
     QThread* worker_ = nullptr;
     site::StopFlag* stop_ = nullptr;  // the work in hand's
     // Made, used and dropped on the work's threads only, while no other work runs.

@@ -306,7 +306,8 @@ void SiteTableModel::showOutcome(const site::RowOutcome& o) {
     static const std::map<site::Outcome, RowState> states = {
         {site::Outcome::Applied, RowState::Applied},       {site::Outcome::Skipped, RowState::Skipped},
         {site::Outcome::Refused, RowState::Refused},       {site::Outcome::NoAnswer, RowState::NoAnswer},
-        {site::Outcome::Unverified, RowState::Unverified}, {site::Outcome::Waiting, RowState::WaitingForHolder}};
+        {site::Outcome::Unverified, RowState::Unverified}, {site::Outcome::Waiting, RowState::WaitingForHolder},
+        {site::Outcome::Parked, RowState::Parked}};
     QString detail = QString::fromStdString(o.detail);
     if (!o.column.empty())
         detail = QString::fromStdString(o.column) + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail);
@@ -357,6 +358,7 @@ QString SiteTableModel::stateText(RowState s) {
     case RowState::NoAnswer: return text(TextStateNoAnswer);
     case RowState::Unverified: return text(TextStateUnverified);
     case RowState::NotStarted: return text(TextStateNotStarted);
+    case RowState::Parked: return text(TextStateParked);
     case RowState::Transferring: return text(TextStateTransferring);
     case RowState::Restarting: return text(TextStateRestarting);
     case RowState::Upgraded: return text(TextStateUpgraded);

@@ -87,6 +87,7 @@ enum Text : std::int32_t {
     TextStateNotFound = 4676,
     TextStateProblem = 4677,
     TextStateLocked = 4678,
+    TextStateParked = 4679,
 
     TextAskRestart = 4680,
     TextPlanUnreadable = 4681,
@@ -115,6 +116,8 @@ enum Text : std::int32_t {
     TextReportFiles = 4707,
     TextUpgradeFileFilter = 4708,
     TextNoPlannedValues = 4709,
+    TextParkingAddress = 4710,
+    TextSharedAddress = 4711,
 };
 
 // The text from the catalogue of the language in use.

@@ -57,6 +57,14 @@ QString problemsText(const std::vector<site::PlanProblem>& problems) {
     return lines.join(QLatin1Char('\n'));
 }
 
+// "10.30.0.7 is held by two controllers now: 10-00007, 10-00008"
+QString sharedAddressLine(const site::SharedAddress& a) {
+    QStringList serials;
+    for (const std::string& s : a.serialNos)
+        serials << QString::fromStdString(s);
+    return text(TextSharedAddress).arg(QString::fromStdString(a.address), serials.join(QStringLiteral(", ")));
+}
+
 std::vector<std::string> serialsOf(const std::vector<site::ControllerRecord>& records) {
     std::vector<std::string> out;
     for (const site::ControllerRecord& r : records)
@@ -130,6 +138,7 @@ void SiteWindow::setLanguage() {
     ui_->menuEdit->setTitle(text(TextMenuEdit));
     ui_->menuUpgrade->setTitle(text(TextMenuUpgrade));
     ui_->filterLabel->setText(text(TextFilter));
+    ui_->parkingLabel->setText(text(TextParkingAddress));
     ui_->problemsDock->setWindowTitle(text(TextProblems));
     ui_->siteTable->setAccessibleName(text(TextTableName));
     ui_->problemsList->setAccessibleName(text(TextProblems));
@@ -374,6 +383,8 @@ void SiteWindow::check() {
         return;
     }
     checkingVersion_ = model_->planVersion();
+    const QString parking = ui_->parkingBox->text().trimmed();
+    session_->setParking(parking.isEmpty() ? std::vector<std::string>{} : std::vector<std::string>{parking.toStdString()});
     if (session_->check(plan))
         beginWork(text(TextCheckingPlan) + QStringLiteral(" ..."), 0);
 }
@@ -388,6 +399,8 @@ void SiteWindow::checked(const site::CheckedPlan& result) {
                                                                          : QString::fromStdString(serial->second));
         ui_->problemsList->addItem(item);
     }
+    for (const site::SharedAddress& a : result.shared)
+        ui_->problemsList->addItem(sharedAddressLine(a));
     if (result.check.problems.empty()) {
         checkedVersion_ = checkingVersion_;
         const auto toSet = std::count_if(result.check.setups.begin(), result.check.setups.end(),
@@ -447,6 +460,7 @@ void SiteWindow::applied(const site::AppliedPlan& result, const QString& error) 
                       .arg(counts[site::Outcome::NoAnswer])
                       .arg(counts[site::Outcome::Unverified])
                       .arg(counts[site::Outcome::Waiting])
+                      .arg(counts[site::Outcome::Parked])
                       .arg(result.notReached.size());
     showCount();
     showStatus({});
@@ -454,7 +468,7 @@ void SiteWindow::applied(const site::AppliedPlan& result, const QString& error) 
     if (!result.shared.empty()) {
         QStringList lines;
         for (const site::SharedAddress& a : result.shared)
-            lines << QString::fromStdString(site::sharedAddressText(a));
+            lines << sharedAddressLine(a);
         support::ShowErrorMessage(lines.join(QLatin1Char('\n')));
     }
     if (!error.isEmpty())

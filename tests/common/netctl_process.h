@@ -8,14 +8,15 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace zelmar::testing {
 
 // Starts `program` with `arguments` and the fleet's client configuration, and
-// reads its standard error until a line starts with `linePrefix` (true), it
-// ends, or a minute has passed. `said` collects what it wrote.
-inline bool startUntilLine(QProcess& ctl, const QString& program, const QString& clientConfig,
-                           const QStringList& arguments, const QByteArray& linePrefix, QByteArray& said) {
+// reads its standard error until `stopAt` holds for a line (true), it ends, or
+// a minute has passed. `said` collects what it wrote.
+inline bool startUntil(QProcess& ctl, const QString& program, const QString& clientConfig, const QStringList& arguments,
+                       const std::function<bool(const QByteArray& line)>& stopAt, QByteArray& said) {
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert("ZELMAR_NETSERVICE_CONFIG", clientConfig);
     ctl.setProcessEnvironment(env);
@@ -29,11 +30,19 @@ inline bool startUntilLine(QProcess& ctl, const QString& program, const QString&
         while (ctl.canReadLine()) {
             const QByteArray line = ctl.readLine();
             said += line;
-            if (line.startsWith(linePrefix))
+            if (stopAt(line))
                 return true;
         }
     }
     return false;
+}
+
+// The same until a line starts with `linePrefix`.
+inline bool startUntilLine(QProcess& ctl, const QString& program, const QString& clientConfig,
+                           const QStringList& arguments, const QByteArray& linePrefix, QByteArray& said) {
+    return startUntil(
+        ctl, program, clientConfig, arguments, [&](const QByteArray& line) { return line.startsWith(linePrefix); },
+        said);
 }
 
 }  // namespace zelmar::testing

@@ -287,6 +287,11 @@ TEST(NetctlPlan, FaultyPlanRefusedWithRowsNamedAndNothingSent) {
                                  "2 problems in 2 rows; no controller was changed"})
             EXPECT_NE(f.out.find(line), std::string::npos) << line << "\n" << f.out;
     }
+    // A file that cannot be read as a table counts no rows: its problem is the file's.
+    const std::string broken = writeFile(dir, "broken.csv", "SerialNo,Name\n10-00001,\"open\n10-00002,x\n").toStdString();
+    const Result b = run(fleet, {"plan", "check", broken}, false, 1000);
+    EXPECT_EQ(b.code, 1);
+    EXPECT_NE(b.out.find("1 problem in the file; no controller was changed"), std::string::npos) << b.out;
     for (const auto& c : fleet.controllers())
         EXPECT_EQ(c.setupsReceived, 0) << c.serialNo;
 }

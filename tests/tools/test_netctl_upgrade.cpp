@@ -203,6 +203,10 @@ TEST(NetctlUpgrade, FilesAndArgumentsAreCheckedBeforeAnythingIsSent) {
         {{QDir(dir.path()).filePath("7.TcpIpPortOS").toStdString(), "30-00001"}, "is not a valid"},
         {{three}, "needs the serial numbers"},
         {{"30-00001"}, "needs at least one upgrade FILE"},
+        // Each argument that is neither a file nor a serial number is named, before any search.
+        {{three, "nosuchfile"}, "nosuchfile is neither an upgrade file nor a serial number"},
+        {{"nosuchfile", "30-00001"}, "nosuchfile is neither an upgrade file nor a serial number"},
+        {{dir.path().toStdString(), "30-00001"}, " is a folder, not an upgrade file"},
     };
     for (const auto& c : cases) {
         const Result r = run(fleet, c.args);

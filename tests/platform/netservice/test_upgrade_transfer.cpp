@@ -199,6 +199,38 @@ TEST_F(UpgradeTransferTest, ASwitchWhoseOkIsLostInARestartIsReportedAsDone) {
     }
 }
 
+// Every block acknowledged, then the controller restarts before the commit
+// reaches it: the commit finds a controller that no longer knows the transfer.
+// That is a transfer cut short, not a refused image.
+TEST_F(UpgradeTransferTest, ARestartBeforeTheCommitIsToldAsSuchAndTheOldPortOsRuns) {
+    start();
+    ASSERT_EQ(lookup(), 0);
+    fleet_->setLoseRequests(net::wire::MsgType::UpgradeCommit, true);
+    std::thread restarter([&] {
+        const auto until = Clock::now() + std::chrono::seconds(20);
+        auto commitLost = [&] {
+            for (const auto& line : fleet_->log())
+                if (line.find("dropped: a lost request") != std::string::npos)
+                    return true;
+            return false;
+        };
+        while (Clock::now() < until && !commitLost())
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const std::uint16_t port = fleet_->port();
+        const std::string state = fleet_->toJson();  // what survives a restart
+        fleet_->stop();
+        fleet_ = std::make_unique<sim::SimFleet>(sim::SimFleet::fromJson(state));
+        fleet_->start(port);
+    });
+    const bool ok = service_->Item(0)->UpgradePortOs(upgradeFile(3, "3.6", 20000));
+    restarter.join();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(service_->Item(0)->LastUpgradeVerdict(), net::UpgradeVerdict::NotCompleted);
+    EXPECT_EQ(service_->Item(0)->LastUpgradeProblem(), "the controller restarted during the transfer: it no longer knows it");
+    EXPECT_EQ(sim().portOsRevision, "2.11");
+    EXPECT_EQ(sim().upgradesApplied, 0);
+}
+
 TEST_F(UpgradeTransferTest, ASwitchLeftUnansweredIsUnknownUntilTheControllerIsHeardAgain) {
     start();
     ASSERT_EQ(lookup(), 0);
