@@ -32,6 +32,9 @@ constexpr int kControllers = 1000;
 constexpr int kLateControllers = 200;  // on the late link, where one at a time takes long
 constexpr int kLateMs = 200;
 constexpr double kLateLoss = 10;
+constexpr double kHeavyLoss = 60;
+constexpr int kHeavyControllers = 50;
+constexpr int kHeavyAttempts = 4;
 
 bool writeFile(const QString& path, const std::string& text) {
     QFile f(path);
@@ -135,5 +138,27 @@ int main(int argc, char** argv) {
         std::printf("%6.0f | %4s | %8.2f | %9d | %4d\n", loss, bench::jobsText(bench::kAdaptive).c_str(), run.seconds,
                     int(problems.size()), run.code);
     }
+    // A heavy loss: the searches miss controllers that a lookup of each still finds.
+    std::printf("\nplan check at %.0f %% loss, %d controllers, %d attempts with the default configuration\n",
+                kHeavyLoss, kHeavyControllers, kHeavyAttempts);
+    std::printf("%7s | %8s | %9s | %4s\n", "attempt", "seconds", "not found", "exit");
+    std::printf("--------+----------+-----------+-----\n");
+    auto fleet = sim::SimFleet::generate(kHeavyControllers);
+    fleet.start(0);
+    const QString path = QDir(dir.path()).filePath("heavy.csv");
+    if (!writeFile(path, bench::newNameAndAddressPlan(fleet)))
+        return 1;
+    fleet.setLossPercent(kHeavyLoss);
+    int passed = 0;
+    for (int attempt = 1; attempt <= kHeavyAttempts; ++attempt) {
+        const bench::TimedCommand run = bench::runTimed({"plan", "check", path.toStdString()},
+                                                        bench::quietJsonOptions(fleet, bench::kAdaptive));
+        int notFound = 0;
+        for (const auto p : QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object()["problems"].toArray())
+            notFound += p.toObject()["column"] == "SerialNo";
+        passed += run.code == 0;
+        std::printf("%7d | %8.2f | %9d | %4d\n", attempt, run.seconds, notFound, run.code);
+    }
+    std::printf("passed %d of %d\n", passed, kHeavyAttempts);
     return 0;
 }

@@ -48,12 +48,22 @@ std::vector<ControllerRecord> searchForSerials(net::NetService& service, const s
     } else {
         return recordsOf(service);
     }
-    if (const auto missing = unheard(); !missing.empty()) {
+    // Passes of lookups: a pass that finds some says the link loses answers,
+    // so they go on until two passes in a row find none. A first pass that
+    // finds none says these serial numbers are not on the site.
+    bool anyFound = false;
+    int emptyPasses = 0;
+    for (std::vector<std::string> missing = unheard(); !missing.empty(); missing = unheard()) {
         progress("looking up " + std::to_string(missing.size()) +
                  (missing.size() == 1 ? " controller" : " controllers") + " that no search heard ...");
         const int atOnce = settings.jobs ? *settings.jobs : int(std::min<std::size_t>(missing.size(), kMostLookups));
         ServicePool lookups(atOnce, settings.config, settings.password);
-        lookUpEach(missing, lookups, &service);
+        if (!lookUpEach(missing, lookups, &service).empty()) {
+            anyFound = true;
+            emptyPasses = 0;
+        } else if (!anyFound || ++emptyPasses == 2) {
+            break;
+        }
     }
     return recordsOf(service);
 }

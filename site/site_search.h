@@ -26,7 +26,9 @@ std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, 
 // A full search, and when it did not hear each of `serials` a second one
 // (answers get lost on a busy network); a serial number neither heard is
 // looked up on its own as `find` looks one up, many at once (`--jobs` at
-// most): an unknown one waits out the whole lookup time. Every controller
+// most): an unknown one waits out the whole lookup time. While lookups find
+// some, those still missing are looked up again, until two passes in a row
+// find none. Every controller
 // found, named or not: `service` learns those the lookups found. `progress`
 // is told of the second search and the lookups.
 std::vector<ControllerRecord> searchForSerials(net::NetService& service, const std::vector<std::string>& serials,
