@@ -81,7 +81,7 @@ std::vector<ControllerRecord> lookUpEach(const std::vector<std::string>& serials
         heard[i] = recordOf(*e);
         if (learner) {
             std::lock_guard hold(learning);
-            learner->LearnControllers(worker);  // the worker holds just this one now
+            learner->LearnControllers(worker);  // takes on the entries it does not know yet
         }
     });
     std::vector<ControllerRecord> found;
