@@ -15,7 +15,7 @@
 #include "platform/ui/handler_guard.h"
 #include "platform/ui/qt_user_dialogs.h"
 #include "platform/ui/window_helpers.h"
-#include "sitewindow/site_texts.h"
+#include "sitemodel/site_texts.h"
 #include "sitewindow/site_window.h"
 #include "support/support.h"
 
@@ -28,7 +28,7 @@ int main(int argc, char* argv[]) {
         std::int32_t out1 = 0, out2 = 0;
         InitApplication(zelmar::support::toAnsi(QStringLiteral("Zelmar TCP/IP Site Commissioning")).constData(), 0, &out1,
                         0, &out2);
-        zelmar::ui::setApplicationTitle(zelmar::sitewindow::text(zelmar::sitewindow::TextWindowTitle));
+        zelmar::ui::setApplicationTitle(zelmar::sitemodel::text(zelmar::sitemodel::TextWindowTitle));
         zelmar::sitewindow::SiteWindow window(zelmar::net::ServiceConfig::fromEnvironment());
         QApplication::setWindowIcon(window.windowIcon());
         if (const QString folder = zelmar::qorg::userConfigFolder(); !folder.isEmpty())

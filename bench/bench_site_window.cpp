@@ -81,7 +81,7 @@ void fillAndSort() {
     QApplication::processEvents();  // the view lays out and paints what shows
     const double fill = msSince(t);
     auto* table = w.findChild<QTableView*>(QStringLiteral("siteTable"));
-    const int ip = sitewindow::SiteTableModel::plannedColumn(sitewindow::PlanField::IpAddress) - 1;
+    const int ip = sitemodel::SiteTableModel::plannedColumn(sitemodel::PlanField::IpAddress) - 1;
     t.restart();
     table->sortByColumn(ip, Qt::DescendingOrder);
     QApplication::processEvents();
@@ -130,7 +130,7 @@ void applyAtLoss(int jobs) {
     ticker.stop();
     int applied = 0;
     for (const auto& row : w.model().rows())
-        applied += row.state == sitewindow::RowState::Applied;
+        applied += row.state == sitemodel::RowState::Applied;
 
     // zelmar-netctl plan apply on a fresh fleet alike, with the same jobs.
     auto again = sim::SimFleet::generate(kRows);

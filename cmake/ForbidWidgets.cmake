@@ -1,7 +1,14 @@
-# zelmar_forbid_widgets(target): stops the configuration when the target links
-# Qt Widgets, directly or through any library it links. The layers below the
-# dialogs tell, ask and show busy through the user dialogs interface instead.
+# zelmar_forbid_widgets(target [ALLOW_GUI]): stops the configuration when the
+# target links Qt Widgets (and, without ALLOW_GUI, Qt Gui), directly or through
+# any library it links. The layers below the dialogs tell, ask and show busy
+# through the user dialogs interface instead; a model of the windows may draw
+# (colours, icons, a PDF) but holds no widget.
 function(zelmar_forbid_widgets target)
+  cmake_parse_arguments(F "ALLOW_GUI" "" "" ${ARGN})
+  set(forbidden "^Qt6?::(Widgets|Gui)$")
+  if(F_ALLOW_GUI)
+    set(forbidden "^Qt6?::Widgets$")
+  endif()
   set(pending ${target})
   set(seen)
   while(pending)
@@ -11,7 +18,7 @@ function(zelmar_forbid_widgets target)
       continue()
     endif()
     list(APPEND seen ${current})
-    if(current MATCHES "^Qt6?::(Widgets|Gui)$" OR current STREQUAL zelmar_ui)
+    if(current MATCHES "${forbidden}" OR current STREQUAL zelmar_ui)
       message(FATAL_ERROR "${target} must build without widgets, yet it links ${current}")
     endif()
     get_target_property(linked ${current} INTERFACE_LINK_LIBRARIES)

@@ -4,8 +4,10 @@
 #     SOURCES <files...>          its sources
 #     LIBS <targets...>           what it links
 #     LABELS <labels...>          unit, network, gui, acceptance (ctest -L)
-#     [MAIN qapp|own]             whose main(): GoogleTest's by default; qapp: the shared one that
+#     [MAIN qapp|qguiapp|own]     whose main(): GoogleTest's by default; qapp: the shared one that
 #                                 makes a QApplication (tests/platform/ui/gtest_qapp_main.cpp);
+#                                 qguiapp: one that makes a QGuiApplication, for models that draw
+#                                 but hold no widget (tests/common/gtest_qguiapp_main.cpp);
 #                                 own: one among SOURCES
 #     [DATA] [LANG <lang>]        it reads this build's data folder (texts), in this language
 #     [DEFINES <definitions...>]  e.g. the path of a program it starts
@@ -30,12 +32,15 @@ function(zelmar_test name)
   if(T_MAIN STREQUAL "qapp")
     list(PREPEND sources ${PROJECT_SOURCE_DIR}/tests/platform/ui/gtest_qapp_main.cpp)
     list(APPEND libs GTest::gtest)
+  elseif(T_MAIN STREQUAL "qguiapp")
+    list(PREPEND sources ${PROJECT_SOURCE_DIR}/tests/common/gtest_qguiapp_main.cpp)
+    list(APPEND libs GTest::gtest)
   elseif(T_MAIN STREQUAL "own")
     list(APPEND libs GTest::gtest)
   elseif(NOT T_MAIN)
     list(APPEND libs GTest::gtest_main)
   else()
-    message(FATAL_ERROR "zelmar_test(${name}): MAIN is qapp or own, not ${T_MAIN}")
+    message(FATAL_ERROR "zelmar_test(${name}): MAIN is qapp, qguiapp or own, not ${T_MAIN}")
   endif()
 
   add_executable(${name} ${sources})

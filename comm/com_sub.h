@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "comm/input/address_input.h"
+
 namespace zelmar::net {
 class NetService;
 struct ServiceConfig;
@@ -32,6 +34,8 @@ void CloseService();
 void RestartSearch();
 void AddControllerAddress(const QString& address, const QString& subnetMask);
 std::int16_t FindControllerBySerialNo(const QString& serialNo, bool forceSearch);
+// The first of the service's entries that is what the find-more box asked for, or -1.
+std::int16_t FindFirstEntryMatching(const AddressInput& input);
 void SelectController(const QString& serialNo);
 
 // True when the settings record now holds exactly one directly connected

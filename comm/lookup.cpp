@@ -84,4 +84,17 @@ void SelectController(const QString& serialNo) {
     }
 }
 
+std::int16_t FindFirstEntryMatching(const AddressInput& input) {
+    net::NetService& service = Service();
+    // Only the entries a 16-bit index can reach are looked at.
+    const std::int32_t count = std::min(service.ControllerCount(), kMaxEntries);
+    for (std::int16_t i = 0; i < count; ++i) {
+        const auto entry = service.Item(i);
+        if (entryMatchesInput(input, QString::fromStdString(entry->SubnetMask()), QString::fromStdString(entry->DnsName()),
+                              QString::fromStdString(entry->IpAddress())))
+            return i;
+    }
+    return -1;
+}
+
 }  // namespace zelmar::comm

@@ -18,15 +18,17 @@
 #include "platform/ui/drawings.h"
 #include "platform/ui/window_helpers.h"
 #include "site/plan_work.h"
-#include "comm/address_input.h"
-#include "sitewindow/address_numbering.h"
-#include "sitewindow/plan_table.h"
-#include "sitewindow/site_report.h"
-#include "sitewindow/site_texts.h"
+#include "comm/input/address_input.h"
+#include "sitemodel/address_numbering.h"
+#include "sitemodel/plan_table.h"
+#include "sitemodel/site_report.h"
+#include "sitemodel/site_texts.h"
 #include "support/support.h"
 #include "ui_SiteWindow.h"
 
 namespace zelmar::sitewindow {
+
+using namespace sitemodel;
 
 namespace {
 constexpr int kProblemsListed = 20;  // in a message; the rest are counted

@@ -14,8 +14,8 @@
 #include "platform/netservice/config/service_config.h"
 #include "platform/ui/handler_guard.h"
 #include "site/upgrade_files.h"
-#include "sitewindow/site_session.h"
-#include "sitewindow/site_table_model.h"
+#include "sitemodel/site_session.h"
+#include "sitemodel/site_table_model.h"
 
 class QLabel;
 class QProgressBar;
@@ -26,6 +26,9 @@ class SiteWindow;
 }
 
 namespace zelmar::sitewindow {
+
+using sitemodel::SiteSession;
+using sitemodel::SiteTableModel;
 
 class SiteWindow : public QMainWindow {
     Q_OBJECT

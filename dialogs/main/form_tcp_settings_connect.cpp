@@ -7,7 +7,7 @@
 
 #include "comm/com_sub.h"
 #include "comm/controller_records.h"
-#include "comm/dns_name.h"
+#include "comm/input/dns_name.h"
 #include "comm/encryption_choice.h"
 #include "comm/network_password.h"
 #include "comm/shared_state.h"

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QScopeGuard>
 
-#include "comm/dns_name.h"
+#include "comm/input/dns_name.h"
 #include "comm/encryption_choice.h"
 #include "dialogs/main/form_tcp_settings.h"
 #include "dialogs/security/form_security.h"

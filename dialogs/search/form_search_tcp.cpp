@@ -12,7 +12,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "comm/address_input.h"
+#include "comm/input/address_input.h"
 #include "comm/com_sub.h"
 #include "comm/controller_records.h"
 #include "comm/shared_state.h"

@@ -2,7 +2,7 @@
 // controller keeps its settings, or as the search list shows it), the network
 // password asked for until the controller opens, the connected controller that
 // needs its password first, and the find-more match.
-#include "comm/address_input.h"
+#include "comm/input/address_input.h"
 #include "comm/controller_records.h"
 #include "comm/network_password.h"
 #include "tests/comm/comm_fixture.h"

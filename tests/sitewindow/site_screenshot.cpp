@@ -10,8 +10,8 @@
 #include "platform/ui/modal_seam.h"
 #include "simulator/sim_fleet.h"
 #include "site/csv.h"
-#include "sitewindow/site_report.h"
-#include "sitewindow/site_texts.h"
+#include "sitemodel/site_report.h"
+#include "sitemodel/site_texts.h"
 #include "sitewindow/site_window.h"
 #include "tests/common/sim_site.h"
 #include "tests/dialogs/screenshot_app.h"
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
 
     // Plan: new names and addresses for the controllers with fixed addresses; two of
     // them get one address at first, so that the check shows where.
-    zelmar::sitewindow::SiteTableModel& model = w.model();
+    zelmar::sitemodel::SiteTableModel& model = w.model();
     std::vector<int> planned;
     for (int r = 0; r < model.rowCount(); ++r) {
         const auto& now = model.rows()[std::size_t(r)].now;
@@ -48,24 +48,24 @@ int main(int argc, char** argv) {
             continue;
         QString problem;
         const int n = int(planned.size()) + 1;
-        model.setPlanned(r, zelmar::sitewindow::PlanField::Name, QStringLiteral("AHU %1").arg(n), problem);
-        model.setPlanned(r, zelmar::sitewindow::PlanField::IpAddress, QStringLiteral("10.20.60.%1").arg(n == 5 ? 14 : 10 + n),
+        model.setPlanned(r, zelmar::sitemodel::PlanField::Name, QStringLiteral("AHU %1").arg(n), problem);
+        model.setPlanned(r, zelmar::sitemodel::PlanField::IpAddress, QStringLiteral("10.20.60.%1").arg(n == 5 ? 14 : 10 + n),
                          problem);
         planned.push_back(r);
     }
     trigger(w, "actionCheck");
     if (const char* report = argc > 2 ? argv[2] : nullptr) {
         QString problem;
-        model.setPlanned(planned.at(4), zelmar::sitewindow::PlanField::IpAddress, QStringLiteral("10.20.60.15"), problem);
+        model.setPlanned(planned.at(4), zelmar::sitemodel::PlanField::IpAddress, QStringLiteral("10.20.60.15"), problem);
         trigger(w, "actionApply");
         QString error;
-        zelmar::sitewindow::ReportInfo info;
-        info.title = zelmar::sitewindow::text(zelmar::sitewindow::TextReportTitle);
-        info.searched = zelmar::sitewindow::searchedTargets(w.session().config());
+        zelmar::sitemodel::ReportInfo info;
+        info.title = zelmar::sitemodel::text(zelmar::sitemodel::TextReportTitle);
+        info.searched = zelmar::sitemodel::searchedTargets(w.session().config());
         QString base = QString::fromLocal8Bit(report);
         base.chop(4);
-        if (!zelmar::sitewindow::writeReportPdf(base + QStringLiteral(".pdf"), model.rows(), info, error) ||
-            !zelmar::sitewindow::writeReportCsv(base + QStringLiteral(".csv"), model.rows(), error)) {
+        if (!zelmar::sitemodel::writeReportPdf(base + QStringLiteral(".pdf"), model.rows(), info, error) ||
+            !zelmar::sitemodel::writeReportCsv(base + QStringLiteral(".csv"), model.rows(), error)) {
             std::fprintf(stderr, "%s\n", qPrintable(error));
             return 1;
         }

@@ -13,14 +13,14 @@
 
 #include "site/csv.h"
 #include "site/site_plan.h"
-#include "sitewindow/site_report.h"
+#include "sitemodel/site_report.h"
 #include "tests/platform/netservice/upgrade_helpers.h"
 #include "tests/sitewindow/site_window_fixture.h"
 
 using namespace zelmar;
-using sitewindow::PlanField;
-using sitewindow::RowState;
-using sitewindow::SiteTableModel;
+using sitemodel::PlanField;
+using sitemodel::RowState;
+using sitemodel::SiteTableModel;
 using zelmar::testing::SiteWindowTest;
 
 namespace {
@@ -162,7 +162,7 @@ TEST_F(SiteWindowTest, StopDuringAnApplyOf200LeavesNoRowToldWrongAndApplyingAgai
     action(w, "actionOpenPlan")->trigger();
     ASSERT_TRUE(run(w, "actionCheck"));
     int ended = 0;
-    QObject::connect(&w.session(), &sitewindow::SiteSession::rowEnded, &w, [&] {
+    QObject::connect(&w.session(), &sitemodel::SiteSession::rowEnded, &w, [&] {
         if (++ended == 10)
             action(w, "actionStop")->trigger();
     });
@@ -243,9 +243,9 @@ TEST_F(SiteWindowTest, AMixedUpgradeEndsWithEachRowsOwnOutcomeAndTheReportTellsI
         QStringList cells;
         for (const std::string& f : table.records[std::size_t(r) + 1].fields)
             cells << QString::fromStdString(f);
-        EXPECT_EQ(cells, sitewindow::reportCells(w.model().rows()[std::size_t(r)]));
+        EXPECT_EQ(cells, sitemodel::reportCells(w.model().rows()[std::size_t(r)]));
     }
-    const int revisionBefore = int(sitewindow::reportHeader().indexOf("PortOsRevision before"));
+    const int revisionBefore = int(sitemodel::reportHeader().indexOf("PortOsRevision before"));
     EXPECT_EQ(table.records[1].fields[std::size_t(revisionBefore)], "2.11");
     EXPECT_EQ(table.records[1].fields[std::size_t(revisionBefore) + 1], "3.2.0");
     EXPECT_TRUE(QFile::exists(QDir(dir.path()).filePath("site-report.pdf")));

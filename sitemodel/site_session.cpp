@@ -1,10 +1,10 @@
-#include "sitewindow/site_session.h"
+#include "sitemodel/site_session.h"
 
 #include <mutex>
 
 #include "platform/netservice/net_service.h"
 
-namespace zelmar::sitewindow {
+namespace zelmar::sitemodel {
 
 namespace {
 // The plan work's reports, as the session's signals.
@@ -216,4 +216,4 @@ bool SiteSession::upgrade() {
     });
 }
 
-}  // namespace zelmar::sitewindow
+}  // namespace zelmar::sitemodel

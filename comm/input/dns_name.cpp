@@ -1,4 +1,4 @@
-#include "comm/dns_name.h"
+#include "comm/input/dns_name.h"
 
 namespace zelmar::comm {
 

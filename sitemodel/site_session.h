@@ -19,7 +19,7 @@
 #include "site/upgrade_files.h"
 #include "site/upgrade_work.h"
 
-namespace zelmar::sitewindow {
+namespace zelmar::sitemodel {
 
 class SiteSession : public QObject {
     Q_OBJECT
@@ -85,4 +85,4 @@ private:
     site::UpgradeTargets lastTargets_;
 };
 
-}  // namespace zelmar::sitewindow
+}  // namespace zelmar::sitemodel

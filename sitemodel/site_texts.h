@@ -4,7 +4,7 @@
 #include <QString>
 #include <cstdint>
 
-namespace zelmar::sitewindow {
+namespace zelmar::sitemodel {
 
 enum Text : std::int32_t {
     // Shared with the search dialog.
@@ -123,4 +123,4 @@ enum Text : std::int32_t {
 // The text from the catalogue of the language in use.
 QString text(Text number);
 
-}  // namespace zelmar::sitewindow
+}  // namespace zelmar::sitemodel

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "site/site_plan.h"
-#include "sitewindow/site_row.h"
+#include "sitemodel/site_row.h"
 
-namespace zelmar::sitewindow {
+namespace zelmar::sitemodel {
 
 // The plan of the rows that have planned values, numbered as a plan file's
 // rows (the header is row 1) in table order; `serialOfRow` tells which row
@@ -40,4 +40,4 @@ std::optional<PlanField> fieldOfColumn(const std::string& column);
 // with the row's other part. An empty value is fine: it clears the cell.
 std::optional<QString> acceptPlanned(const SiteRow& row, PlanField field, const QString& typed, QString& problem);
 
-}  // namespace zelmar::sitewindow
+}  // namespace zelmar::sitemodel

@@ -16,9 +16,9 @@
 #include "site/plan_outcome.h"
 #include "site/site_plan.h"
 #include "site/upgrade_outcome.h"
-#include "sitewindow/site_row.h"
+#include "sitemodel/site_row.h"
 
-namespace zelmar::sitewindow {
+namespace zelmar::sitemodel {
 
 class SiteTableModel : public QAbstractTableModel {
     Q_OBJECT
@@ -108,4 +108,4 @@ private:
     bool editable_ = true;
 };
 
-}  // namespace zelmar::sitewindow
+}  // namespace zelmar::sitemodel

@@ -13,15 +13,15 @@
 #include "site/csv.h"
 #include "site/plan_check.h"
 #include "platform/netservice/wire/ipv4.h"
-#include "sitewindow/address_numbering.h"
-#include "sitewindow/plan_table.h"
-#include "sitewindow/site_report.h"
-#include "sitewindow/site_table_model.h"
-#include "sitewindow/site_texts.h"
+#include "sitemodel/address_numbering.h"
+#include "sitemodel/plan_table.h"
+#include "sitemodel/site_report.h"
+#include "sitemodel/site_table_model.h"
+#include "sitemodel/site_texts.h"
 
 using namespace zelmar;
-using sitewindow::PlanField;
-using sitewindow::SiteTableModel;
+using sitemodel::PlanField;
+using sitemodel::SiteTableModel;
 
 namespace {
 // Controller i of a site of 200 at 10.40.<i / 100>.<i % 100 + 1>, the first ones on DHCP.
@@ -127,7 +127,7 @@ TEST(SiteTableModel, PlannedValuesAreJudgedCellByCellAsTyped) {
         refusals += c.taken ? 0 : 1;
         EXPECT_EQ(refused.count(), refusals);
     }
-    const sitewindow::SiteRow& row = model.rows()[1];
+    const sitemodel::SiteRow& row = model.rows()[1];
     EXPECT_EQ(row.plannedOf(PlanField::UseDhcp), QString("false"));
     EXPECT_EQ(row.plannedOf(PlanField::IpAddress), QString("10.40.7.7"));
     EXPECT_EQ(row.plannedOf(PlanField::Name), QString(" Pannrum 1 "));
@@ -151,7 +151,7 @@ TEST(SiteTableModel, PlansInAndOutAndProblemsAtTheirCells) {
                              site::csv::line({"10-00099", "Elsewhere", "", "", ""});
     model.loadPlan(site::readPlan(file));
     ASSERT_EQ(model.rowCount(), 5) << "a serial number not found gets a row of its own";
-    const sitewindow::SiteRow& two = model.rows()[1];  // "1000002" is 10-00002
+    const sitemodel::SiteRow& two = model.rows()[1];  // "1000002" is 10-00002
     EXPECT_EQ(two.plannedOf(PlanField::Name), QString("Fläkt 2"));
     EXPECT_EQ(two.plannedOf(PlanField::HostName), QString("fan2"));
     EXPECT_EQ(two.plannedOf(PlanField::Domain), QString("plant.example"));
@@ -160,20 +160,20 @@ TEST(SiteTableModel, PlansInAndOutAndProblemsAtTheirCells) {
 
     // The plan the table makes reads back as the same planned values.
     std::map<int, std::string> serialOfRow;
-    const site::SitePlan plan = sitewindow::planOf(model.rows(), &serialOfRow);
+    const site::SitePlan plan = sitemodel::planOf(model.rows(), &serialOfRow);
     ASSERT_EQ(plan.rows.size(), 2u);
     EXPECT_EQ(serialOfRow[2], "10-00002");
-    const site::SitePlan back = site::readPlan(sitewindow::planFileText(model.rows()));
+    const site::SitePlan back = site::readPlan(sitemodel::planFileText(model.rows()));
     ASSERT_TRUE(back.problems.empty());
     EXPECT_EQ(back.rows[0].cells.at(site::Column::EthernetAddress), two.now.ethernetAddress);
-    EXPECT_EQ(sitewindow::plannedValuesOf(back.rows[0]), two.planned);
+    EXPECT_EQ(sitemodel::plannedValuesOf(back.rows[0]), two.planned);
 
     model.showProblems({{2, "IpAddress", "10.40.0.22 is planned for rows 2, 3"}, {3, "SerialNo", "no controller"}},
                        serialOfRow);
     EXPECT_EQ(model.data(model.index(1, SiteTableModel::plannedColumn(PlanField::IpAddress)), Qt::ToolTipRole).toString(),
               QString("10.40.0.22 is planned for 10-00002, 10-00099"));  // rows named by their controllers
     EXPECT_EQ(model.rows()[4].rowProblem, QString("no controller"));
-    EXPECT_EQ(model.rows()[4].state, sitewindow::RowState::Problem);
+    EXPECT_EQ(model.rows()[4].state, sitemodel::RowState::Problem);
     // Editing the cell takes its problem away.
     QString problem;
     ASSERT_TRUE(model.setPlanned(1, PlanField::IpAddress, "10.40.0.23", problem));
@@ -182,11 +182,11 @@ TEST(SiteTableModel, PlansInAndOutAndProblemsAtTheirCells) {
 
 TEST(AddressNumbering, TheNextFreeAddressesAfterTheFirst) {
     const auto taken = std::set<std::uint32_t>{*net::ipv4::parse("10.40.0.12"), *net::ipv4::parse("10.40.0.13")};
-    EXPECT_EQ(sitewindow::nextFreeAddresses("10.40.0.10", "255.255.255.0", 4, taken),
+    EXPECT_EQ(sitemodel::nextFreeAddresses("10.40.0.10", "255.255.255.0", 4, taken),
               (QStringList{"10.40.0.11", "10.40.0.14", "10.40.0.15", "10.40.0.16"}));
     // Not past the network's broadcast address.
-    EXPECT_EQ(sitewindow::nextFreeAddresses("10.40.0.253", "/24", 5, {}), QStringList{"10.40.0.254"});
-    EXPECT_FALSE(sitewindow::nextFreeAddresses("10.40.0.x", "/24", 2, {}));
+    EXPECT_EQ(sitemodel::nextFreeAddresses("10.40.0.253", "/24", 5, {}), QStringList{"10.40.0.254"});
+    EXPECT_FALSE(sitemodel::nextFreeAddresses("10.40.0.x", "/24", 2, {}));
 }
 
 TEST(SiteTexts, EveryTextOfTheWindowIsInBothCatalogues) {
@@ -200,7 +200,7 @@ TEST(SiteTexts, EveryTextOfTheWindowIsInBothCatalogues) {
     for (const char* lang : {"en", "sv"}) {
         qputenv("ZELMAR_LANG", lang);
         for (int n : numbers) {
-            const QString t = sitewindow::text(sitewindow::Text(n));
+            const QString t = sitemodel::text(sitemodel::Text(n));
             EXPECT_FALSE(t.isEmpty()) << lang << " " << n;
             if (std::string(lang) == "en")
                 english[n] = t;
@@ -211,22 +211,22 @@ TEST(SiteTexts, EveryTextOfTheWindowIsInBothCatalogues) {
 }
 
 TEST(SiteReport, ThePdfHasAPageForAbout40ControllersAndTheCsvEveryRow) {
-    std::vector<sitewindow::SiteRow> rows;
+    std::vector<sitemodel::SiteRow> rows;
     for (const auto& r : siteOf(120)) {
-        sitewindow::SiteRow row;
+        sitemodel::SiteRow row;
         row.now = r;
         row.found = true;
         row.before = r;
         row.now.name += " (new)";
-        row.state = sitewindow::RowState::Applied;
+        row.state = sitemodel::RowState::Applied;
         rows.push_back(row);
     }
     QTemporaryDir dir;
     QString error;
     const QString pdf = QDir(dir.path()).filePath("report.pdf");
-    sitewindow::ReportInfo info;
+    sitemodel::ReportInfo info;
     info.title = "Site report";
-    ASSERT_TRUE(sitewindow::writeReportPdf(pdf, rows, info, error)) << error.toStdString();
+    ASSERT_TRUE(sitemodel::writeReportPdf(pdf, rows, info, error)) << error.toStdString();
     QFile file(pdf);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
@@ -237,13 +237,13 @@ TEST(SiteReport, ThePdfHasAPageForAbout40ControllersAndTheCsvEveryRow) {
     EXPECT_LE(pages, 4) << "fewer than 30 controllers a page";
 
     const QString csv = QDir(dir.path()).filePath("report.csv");
-    ASSERT_TRUE(sitewindow::writeReportCsv(csv, rows, error));
+    ASSERT_TRUE(sitemodel::writeReportCsv(csv, rows, error));
     QFile back(csv);
     ASSERT_TRUE(back.open(QIODevice::ReadOnly));
     const QByteArray text = back.readAll();
     const site::csv::Table table = site::csv::read(std::string_view(text.constData(), std::size_t(text.size())));
     ASSERT_EQ(table.records.size(), 121u);
-    const int nameBefore = int(sitewindow::reportHeader().indexOf("Name before"));
+    const int nameBefore = int(sitemodel::reportHeader().indexOf("Name before"));
     EXPECT_EQ(table.records[1].fields[std::size_t(nameBefore)], "Unit 1");
     EXPECT_EQ(table.records[1].fields[std::size_t(nameBefore) + 1], "Unit 1 (new)");
 }

@@ -7,7 +7,7 @@
 
 #include "site/controller_record.h"
 
-namespace zelmar::sitewindow {
+namespace zelmar::sitemodel {
 
 // The settings a technician plans, each beside its present value.
 enum class PlanField { Name, Description, UseDhcp, IpAddress, SubnetMask, Gateway, DnsServer, HostName, Domain, MainComputer };
@@ -67,4 +67,4 @@ QString presentValue(const site::ControllerRecord& record, PlanField field);
 // The same as a plan cell holds it ("true"/"false" for DHCP).
 QString presentPlanValue(const site::ControllerRecord& record, PlanField field);
 
-}  // namespace zelmar::sitewindow
+}  // namespace zelmar::sitemodel

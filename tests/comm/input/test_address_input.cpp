@@ -1,8 +1,8 @@
 // What the technician types: the find-more input (address and subnet mask) and the DNS name.
 #include <gtest/gtest.h>
 
-#include "comm/address_input.h"
-#include "comm/dns_name.h"
+#include "comm/input/address_input.h"
+#include "comm/input/dns_name.h"
 
 namespace zelmar::comm {
 namespace {

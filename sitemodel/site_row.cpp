@@ -1,12 +1,12 @@
-#include "sitewindow/site_row.h"
+#include "sitemodel/site_row.h"
 
 #include <algorithm>
 
-#include "comm/dns_name.h"
+#include "comm/input/dns_name.h"
 #include "support/support.h"
 #include "support/vbool.h"
 
-namespace zelmar::sitewindow {
+namespace zelmar::sitemodel {
 
 bool SiteRow::hasPlan() const {
     return std::any_of(planned.begin(), planned.end(), [](const QString& v) { return !v.isEmpty(); });
@@ -40,4 +40,4 @@ QString presentValue(const site::ControllerRecord& r, PlanField field) {
     return presentPlanValue(r, field);
 }
 
-}  // namespace zelmar::sitewindow
+}  // namespace zelmar::sitemodel

@@ -2,7 +2,6 @@
 // What the technician types into the find-more box: an address (IP address or
 // DNS name), optionally followed by "/" and a subnet mask.
 #include <QString>
-#include <cstdint>
 
 namespace zelmar::comm {
 
@@ -18,8 +17,5 @@ AddressInput splitAddressInput(const QString& typed);
 // empty mask part of an input without "/" compares too).
 bool entryMatchesInput(const AddressInput& input, const QString& subnetMask, const QString& dnsName,
                        const QString& ipAddress);
-
-// The first of the service's entries that is what was asked for, or -1.
-std::int16_t FindFirstEntryMatching(const AddressInput& input);
 
 }  // namespace zelmar::comm

@@ -1,4 +1,4 @@
-#include "sitewindow/site_report.h"
+#include "sitemodel/site_report.h"
 
 #include <QFile>
 #include <QPageLayout>
@@ -10,10 +10,10 @@
 #include "platform/netservice/search/adapters.h"
 #include "platform/netservice/wire/ipv4.h"
 #include "site/csv.h"
-#include "sitewindow/site_table_model.h"
-#include "sitewindow/site_texts.h"
+#include "sitemodel/site_table_model.h"
+#include "sitemodel/site_texts.h"
 
-namespace zelmar::sitewindow {
+namespace zelmar::sitemodel {
 
 namespace {
 constexpr const char* kAdaptersTarget = "adapters";
@@ -137,4 +137,4 @@ bool writeReportPdf(const QString& path, const std::vector<SiteRow>& rows, const
     return true;
 }
 
-}  // namespace zelmar::sitewindow
+}  // namespace zelmar::sitemodel

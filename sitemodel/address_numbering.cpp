@@ -1,8 +1,8 @@
-#include "sitewindow/address_numbering.h"
+#include "sitemodel/address_numbering.h"
 
 #include "platform/netservice/wire/ipv4.h"
 
-namespace zelmar::sitewindow {
+namespace zelmar::sitemodel {
 
 std::optional<QStringList> nextFreeAddresses(const QString& first, const QString& mask, int count,
                                              const std::set<std::uint32_t>& taken) {
@@ -20,4 +20,4 @@ std::optional<QStringList> nextFreeAddresses(const QString& first, const QString
     return out;
 }
 
-}  // namespace zelmar::sitewindow
+}  // namespace zelmar::sitemodel

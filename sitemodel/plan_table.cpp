@@ -1,11 +1,11 @@
-#include "sitewindow/plan_table.h"
+#include "sitemodel/plan_table.h"
 
 #include <QRegularExpression>
 
-#include "comm/dns_name.h"
+#include "comm/input/dns_name.h"
 #include "site/plan_check.h"
 
-namespace zelmar::sitewindow {
+namespace zelmar::sitemodel {
 
 namespace {
 using site::Column;
@@ -142,4 +142,4 @@ std::optional<QString> acceptPlanned(const SiteRow& row, PlanField field, const 
     return value;
 }
 
-}  // namespace zelmar::sitewindow
+}  // namespace zelmar::sitemodel

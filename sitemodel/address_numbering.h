@@ -6,7 +6,7 @@
 #include <optional>
 #include <set>
 
-namespace zelmar::sitewindow {
+namespace zelmar::sitemodel {
 
 // `count` addresses after `first`, in order, leaving out those in `taken` and
 // the network and broadcast addresses of the network `mask` gives. Stops
@@ -15,4 +15,4 @@ namespace zelmar::sitewindow {
 std::optional<QStringList> nextFreeAddresses(const QString& first, const QString& mask, int count,
                                              const std::set<std::uint32_t>& taken);
 
-}  // namespace zelmar::sitewindow
+}  // namespace zelmar::sitemodel

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "platform/netservice/config/service_config.h"
-#include "sitewindow/site_row.h"
+#include "sitemodel/site_row.h"
 
-namespace zelmar::sitewindow {
+namespace zelmar::sitemodel {
 
 struct ReportInfo {
     QString title;
@@ -32,4 +32,4 @@ QStringList reportCells(const SiteRow& row);
 bool writeReportCsv(const QString& path, const std::vector<SiteRow>& rows, QString& error);
 bool writeReportPdf(const QString& path, const std::vector<SiteRow>& rows, const ReportInfo& info, QString& error);
 
-}  // namespace zelmar::sitewindow
+}  // namespace zelmar::sitemodel

@@ -1,16 +1,16 @@
-#include "sitewindow/site_table_model.h"
+#include "sitemodel/site_table_model.h"
 
 #include <QBrush>
 #include <QColor>
 
 #include "platform/netservice/wire/ipv4.h"
 #include "platform/netservice/wire/messages.h"
-#include "sitewindow/plan_table.h"
-#include "sitewindow/site_texts.h"
+#include "sitemodel/plan_table.h"
+#include "sitemodel/site_texts.h"
 #include "support/support.h"
 #include "support/vbool.h"
 
-namespace zelmar::sitewindow {
+namespace zelmar::sitemodel {
 
 namespace {
 using Kind = SiteTableModel::Kind;
@@ -485,4 +485,4 @@ void SiteTableModel::rowChanged(int row) {
     emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
-}  // namespace zelmar::sitewindow
+}  // namespace zelmar::sitemodel
