@@ -1,5 +1,7 @@
 #include "sitemodel/address_numbering.h"
 
+#include <algorithm>
+
 #include "platform/netservice/wire/ipv4.h"
 
 namespace zelmar::sitemodel {
@@ -18,6 +20,27 @@ std::optional<QStringList> nextFreeAddresses(const QString& first, const QString
             out << QString::fromStdString(net::ipv4::format(a));
     }
     return out;
+}
+
+std::optional<QStringList> numberedAddresses(const std::vector<SiteRow>& rows, const std::vector<int>& selected) {
+    if (selected.size() < 2)
+        return QStringList{};
+    const SiteRow& first = rows[std::size_t(selected.front())];
+    const auto valueOf = [](const SiteRow& r, PlanField f) {
+        return r.plannedOf(f).isEmpty() ? presentPlanValue(r.now, f) : r.plannedOf(f);
+    };
+    std::set<std::uint32_t> taken;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const SiteRow& row = rows[r];
+        if (std::find(selected.begin() + 1, selected.end(), int(r)) != selected.end())
+            continue;  // being numbered: its address is free to give
+        for (const QString& a : {row.found ? presentPlanValue(row.now, PlanField::IpAddress) : QString(),
+                                 row.plannedOf(PlanField::IpAddress)})
+            if (const auto v = net::ipv4::parse(a.toStdString()))
+                taken.insert(*v);
+    }
+    return nextFreeAddresses(valueOf(first, PlanField::IpAddress), valueOf(first, PlanField::SubnetMask),
+                             int(selected.size()) - 1, taken);
 }
 
 }  // namespace zelmar::sitemodel

@@ -130,6 +130,20 @@ void SiteTableModel::loadHeaderTexts() {
     emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
 }
 
+std::vector<std::string> SiteTableModel::foundSerials(const std::vector<int>* rows) const {
+    std::vector<std::string> serials;
+    auto take = [&](const SiteRow& r) {
+        if (r.found)
+            serials.push_back(r.now.serialNo);
+    };
+    if (!rows)
+        std::for_each(rows_.begin(), rows_.end(), take);
+    else
+        for (int r : *rows)
+            take(rows_.at(std::size_t(r)));
+    return serials;
+}
+
 int SiteTableModel::rowOfSerial(const std::string& serial) const {
     const auto it = rowOfSerial_.find(serial);
     return it == rowOfSerial_.end() ? -1 : it->second;

@@ -55,6 +55,8 @@ public:
     // The rows as they stand (for the plan, the report and the tests).
     const std::vector<SiteRow>& rows() const { return rows_; }
     int rowOfSerial(const std::string& serial) const;  // -1: none
+    // The serial numbers of the controllers found among `rows` (all rows when none are given), in that order.
+    std::vector<std::string> foundSerials(const std::vector<int>* rows = nullptr) const;
 
     // Sets a planned value as typed; false with `problem` saying why it was refused.
     bool setPlanned(int row, PlanField field, const QString& typed, QString& problem);

@@ -21,6 +21,7 @@
 #include "comm/input/address_input.h"
 #include "sitemodel/address_numbering.h"
 #include "sitemodel/plan_table.h"
+#include "sitemodel/run_totals.h"
 #include "sitemodel/site_report.h"
 #include "sitemodel/site_texts.h"
 #include "support/support.h"
@@ -447,23 +448,12 @@ void SiteWindow::rowEnded(const site::RowOutcome& outcome, int done, int total) 
 
 void SiteWindow::applied(const site::AppliedPlan& result, const QString& error) {
     model_->addControllers(result.readBack);  // the table shows the controllers as the read-back heard them
-    std::map<site::Outcome, int> counts;
-    for (const site::RowOutcome& o : result.outcomes) {
+    for (const site::RowOutcome& o : result.outcomes)
         model_->showOutcome(o);
-        ++counts[o.outcome];
-    }
     for (int row : result.notReached)
         if (const auto it = serialOfCheckedRow_.find(row); it != serialOfCheckedRow_.end())
             model_->setState(it->second, RowState::NotStarted);
-    lastTotals_ = text(TextPlanTotals)
-                      .arg(counts[site::Outcome::Applied])
-                      .arg(counts[site::Outcome::Skipped])
-                      .arg(counts[site::Outcome::Refused])
-                      .arg(counts[site::Outcome::NoAnswer])
-                      .arg(counts[site::Outcome::Unverified])
-                      .arg(counts[site::Outcome::Waiting])
-                      .arg(counts[site::Outcome::Parked])
-                      .arg(result.notReached.size());
+    lastTotals_ = totalsOf(result);
     showCount();
     showStatus({});
     workDone_ = true;
@@ -512,16 +502,8 @@ void SiteWindow::chooseUpgradeFile() {
 }
 
 void SiteWindow::upgrade(bool all) {
-    std::vector<std::string> serials;
-    if (all) {
-        for (const SiteRow& r : model_->rows())
-            if (r.found)
-                serials.push_back(r.now.serialNo);
-    } else {
-        for (int r : selectedRows())
-            if (model_->rows()[std::size_t(r)].found)
-                serials.push_back(model_->rows()[std::size_t(r)].now.serialNo);
-    }
+    const std::vector<int> selected = selectedRows();
+    const std::vector<std::string> serials = model_->foundSerials(all ? nullptr : &selected);
     if (serials.empty())
         return;
     if (session_->findUpgrades(serials, files_))
@@ -555,22 +537,11 @@ void SiteWindow::upgradeTargetsFound(const site::UpgradeTargets& targets) {
 }
 
 void SiteWindow::upgraded(const site::UpgradeRun& result, const QString& error) {
-    std::map<site::UpgradeResult, int> counts;
-    for (const site::ControllerUpgrade& u : result.upgrades) {
+    for (const site::ControllerUpgrade& u : result.upgrades)
         model_->showUpgrade(u);
-        ++counts[u.result];
-    }
     for (const std::string& serial : result.notReached)
         model_->setState(serial, RowState::NotStarted);
-    lastTotals_ = text(TextUpgradeTotals)
-                      .arg(counts[site::UpgradeResult::Upgraded])
-                      .arg(counts[site::UpgradeResult::Current])
-                      .arg(counts[site::UpgradeResult::NoFile])
-                      .arg(counts[site::UpgradeResult::Refused])
-                      .arg(counts[site::UpgradeResult::Failed])
-                      .arg(counts[site::UpgradeResult::Unknown])
-                      .arg(counts[site::UpgradeResult::NotFound])
-                      .arg(result.notReached.size());
+    lastTotals_ = totalsOf(result);
     showCount();
     showStatus({});
     workDone_ = true;
@@ -641,24 +612,7 @@ void SiteWindow::fillDown() {
 
 void SiteWindow::numberAddresses() {
     const std::vector<int> rows = selectedRows();
-    if (rows.size() < 2)
-        return;
-    const SiteRow& first = model_->rows()[std::size_t(rows.front())];
-    const auto valueOf = [](const SiteRow& r, PlanField f) {
-        return r.plannedOf(f).isEmpty() ? presentPlanValue(r.now, f) : r.plannedOf(f);
-    };
-    std::set<std::uint32_t> taken;
-    for (std::size_t r = 0; r < model_->rows().size(); ++r) {
-        const SiteRow& row = model_->rows()[r];
-        if (std::find(rows.begin() + 1, rows.end(), int(r)) != rows.end())
-            continue;  // being numbered: its address is free to give
-        for (const QString& a : {row.found ? presentPlanValue(row.now, PlanField::IpAddress) : QString(),
-                                 row.plannedOf(PlanField::IpAddress)})
-            if (const auto v = net::ipv4::parse(a.toStdString()))
-                taken.insert(*v);
-    }
-    const auto next = nextFreeAddresses(valueOf(first, PlanField::IpAddress), valueOf(first, PlanField::SubnetMask),
-                                        int(rows.size()) - 1, taken);
+    const auto next = numberedAddresses(model_->rows(), rows);
     if (!next)
         return;
     for (int k = 0; k < next->size(); ++k) {
