@@ -4,6 +4,7 @@
 
 #include "platform/netservice/net_service.h"
 #include "site/pace_gate.h"
+#include "site/revision.h"
 #include "site/site_search.h"
 #include "site/upgrade_work.h"
 
@@ -31,6 +32,7 @@ UpgradeResult resultOf(net::UpgradeVerdict verdict) {
 // answer may still be lost, so the lookups go on until the longest restart
 // the service waits for is over.
 ControllerUpgrade verified(net::NetService& service, const ControllerRecord& found, const std::string& revision) {
+    const bool older = compareRevisions(revision, found.portOsRevision) == RevisionOrder::Older;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(service.config().upgradeRestartWaitMs);
     auto again = lookUpAnswering(service, found.serialNo);
     while (!again && std::chrono::steady_clock::now() < giveUp)
@@ -38,7 +40,7 @@ ControllerUpgrade verified(net::NetService& service, const ControllerRecord& fou
     if (!again)
         return outcome(found, UpgradeResult::Unknown,
                        "it confirmed the switch to " + revision + " and did not answer after its restart");
-    ControllerUpgrade u = outcome(found, UpgradeResult::Upgraded, "");
+    ControllerUpgrade u = outcome(found, older ? UpgradeResult::Downgraded : UpgradeResult::Upgraded, "");
     u.revisionAfter = again->PortOsRevision();
     if (u.revisionAfter != revision) {
         u.result = UpgradeResult::Failed;
@@ -48,16 +50,30 @@ ControllerUpgrade verified(net::NetService& service, const ControllerRecord& fou
 }
 }  // namespace
 
+bool fileIsOlder(const ControllerRecord& found, const UpgradeFiles& files) {
+    const UpgradeFiles::File* file = files.forType(found.portOsType);
+    return file && compareRevisions(file->contents->Revision(), found.portOsRevision) == RevisionOrder::Older;
+}
+
 std::optional<ControllerUpgrade> upgradeNotNeeded(const ControllerRecord& found, const UpgradeFiles& files,
-                                                  bool havePassword) {
+                                                  bool havePassword, bool allowOlder) {
     if (const std::string reason = identityOnlyReason(found, havePassword); !reason.empty())
         return outcome(found, UpgradeResult::Refused, reason + ": nothing sent");
     const UpgradeFiles::File* file = files.forType(found.portOsType);
     if (!file)
         return outcome(found, UpgradeResult::NoFile,
                        "no file for port OS type " + std::to_string(found.portOsType) + ": nothing sent");
-    if (found.portOsRevision == file->contents->Revision())
-        return outcome(found, UpgradeResult::Current, "");
+    const std::string revision = file->contents->Revision();
+    switch (compareRevisions(found.portOsRevision, revision)) {
+    case RevisionOrder::Same: return outcome(found, UpgradeResult::Current, "");
+    case RevisionOrder::Newer:
+        if (!allowOlder)
+            return outcome(found, UpgradeResult::Newer,
+                           "it runs " + found.portOsRevision + ", newer than the file's " + revision + ": nothing sent");
+        break;
+    case RevisionOrder::Older:
+    case RevisionOrder::Different: break;
+    }
     return std::nullopt;
 }
 

@@ -20,10 +20,13 @@ class Turn;
 class UpgradeListener;
 
 // The outcome when the controller as found needs no transfer: it runs the
-// file's revision, no file is for its type, or it cannot be read without
-// (the right) network password; nothing when it is to be upgraded.
+// file's revision, no file is for its type, it cannot be read without (the
+// right) network password, or it runs a newer revision than the file and no
+// downgrade is allowed; nothing when it is to be sent the file.
 std::optional<ControllerUpgrade> upgradeNotNeeded(const ControllerRecord& found, const UpgradeFiles& files,
-                                                  bool havePassword);
+                                                  bool havePassword, bool allowOlder);
+// Whether the file for the controller's type is older than the revision it runs.
+bool fileIsOlder(const ControllerRecord& found, const UpgradeFiles& files);
 
 // Upgrades the controller in `service` (a worker's own, which learnt the
 // site from the search): sent the file, and looked up through its restart.

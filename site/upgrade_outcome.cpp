@@ -9,12 +9,14 @@
 namespace zelmar::site {
 
 namespace {
-constexpr UpgradeResult kAll[] = {UpgradeResult::Upgraded, UpgradeResult::Current, UpgradeResult::NoFile,
-                                  UpgradeResult::Refused,  UpgradeResult::Failed,  UpgradeResult::Unknown,
-                                  UpgradeResult::NotFound};
+constexpr UpgradeResult kAll[] = {UpgradeResult::Upgraded, UpgradeResult::Downgraded, UpgradeResult::Current,
+                                  UpgradeResult::Newer,    UpgradeResult::NoFile,     UpgradeResult::Refused,
+                                  UpgradeResult::Failed,   UpgradeResult::Unknown,    UpgradeResult::NotFound};
+
+bool switched(UpgradeResult r) { return r == UpgradeResult::Upgraded || r == UpgradeResult::Downgraded; }
 
 std::string revisions(const ControllerUpgrade& u) {
-    if (u.result == UpgradeResult::Upgraded)
+    if (switched(u.result))
         return u.revisionBefore + " -> " + u.revisionAfter;
     return u.revisionAfter;
 }
@@ -23,7 +25,9 @@ std::string revisions(const ControllerUpgrade& u) {
 std::string resultName(UpgradeResult result) {
     switch (result) {
     case UpgradeResult::Upgraded: return "upgraded";
+    case UpgradeResult::Downgraded: return "downgraded";
     case UpgradeResult::Current: return "current";
+    case UpgradeResult::Newer: return "newer";
     case UpgradeResult::NoFile: return "no file";
     case UpgradeResult::Refused: return "refused";
     case UpgradeResult::Failed: return "failed";
@@ -33,11 +37,13 @@ std::string resultName(UpgradeResult result) {
     return {};
 }
 
-bool upgradeDone(UpgradeResult result) { return result == UpgradeResult::Upgraded || result == UpgradeResult::Current; }
+bool upgradeDone(UpgradeResult result) {
+    return switched(result) || result == UpgradeResult::Current || result == UpgradeResult::Newer;
+}
 
 std::string upgradeLine(int done, int total, const ControllerUpgrade& u) {
     std::string line = std::to_string(done) + "/" + std::to_string(total) + " " + u.serialNo + " " + resultName(u.result);
-    const std::string why = u.result == UpgradeResult::Upgraded ? revisions(u) : u.detail;
+    const std::string why = switched(u.result) ? revisions(u) : u.detail;
     return why.empty() ? line : line + " (" + why + ")";
 }
 
@@ -62,6 +68,8 @@ std::string upgradeSummary(const std::vector<ControllerUpgrade>& upgrades) {
     for (UpgradeResult kind : kAll) {
         const auto n = std::count_if(upgrades.begin(), upgrades.end(),
                                      [&](const ControllerUpgrade& u) { return u.result == kind; });
+        if (n == 0 && (kind == UpgradeResult::Downgraded || kind == UpgradeResult::Newer))
+            continue;  // told only where there are any: a downgrade is asked for apart
         text += (first ? " " : ", ") + std::to_string(n) + " " + resultName(kind);
         first = false;
     }

@@ -53,22 +53,35 @@ UpgradeTargets UpgradeWork::find(const std::vector<std::string>& serials, bool a
         else
             t.settled.push_back({serial, 0, "", "", UpgradeResult::NotFound, "it did not answer the search: nothing sent"});
     }
-    for (const ControllerRecord& r : t.seen) {
-        if (auto skipped = upgradeNotNeeded(r, files_, !settings_.password.empty()))
-            t.settled.push_back(*skipped);
-        else
-            t.toUpgrade.push_back(r);
-    }
+    sort(t.seen, t);
     return t;
 }
 
+void UpgradeWork::sort(const std::vector<ControllerRecord>& found, UpgradeTargets& into) const {
+    for (const ControllerRecord& r : found) {
+        if (auto skipped = upgradeNotNeeded(r, files_, !settings_.password.empty(), true))
+            into.settled.push_back(*skipped);
+        else if (fileIsOlder(r, files_))
+            into.newer.push_back(r);
+        else
+            into.toUpgrade.push_back(r);
+    }
+}
+
 void UpgradeWork::upgrade(const UpgradeTargets& targets, bool all, UpgradeListener& listener, UpgradeRun& result,
-                          const StopFlag* stop) {
+                          const StopFlag* stop, bool allowOlder) {
     result = {};
     result.upgrades = targets.settled;
-    upgradeBatch(targets.toUpgrade, listener, result, stop);
+    std::vector<ControllerRecord> queued = targets.toUpgrade;
+    for (const ControllerRecord& r : targets.newer) {
+        if (allowOlder)
+            queued.push_back(r);
+        else
+            result.upgrades.push_back(*upgradeNotNeeded(r, files_, true, false));
+    }
+    upgradeBatch(queued, listener, result, stop);
     if (all && everyOneDone(result.upgrades) && result.notReached.empty())
-        result.nobodyLeftBehind = searchForControllersLeftBehind(targets.seen, listener, result, stop);
+        result.nobodyLeftBehind = searchForControllersLeftBehind(targets.seen, listener, result, stop, allowOlder);
 }
 
 void UpgradeWork::upgradeBatch(const std::vector<ControllerRecord>& queued, UpgradeListener& listener,
@@ -119,7 +132,7 @@ void UpgradeWork::upgradeBatch(const std::vector<ControllerRecord>& queued, Upgr
 // are upgraded (or told) too, until a search finds none. False when the last
 // search still found some.
 bool UpgradeWork::searchForControllersLeftBehind(std::vector<ControllerRecord> seen, UpgradeListener& listener,
-                                                 UpgradeRun& result, const StopFlag* stop) {
+                                                 UpgradeRun& result, const StopFlag* stop, bool allowOlder) {
     for (int search = 0; search < kClosingSearches; ++search) {
         listener.progress("searching the site once more for controllers not seen ...");
         service_->Clear();
@@ -132,7 +145,7 @@ bool UpgradeWork::searchForControllersLeftBehind(std::vector<ControllerRecord> s
             return true;
         seen.insert(seen.end(), late.seen.begin(), late.seen.end());
         for (const ControllerRecord& r : late.seen) {
-            if (auto skipped = upgradeNotNeeded(r, files_, !settings_.password.empty()))
+            if (auto skipped = upgradeNotNeeded(r, files_, !settings_.password.empty(), allowOlder))
                 late.settled.push_back(*skipped);
             else
                 late.toUpgrade.push_back(r);

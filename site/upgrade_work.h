@@ -41,6 +41,7 @@ public:
 // The controllers of a run, found and sorted before anything is sent.
 struct UpgradeTargets {
     std::vector<ControllerRecord> toUpgrade;  // each will get a transfer and restart
+    std::vector<ControllerRecord> newer;      // they run a newer revision than their file: sent only when asked for
     std::vector<ControllerUpgrade> settled;   // told without a transfer
     std::vector<ControllerRecord> seen;       // every controller found, for the search after the run
 };
@@ -64,17 +65,21 @@ public:
     UpgradeTargets find(const std::vector<std::string>& serials, bool all, UpgradeListener& listener);
 
     // Upgrades the targets at the settings' pace; once `stop` is requested no new
-    // transfer starts. With `all`, before it says it is done it searches the
+    // transfer starts. The controllers that run a newer revision than their
+    // file get it only with `allowOlder` (a downgrade); else they are told so,
+    // nothing sent. With `all`, before it says it is done it searches the
     // site again and upgrades the controllers not seen before, until a search
     // finds none. A service error is thrown again after `result` holds what was done.
     void upgrade(const UpgradeTargets& targets, bool all, UpgradeListener& listener, UpgradeRun& result,
-                 const StopFlag* stop = nullptr);
+                 const StopFlag* stop = nullptr, bool allowOlder = false);
 
 private:
     void upgradeBatch(const std::vector<ControllerRecord>& controllers, UpgradeListener& listener, UpgradeRun& result,
                       const StopFlag* stop);
     bool searchForControllersLeftBehind(std::vector<ControllerRecord> seen, UpgradeListener& listener,
-                                        UpgradeRun& result, const StopFlag* stop);
+                                        UpgradeRun& result, const StopFlag* stop, bool allowOlder);
+    // Sorts found controllers into those to send the file, those newer than it, and those told at once.
+    void sort(const std::vector<ControllerRecord>& found, UpgradeTargets& into) const;
 
     SiteSettings settings_;
     const UpgradeFiles& files_;

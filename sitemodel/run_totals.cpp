@@ -27,7 +27,9 @@ QString totalsOf(const site::UpgradeRun& run) {
         ++n[u.result];
     return text(TextUpgradeTotals)
         .arg(n[site::UpgradeResult::Upgraded])
+        .arg(n[site::UpgradeResult::Downgraded])
         .arg(n[site::UpgradeResult::Current])
+        .arg(n[site::UpgradeResult::Newer])
         .arg(n[site::UpgradeResult::NoFile])
         .arg(n[site::UpgradeResult::Refused])
         .arg(n[site::UpgradeResult::Failed])

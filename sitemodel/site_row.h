@@ -35,7 +35,9 @@ enum class RowState {
     Transferring,
     Restarting,
     Upgraded,
+    Downgraded,
     Current,
+    Newer,  // it runs a newer revision than its file: nothing sent
     NoFile,
     UpgradeRefused,
     Failed,

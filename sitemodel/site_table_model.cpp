@@ -34,7 +34,9 @@ QColor stateColour(RowState s) {
     case RowState::Applied:
     case RowState::Skipped:
     case RowState::Upgraded:
-    case RowState::Current: return kDone;
+    case RowState::Downgraded:
+    case RowState::Current:
+    case RowState::Newer: return kDone;
     case RowState::Waiting:
     case RowState::Writing:
     case RowState::Verifying:
@@ -331,13 +333,15 @@ void SiteTableModel::showOutcome(const site::RowOutcome& o) {
 void SiteTableModel::showUpgrade(const site::ControllerUpgrade& u) {
     static const std::map<site::UpgradeResult, RowState> states = {
         {site::UpgradeResult::Upgraded, RowState::Upgraded}, {site::UpgradeResult::Current, RowState::Current},
+        {site::UpgradeResult::Downgraded, RowState::Downgraded}, {site::UpgradeResult::Newer, RowState::Newer},
         {site::UpgradeResult::NoFile, RowState::NoFile},     {site::UpgradeResult::Refused, RowState::UpgradeRefused},
         {site::UpgradeResult::Failed, RowState::Failed},     {site::UpgradeResult::Unknown, RowState::Unknown},
         {site::UpgradeResult::NotFound, RowState::NotFound}};
     const int r = rowOfSerial(u.serialNo);
     if (r >= 0 && !u.revisionAfter.empty())
         rows_[std::size_t(r)].now.portOsRevision = u.revisionAfter;
-    const QString detail = u.result == site::UpgradeResult::Upgraded
+    const bool switched = u.result == site::UpgradeResult::Upgraded || u.result == site::UpgradeResult::Downgraded;
+    const QString detail = switched
                                ? QString::fromStdString(u.revisionBefore + " -> " + u.revisionAfter +
                                                         (u.detail.empty() ? "" : "; " + u.detail))
                                : QString::fromStdString(u.detail);
@@ -377,6 +381,8 @@ QString SiteTableModel::stateText(RowState s) {
     case RowState::Restarting: return text(TextStateRestarting);
     case RowState::Upgraded: return text(TextStateUpgraded);
     case RowState::Current: return text(TextStateCurrent);
+    case RowState::Downgraded: return text(TextStateDowngraded);
+    case RowState::Newer: return text(TextStateNewer);
     case RowState::NoFile: return text(TextStateNoFile);
     case RowState::Failed: return text(TextStateFailed);
     case RowState::Unknown: return text(TextStateUnknown);

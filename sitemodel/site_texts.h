@@ -118,6 +118,10 @@ enum Text : std::int32_t {
     TextNoPlannedValues = 4709,
     TextParkingAddress = 4710,
     TextSharedAddress = 4711,
+    TextStillBusy = 4712,
+    TextInvalidAddress = 4713,
+    TextStateDowngraded = 4714,
+    TextStateNewer = 4715,
 };
 
 // The text from the catalogue of the language in use.

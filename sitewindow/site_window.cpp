@@ -210,7 +210,7 @@ void SiteWindow::connectSession() {
     connect(session_, &SiteSession::noneFoundAt, this,
             [](const QString& address) { support::ShowInfoMessage(text(TextNoMatch) + QLatin1Char(' ') + address); });
     connect(session_, &SiteSession::invalidAddress, this,
-            [](const QString& address) { support::ShowErrorMessage(address + QStringLiteral(" is not a valid IP address!")); });
+            [](const QString& address) { support::ShowErrorMessage(text(TextInvalidAddress).arg(address)); });
     connect(session_, &SiteSession::checked, this, &SiteWindow::checked);
     connect(session_, &SiteSession::rowStarted, this, [this](int row) {
         if (const auto it = serialOfCheckedRow_.find(row); it != serialOfCheckedRow_.end())
@@ -223,7 +223,7 @@ void SiteWindow::connectSession() {
                 model_->setState(r.now.serialNo, RowState::Verifying);
     });
     connect(session_, &SiteSession::applied, this, &SiteWindow::applied);
-    connect(session_, &SiteSession::upgradeTargetsFound, this, &SiteWindow::upgradeTargetsFound);
+    connect(session_, &SiteSession::upgradeTargetsFound, this, [this] { upgradeQuestionDue_ = true; });
     connect(session_, &SiteSession::transferring, this, [this](const QString& serial, int percent) {
         model_->setState(serial.toStdString(), RowState::Transferring, {}, percent);
     });
@@ -232,6 +232,7 @@ void SiteWindow::connectSession() {
     connect(session_, &SiteSession::upgradeEnded, this, [this](const site::ControllerUpgrade& u) {
         model_->showUpgrade(u);
         progressBar_->setValue(progressBar_->value() + 1);
+        showStatus(text(TextUpgrading).arg(progressBar_->value()).arg(progressBar_->maximum()));
     });
     connect(session_, &SiteSession::upgraded, this, &SiteWindow::upgraded);
     connect(session_, &SiteSession::progress, this, [this](const QString& line) { showStatus(line); });
@@ -242,6 +243,11 @@ void SiteWindow::connectSession() {
         model_->setEditable(true);
         progressBar_->hide();
         updateActions();
+        // What waited for the check's or the search's worker to end.
+        if (std::exchange(applyAfterCheck_, false) && checkedVersion_ == model_->planVersion())
+            ui::guardHandler(handlers_, "apply", [this] { apply(); });
+        if (std::exchange(upgradeQuestionDue_, false))
+            ui::guardHandler(handlers_, "askUpgrade", [this] { askUpgrade(); });
     });
 }
 
@@ -273,6 +279,8 @@ void SiteWindow::showCount() { totalsLabel_->setText(lastTotals_.isEmpty() ? tex
 
 // Work begins: the table is locked against edits and the progress bar runs.
 void SiteWindow::beginWork(const QString& status, int steps) {
+    lastTotals_.clear();  // the totals of the last run are not this one's
+    showCount();
     model_->setEditable(false);
     progressBar_->setRange(0, steps);
     progressBar_->setValue(0);
@@ -414,11 +422,6 @@ void SiteWindow::checked(const site::CheckedPlan& result) {
         applyAfterCheck_ = false;
         showStatus(text(TextPlanProblems).arg(result.check.problems.size()));
     }
-    if (applyAfterCheck_) {
-        applyAfterCheck_ = false;
-        QMetaObject::invokeMethod(this, [this] { ui::guardHandler(handlers_, "apply", [this] { apply(); }); },
-                                  Qt::QueuedConnection);
-    }
 }
 
 void SiteWindow::apply() {
@@ -427,6 +430,11 @@ void SiteWindow::apply() {
         check();
         return;
     }
+    if (!session_->apply()) {  // never rows told waiting with nothing running
+        support::ShowErrorMessage(text(TextStillBusy));
+        return;
+    }
+    // The work's reports come queued to this thread: the rows are shown waiting before any starts.
     const site::CheckedPlan& checked = session_->lastCheck();
     std::vector<std::string> serials;
     for (const site::PlannedSetup& s : checked.check.setups) {
@@ -435,8 +443,7 @@ void SiteWindow::apply() {
     }
     model_->rememberBefore(serials);
     checkedVersion_ = -1;  // the controllers change: the next apply checks again
-    if (session_->apply())
-        beginWork(text(TextApplying).arg(0).arg(serials.size()), int(serials.size()));
+    beginWork(text(TextApplying).arg(0).arg(serials.size()), int(serials.size()));
 }
 
 void SiteWindow::rowEnded(const site::RowOutcome& outcome, int done, int total) {
@@ -510,30 +517,28 @@ void SiteWindow::upgrade(bool all) {
         beginWork(text(TextSearching) + QStringLiteral(" ..."), 0);
 }
 
-void SiteWindow::upgradeTargetsFound(const site::UpgradeTargets& targets) {
-    // Nothing is sent before the question; the session is idle again by the time it is asked.
-    QMetaObject::invokeMethod(
-        this,
-        [this, targets] {
-            ui::guardHandler(handlers_, "upgradeTargetsFound", [this, &targets] {
-                if (targets.toUpgrade.empty()) {
-                    for (const site::ControllerUpgrade& u : targets.settled)
-                        model_->showUpgrade(u);
-                    support::ShowInfoMessage(text(TextNothingToUpgrade));
-                    return;
-                }
-                if (!support::AskYesNo(text(TextAskRestart).arg(targets.toUpgrade.size())))
-                    return;
-                for (const site::ControllerUpgrade& u : targets.settled)
-                    model_->showUpgrade(u);
-                model_->rememberBefore(serialsOf(targets.toUpgrade));
-                for (const site::ControllerRecord& r : targets.toUpgrade)
-                    model_->setState(r.serialNo, RowState::Waiting);
-                if (session_->upgrade())
-                    beginWork(text(TextUpgrading).arg(0).arg(targets.toUpgrade.size()), int(targets.toUpgrade.size()));
-            });
-        },
-        Qt::QueuedConnection);
+// Nothing is sent before the question, asked once the search's worker has ended.
+void SiteWindow::askUpgrade() {
+    const site::UpgradeTargets& targets = session_->lastTargets();
+    showStatus({});
+    if (targets.toUpgrade.empty()) {
+        for (const site::ControllerUpgrade& u : targets.settled)
+            model_->showUpgrade(u);
+        support::ShowInfoMessage(text(TextNothingToUpgrade));
+        return;
+    }
+    if (!support::AskYesNo(text(TextAskRestart).arg(targets.toUpgrade.size())))
+        return;
+    if (!session_->upgrade()) {
+        support::ShowErrorMessage(text(TextStillBusy));
+        return;
+    }
+    for (const site::ControllerUpgrade& u : targets.settled)
+        model_->showUpgrade(u);
+    model_->rememberBefore(serialsOf(targets.toUpgrade));
+    for (const site::ControllerRecord& r : targets.toUpgrade)
+        model_->setState(r.serialNo, RowState::Waiting);
+    beginWork(text(TextUpgrading).arg(0).arg(targets.toUpgrade.size()), int(targets.toUpgrade.size()));
 }
 
 void SiteWindow::upgraded(const site::UpgradeRun& result, const QString& error) {

@@ -76,7 +76,7 @@ private:
     void checked(const site::CheckedPlan& result);
     void rowEnded(const site::RowOutcome& outcome, int done, int total);
     void applied(const site::AppliedPlan& result, const QString& error);
-    void upgradeTargetsFound(const site::UpgradeTargets& targets);
+    void askUpgrade();
     void upgraded(const site::UpgradeRun& result, const QString& error);
 
     QModelIndexList selectedCells() const;  // the view's cells selected, else the current one
@@ -98,6 +98,7 @@ private:
     int problemsVersion_ = -1;  // the plan version a check found problems in
     int checkingVersion_ = -1;  // the plan version the check under way checks
     bool applyAfterCheck_ = false;   // Apply asked for a check first
+    bool upgradeQuestionDue_ = false;  // the controllers to upgrade are found: ask once the search has ended
     bool actionsDue_ = false;        // the commands' states are to be looked at again
     bool passwordAsked_ = false;
     std::shared_ptr<site::UpgradeFiles> files_;

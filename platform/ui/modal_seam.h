@@ -19,6 +19,7 @@ struct ModalRequest {
     QString title;  // window title (input box); may be empty
     int style = 0;  // message kind (0 error, 2 information) or question style (4, 257)
     bool hideInput = false;  // input box: typed text is masked
+    QString checkBox;        // question: the caption of its check box; empty: none
 };
 
 // A button code as the support library reports it (1 = OK, 2 = Cancel,
@@ -27,6 +28,7 @@ struct ModalRequest {
 struct ModalAnswer {
     int button = 1;
     QString text;
+    bool checked = false;  // a question's check box
 };
 
 class ModalSeam {
@@ -34,6 +36,7 @@ public:
     static void pushAnswer(const ModalAnswer& answer);
     static void pushButton(int button) { pushAnswer({button, {}}); }
     static void pushInput(const QString& text) { pushAnswer({text.isEmpty() ? 2 : 1, text}); }
+    static void pushChoice(int button, bool checked) { pushAnswer({button, {}, checked}); }
     static int pendingAnswers();
     static void clearAnswers();
 

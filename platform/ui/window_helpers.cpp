@@ -1,8 +1,12 @@
 #include "platform/ui/window_helpers.h"
 
+#include "platform/qorglib/user_dialogs.h"
 #include "platform/ui/modal_seam.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QCursor>
 #include <QFileDialog>
 #include <QFontMetrics>
@@ -95,8 +99,51 @@ QString inputBox(const QString& prompt, const QString& title, const QString& def
     return box.textValue();
 }
 
+bool askYesNo(const QString& question, bool defaultNo, const QString& checkBox, bool* checked) {
+    ModalRequest request;
+    request.kind = ModalKind::Question;
+    request.text = question;
+    request.style = 4 | (defaultNo ? 0x100 : 0);  // Yes and No; bits 8..11: the default answer
+    request.checkBox = checkBox;
+    if (const auto answer = ModalSeam::take(request)) {
+        if (checked)
+            *checked = !checkBox.isEmpty() && answer->checked;
+        return answer->button == ButtonYes;
+    }
+    QMessageBox box(QMessageBox::Question, applicationTitle(), question, QMessageBox::Yes | QMessageBox::No,
+                    QApplication::activeWindow());
+    for (const auto button : {QMessageBox::Yes, QMessageBox::No})  // the tool's captions, in its language
+        if (const QString caption = qorg::answerCaption(button == QMessageBox::Yes ? qorg::CodeYes : qorg::CodeNo);
+            !caption.isEmpty())
+            box.button(button)->setText(caption);
+    box.setDefaultButton(defaultNo ? QMessageBox::No : QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    QCheckBox* tick = checkBox.isEmpty() ? nullptr : new QCheckBox(checkBox, &box);
+    if (tick)
+        box.setCheckBox(tick);
+    const bool yes = box.exec() == QMessageBox::Yes;
+    if (checked)
+        *checked = tick && tick->isChecked();
+    return yes;
+}
+
+QString titleOfCaption(const QString& caption) {
+    QString title;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == u'&' && i + 1 < caption.size() && caption[i + 1] != u'&')
+            continue;  // a mnemonic mark
+        if (caption[i] == u'&')
+            ++i;  // "&&" is one '&'
+        title += caption[i];
+    }
+    while (title.endsWith(u'.') || title.endsWith(QChar(0x2026)))
+        title.chop(1);
+    return title.trimmed();
+}
+
 namespace {
-QString chooseFile(ModalKind kind, const QString& title, const QString& start, const QString& filter) {
+QString chooseFile(ModalKind kind, const QString& caption, const QString& start, const QString& filter) {
+    const QString title = titleOfCaption(caption);
     ModalRequest request;
     request.kind = kind;
     request.text = start;

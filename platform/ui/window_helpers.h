@@ -35,9 +35,19 @@ void doEventsExceptInput();
 QString inputBox(const QString& prompt, const QString& title = {}, const QString& defaultText = {},
                  bool hideInput = false);
 
+// A Yes/No question through the modal seam, with the application title as
+// caption and the tool's captions on its buttons; No is the default button
+// when `defaultNo`. With `checkBox` given, a check box below the text,
+// unchecked at first, whose state `checked` returns. True on Yes.
+bool askYesNo(const QString& question, bool defaultNo, const QString& checkBox = {}, bool* checked = nullptr);
+
+// A command's caption as a window title: without its mnemonic marks and trailing "...".
+QString titleOfCaption(const QString& caption);
+
 // The platform's file dialog for one file to open or to save, through the
 // modal seam: `start` is the folder or file it starts at, `filter` as
-// QFileDialog takes it ("Plans (*.csv)"). Returns the path, or empty on Cancel.
+// QFileDialog takes it ("Plans (*.csv)"), `title` a caption (its mnemonic
+// marks left out). Returns the path, or empty on Cancel.
 QString chooseFileToOpen(const QString& title, const QString& start, const QString& filter);
 QString chooseFileToSave(const QString& title, const QString& start, const QString& filter);
 

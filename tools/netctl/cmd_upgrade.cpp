@@ -121,7 +121,7 @@ int upgrade(const std::vector<std::string>& args, const Context& c) {
     }
     UpgradeRun run;
     try {
-        work.upgrade(targets, c.options.all, listener, run, c.options.stop);
+        work.upgrade(targets, c.options.all, listener, run, c.options.stop, c.options.allowOlder);
     } catch (const std::exception&) {
         printRun(run, c);  // what a service error leaves behind: those in hand may or may not have switched
         throw;
@@ -146,8 +146,11 @@ Command upgradeCommand() {
             "the controllers not seen before too (the table says \"found only by a\n"
             "search after the run\"), until a search finds no more.\n"
             "Skipped, nothing sent: a controller that already runs the file's revision\n"
-            "(current), one whose type has no file (no file), one that requires\n"
-            "encryption without the right network password (refused).\n"
+            "(current), one that runs a newer revision than its file (newer; with\n"
+            "--allow-older it gets the file: downgraded), one whose type has no file\n"
+            "(no file), one that requires encryption without the right network\n"
+            "password (refused). Revisions compare as dotted numbers (2.12 is newer\n"
+            "than 2.9).\n"
             "--jobs N (1 to 32): at most N controllers upgraded at once, each from its\n"
             "transfer to its verification after the restart. Without it the pace\n"
             "adapts: it starts with two transfers, grows while the answers come in\n"
@@ -157,13 +160,14 @@ Command upgradeCommand() {
             "Never two transfers to one controller.\n"
             "Progress on standard error (--quiet: none).\n"
             "At the end a table (--json: one JSON object a line) with each outcome:\n"
-            "upgraded (it reports the file's revision after its restart), current,\n"
+            "upgraded (it reports the file's revision after its restart), downgraded\n"
+            "(the same, to an older revision, with --allow-older), current, newer,\n"
             "no file, refused (the controller took nothing), failed (the transfer did\n"
             "not complete: the old revision runs), unknown (the switch was asked for\n"
             "and no answer came after the restart), not found.\n"
-            "Exit code 0 only when every controller is upgraded or current and the\n"
-            "last search found none left behind. Started again with the same\n"
-            "arguments, it upgrades only what is left.",
+            "Exit code 0 only when every controller is upgraded, downgraded, current\n"
+            "or newer and the last search found none left behind. Started again with\n"
+            "the same arguments, it upgrades only what is left.",
             upgrade};
 }
 

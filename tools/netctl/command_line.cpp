@@ -29,12 +29,14 @@ struct Switches {
     QCommandLineOption jobs{"jobs", "upgrade and plan: at most N controllers worked on at once, 1 to 32 (default: a pace that adapts to the link)", "N"};
     QCommandLineOption quiet{"quiet", "upgrade and plan: no progress on standard error"};
     QCommandLineOption everyController{"all", "upgrade: every controller a full search finds"};
+    QCommandLineOption allowOlder{"allow-older",
+                                  "upgrade: also send a file older than the revision a controller runs (a downgrade)"};
     QCommandLineOption parking{"parking",
                                "plan: a free address to park a controller on while a cycle of address changes "
                                "closes (default: one the check chooses); may be given once for each network",
                                "ADDRESS"};
     QList<QCommandLineOption> all() const {
-        return {help, version, json, csv, passwordStdin, newPasswordStdin, jobs, quiet, everyController, parking};
+        return {help, version, json, csv, passwordStdin, newPasswordStdin, jobs, quiet, everyController, allowOlder, parking};
     }
 };
 
@@ -176,6 +178,7 @@ int runCommandLine(const QStringList& arguments, std::istream& in, std::ostream&
     }
     options.quiet = parser.isSet(s.quiet);
     options.all = parser.isSet(s.everyController);
+    options.allowOlder = parser.isSet(s.allowOlder);
     if (parser.isSet(s.jobs)) {
         try {
             options.jobs = int(cli::integer("jobs", cli::single(parser, "jobs"), 1, site::kMostJobs));

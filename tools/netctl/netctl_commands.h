@@ -43,6 +43,7 @@ struct Options {
     std::optional<int> jobs;
     bool quiet = false;  // upgrade and plan: no progress on standard error
     bool all = false;    // upgrade: every controller a full search finds
+    bool allowOlder = false;  // upgrade: also send a file older than the revision a controller runs (a downgrade)
     std::vector<std::string> parking;  // plan: free addresses to park a controller of a cycle on (--parking)
     // plan apply and upgrade: Stop (Ctrl-C, SIGTERM); none: they run to their end.
     const site::StopFlag* stop = nullptr;

@@ -1,0 +1,88 @@
+// What the site window says is true at the moment it says it: an Apply that
+// starts its work every time, an upgrade counter that counts, no status left
+// over from work that has ended. Against simulated controllers over UDP on
+// loopback, driven headless.
+#include <QLabel>
+#include <QStatusBar>
+
+#include "site/csv.h"
+#include "tests/platform/netservice/upgrade_helpers.h"
+#include "tests/sitewindow/site_window_fixture.h"
+
+using namespace zelmar;
+using sitemodel::RowState;
+using sitemodel::SiteTableModel;
+using zelmar::testing::SiteWindowTest;
+
+namespace {
+sim::SimFleet officeFleet(int count) {
+    std::vector<sim::SimControllerState> site;
+    for (int n = 1; n <= count; ++n)
+        site.push_back(zelmar::testing::officeController(n));
+    return zelmar::testing::startFleet(site);
+}
+
+QString stateOf(sitewindow::SiteWindow& w, const std::string& serial) {
+    const int r = w.model().rowOfSerial(serial);
+    return r < 0 ? QString("(no row)") : SiteTableModel::stateText(w.model().rows()[std::size_t(r)].state);
+}
+}  // namespace
+
+// Apply without Check first checks, and applies once the check's work has ended: every time.
+TEST_F(SiteWindowTest, ApplyStraightAfterOpeningAPlanAppliesEveryRowEveryTime) {
+    auto fleet = officeFleet(6);
+    sitewindow::SiteWindow w(zelmar::testing::quickSearchConfig(fleet));
+    ASSERT_TRUE(run(w, "actionSearch"));
+    QTemporaryDir dir;
+    for (int round = 1; round <= 20; ++round) {
+        SCOPED_TRACE(round);
+        std::string plan = site::csv::line({"SerialNo", "Name"});
+        for (const auto& c : fleet.controllers())
+            plan += site::csv::line({c.serialNo, "Round " + std::to_string(round) + " " + c.serialNo});
+        ui::ModalSeam::pushInput(writeFile(dir, "plan.csv", plan));
+        action(w, "actionOpenPlan")->trigger();
+        ASSERT_TRUE(run(w, "actionApply"));
+        for (const auto& c : fleet.controllers()) {
+            EXPECT_EQ(c.name, "Round " + std::to_string(round) + " " + c.serialNo);
+            EXPECT_EQ(stateOf(w, c.serialNo), QString("applied")) << c.serialNo;
+        }
+    }
+}
+
+// The status counts the controllers done as they end; the totals of the
+// last run are gone while another runs; a search that finds nothing to send leaves no status behind.
+TEST_F(SiteWindowTest, TheUpgradeCounterCountsAndNoStatusOutlivesItsWork) {
+    std::vector<sim::SimControllerState> site;
+    for (int n = 1; n <= 6; ++n)
+        site.push_back(zelmar::testing::upgradableController(n));
+    auto fleet = zelmar::testing::startFleet(site);
+    sitewindow::SiteWindow w(zelmar::testing::quickSearchConfig(fleet));
+    ASSERT_TRUE(run(w, "actionSearch"));
+    QTemporaryDir dir;
+    const auto bytes = net::UpgradeFile::Build(3, "3.2.0", zelmar::testing::randomImage(20000, 3));
+    ui::ModalSeam::pushInput(writeFile(dir, "3.TcpIpPortOS", std::string(bytes.begin(), bytes.end())));
+    action(w, "actionUpgradeFiles")->trigger();
+
+    QStringList said;
+    QObject::connect(w.statusBar(), &QStatusBar::messageChanged, &w, [&](const QString& m) { said << m; });
+    auto* totals = w.findChild<QLabel*>("totalsLabel");
+    QStringList totalsWhileRunning;
+    QObject::connect(&w.session(), &sitemodel::SiteSession::upgradeEnded, &w,
+                     [&] { totalsWhileRunning << totals->text(); });
+    ui::ModalSeam::pushButton(ui::ButtonYes);
+    ASSERT_TRUE(run(w, "actionUpgradeAll"));
+    for (int done = 1; done <= 6; ++done)
+        EXPECT_TRUE(said.contains(QString("Upgrading: %1 of 6 controllers done").arg(done))) << said.join(" | ").toStdString();
+    const QString afterUpgrade = totals->text();
+    EXPECT_TRUE(afterUpgrade.startsWith("6 upgraded")) << afterUpgrade.toStdString();
+
+    // Once more: nothing to send. No totals of the run before while it searches, no "Searching" afterwards.
+    ui::ModalSeam::pushButton(ui::ButtonOk);  // "none needs upgrading"
+    said.clear();
+    ASSERT_TRUE(run(w, "actionUpgradeAll"));
+    EXPECT_TRUE(said.contains("Searching ...")) << said.join(" | ").toStdString();
+    EXPECT_EQ(w.statusBar()->currentMessage(), QString());
+    EXPECT_EQ(totals->text(), QString("6 controllers"));
+    for (const QString& t : totalsWhileRunning)
+        EXPECT_FALSE(t.contains("upgraded")) << "the totals of an earlier run while one runs: " << t.toStdString();
+}
