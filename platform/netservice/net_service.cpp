@@ -22,7 +22,8 @@ void NetService::AddNetwork(const std::string& address, const std::string& subne
     core_->searching().addNetwork(address, subnetMask);
 }
 void NetService::AddSerialNoSearch() { core_->searching().addSerialNoSearch(); }
-void NetService::setPassword(const std::string& password) { core_->setPassword(password); }
+void NetService::setPassword(const std::string& password) { core_->setPasswords({password}); }
+void NetService::setPasswords(const std::vector<std::string>& passwords) { core_->setPasswords(passwords); }
 
 void NetService::Search() { core_->search(); }
 void NetService::LearnControllers(const NetService& other) { core_->learnControllers(*other.core_); }

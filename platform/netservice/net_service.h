@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/netservice/config/service_config.h"
 #include "platform/netservice/controller_entry.h"
@@ -38,7 +39,12 @@ public:
     void AddAddress(const std::string& address);
     void AddNetwork(const std::string& address, const std::string& subnetMask);
     void AddSerialNoSearch();
+    // The network password: the same as setPasswords({password}).
     void setPassword(const std::string& password);
+    // Network passwords for controllers that require encryption, tried in this order (empty
+    // ones left out, a repeated one once) on a controller until one opens it; the one that did
+    // is kept for it (docs/netservice.md, "Passwords").
+    void setPasswords(const std::vector<std::string>& passwords);
 
     // Runs a search with the criteria given since Clear (none: a full search of
     // the configured targets; ConnectedMode: only the directly connected one).

@@ -213,8 +213,14 @@ std::optional<Message> ServiceCore::exchange(std::int32_t index, Message request
             pending->resend.sent(Clock::now());
         }
         port_.waitReadable(std::min(msUntil(pending->resend.next), msUntil(deadline)));
+        const std::uint32_t sentAs = pending->requestId;
         if (auto reply = receiveReplyTo(*pending, replyType, deadline))
             return reply;
+        // Sealed anew (a new session, or the next password) after the controller answered: its
+        // sends count from one, so that a try of another password is not also broadcast through
+        // the search targets, where the controller could hear it twice and count two wrong keys.
+        if (pending->requestId != sentAs)
+            attempts = 0;
     }
     return std::nullopt;
 }

@@ -38,7 +38,7 @@ public:
     // Search criteria and searches.
     ControllerSearch& searching() { return search_; }
     bool isValidAddress(const std::string& address) const;
-    void setPassword(const std::string& password) { crypto_.setPassword(password); }
+    void setPasswords(const std::vector<std::string>& passwords) { crypto_.setPasswords(passwords); }
     void search();
     // The controllers `other` knows that this one does not, appended as it heard them (no
     // session, no held writes): see NetService::LearnControllers.
@@ -120,6 +120,9 @@ private:
         return crypto_.keyFromPassword(index, password);
     }
     bool serviceKeyIs(std::int32_t index, const std::string& key) override { return crypto_.serviceKeyIs(index, key); }
+    bool openedWithKey(std::int32_t index, const std::string& key) override {
+        return crypto_.openedWithKey(index, key);
+    }
 
     // SearchLink.
     std::int32_t heard(const wire::Message& reply, wire::ControllerInfo info, const platform::Endpoint& from,

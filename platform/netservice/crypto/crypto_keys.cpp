@@ -20,9 +20,11 @@ constexpr char kKdfContext[crypto_kdf_CONTEXTBYTES] = {'Z', 'L', 'N', 'P', 'c', 
 
 constexpr std::size_t kCacheSlots = 8;
 
+static_assert(kPasswordDigestBytes == crypto_generichash_BYTES);
+
 struct CacheSlot {
     bool used = false;
-    std::array<std::uint8_t, crypto_generichash_BYTES> passwordDigest{};  // not the password itself
+    PasswordDigest passwordDigest{};  // not the password itself
     Key master{};
     std::uint64_t lastUse = 0;
 };
@@ -43,13 +45,15 @@ KeyCache& cache() {
     return c;
 }
 
-std::array<std::uint8_t, crypto_generichash_BYTES> digestOf(std::string_view password) {
-    std::array<std::uint8_t, crypto_generichash_BYTES> d{};
+}  // namespace
+
+PasswordDigest passwordDigest(std::string_view password) {
+    ensureSodium();
+    PasswordDigest d{};
     crypto_generichash(d.data(), d.size(), reinterpret_cast<const unsigned char*>(password.data()), password.size(),
                        kSalt, sizeof kSalt);
     return d;
 }
-}  // namespace
 
 void ensureSodium() {
     // Once per process: sodium_init takes a lock every time it is called, and every datagram sealed calls this.
@@ -59,7 +63,7 @@ void ensureSodium() {
 }
 
 namespace {
-bool cachedMaster(KeyCache& c, const std::array<std::uint8_t, crypto_generichash_BYTES>& digest, Key& master) {
+bool cachedMaster(KeyCache& c, const PasswordDigest& digest, Key& master) {
     std::lock_guard lock(c.m);
     for (CacheSlot& s : c.slots) {
         if (s.used && sodium_memcmp(s.passwordDigest.data(), digest.data(), digest.size()) == 0) {
@@ -75,7 +79,7 @@ bool cachedMaster(KeyCache& c, const std::array<std::uint8_t, crypto_generichash
 
 Key masterKey(std::string_view password) {
     ensureSodium();
-    const auto digest = digestOf(password);
+    const auto digest = passwordDigest(password);
     KeyCache& c = cache();
     Key master{};
     if (cachedMaster(c, digest, master))

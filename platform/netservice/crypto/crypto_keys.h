@@ -33,6 +33,10 @@ void ensureSodium();
 // The master key of a password (Argon2id; cached per password value).
 // Throws std::runtime_error when the hash cannot get its memory.
 Key masterKey(std::string_view password);
+// Names a password without holding it: a keyed BLAKE2b digest (the cache finds masters by it).
+constexpr std::size_t kPasswordDigestBytes = 32;
+using PasswordDigest = std::array<std::uint8_t, kPasswordDigestBytes>;
+PasswordDigest passwordDigest(std::string_view password);
 // The key one controller stores: derived from the master and its Ethernet address.
 Key controllerKey(const Key& master, const wire::Ethernet& ethernet);
 // Both steps; what the service sends when a setup sets an encryption password.

@@ -21,9 +21,23 @@ bool capable(const wire::ControllerInfo& info) { return (info.capabilities & wir
 std::string bytesText(const std::uint8_t* data, std::size_t size) {
     return std::string(reinterpret_cast<const char*>(data), size);
 }
+
+bool sameKey(const std::string& key, const crypto::Key& ours) {
+    return key.size() == ours.size() && std::memcmp(key.data(), ours.data(), ours.size()) == 0;
+}
 }  // namespace
 
 CryptoSessions::CryptoSessions(const ControllerBook& book) : book_(book) {}
+
+CryptoSessions::~CryptoSessions() { wipe(passwords_); }
+
+void CryptoSessions::wipe(std::vector<Password>& passwords) {
+    for (Password& p : passwords) {
+        crypto::wipe(p.text.data(), p.text.size());
+        if (p.master)
+            crypto::wipe(p.master->data(), p.master->size());
+    }
+}
 
 CryptoSessions::Peer& CryptoSessions::peer(std::int32_t index) {
     book_.at(index);  // an index outside the entries is an error
@@ -32,27 +46,70 @@ CryptoSessions::Peer& CryptoSessions::peer(std::int32_t index) {
     return peers_[std::size_t(index)];
 }
 
-void CryptoSessions::setPassword(const std::string& password) {
-    if (password == password_)
+void CryptoSessions::setPasswords(const std::vector<std::string>& passwords) {
+    std::vector<Password> next;
+    for (const std::string& text : passwords) {
+        if (text.empty())
+            continue;  // no password
+        const crypto::PasswordDigest digest = crypto::passwordDigest(text);
+        if (std::none_of(next.begin(), next.end(), [&](const Password& p) { return p.digest == digest; }))
+            next.push_back({text, digest, std::nullopt});
+    }
+    if (std::equal(next.begin(), next.end(), passwords_.begin(), passwords_.end(),
+                   [](const Password& a, const Password& b) { return a.digest == b.digest; })) {
+        wipe(next);
         return;
-    crypto::wipe(password_.data(), password_.size());
-    password_ = password;
-    ++generation_;  // every controller key is derived anew from the next one
+    }
+    // The masters of passwords that stay are kept; what controllers told of them is kept by
+    // digest in their peers (which opened them, which they refused).
+    for (Password& p : next)
+        if (const auto kept = passwordIndex(p.digest))
+            p.master = passwords_[*kept].master;
+    wipe(passwords_);
+    passwords_ = std::move(next);
+    ++generation_;  // every controller key is derived anew, by the new positions
 }
 
-const crypto::Key* CryptoSessions::keyFor(std::int32_t index) {
-    if (password_.empty())
-        return nullptr;  // no password: nothing is sealed, a controller that requires encryption says no
+std::optional<std::size_t> CryptoSessions::passwordIndex(const crypto::PasswordDigest& digest) const {
+    for (std::size_t i = 0; i < passwords_.size(); ++i)
+        if (passwords_[i].digest == digest)
+            return i;
+    return std::nullopt;
+}
+
+const crypto::Key& CryptoSessions::master(std::size_t password) {
+    std::optional<crypto::Key>& m = passwords_[password].master;
+    if (!m)
+        m = crypto::masterKey(passwords_[password].text);  // the slow hash, once per password (and cached)
+    return *m;
+}
+
+const crypto::Key& CryptoSessions::keyOf(std::int32_t index, std::size_t password) {
     Peer& p = peer(index);
     if (p.keyGeneration != generation_) {
-        if (masterGeneration_ != generation_) {
-            master_ = crypto::masterKey(password_);  // the slow hash, once per password (and cached)
-            masterGeneration_ = generation_;
-        }
-        p.key = crypto::controllerKey(master_, book_.at(index).info.ethernet);
+        p.keys.assign(passwords_.size(), std::nullopt);
         p.keyGeneration = generation_;
     }
-    return &p.key;
+    std::optional<crypto::Key>& key = p.keys[password];
+    if (!key)
+        key = crypto::controllerKey(master(password), book_.at(index).info.ethernet);
+    return *key;
+}
+
+std::optional<std::size_t> CryptoSessions::passwordFor(const Peer& p) const {
+    if (p.opener)
+        if (const auto i = passwordIndex(*p.opener))
+            return i;
+    for (std::size_t i = 0; i < passwords_.size(); ++i)
+        if (std::find(p.refused.begin(), p.refused.end(), passwords_[i].digest) == p.refused.end())
+            return i;
+    return std::nullopt;
+}
+
+const crypto::Key* CryptoSessions::sealedKey(std::int32_t index) {
+    const Peer& p = peer(index);
+    const auto password = p.sealedWith ? passwordIndex(*p.sealedWith) : std::nullopt;
+    return password ? &keyOf(index, *password) : nullptr;
 }
 
 void CryptoSessions::heard(std::int32_t index, const Message& reply) {
@@ -76,14 +133,20 @@ void CryptoSessions::heard(std::int32_t index, const Message& reply) {
 
 void CryptoSessions::learnt(std::int32_t index, const CryptoSessions& other, std::int32_t theirs) {
     // Its sessions belong to the other object's port: this one opens its own when it needs one.
-    if (theirs >= 0 && std::size_t(theirs) < other.peers_.size())
-        peer(index).publicKey = other.peers_[std::size_t(theirs)].publicKey;
+    // Which passwords opened or refused it there spares it the wrong ones here.
+    if (theirs < 0 || std::size_t(theirs) >= other.peers_.size())
+        return;
+    const Peer& known = other.peers_[std::size_t(theirs)];
+    Peer& p = peer(index);
+    p.publicKey = known.publicKey;
+    p.opener = known.opener;
+    p.refused = known.refused;
 }
 
 std::string CryptoSessions::mustNotSend(std::int32_t index, MsgType type) {
     if (type == MsgType::Search || type == MsgType::SearchAck)
         return {};
-    if (book_.at(index).info.requireEncryption && !keyFor(index))
+    if (book_.at(index).info.requireEncryption && passwords_.empty())
         return "it requires encryption and no network password was given";
     return {};
 }
@@ -107,9 +170,18 @@ std::vector<std::uint8_t> CryptoSessions::encode(std::int32_t index, Message& re
 }
 
 CryptoSessions::Sealing CryptoSessions::sealingFor(std::int32_t index) {
-    if (book_.at(index).info.requireEncryption)
-        return {crypto::EnvelopeKind::ControllerKey, keyFor(index), nullptr};
     Peer& p = peer(index);
+    if (book_.at(index).info.requireEncryption) {
+        if (passwords_.empty())
+            return {};  // nothing is sealed without a password
+        auto password = passwordFor(p);
+        if (!password) {
+            p.refused.clear();  // it refused every one: this request starts a new round
+            password = 0;
+        }
+        p.sealedWith = passwords_[*password].digest;
+        return {crypto::EnvelopeKind::ControllerKey, &keyOf(index, *password), nullptr};
+    }
     if (!p.enrolling)
         return {};
     // No key on the controller yet: agree one for this setup with the key it announced.
@@ -147,8 +219,23 @@ std::string CryptoSessions::keyFromPassword(std::int32_t index, const std::strin
 }
 
 bool CryptoSessions::serviceKeyIs(std::int32_t index, const std::string& key) {
-    const crypto::Key* ours = keyFor(index);
-    return ours && key.size() == ours->size() && std::memcmp(key.data(), ours->data(), ours->size()) == 0;
+    // A new key: what the controller refused or opened with before tells nothing now.
+    Peer& p = peer(index);
+    p.opener.reset();
+    p.refused.clear();
+    for (std::size_t i = 0; i < passwords_.size(); ++i) {
+        if (sameKey(key, keyOf(index, i))) {
+            p.opener = passwords_[i].digest;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CryptoSessions::openedWithKey(std::int32_t index, const std::string& key) {
+    const Peer& p = peer(index);
+    const auto password = p.opener ? passwordIndex(*p.opener) : std::nullopt;
+    return password && sameKey(key, keyOf(index, *password));
 }
 
 void CryptoSessions::startSession(Peer& p, const crypto::Challenge& challenge) {
@@ -169,7 +256,7 @@ void CryptoSessions::addSessionItems(std::int32_t index, Message& request) {
 
 const crypto::Key* CryptoSessions::envelopeKey(std::int32_t index, crypto::EnvelopeKind kind, bool toController) {
     if (kind != crypto::EnvelopeKind::KeyAgreement)
-        return keyFor(index);
+        return sealedKey(index);  // a reply is sealed with the key that opened our request
     const auto& agreement = peer(index).agreement;
     if (!agreement)
         return nullptr;
@@ -202,9 +289,14 @@ bool CryptoSessions::openSealedReply(const std::uint8_t* data, std::size_t size,
     const bool ok = wire::decode(clear->data(), clear->size(), msg) == wire::DecodeError::None &&
                     msg.ethernet(wire::TagEthernet) == envelope->ethernet;
     crypto::wipe(clear->data(), clear->size());
-    if (ok)
-        msg.flags |= wire::FlagSealed;  // as received: callers tell sealed answers from clear ones
-    return ok;
+    if (!ok)
+        return false;
+    msg.flags |= wire::FlagSealed;  // as received: callers tell sealed answers from clear ones
+    if (envelope->kind == crypto::EnvelopeKind::ControllerKey) {
+        Peer& p = peer(*index);
+        p.opener = p.sealedWith;  // only the controller holds the key that sealed it
+    }
+    return true;
 }
 
 crypto::ReplyAction CryptoSessions::replyAction(const Message& reply, PendingRequest& request,
@@ -219,6 +311,9 @@ crypto::ReplyAction CryptoSessions::replyAction(const Message& reply, PendingReq
             request.resend.next = Clock::now() + std::chrono::milliseconds(wait);
             return crypto::ReplyAction::Ignore;
         }
+        // Refused: its key does not open it. Another password may.
+        if (status == std::uint8_t(wire::Status::Refused) && resealWithNextPassword(request, newRequestId()))
+            return crypto::ReplyAction::Resent;
         return isRefusal(status) ? crypto::ReplyAction::Take : crypto::ReplyAction::Ignore;
     }
     if (!status || *status != std::uint8_t(wire::Status::Stale))
@@ -231,25 +326,27 @@ crypto::ReplyAction CryptoSessions::replyAction(const Message& reply, PendingReq
     return crypto::ReplyAction::Resent;
 }
 
-bool CryptoSessions::resealInNewSession(PendingRequest& request, const crypto::Challenge& challenge,
-                                        std::uint32_t newId) {
+std::optional<Message> CryptoSessions::unsealed(const PendingRequest& request) {
     const auto envelope = crypto::peek(request.bytes.data(), request.bytes.size());
     const crypto::Key* key =
         envelopeKey(request.index, envelope ? envelope->kind : crypto::EnvelopeKind::ControllerKey, true);
     if (!key)
-        return false;
+        return std::nullopt;
     auto clear = crypto::open(request.bytes.data(), request.bytes.size(), *key);
     Message again;
     if (!clear || wire::decode(clear->data(), clear->size(), again) != wire::DecodeError::None)
-        return false;
+        return std::nullopt;
     crypto::wipe(clear->data(), clear->size());
     std::erase_if(again.items, [](const auto& item) {  // encode adds them anew
         return item.first == wire::TagChallenge || item.first == wire::TagSequence ||
                item.first == wire::TagTargetEthernet;
     });
     again.flags = 0;
+    return again;
+}
+
+bool CryptoSessions::resend(PendingRequest& request, Message again, std::uint32_t newId) {
     again.requestId = newId;
-    startSession(peer(request.index), challenge);
     auto resealed = encode(request.index, again);
     if (resealed.empty())
         return false;
@@ -257,6 +354,34 @@ bool CryptoSessions::resealInNewSession(PendingRequest& request, const crypto::C
     request.requestId = again.requestId;
     request.resend.next = Clock::now();
     return true;
+}
+
+bool CryptoSessions::resealInNewSession(PendingRequest& request, const crypto::Challenge& challenge,
+                                        std::uint32_t newId) {
+    auto again = unsealed(request);
+    if (!again)
+        return false;
+    startSession(peer(request.index), challenge);
+    return resend(request, std::move(*again), newId);
+}
+
+bool CryptoSessions::resealWithNextPassword(PendingRequest& request, std::uint32_t newId) {
+    const auto envelope = crypto::peek(request.bytes.data(), request.bytes.size());
+    if (!envelope || envelope->kind != crypto::EnvelopeKind::ControllerKey)
+        return false;
+    Peer& p = peer(request.index);
+    if (!p.sealedWith || std::find(p.refused.begin(), p.refused.end(), *p.sealedWith) != p.refused.end())
+        return false;  // a refusal of a password refused before: nothing new learnt
+    auto again = unsealed(request);
+    if (!again)
+        return false;  // not sealed with its key now (a late refusal of an earlier request)
+    p.refused.push_back(*p.sealedWith);
+    if (p.opener == p.sealedWith)
+        p.opener.reset();  // its key was changed elsewhere
+    if (!passwordFor(p))
+        return false;  // each refused: the refusal is the answer
+    // The controller took nothing from the refused request: its session goes on with the next number.
+    return resend(request, std::move(*again), newId);
 }
 
 bool CryptoSessions::renewSession(std::int32_t index, const Message& reply) {
@@ -277,7 +402,7 @@ std::vector<std::int32_t> CryptoSessions::takeReadsDue() {
     std::vector<std::int32_t> due;
     for (std::size_t i = 0; i < peers_.size(); ++i)
         // Without a password they stay as their identity showed them: PasswordOk false.
-        if (std::exchange(peers_[i].needsRead, false) && !password_.empty())
+        if (std::exchange(peers_[i].needsRead, false) && !passwords_.empty())
             due.push_back(std::int32_t(i));
     return due;
 }

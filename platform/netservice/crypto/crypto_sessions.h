@@ -1,11 +1,17 @@
 #pragma once
 // The service's half of the encrypted protocol (docs/protocol.md, section 7),
-// with what it keeps: the service password and the master key made from it,
-// and for each controller found (by entry index) its key, the session its
-// sealed requests run in, the challenge and public key it gave, and the key
-// agreement of a setup that switches encryption on. It seals requests and
-// opens replies; it sends nothing itself. What a controller reported it reads
-// from the book of controllers.
+// with what it keeps: the service passwords and the master key made from each,
+// and for each controller found (by entry index) which password opens it, its
+// keys, the session its sealed requests run in, the challenge and public key it
+// gave, and the key agreement of a setup that switches encryption on. It seals
+// requests and opens replies; it sends nothing itself. What a controller
+// reported it reads from the book of controllers.
+//
+// Several passwords: a controller no password has opened yet gets its sealed
+// requests with the first it has not refused; a refusal in clear seals the
+// request again with the next, so each password is tried once a round, and the
+// first whose key opens an answer is the controller's from then on. A round
+// that all refused ends in the refusal; the next request starts a new one.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -33,17 +39,23 @@ enum class ReplyAction {
 class CryptoSessions {
 public:
     explicit CryptoSessions(const ControllerBook& book);
+    ~CryptoSessions();  // the passwords and masters wiped
     CryptoSessions(const CryptoSessions&) = delete;
     CryptoSessions& operator=(const CryptoSessions&) = delete;
 
-    void setPassword(const std::string& password);
-    bool hasPassword() const { return !password_.empty(); }
+    // The passwords, tried in this order (empty ones left out, a repeated one once).
+    // The same list again changes nothing; what the controllers told of the passwords
+    // that stay is kept.
+    void setPasswords(const std::vector<std::string>& passwords);
+    void setPassword(const std::string& password) { setPasswords({password}); }
+    bool hasPassword() const { return !passwords_.empty(); }
 
     // A search reply of the controller of `index` (its record already refreshed): a fresh
     // challenge starts the next session, its public key is kept, and a controller that told
     // only its identity is to be read sealed.
     void heard(std::int32_t index, const wire::Message& reply);
-    // The controller of `index` was learnt from `other`'s entry `theirs`: its public key, no session.
+    // The controller of `index` was learnt from `other`'s entry `theirs`: its public key and
+    // which passwords opened or refused it there, no session.
     void learnt(std::int32_t index, const CryptoSessions& other, std::int32_t theirs);
 
     // Why a request of `type` must not go to the controller of `index` (empty: it may):
@@ -62,9 +74,12 @@ public:
     bool needsPublicKey(std::int32_t index) const;
     // The key an encryption password makes for the controller of `index`, as the setup sends it.
     std::string keyFromPassword(std::int32_t index, const std::string& password) const;
-    // Whether `key` is what the service password makes for the controller of `index`: after a
-    // setup that changed its key, whether the service password still opens it.
+    // After a setup that gave the controller of `index` the key `key`: whether one of the
+    // passwords makes it, which then is the controller's password (none otherwise).
     bool serviceKeyIs(std::int32_t index, const std::string& key);
+    // Whether `key` is what the password that last opened the controller's answers makes
+    // for it: after a sealed read, whether a new key is in place.
+    bool openedWithKey(std::int32_t index, const std::string& key);
 
     // Decodes a datagram as it arrived: sealed ones opened with the key of the controller they
     // name, clear ones believed only as far as clear_rules.h says. False: dropped.
@@ -83,14 +98,22 @@ public:
     std::vector<std::int32_t> takeReadsDue();
 
 private:
+    struct Password {
+        std::string text;
+        crypto::PasswordDigest digest{};    // how controllers (and other service objects) name it
+        std::optional<crypto::Key> master;  // the slow hash, made when first needed
+    };
     // Per controller.
     struct Peer {
         std::optional<crypto::Challenge> challenge;  // the last fresh one it gave (search reply, Stale)
         std::optional<crypto::PublicKey> publicKey;  // announced while it does not require encryption
         std::optional<crypto::Challenge> session;    // the challenge that opened our session
         std::uint32_t nextSequence = 1;
-        std::uint64_t keyGeneration = 0;  // of `key` (0: none derived yet)
-        crypto::Key key{};                // from the service password
+        std::optional<crypto::PasswordDigest> opener;   // the password whose key opened its answers
+        std::vector<crypto::PasswordDigest> refused;    // the passwords it refused this round
+        std::optional<crypto::PasswordDigest> sealedWith;  // the password of our last request sealed to it
+        std::uint64_t keyGeneration = 0;                // of `keys` (0: none derived yet)
+        std::vector<std::optional<crypto::Key>> keys;   // by password, each derived when first needed
         bool enrolling = false;
         std::optional<crypto::KeyPair> agreementPair;
         std::optional<crypto::SessionKeys> agreement;
@@ -102,22 +125,35 @@ private:
         const crypto::PublicKey* ours = nullptr;  // key agreement: our public key
     };
 
+    static void wipe(std::vector<Password>& passwords);
     Peer& peer(std::int32_t index);
-    const crypto::Key* keyFor(std::int32_t index);  // from the service password; null without one
+    std::optional<std::size_t> passwordIndex(const crypto::PasswordDigest& digest) const;
+    const crypto::Key& master(std::size_t password);
+    const crypto::Key& keyOf(std::int32_t index, std::size_t password);  // key(c) of that password
+    // The password the next sealed request to `p` goes with: the one that opened it, else the
+    // first it has not refused this round (nullopt: it refused them all).
+    std::optional<std::size_t> passwordFor(const Peer& p) const;
+    // The key of our last request sealed to the controller of `index` (null: none).
+    const crypto::Key* sealedKey(std::int32_t index);
     Sealing sealingFor(std::int32_t index);
     void addSessionItems(std::int32_t index, wire::Message& request);  // the session's challenge and the request's number
     // The key of an envelope of `kind` to or from the controller of `index` (null: none).
     const crypto::Key* envelopeKey(std::int32_t index, crypto::EnvelopeKind kind, bool toController);
     bool openSealedReply(const std::uint8_t* data, std::size_t size, wire::Message& msg);
     bool resealInNewSession(PendingRequest& request, const crypto::Challenge& challenge, std::uint32_t newId);
+    // A clear refusal of `request`, sealed with a password the controller had not refused: that
+    // one is refused, and the request is sealed with the next (false: none is left).
+    bool resealWithNextPassword(PendingRequest& request, std::uint32_t newId);
+    // `request` opened again as it was before it was sealed, without its session items.
+    std::optional<wire::Message> unsealed(const PendingRequest& request);
+    // `request` as `again` sealed anew under `newId`, due at once (false: it could not be sealed).
+    bool resend(PendingRequest& request, wire::Message again, std::uint32_t newId);
     void startSession(Peer& p, const crypto::Challenge& challenge);
 
     const ControllerBook& book_;
-    std::string password_;
-    std::uint64_t generation_ = 1;        // changes with every new password
-    std::uint64_t masterGeneration_ = 0;  // the generation `master_` belongs to (0: none)
-    crypto::Key master_{};
-    std::vector<Peer> peers_;  // by entry index, grown as entries are
+    std::vector<Password> passwords_;
+    std::uint64_t generation_ = 1;  // changes with every new list of passwords
+    std::vector<Peer> peers_;       // by entry index, grown as entries are
 };
 
 }  // namespace zelmar::net

@@ -89,7 +89,7 @@ private:
             if (auto info = sealedDescription(msg, r.info.ethernet))
                 r.info = std::move(*info);
             else
-                r.info.passwordOk = false;  // refused: the password does not open it
+                r.info.passwordOk = false;  // refused: none of the passwords opens it
         }
     }
 

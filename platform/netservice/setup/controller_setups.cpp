@@ -185,8 +185,9 @@ bool ControllerSetups::settingsInPlace(std::int32_t index, const wire::SetupFiel
         (!sameAddress(asked.configIpAddress, now.ipAddress) || !sameAddress(asked.configSubnetMask, now.subnetMask) ||
          !sameAddress(asked.configGateway, now.gateway) || !sameAddress(asked.configDnsServer, now.dnsServer)))
         return false;
-    // A new key is in place when the sealed read just made with the service password opened with it.
-    return !asked.encryptionKey || link_.serviceKeyIs(index, *asked.encryptionKey);
+    // A new key is in place when the password that opened the sealed read just made makes it
+    // (another of the service passwords making it would say nothing of the controller).
+    return !asked.encryptionKey || link_.openedWithKey(index, *asked.encryptionKey);
 }
 
 void ControllerSetups::finish(std::int32_t index, wire::SetupFields& fields) {
@@ -196,7 +197,7 @@ void ControllerSetups::finish(std::int32_t index, wire::SetupFields& fields) {
         if (!info.requireEncryption)
             info.passwordOk = true;
         else if (fields.encryptionKey)
-            // A new key: the service password gives access only if it is that password.
+            // A new key: the service passwords give access only if one of them is that password.
             info.passwordOk = link_.serviceKeyIs(index, *fields.encryptionKey);
     }
     wipe(fields.encryptionKey);

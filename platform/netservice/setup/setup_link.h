@@ -29,8 +29,12 @@ public:
     virtual void enrol(std::int32_t index, bool on) = 0;
     // The key an encryption password makes for the controller (the password never leaves).
     virtual std::string keyFromPassword(std::int32_t index, const std::string& password) = 0;
-    // Whether the service password makes `key` for the controller.
+    // After a setup that gave the controller `key`: whether one of the service passwords makes
+    // it (that one then opens the controller).
     virtual bool serviceKeyIs(std::int32_t index, const std::string& key) = 0;
+    // After a sealed read: whether `key` is what the password that opened it makes, i.e. the
+    // controller holds `key`. With one password it is the question above.
+    virtual bool openedWithKey(std::int32_t index, const std::string& key) { return serviceKeyIs(index, key); }
     // Looks the controller up by serial number where it answered last and at the search targets;
     // true when it answered (what it reports is then refreshed).
     virtual bool lookUpAgain(std::int32_t index) = 0;
