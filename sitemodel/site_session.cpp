@@ -198,17 +198,17 @@ bool SiteSession::findUpgrades(const std::vector<std::string>& serials, std::sha
     });
 }
 
-bool SiteSession::upgrade() {
+bool SiteSession::upgrade(bool allowOlder) {
     if (worker_ || !upgradeWork_)
         return false;
     site::UpgradeWork* work = upgradeWork_.get();
     const site::UpgradeTargets targets = lastTargets_;
-    return start([this, work, targets](site::StopFlag& stop) {
+    return start([this, work, targets, allowOlder](site::StopFlag& stop) {
         UpgradeSignals listener(*this);
         site::UpgradeRun result;
         QString error;
         try {
-            work->upgrade(targets, false, listener, result, &stop);
+            work->upgrade(targets, false, listener, result, &stop, allowOlder);
         } catch (const std::exception& e) {
             error = QString::fromUtf8(e.what());
         }

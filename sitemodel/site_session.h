@@ -41,7 +41,8 @@ public:
     bool check(const site::SitePlan& plan);
     bool apply();  // the plan the last check found clean
     bool findUpgrades(const std::vector<std::string>& serials, std::shared_ptr<const site::UpgradeFiles> files);
-    bool upgrade();  // the targets the last findUpgrades found
+    // The targets the last findUpgrades found; those at a newer revision than their file only with `allowOlder`.
+    bool upgrade(bool allowOlder);
     void stop();
 
     const site::CheckedPlan& lastCheck() const { return lastCheck_; }

@@ -122,6 +122,13 @@ enum Text : std::int32_t {
     TextInvalidAddress = 4713,
     TextStateDowngraded = 4714,
     TextStateNewer = 4715,
+    TextUpgradeOfType = 4716,
+    TextUpgradeFrom = 4717,
+    TextUpgradeAlreadyAt = 4718,
+    TextUpgradeNewer = 4719,
+    TextAllowOlder = 4720,
+    TextAskUpgradeNow = 4721,
+    TextUpgradeFileOfType = 4722,
 };
 
 // The text from the catalogue of the language in use.

@@ -24,6 +24,7 @@
 #include "sitemodel/run_totals.h"
 #include "sitemodel/site_report.h"
 #include "sitemodel/site_texts.h"
+#include "sitemodel/upgrade_question.h"
 #include "support/support.h"
 #include "ui_SiteWindow.h"
 
@@ -502,10 +503,7 @@ void SiteWindow::chooseUpgradeFile() {
     for (auto& [type, file] : one.byType)
         files->byType[type] = file;  // one file for each type: the one chosen last
     files_ = files;
-    QStringList names;
-    for (const auto& [type, file] : files_->byType)
-        names << QDir::toNativeSeparators(QString::fromStdString(file.path));
-    showStatus(text(TextUpgradeFilesChosen).arg(names.join(QStringLiteral(", "))));
+    showStatus(text(TextUpgradeFilesChosen).arg(upgradeFilesList(*files_)));
 }
 
 void SiteWindow::upgrade(bool all) {
@@ -521,24 +519,29 @@ void SiteWindow::upgrade(bool all) {
 void SiteWindow::askUpgrade() {
     const site::UpgradeTargets& targets = session_->lastTargets();
     showStatus({});
-    if (targets.toUpgrade.empty()) {
+    if (targets.toUpgrade.empty() && targets.newer.empty()) {
         for (const site::ControllerUpgrade& u : targets.settled)
             model_->showUpgrade(u);
         support::ShowInfoMessage(text(TextNothingToUpgrade));
         return;
     }
-    if (!support::AskYesNo(text(TextAskRestart).arg(targets.toUpgrade.size())))
+    const UpgradeQuestion question = upgradeQuestion(targets, *files_);
+    bool allowOlder = false;
+    if (!ui::askYesNo(question.text, false, question.checkBox, &allowOlder))
         return;
-    if (!session_->upgrade()) {
+    if (!session_->upgrade(allowOlder)) {
         support::ShowErrorMessage(text(TextStillBusy));
         return;
     }
     for (const site::ControllerUpgrade& u : targets.settled)
         model_->showUpgrade(u);
-    model_->rememberBefore(serialsOf(targets.toUpgrade));
-    for (const site::ControllerRecord& r : targets.toUpgrade)
+    std::vector<site::ControllerRecord> sent = targets.toUpgrade;
+    if (allowOlder)
+        sent.insert(sent.end(), targets.newer.begin(), targets.newer.end());
+    model_->rememberBefore(serialsOf(sent));
+    for (const site::ControllerRecord& r : sent)
         model_->setState(r.serialNo, RowState::Waiting);
-    beginWork(text(TextUpgrading).arg(0).arg(targets.toUpgrade.size()), int(targets.toUpgrade.size()));
+    beginWork(text(TextUpgrading).arg(0).arg(sent.size()), int(sent.size()));
 }
 
 void SiteWindow::upgraded(const site::UpgradeRun& result, const QString& error) {

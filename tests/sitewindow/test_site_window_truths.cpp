@@ -86,3 +86,43 @@ TEST_F(SiteWindowTest, TheUpgradeCounterCountsAndNoStatusOutlivesItsWork) {
     for (const QString& t : totalsWhileRunning)
         EXPECT_FALSE(t.contains("upgraded")) << "the totals of an earlier run while one runs: " << t.toStdString();
 }
+
+// The upgrade question names, per port OS type, the revisions that get the
+// file, those at it already and those at a newer one; the newer ones get it
+// only when the check box asks for a downgrade, and are told so.
+TEST_F(SiteWindowTest, AnOlderFileIsADowngradeThatTheQuestionAsksForApart) {
+    std::vector<sim::SimControllerState> site;
+    for (const auto& [n, revision] : std::vector<std::pair<int, const char*>>{
+             {1, "2.11"}, {2, "2.9"}, {3, "3.1.0"}, {4, "3.0.4"}, {5, "2.12"}}) {
+        site.push_back(zelmar::testing::upgradableController(n));
+        site.back().portOsRevision = revision;
+    }
+    auto fleet = zelmar::testing::startFleet(site);
+    sitewindow::SiteWindow w(zelmar::testing::quickSearchConfig(fleet));
+    ASSERT_TRUE(run(w, "actionSearch"));
+    QTemporaryDir dir;
+    const auto bytes = net::UpgradeFile::Build(3, "2.12", zelmar::testing::randomImage(20000, 3));
+    ui::ModalSeam::pushInput(writeFile(dir, "3.TcpIpPortOS", std::string(bytes.begin(), bytes.end())));
+    action(w, "actionUpgradeFiles")->trigger();
+    EXPECT_TRUE(w.statusBar()->currentMessage().contains("type 3: 2.12 (")) << w.statusBar()->currentMessage().toStdString();
+
+    ui::ModalSeam::pushChoice(ui::ButtonYes, false);
+    ASSERT_TRUE(run(w, "actionUpgradeAll"));
+    const ui::ModalRequest question = ui::ModalSeam::log().back();
+    EXPECT_EQ(question.text, QString("2 controllers get a new port OS and restart.\n\n"
+                                     "Port OS type 3: 2 from 2.11, 2.9 to 2.12; 1 already at 2.12; "
+                                     "2 at a newer revision (3.0.4, 3.1.0) than the file's 2.12\n\n"
+                                     "Do you want to upgrade them now?"));
+    EXPECT_EQ(question.checkBox,
+              QString("Also send the file to the 2 controllers that run a newer revision (a downgrade)"));
+    EXPECT_EQ(stateOf(w, "30-00001"), QString("upgraded"));
+    EXPECT_EQ(stateOf(w, "30-00003"), QString("newer revision"));
+    EXPECT_EQ(fleet.controller("30-00003")->upgradeStarts, 0);
+
+    ui::ModalSeam::pushChoice(ui::ButtonYes, true);
+    ASSERT_TRUE(run(w, "actionUpgradeAll"));
+    for (const char* serial : {"30-00003", "30-00004"}) {
+        EXPECT_EQ(stateOf(w, serial), QString("downgraded")) << serial;
+        EXPECT_EQ(fleet.controller(serial)->portOsRevision, "2.12") << serial;
+    }
+}

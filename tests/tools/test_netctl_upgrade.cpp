@@ -185,6 +185,40 @@ TEST(NetctlUpgrade, AMixedSiteEndsWithTheRightOutcomeForEachController) {
     EXPECT_NE(fieldOf(again, "30-00015", "detail").find("no network password was given"), std::string::npos);
 }
 
+// A file older than the revision some controllers run: they are told newer with
+// nothing sent, unless --allow-older asks for the downgrade, which is then told so.
+TEST(NetctlUpgrade, AnOlderFileIsSentOnlyWithAllowOlderAndThenToldAsADowngrade) {
+    auto fleet = zelmar::testing::startFleet({controllerOf(1, 3, "2.11"), controllerOf(2, 3, "2.9"),
+                                              controllerOf(3, 3, "3.1.0"), controllerOf(4, 3, "3.0.4"),
+                                              controllerOf(5, 3, "2.12")});
+    QTemporaryDir dir;
+    const std::string file = writeUpgradeFile(dir, 3, "2.12");
+    const Result first = run(fleet, {file}, 4, {}, true);
+    EXPECT_EQ(first.code, 0) << first.out << first.err;  // every controller needs nothing more
+    const std::map<std::string, std::string> expected = {{"30-00001", "upgraded"}, {"30-00002", "upgraded"},
+                                                         {"30-00003", "newer"},    {"30-00004", "newer"},
+                                                         {"30-00005", "current"}};
+    for (const auto& [serial, outcome] : expected)
+        EXPECT_EQ(outcomeOf(first, serial), outcome) << serial;
+    EXPECT_EQ(fieldOf(first, "30-00003", "detail"), "it runs 3.1.0, newer than the file's 2.12: nothing sent");
+    EXPECT_EQ(fleet.controller("30-00003")->upgradeStarts, 0);
+    EXPECT_EQ(fleet.controller("30-00004")->portOsRevision, "3.0.4");
+
+    netctl::Options o;
+    o.config = fleet.clientConfig();
+    o.allowOlder = true;
+    o.all = true;
+    std::ostringstream out, err;
+    EXPECT_EQ(netctl::run({"upgrade", file}, o, out, err), 0) << out.str() << err.str();
+    for (const char* serial : {"30-00003", "30-00004"}) {
+        EXPECT_NE(out.str().find(std::string(serial) + "  3     "), std::string::npos) << out.str();
+        EXPECT_EQ(fleet.controller(serial)->portOsRevision, "2.12") << serial;
+    }
+    EXPECT_NE(out.str().find("3.1.0 -> 2.12  downgraded"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("5 controllers: 0 upgraded, 2 downgraded, 3 current, 0 no file"), std::string::npos)
+        << out.str();
+}
+
 TEST(NetctlUpgrade, FilesAndArgumentsAreCheckedBeforeAnythingIsSent) {
     auto fleet = zelmar::testing::startFleet({controllerOf(1, 3, "3.1.0"), controllerOf(2, 5, "5.0")});
     QTemporaryDir dir, other;
