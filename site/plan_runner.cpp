@@ -24,9 +24,9 @@ std::string joined(const std::vector<std::string>& items) {
 }
 }  // namespace
 
-PlanRunner::PlanRunner(net::NetService& service, std::string password)
-    : service_(service), password_(std::move(password)) {
-    service_.setPassword(password_);
+PlanRunner::PlanRunner(net::NetService& service, std::vector<std::string> passwords)
+    : service_(service), passwords_(std::move(passwords)) {
+    service_.setPasswords(passwords_);
 }
 
 std::vector<ControllerRecord> PlanRunner::findControllers(const SitePlan& plan, const SiteSettings& settings,
@@ -60,8 +60,8 @@ void PlanRunner::hold(net::ControllerEntry& e, const net::wire::SetupFields& f, 
         e.setMainComputerAddress(*f.mainComputerAddress);
     if (f.requireEncryption) {
         e.setRequireEncryption(*f.requireEncryption);
-        if (*f.requireEncryption)
-            e.setEncryptionPassword(password_);  // the site's network password becomes the controller's key
+        if (*f.requireEncryption && !passwords_.empty())
+            e.setEncryptionPassword(passwords_.front());  // the site's network password becomes the controller's key
     }
 }
 

@@ -24,7 +24,8 @@ struct SiteSettings;
 
 class PlanRunner {
 public:
-    PlanRunner(net::NetService& service, std::string password);
+    // `passwords`: the network passwords, the first the key of controllers switched to encryption.
+    PlanRunner(net::NetService& service, std::vector<std::string> passwords);
 
     // A full search, a second one when the first did not hear every planned
     // controller, and a lookup each for those neither heard (`progress` is
@@ -85,7 +86,7 @@ private:
     static RowOutcome compared(const PlannedSetup& setup, const ControllerRecord& now, RowOutcome outcome);
 
     net::NetService& service_;
-    std::string password_;
+    std::vector<std::string> passwords_;
 };
 
 }  // namespace zelmar::site

@@ -141,9 +141,9 @@ std::optional<SitePlan> readPlanFile(const std::string& path, std::string& error
 PlanWork::PlanWork(const SiteSettings& settings)
     : settings_(settings),
       service_(std::make_unique<net::NetService>(settings.config)),
-      runner_(std::make_unique<PlanRunner>(*service_, settings.password)),
+      runner_(std::make_unique<PlanRunner>(*service_, settings.passwords)),
       workers_(std::make_unique<ServicePool>(workersFor(settings, kAnyNumber, false), settings.config,
-                                             settings.password)),
+                                             settings.passwords)),
       pace_(std::make_unique<PaceGate>(paceOf(settings))) {}
 
 PlanWork::~PlanWork() = default;
@@ -151,7 +151,7 @@ PlanWork::~PlanWork() = default;
 CheckedPlan PlanWork::check(const SitePlan& plan, PlanListener& listener) {
     CheckedPlan result;
     result.rows = plan.rowCount;
-    const bool havePassword = !settings_.password.empty();
+    const bool havePassword = !settings_.passwords.empty();
     // A plan that cannot be read, or whose values are wrong in themselves, sends nothing at all.
     auto& problems = result.check.problems;
     problems = plan.problems;
@@ -166,7 +166,7 @@ CheckedPlan PlanWork::check(const SitePlan& plan, PlanListener& listener) {
     if (result.found.empty())
         listener.noControllerAnswered();
     result.check = checkPlan(plan, result.found, havePassword);
-    const PlanRunner::FitCheck fit = checkFitOnWorkers(result.check.setups, *workers_, *pace_, settings_.password);
+    const PlanRunner::FitCheck fit = checkFitOnWorkers(result.check.setups, *workers_, *pace_, settings_.passwords);
     for (int row : fit.unanswered)
         listener.note("row " + std::to_string(row) +
                       ": the controller did not answer the network check; it is asked again before its setup");
@@ -207,7 +207,7 @@ void PlanWork::apply(const CheckedPlan& checked, PlanListener& listener, Applied
             tell(move.setup);
     };
     try {
-        applyOnWorkers({plan, checked.fitting, *workers_, *pace_, settings_.password, stop,
+        applyOnWorkers({plan, checked.fitting, *workers_, *pace_, settings_.passwords, stop,
                         [&](std::size_t m) { listener.rowStarted(plan.moves[m].send.row); }, finished},
                        rows);
         movesEnded = true;

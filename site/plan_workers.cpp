@@ -8,13 +8,13 @@
 namespace zelmar::site {
 
 PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, ServicePool& workers, PaceGate& pace,
-                                       const std::string& password) {
+                                       const std::vector<std::string>& passwords) {
     PlanRunner::FitCheck all;
     std::mutex lock;
     TaskQueue queue(setups.size());
     runOnWorkers(workers, queue, pace, nullptr, [&](net::NetService& service, std::size_t i, Turn& turn) {
         PlanRunner::FitCheck one;
-        PlanRunner(service, password).checkNetworkFit(setups[i], one);
+        PlanRunner(service, passwords).checkNetworkFit(setups[i], one);
         if (one.misfits.empty() && one.fitting.empty() && one.unanswered.empty())
             turn.sentNothing();  // its IP settings do not change: nothing to ask
         if (!one.unanswered.empty())
@@ -43,7 +43,7 @@ void applyOnWorkers(const ApplyRun& run, AppliedRows& rows) {
             rows.started[i] = true;
             run.started(i);
         }
-        PlanRunner runner(service, run.password);
+        PlanRunner runner(service, run.passwords);
         std::optional<RowOutcome> held;
         for (std::size_t h : run.plan.holders[i]) {
             std::optional<RowOutcome> theirs;

@@ -16,7 +16,7 @@ class ServicePool;
 
 // Every row's network check (rows whose IP settings do not change are not asked), by row.
 PlanRunner::FitCheck checkFitOnWorkers(const std::vector<PlannedSetup>& setups, ServicePool& workers, PaceGate& pace,
-                                       const std::string& password);
+                                       const std::vector<std::string>& passwords);
 
 // Where plan apply's moves stand: by place in apply order.
 struct AppliedRows {
@@ -30,7 +30,7 @@ struct ApplyRun {
     const std::vector<int>& fitting;  // rows whose controller already said the planned settings fit
     ServicePool& workers;
     PaceGate& pace;
-    const std::string& password;
+    const std::vector<std::string>& passwords;
     const StopFlag* stop = nullptr;  // once requested no move starts
     // Told of each move as it starts and ends, one call at a time.
     std::function<void(std::size_t move)> started;

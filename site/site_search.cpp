@@ -57,7 +57,7 @@ std::vector<ControllerRecord> searchForSerials(net::NetService& service, const s
         progress("looking up " + std::to_string(missing.size()) +
                  (missing.size() == 1 ? " controller" : " controllers") + " that no search heard ...");
         const int atOnce = settings.jobs ? *settings.jobs : int(std::min<std::size_t>(missing.size(), kMostLookups));
-        ServicePool lookups(atOnce, settings.config, settings.password);
+        ServicePool lookups(atOnce, settings.config, settings.passwords);
         if (!lookUpEach(missing, lookups, &service).empty()) {
             anyFound = true;
             emptyPasses = 0;

@@ -20,7 +20,9 @@ constexpr int kMostLookups = 64;
 
 struct SiteSettings {
     net::ServiceConfig config;
-    std::string password;     // the network password; empty when none was given
+    // The network passwords given, the first the site's own (a plan that switches encryption on makes it
+    // the controller's key); a controller is opened with whichever opens it. None: no password was given.
+    std::vector<std::string> passwords;
     std::optional<int> jobs;  // at most this many controllers at once; none: the pace adapts (pace.h)
     PaceLimits pace{2, kMostJobs};  // where the adaptive pace starts, and its bound
     std::vector<std::string> parking;  // plan apply: free addresses to park a controller of a cycle on

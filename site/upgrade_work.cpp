@@ -30,7 +30,7 @@ UpgradeWork::UpgradeWork(const SiteSettings& settings, const UpgradeFiles& files
       files_(files),
       service_(std::make_unique<net::NetService>(settings.config)),
       pace_(std::make_unique<PaceGate>(paceOf(settings))) {
-    service_->setPassword(settings.password);
+    service_->setPasswords(settings.passwords);
 }
 
 UpgradeWork::~UpgradeWork() = default;
@@ -59,7 +59,7 @@ UpgradeTargets UpgradeWork::find(const std::vector<std::string>& serials, bool a
 
 void UpgradeWork::sort(const std::vector<ControllerRecord>& found, UpgradeTargets& into) const {
     for (const ControllerRecord& r : found) {
-        if (auto skipped = upgradeNotNeeded(r, files_, !settings_.password.empty(), true))
+        if (auto skipped = upgradeNotNeeded(r, files_, !settings_.passwords.empty(), true))
             into.settled.push_back(*skipped);
         else if (fileIsOlder(r, files_))
             into.newer.push_back(r);
@@ -104,7 +104,7 @@ void UpgradeWork::upgradeBatch(const std::vector<ControllerRecord>& queued, Upgr
     listener.batchStarting(queued);
     try {
         TaskQueue queue(queued.size());
-        ServicePool workers(workersFor(settings_, queued.size(), true), settings_.config, settings_.password);
+        ServicePool workers(workersFor(settings_, queued.size(), true), settings_.config, settings_.passwords);
         workers.learnFrom(*service_);
         runOnWorkers(workers, queue, *pace_, stop, [&](net::NetService& worker, std::size_t i, Turn& turn) {
             {
@@ -145,7 +145,7 @@ bool UpgradeWork::searchForControllersLeftBehind(std::vector<ControllerRecord> s
             return true;
         seen.insert(seen.end(), late.seen.begin(), late.seen.end());
         for (const ControllerRecord& r : late.seen) {
-            if (auto skipped = upgradeNotNeeded(r, files_, !settings_.password.empty(), allowOlder))
+            if (auto skipped = upgradeNotNeeded(r, files_, !settings_.passwords.empty(), allowOlder))
                 late.settled.push_back(*skipped);
             else
                 late.toUpgrade.push_back(r);

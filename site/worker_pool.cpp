@@ -54,10 +54,10 @@ void TaskQueue::stop() {
     changed_.notify_all();
 }
 
-ServicePool::ServicePool(int jobs, const net::ServiceConfig& config, const std::string& password) {
+ServicePool::ServicePool(int jobs, const net::ServiceConfig& config, const std::vector<std::string>& passwords) {
     for (int i = 0; i < std::max(jobs, 1); ++i) {
         services_.push_back(std::make_unique<net::NetService>(config));
-        services_.back()->setPassword(password);
+        services_.back()->setPasswords(passwords);
     }
 }
 
@@ -68,9 +68,9 @@ void ServicePool::learnFrom(const net::NetService& found) {
         service->LearnControllers(found);
 }
 
-void runOnWorkers(int jobs, const net::ServiceConfig& config, const std::string& password, TaskQueue& queue,
-                  const ServiceWork& work) {
-    ServicePool pool(jobs, config, password);
+void runOnWorkers(int jobs, const net::ServiceConfig& config, const std::vector<std::string>& passwords,
+                  TaskQueue& queue, const ServiceWork& work) {
+    ServicePool pool(jobs, config, passwords);
     PaceGate pace(Pace::fixed(jobs));
     runOnWorkers(pool, queue, pace, nullptr, work);
 }

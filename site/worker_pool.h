@@ -49,11 +49,11 @@ private:
     bool stopped_ = false;
 };
 
-// One service object for each worker, with the network password set. A run
+// One service object for each worker, with the network passwords set. A run
 // of the workers hands each its own; between runs they keep what they learnt.
 class ServicePool {
 public:
-    ServicePool(int jobs, const net::ServiceConfig& config, const std::string& password);
+    ServicePool(int jobs, const net::ServiceConfig& config, const std::vector<std::string>& passwords);
     ~ServicePool();
     // Each service object takes on the controllers `found` knows, so that no worker searches again.
     void learnFrom(const net::NetService& found);
@@ -72,7 +72,7 @@ private:
 using ServiceWork = std::function<void(net::NetService& service, std::size_t task, Turn& turn)>;
 void runOnWorkers(ServicePool& pool, TaskQueue& queue, PaceGate& pace, const StopFlag* stop, const ServiceWork& work);
 // The same with `jobs` service objects of their own for this run, `jobs` at a time.
-void runOnWorkers(int jobs, const net::ServiceConfig& config, const std::string& password, TaskQueue& queue,
+void runOnWorkers(int jobs, const net::ServiceConfig& config, const std::vector<std::string>& passwords, TaskQueue& queue,
                   const ServiceWork& work);
 
 }  // namespace zelmar::site

@@ -1,5 +1,6 @@
 #include "sitemodel/site_session.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "platform/netservice/net_service.h"
@@ -70,10 +71,15 @@ SiteSession::~SiteSession() {
     }
 }
 
+void SiteSession::addPassword(const std::string& password) {
+    if (!password.empty() && std::find(passwords_.begin(), passwords_.end(), password) == passwords_.end())
+        passwords_.push_back(password);
+}
+
 site::SiteSettings SiteSession::settings() const {
     site::SiteSettings s;
     s.config = config_;
-    s.password = password_;
+    s.passwords = passwords_;
     s.jobs = jobs_;
     s.parking = parking_;
     return s;
@@ -103,11 +109,11 @@ void SiteSession::stop() {
 
 bool SiteSession::search() {
     const net::ServiceConfig config = config_;
-    const std::string password = password_;
-    return start([this, config, password](site::StopFlag&) {
+    const std::vector<std::string> passwords = passwords_;
+    return start([this, config, passwords](site::StopFlag&) {
         try {
             net::NetService service(config);
-            service.setPassword(password);
+            service.setPasswords(passwords);
             service.Search();
             emit searched(site::recordsOf(service), true);
         } catch (const std::exception& e) {
@@ -118,8 +124,8 @@ bool SiteSession::search() {
 
 bool SiteSession::findMore(const QString& address, const QString& mask) {
     const net::ServiceConfig config = config_;
-    const std::string password = password_;
-    return start([this, config, password, address, mask](site::StopFlag&) {
+    const std::vector<std::string> passwords = passwords_;
+    return start([this, config, passwords, address, mask](site::StopFlag&) {
         try {
             net::NetService service(config);
             if (!service.IsValidAddress(address.toStdString())) {
@@ -130,7 +136,7 @@ bool SiteSession::findMore(const QString& address, const QString& mask) {
                 service.AddAddress(address.toStdString());
             else
                 service.AddNetwork(address.toStdString(), mask.toStdString());
-            service.setPassword(password);
+            service.setPasswords(passwords);
             service.Search();
             std::vector<site::ControllerRecord> heard;
             for (std::int32_t i = 0; i < service.ControllerCount(); ++i)

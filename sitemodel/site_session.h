@@ -28,8 +28,10 @@ public:
     ~SiteSession() override;  // waits for work in hand, after asking it to stop
 
     const net::ServiceConfig& config() const { return config_; }
-    void setPassword(const std::string& password) { password_ = password; }
-    bool hasPassword() const { return !password_.empty(); }
+    // Every network password given while the window is open is kept (in memory only), the
+    // first the site's own; a controller is opened with whichever opens it.
+    void addPassword(const std::string& password);
+    bool hasPassword() const { return !passwords_.empty(); }
     void setJobs(std::optional<int> jobs) { jobs_ = jobs; }  // none: the site library's adaptive pace
     // Free addresses to park a controller on while a cycle of address changes closes; none: the check chooses.
     void setParking(std::vector<std::string> parking) { parking_ = std::move(parking); }
@@ -73,7 +75,7 @@ private:
     site::SiteSettings settings() const;
 
     net::ServiceConfig config_;
-    std::string password_;
+    std::vector<std::string> passwords_;
     std::optional<int> jobs_;
     std::vector<std::string> parking_;
     QThread* worker_ = nullptr;

@@ -129,6 +129,7 @@ enum Text : std::int32_t {
     TextAllowOlder = 4720,
     TextAskUpgradeNow = 4721,
     TextUpgradeFileOfType = 4722,
+    TextPasswordsNeeded = 4723,
 };
 
 // The text from the catalogue of the language in use.

@@ -249,6 +249,8 @@ void SiteWindow::connectSession() {
             ui::guardHandler(handlers_, "apply", [this] { apply(); });
         if (std::exchange(upgradeQuestionDue_, false))
             ui::guardHandler(handlers_, "askUpgrade", [this] { askUpgrade(); });
+        if (std::exchange(searchDue_, false))
+            ui::guardHandler(handlers_, "search", [this] { search(); });
     });
 }
 
@@ -316,7 +318,7 @@ void SiteWindow::askForPassword() {
         support::ShowErrorMessage(text(TextInvalidPasswordChar));
         return;
     }
-    session_->setPassword(password.toStdString());
+    session_->addPassword(password.toStdString());
 }
 
 void SiteWindow::searched(const std::vector<site::ControllerRecord>& found, bool full) {
@@ -327,19 +329,16 @@ void SiteWindow::searched(const std::vector<site::ControllerRecord>& found, bool
     lastTotals_.clear();
     showCount();
     showStatus({});
-    const bool locked = std::any_of(found.begin(), found.end(),
-                                    [](const site::ControllerRecord& r) { return r.requireEncryption && !r.passwordOk; });
-    if (!locked)
+    const auto locked = std::count_if(model_->rows().begin(), model_->rows().end(),
+                                      [](const SiteRow& r) { return r.state == RowState::Locked; });
+    if (locked == 0)
         return;
-    if (session_->hasPassword() && passwordAsked_) {
-        showStatus(text(TextPasswordNotAccepted));
+    if (passwordAsked_) {  // another password is given through the menu
+        showStatus(text(TextPasswordsNeeded).arg(locked));
         return;
     }
-    if (!passwordAsked_) {  // once per password: the technician asks for another through the menu
-        askForPassword();
-        if (session_->hasPassword())
-            QMetaObject::invokeMethod(this, [this] { search(); }, Qt::QueuedConnection);
-    }
+    askForPassword();
+    searchDue_ = session_->hasPassword();  // once this search's worker has ended
 }
 
 // ------------------------------------------------------------------ plan files

@@ -98,7 +98,8 @@ private:
     int problemsVersion_ = -1;  // the plan version a check found problems in
     int checkingVersion_ = -1;  // the plan version the check under way checks
     bool applyAfterCheck_ = false;   // Apply asked for a check first
-    bool upgradeQuestionDue_ = false;  // the controllers to upgrade are found: ask once the search has ended
+    bool upgradeQuestionDue_ = false;
+    bool searchDue_ = false;  // a password was given during a search: search again once it has ended  // the controllers to upgrade are found: ask once the search has ended
     bool actionsDue_ = false;        // the commands' states are to be looked at again
     bool passwordAsked_ = false;
     std::shared_ptr<site::UpgradeFiles> files_;

@@ -48,7 +48,7 @@ TEST(PlanWork, AStoppedApplyTellsTheTruthAndTheNextFinishesIt) {
     }
     auto fleet = zelmar::testing::startFleet(site);
     fleet.setDelayMs(2, 4);  // the rows take a while: the stop comes well before the end
-    site::SiteSettings settings{fleet.clientConfig(), "", 8};
+    site::SiteSettings settings{fleet.clientConfig(), {}, 8};
 
     site::StopFlag stop;
     StopAfter listener(stop, 40);
@@ -104,8 +104,8 @@ TEST(PlanWork, TheReadBackFindsTwoControllersOnOneAddressWhereThePlanTouchedIt) 
     site[7].useDhcp = true;
     auto fleet = zelmar::testing::startFleet(site);
     net::NetService service(fleet.clientConfig());
-    site::ServicePool lookups(4, fleet.clientConfig(), "");
-    site::PlanRunner runner(service, "");
+    site::ServicePool lookups(4, fleet.clientConfig(), {});
+    site::PlanRunner runner(service, {});
     std::vector<site::PlannedSetup> ended;
     std::vector<site::RowOutcome> outcomes;
     for (int n : {0, 6}) {

@@ -42,7 +42,7 @@ void impose(sim::SimFleet& fleet, const Link& link) {
 
 // Waits long enough that no request goes unanswered to its end even at 40 % loss.
 site::SiteSettings patient(const sim::SimFleet& fleet, std::optional<int> jobs) {
-    site::SiteSettings s{fleet.clientConfig(), "", jobs, kSmallBound};
+    site::SiteSettings s{fleet.clientConfig(), {}, jobs, kSmallBound};
     s.config.lookupTimeoutMs = 20000;
     s.config.maxSearchRounds = 24;
     s.config.upgradeStallTimeoutMs = 20000;

@@ -24,7 +24,7 @@ TEST(WorkerPool, TasksRunOnceEachAfterThoseTheyWaitForAndNoMoreAtOnceThanJobs) {
     std::atomic<int> running{0}, most{0};
     net::ServiceConfig config;  // loopback only, no targets: nothing is sent
     std::set<const net::NetService*> services;
-    site::runOnWorkers(3, config, "", queue, [&](net::NetService& service, std::size_t task, site::Turn&) {
+    site::runOnWorkers(3, config, {}, queue, [&](net::NetService& service, std::size_t task, site::Turn&) {
         const int now = ++running;
         most = std::max(most.load(), now);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -47,14 +47,14 @@ TEST(WorkerPool, TasksRunOnceEachAfterThoseTheyWaitForAndNoMoreAtOnceThanJobs) {
 TEST(WorkerPool, WaitsInACircleDoNotHangAndAFailureStopsTheQueue) {
     TaskQueue circle({{1}, {0}});
     std::vector<std::size_t> ran;
-    site::runOnWorkers(2, net::ServiceConfig{}, "", circle, [&](net::NetService&, std::size_t task, site::Turn&) {
+    site::runOnWorkers(2, net::ServiceConfig{}, {}, circle, [&](net::NetService&, std::size_t task, site::Turn&) {
         ran.push_back(task);
     });
     EXPECT_EQ(ran, (std::vector<std::size_t>{0, 1}));
 
     TaskQueue many(100);
     std::atomic<int> started{0};
-    EXPECT_THROW(site::runOnWorkers(4, net::ServiceConfig{}, "", many,
+    EXPECT_THROW(site::runOnWorkers(4, net::ServiceConfig{}, {}, many,
                                       [&](net::NetService&, std::size_t task, site::Turn&) {
                                           ++started;
                                           if (task == 3)
@@ -69,7 +69,7 @@ TEST(WorkerPool, WaitsInACircleDoNotHangAndAFailureStopsTheQueue) {
 // that has gone quiet (a controller restarting) leaves its place to the next
 // while its worker still waits for it.
 TEST(WorkerPool, ThePaceBoundsTheTasksThatSendAndAQuietTaskGivesUpItsPlace) {
-    site::ServicePool pool(6, net::ServiceConfig{}, "");
+    site::ServicePool pool(6, net::ServiceConfig{}, {});
     site::PaceGate pace(site::Pace::fixed(2));
     TaskQueue queue(12);
     std::atomic<int> sending{0}, mostSending{0}, inHand{0}, mostInHand{0};

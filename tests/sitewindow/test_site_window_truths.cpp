@@ -126,3 +126,31 @@ TEST_F(SiteWindowTest, AnOlderFileIsADowngradeThatTheQuestionAsksForApart) {
         EXPECT_EQ(fleet.controller(serial)->portOsRevision, "2.12") << serial;
     }
 }
+
+// Two groups of encrypted controllers with passwords of their own: each
+// password given is kept, and every controller opens with the one that opens it.
+TEST_F(SiteWindowTest, EveryPasswordGivenIsKeptAndEachControllerOpensWithItsOwn) {
+    std::vector<sim::SimControllerState> site;
+    for (int n = 1; n <= 6; ++n) {
+        site.push_back(zelmar::testing::officeController(n));
+        site.back().requireEncryption = n != 6;
+        site.back().encryptionPassword = n <= 3 ? "North-wing-1" : n <= 5 ? "South-wing-2" : "";
+    }
+    auto fleet = zelmar::testing::startFleet(site);
+    sitewindow::SiteWindow w(zelmar::testing::quickSearchConfig(fleet));
+    ui::ModalSeam::pushInput("North-wing-1");  // asked at the first search
+    ASSERT_TRUE(run(w, "actionSearch"));
+    for (int n = 1; n <= 5; ++n)
+        EXPECT_EQ(stateOf(w, site[std::size_t(n - 1)].serialNo), n <= 3 ? QString() : QString("password needed")) << n;
+    EXPECT_EQ(w.statusBar()->currentMessage(),
+              QString("2 controllers still need a network password: give another through Site, Network password."));
+
+    ui::ModalSeam::pushInput("South-wing-2");
+    ASSERT_TRUE(run(w, "actionNetworkPassword"));
+    for (const auto& c : site) {
+        const auto& row = w.model().rows()[std::size_t(w.model().rowOfSerial(c.serialNo))];
+        EXPECT_EQ(row.state, RowState::None) << c.serialNo;
+        EXPECT_EQ(row.now.name, c.name) << c.serialNo << " reads in full";
+    }
+    EXPECT_EQ(w.statusBar()->currentMessage(), QString());
+}

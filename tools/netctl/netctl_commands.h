@@ -53,7 +53,8 @@ struct Options {
 inline site::SiteSettings settingsOf(const Options& options) {
     site::SiteSettings s;
     s.config = options.config;
-    s.password = options.password;
+    if (!options.password.empty())
+        s.passwords = {options.password};
     s.jobs = options.jobs;
     s.parking = options.parking;
     return s;
