@@ -76,22 +76,22 @@ public:
                    const std::vector<std::string>& given, std::vector<PlanProblem>& problems)
         : problems_(problems) {
         for (const ControllerRecord& r : found) {
-            take(r.ipAddress, "the controller " + r.serialNo + " holds it");
+            take(r.ipAddress, {Say::ParkingHeld, r.serialNo});
             for (const std::string* named : {&r.gateway, &r.dnsServer, &r.mainComputerAddress})
-                take(*named, "the controller " + r.serialNo + " names it as its gateway, DNS server or main computer");
+                take(*named, {Say::ParkingNamed, r.serialNo});
         }
         for (const PlannedSetup& s : setups) {
             if (const auto ip = newAddress(s))
-                take(*ip, "row " + std::to_string(s.row) + " plans it");
+                take(*ip, {Say::ParkingPlanned, std::to_string(s.row)});
             for (const auto* named : {&s.fields.configGateway, &s.fields.configDnsServer})
                 if (*named)
-                    take(**named, "row " + std::to_string(s.row) + " names it as a gateway or DNS server");
+                    take(**named, {Say::ParkingPlannedAsServer, std::to_string(s.row)});
         }
         for (const std::string& g : given) {
             if (const auto a = ipv4::parse(g))
                 given_.push_back(*a);
             else
-                problems_.push_back({0, "", "the parking address \"" + g + "\" is not an IPv4 address"});
+                problems_.push_back({0, "", phrase(Say::ParkingNotAnAddress, {g})});
         }
     }
 
@@ -107,7 +107,7 @@ public:
         for (Address g : given_)
             if ((g & planned.mask) == planned.network() && g != planned.network() && g != broadcast) {
                 if (const auto why = whyTaken_.find(g); why != whyTaken_.end()) {
-                    problem(cycle, "the parking address " + ipv4::format(g) + " is not free: " + why->second);
+                    problem(cycle, why->second.say, {ipv4::format(g), why->second.who});
                     return std::nullopt;
                 }
                 pick = g;
@@ -117,9 +117,8 @@ public:
             if (!whyTaken_.count(a))
                 pick = a;
         if (!pick) {
-            problem(cycle, "no free address in " + ipv4::format(planned.network()) + "/" +
-                               std::to_string(ipv4::prefixLength(planned.mask).value_or(0)) +
-                               " to park a controller on: give a parking address");
+            problem(cycle, Say::NoParkingAddress,
+                    {ipv4::format(planned.network()) + "/" + std::to_string(ipv4::prefixLength(planned.mask).value_or(0))});
             return std::nullopt;
         }
         chosen_[key] = *pick;
@@ -129,17 +128,22 @@ public:
 private:
     static constexpr Address kMostTried = 1 << 16;
 
-    void take(const std::string& text, std::string why) {
+    // Who keeps an address from being a parking address, and how.
+    struct Taken {
+        Say say;
+        std::string who;  // a serial number, or a row
+    };
+    void take(const std::string& text, Taken why) {
         if (const auto a = usedAddress(text))
             whyTaken_.emplace(*a, std::move(why));  // the first reason is enough
     }
-    void problem(const AddressCycle& cycle, std::string text) {
-        problems_.push_back({cycle.parkedRow, "IpAddress",
-                             "rows " + rowList(cycle.rows) + " take each other's addresses; " + std::move(text)});
+    void problem(const AddressCycle& cycle, Say say, std::vector<std::string> args) {
+        args.insert(args.begin(), rowList(cycle.rows));
+        problems_.push_back({cycle.parkedRow, "IpAddress", phrase(say, std::move(args))});
     }
 
     std::vector<PlanProblem>& problems_;
-    std::map<Address, std::string> whyTaken_;
+    std::map<Address, Taken> whyTaken_;
     std::vector<Address> given_;
     std::map<std::pair<Address, Address>, Address> chosen_;
 };
@@ -243,8 +247,7 @@ private:
         const auto parking = planned ? parking_.choose(*planned, cycle) : std::nullopt;
         if (!parking || heldByOpen_[*parking] > 0) {
             if (parking)
-                problems_.push_back({cycle.parkedRow, "IpAddress",
-                                     "rows " + rowList(cycle.rows) + " take each other's addresses and cannot be ordered"});
+                problems_.push_back({cycle.parkedRow, "IpAddress", phrase(Say::CycleUnordered, {rowList(cycle.rows)})});
             for (std::size_t m : members)  // a plan with a problem is not applied: the order only has to be whole
                 open_[m].target.reset();
             return;

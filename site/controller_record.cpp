@@ -81,6 +81,16 @@ std::string sharedAddressText(const SharedAddress& shared) {
            listed(shared.byDhcp) + " by DHCP)";
 }
 
+Phrase sharedNowPhrase(const SharedAddress& shared) {
+    auto listed = [](const std::vector<std::string>& serials) {
+        std::string names;
+        for (const std::string& s : serials)
+            names += (names.empty() ? "" : ", ") + s;
+        return names;
+    };
+    return phrase(Say::SharedNow, {shared.address, listed(shared.serialNos), listed(shared.byDhcp)});
+}
+
 std::vector<std::string> markDuplicateAddresses(std::vector<ControllerRecord>& records) {
     std::vector<std::string> warnings;
     for (const SharedAddress& shared : sharedAddresses(records)) {

@@ -9,6 +9,8 @@
 
 #include <QJsonObject>
 
+#include "site/phrase.h"
+
 namespace zelmar::net {
 class ControllerEntry;
 class NetService;
@@ -53,6 +55,8 @@ std::vector<SharedAddress> sharedAddresses(const std::vector<ControllerRecord>& 
 // "controllers 10-00001, 10-00002 all report the fixed IP address 10.20.1.1";
 // with a lease among them "... all answer on the IP address 10.20.1.1 (10-00002 by DHCP)"
 std::string sharedAddressText(const SharedAddress& shared);
+// "two controllers on one address now: ..." as a phrase of the site library.
+Phrase sharedNowPhrase(const SharedAddress& shared);
 
 // Marks the controllers that report a fixed IP address another one reports
 // too, and returns one warning text per such address.

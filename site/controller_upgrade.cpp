@@ -13,7 +13,7 @@ namespace zelmar::site {
 namespace {
 constexpr double kPaceUnitBytes = 1 << 20;  // a transfer weighs its image in MiB for the pace
 
-ControllerUpgrade outcome(const ControllerRecord& found, UpgradeResult result, std::string detail) {
+ControllerUpgrade outcome(const ControllerRecord& found, UpgradeResult result, Phrase detail = {}) {
     return {found.serialNo, found.portOsType, found.portOsRevision, found.portOsRevision, result, std::move(detail)};
 }
 
@@ -38,13 +38,12 @@ ControllerUpgrade verified(net::NetService& service, const ControllerRecord& fou
     while (!again && std::chrono::steady_clock::now() < giveUp)
         again = lookUpAnswering(service, found.serialNo);
     if (!again)
-        return outcome(found, UpgradeResult::Unknown,
-                       "it confirmed the switch to " + revision + " and did not answer after its restart");
-    ControllerUpgrade u = outcome(found, older ? UpgradeResult::Downgraded : UpgradeResult::Upgraded, "");
+        return outcome(found, UpgradeResult::Unknown, phrase(Say::SilentAfterRestart, {revision}));
+    ControllerUpgrade u = outcome(found, older ? UpgradeResult::Downgraded : UpgradeResult::Upgraded);
     u.revisionAfter = again->PortOsRevision();
     if (u.revisionAfter != revision) {
         u.result = UpgradeResult::Failed;
-        u.detail = "it confirmed the switch to " + revision + " but runs " + u.revisionAfter + " after its restart";
+        u.detail = phrase(Say::RunsOtherAfterRestart, {revision, u.revisionAfter});
     }
     return u;
 }
@@ -57,19 +56,17 @@ bool fileIsOlder(const ControllerRecord& found, const UpgradeFiles& files) {
 
 std::optional<ControllerUpgrade> upgradeNotNeeded(const ControllerRecord& found, const UpgradeFiles& files,
                                                   bool havePassword, bool allowOlder) {
-    if (const std::string reason = identityOnlyReason(found, havePassword); !reason.empty())
-        return outcome(found, UpgradeResult::Refused, reason + ": nothing sent");
+    if (Phrase reason = identityOnlyReason(found, havePassword); !reason.empty())
+        return outcome(found, UpgradeResult::Refused, reason.followedBy(phrase(Say::NothingSent)));
     const UpgradeFiles::File* file = files.forType(found.portOsType);
     if (!file)
-        return outcome(found, UpgradeResult::NoFile,
-                       "no file for port OS type " + std::to_string(found.portOsType) + ": nothing sent");
+        return outcome(found, UpgradeResult::NoFile, phrase(Say::NoFileForType, {std::to_string(found.portOsType)}));
     const std::string revision = file->contents->Revision();
     switch (compareRevisions(found.portOsRevision, revision)) {
-    case RevisionOrder::Same: return outcome(found, UpgradeResult::Current, "");
+    case RevisionOrder::Same: return outcome(found, UpgradeResult::Current);
     case RevisionOrder::Newer:
         if (!allowOlder)
-            return outcome(found, UpgradeResult::Newer,
-                           "it runs " + found.portOsRevision + ", newer than the file's " + revision + ": nothing sent");
+            return outcome(found, UpgradeResult::Newer, phrase(Say::RunsNewer, {found.portOsRevision, revision}));
         break;
     case RevisionOrder::Older:
     case RevisionOrder::Different: break;
@@ -84,7 +81,7 @@ ControllerUpgrade upgradeController(net::NetService& service, const ControllerRe
     const auto entry = reach(service, found.serialNo);
     if (!entry) {
         turn.unanswered();
-        return outcome(found, UpgradeResult::Failed, "it no longer answers: nothing sent, the old revision runs");
+        return outcome(found, UpgradeResult::Failed, phrase(Say::NoLongerAnswers));
     }
     turn.weigh(double(file.contents->Image().size()) / kPaceUnitBytes);
     listener.transferring(slot, 0);
@@ -97,7 +94,7 @@ ControllerUpgrade upgradeController(net::NetService& service, const ControllerRe
         const UpgradeResult result = resultOf(entry->LastUpgradeVerdict());
         if (result == UpgradeResult::Failed)
             turn.unanswered();  // the transfer stalled
-        return outcome(found, result, entry->LastUpgradeProblem());
+        return outcome(found, result, phrase(Say::TransferProblem, {entry->LastUpgradeProblem()}));
     }
     listener.restarting(slot);
     return verified(service, found, revision);

@@ -28,11 +28,12 @@ bool blank(const Record& r) {
 
 // A quoted field from its opening quote at text[i] up to the quote that is not doubled;
 // i ends after it. What is wrong with it, or nullptr.
-const char* readQuotedField(std::string_view text, std::size_t& i, char sep, std::string& out) {
+// Reads a quoted field from its opening quote; what is wrong with it (None: nothing).
+Say readQuotedField(std::string_view text, std::size_t& i, char sep, std::string& out) {
     ++i;
     for (;;) {
         if (i >= text.size())
-            return "a quoted field is not closed";
+            return Say::QuoteNotClosed;
         if (text[i] == '"') {
             if (i + 1 < text.size() && text[i + 1] == '"') {
                 out += '"';
@@ -45,8 +46,8 @@ const char* readQuotedField(std::string_view text, std::size_t& i, char sep, std
         out += text[i++];
     }
     if (i < text.size() && text[i] != sep && text[i] != '\n' && text[i] != '\r')
-        return "text after the closing quote of a field";
-    return nullptr;
+        return Say::TextAfterQuote;
+    return Say::None;
 }
 }  // namespace
 
@@ -67,10 +68,9 @@ Table read(std::string_view text) {
     while (i < text.size()) {
         const char c = text[i];
         if (c == '"') {
-            const char* problem = fieldStart ? readQuotedField(text, i, sep, record.fields.back())
-                                             : "a quote inside a field that is not enclosed in quotes";
-            if (problem) {
-                table.error = problem;
+            const Say problem = fieldStart ? readQuotedField(text, i, sep, record.fields.back()) : Say::BareQuote;
+            if (problem != Say::None) {
+                table.error = phrase(problem);
                 table.errorRow = record.row;
                 table.errorField = int(record.fields.size());
                 return table;

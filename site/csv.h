@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "site/phrase.h"
+
 namespace zelmar::site::csv {
 
 struct Record {
@@ -17,7 +19,7 @@ struct Record {
 struct Table {
     std::vector<Record> records;  // blank lines are left out, the rows keep their numbers
     char separator = ',';
-    std::string error;  // empty when the whole text was read
+    Phrase error;  // empty when the whole text was read
     int errorRow = 0;
     int errorField = 0;  // 1-based place of the field at fault in its row
 };

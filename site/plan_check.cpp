@@ -18,7 +18,6 @@ namespace wire = net::wire;
 
 namespace {
 constexpr std::string_view kNoAddress = "0.0.0.0";
-constexpr const char* kPasswordHint = "give the network password (ZELMAR_PASSWORD or --password-stdin)";
 
 
 // Gateway and DNS server "none" read 0.0.0.0 from a controller.
@@ -27,28 +26,35 @@ bool sameAddress(const std::string& a, const std::string& b) {
     return pa && pb && *pa == *pb;
 }
 
-std::string ruleText(std::uint16_t tag) {
+Phrase ruleOf(std::uint16_t tag) {
     switch (tag) {
-    case wire::TagDnsName: return "not a host name (letters, digits, hyphens and dots, at most 253 characters)";
-    case wire::TagMainComputer: return "neither an IPv4 address nor a host name";
-    case wire::TagConfigIpAddress: return "not a usable host address (nor the network or broadcast address of its network)";
-    case wire::TagConfigSubnetMask: return "not a subnet mask from /1 to /30";
-    case wire::TagConfigGateway: return "the gateway is not another host inside the controller's network";
-    case wire::TagConfigDnsServer: return "not a usable host address";
+    case wire::TagDnsName: return phrase(Say::NotHostName);
+    case wire::TagMainComputer: return phrase(Say::NotMainComputer);
+    case wire::TagConfigIpAddress: return phrase(Say::NotUsableHostAddress);
+    case wire::TagConfigSubnetMask: return phrase(Say::NotSubnetMaskRange);
+    case wire::TagConfigGateway: return phrase(Say::GatewayOutside);
+    case wire::TagConfigDnsServer: return phrase(Say::NotUsableDnsServer);
     }
-    return "refused by the controller's rules";
+    return phrase(Say::RefusedByRules);
+}
+
+// A text too long or not clean for its field; none when it is neither.
+Phrase textProblem(std::uint16_t tag, const std::string& value) {
+    if (value.size() > wire::textLimit(tag))
+        return phrase(Say::TooLong, {std::to_string(wire::textLimit(tag))});
+    return wire::isCleanUtf8(value) ? Phrase{} : phrase(Say::NotCleanText);
 }
 
 // Why a text cell cannot be sent as it stands (the controller's rules for that
-// text on its own); empty when it can.
-std::string textCellProblem(std::uint16_t tag, std::optional<std::string> wire::SetupFields::*member,
-                            const std::string& value) {
+// text on its own); none when it can.
+Phrase textCellProblem(std::uint16_t tag, std::optional<std::string> wire::SetupFields::*member,
+                       const std::string& value) {
     wire::SetupFields one;
     one.*member = value;
     if (!net::rules::checkTexts(one))
         return {};
-    const std::string why = wire::textProblem(tag, value);
-    return why.empty() ? ruleText(tag) : why;
+    Phrase why = textProblem(tag, value);
+    return why.empty() ? ruleOf(tag) : why;
 }
 
 using TextMember = std::optional<std::string> wire::SetupFields::*;
@@ -64,20 +70,14 @@ constexpr TextColumn kTextColumns[] = {{Column::Name, wire::TagName, &wire::Setu
                                         &wire::SetupFields::mainComputerAddress}};
 
 // An address cell read on its own: the address, or nothing with `problem` saying why.
-std::optional<std::uint32_t> readAddressCell(Column c, const std::string& value, std::string& problem) {
+std::optional<std::uint32_t> readAddressCell(Column c, const std::string& value, Phrase& problem) {
     const auto parsed = c == Column::SubnetMask ? ipv4::parseMask(value) : ipv4::parse(value);
     if (!parsed)
-        problem = "\"" + value + "\" is not " + (c == Column::SubnetMask ? "a subnet mask" : "an IPv4 address");
+        problem = phrase(c == Column::SubnetMask ? Say::NotAMask : Say::NotAnAddress, {value});
     return parsed;
 }
 
-std::string booleanProblem(const std::string& value) {
-    return "\"" + value + "\" is neither true nor false";
-}
-
-std::string encryptionWithoutPassword() {
-    return "switching encryption on makes the network password the controller's key: " + std::string(kPasswordHint);
-}
+Phrase booleanProblem(const std::string& value) { return phrase(Say::NotABoolean, {value}); }
 
 // "10.20.1.4 is planned for rows 2, 3" at each of those rows.
 void addressesPlannedTwice(const std::map<std::uint32_t, std::vector<int>>& rowsOfAddress,
@@ -89,7 +89,7 @@ void addressesPlannedTwice(const std::map<std::uint32_t, std::vector<int>>& rows
         for (int r : rows)
             list += (list.empty() ? "" : ", ") + std::to_string(r);
         for (int r : rows)
-            problems.push_back({r, "IpAddress", ipv4::format(address) + " is planned for rows " + list});
+            problems.push_back({r, "IpAddress", phrase(Say::PlannedTwice, {ipv4::format(address), list})});
     }
 }
 
@@ -105,10 +105,8 @@ void leasesKept(const std::vector<PlannedSetup>& setups, const std::map<std::uin
         if (planned == rowsOfAddress.end())
             continue;
         for (int r : planned->second)
-            problems.push_back({r, "IpAddress",
-                                s.found.ipAddress + " is the DHCP address of the controller " + s.found.serialNo +
-                                    " (row " + std::to_string(s.row) + "), which keeps it: plan a fixed address "
-                                    "elsewhere for that controller, or another address here"});
+            problems.push_back({r, "IpAddress", phrase(Say::LeaseKept, {s.found.ipAddress, s.found.serialNo,
+                                                                         std::to_string(s.row)})});
     }
 }
 
@@ -152,11 +150,11 @@ private:
     void checkTexts() {
         for (const TextColumn& t : kTextColumns)
             if (const std::optional<std::string>& value = setup_.fields.*t.member)
-                if (const std::string why = textCellProblem(t.tag, t.member, *value); !why.empty())
-                    problem(columnOfTag(t.tag), why);
+                if (Phrase why = textCellProblem(t.tag, t.member, *value); !why.empty())
+                    problem(columnOfTag(t.tag), std::move(why));
     }
-    void problem(std::string column, std::string text) {
-        problems_.push_back({row_.row, std::move(column), std::move(text)});
+    void problem(std::string column, Phrase what) {
+        problems_.push_back({row_.row, std::move(column), std::move(what)});
     }
 
     void checkIdentity() {
@@ -165,8 +163,7 @@ private:
             return;
         const auto planned = wire::parseEthernet(*mac), reported = wire::parseEthernet(found_.ethernetAddress);
         if (!planned || planned != reported)
-            problem("EthernetAddress", "the controller " + found_.serialNo + " has the Ethernet address " +
-                                           found_.ethernetAddress + ", not " + *mac);
+            problem("EthernetAddress", phrase(Say::EthernetDiffers, {found_.serialNo, found_.ethernetAddress, *mac}));
     }
 
     void readTexts() {
@@ -234,7 +231,7 @@ private:
             const std::string* v = cell(a.column);
             if (!v)
                 continue;
-            std::string why;
+            Phrase why;
             const auto parsed = readAddressCell(a.column, *v, why);
             if (!parsed) {
                 problem(std::string(columnName(a.column)), why);
@@ -243,8 +240,7 @@ private:
             }
             a.merged = ipv4::format(*parsed);
             if (dhcp && !sameAddress(a.merged, a.now))
-                problem(std::string(columnName(a.column)),
-                        "the controller takes its address by DHCP: leave the cell empty or set UseDhcp to false");
+                problem(std::string(columnName(a.column)), phrase(Say::TakesDhcp));
         }
         return wellFormed;
     }
@@ -254,8 +250,7 @@ private:
         bool complete = true;
         for (Column needed : {Column::IpAddress, Column::SubnetMask})
             if (!cell(needed)) {
-                problem(std::string(columnName(needed)), "a controller that leaves DHCP needs a fixed " +
-                                                             std::string(columnName(needed)));
+                problem(std::string(columnName(needed)), phrase(Say::LeavingDhcpNeeds, {std::string(columnName(needed))}));
                 complete = false;
             }
         return complete;
@@ -274,7 +269,7 @@ private:
         }
         if (const std::uint16_t bad = net::rules::checkFixedSettings(addresses[0].merged, addresses[1].merged,
                                                                      addresses[2].merged, addresses[3].merged)) {
-            problem(columnOfTag(bad), ruleText(bad));
+            problem(columnOfTag(bad), ruleOf(bad));
             return;
         }
         for (Address& a : addresses)
@@ -286,14 +281,14 @@ private:
     void checkEncryption() {
         const wire::SetupFields& f = setup_.fields;
         if (found_.requireEncryption && !havePassword_)
-            problem("", "the controller requires encryption: " + std::string(kPasswordHint));
+            problem("", phrase(Say::RequiresEncryption));
         else if (found_.requireEncryption && !found_.passwordOk)
-            problem("", "the controller does not accept the network password");
+            problem("", phrase(Say::PasswordNotAccepted));
         if (f.requireEncryption.value_or(false)) {
             if (!(found_.capabilities & net::CapEncryption))
-                problem("RequireEncryption", "the controller cannot encrypt");
+                problem("RequireEncryption", phrase(Say::CannotEncrypt));
             else if (!havePassword_)
-                problem("RequireEncryption", encryptionWithoutPassword());
+                problem("RequireEncryption", phrase(Say::EncryptionNeedsPassword));
         }
     }
 
@@ -354,7 +349,7 @@ PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& f
     for (const PlanRow& row : plan.rows) {
         const ControllerRecord* controller = bySerial.find(row.serialNo);
         if (!controller) {
-            check.problems.push_back({row.row, "SerialNo", "no controller " + row.serialNo + " was found"});
+            check.problems.push_back({row.row, "SerialNo", phrase(Say::NotFound, {row.serialNo})});
             continue;
         }
         inPlan.insert(controller);
@@ -376,8 +371,7 @@ PlanCheck checkPlan(const SitePlan& plan, const std::vector<ControllerRecord>& f
             if (inPlan.count(&other) != 0)
                 continue;
             for (int r : rows)
-                check.problems.push_back(
-                    {r, "IpAddress", text + " is in use by the controller " + other.serialNo + ", which is not in the plan"});
+                check.problems.push_back({r, "IpAddress", phrase(Say::InUseOutsidePlan, {text, other.serialNo})});
         }
     }
     sortByRow(check.problems);
@@ -389,8 +383,8 @@ namespace {
 void checkCellsAlone(const PlanRow& row, bool havePassword, std::vector<PlanProblem>& problems,
                      std::map<std::uint32_t, std::vector<int>>& rowsOfAddress) {
     const std::size_t before = problems.size();
-    auto problem = [&](Column c, std::string text) {
-        problems.push_back({row.row, std::string(columnName(c)), std::move(text)});
+    auto problem = [&](Column c, Phrase what) {
+        problems.push_back({row.row, std::string(columnName(c)), std::move(what)});
     };
     auto cell = [&](Column c) -> const std::string* {
         const auto it = row.cells.find(c);
@@ -398,10 +392,10 @@ void checkCellsAlone(const PlanRow& row, bool havePassword, std::vector<PlanProb
     };
     for (const TextColumn& t : kTextColumns)
         if (const std::string* v = cell(t.column))
-            if (const std::string why = textCellProblem(t.tag, t.member, *v); !why.empty())
-                problem(t.column, why);
+            if (Phrase why = textCellProblem(t.tag, t.member, *v); !why.empty())
+                problem(t.column, std::move(why));
     if (const std::string* mac = cell(Column::EthernetAddress); mac && !wire::parseEthernet(*mac))
-        problem(Column::EthernetAddress, "\"" + *mac + "\" is not an Ethernet address");
+        problem(Column::EthernetAddress, phrase(Say::NotEthernet, {*mac}));
     std::optional<bool> dhcp;
     for (Column c : {Column::UseDhcp, Column::RequireEncryption})
         if (const std::string* v = cell(c)) {
@@ -411,12 +405,12 @@ void checkCellsAlone(const PlanRow& row, bool havePassword, std::vector<PlanProb
             else if (c == Column::UseDhcp)
                 dhcp = value;
             else if (*value && !havePassword)
-                problem(c, encryptionWithoutPassword());
+                problem(c, phrase(Say::EncryptionNeedsPassword));
         }
     std::map<Column, std::string> addresses;  // the well-formed ones, in the form the controller keeps
     for (Column c : {Column::IpAddress, Column::SubnetMask, Column::Gateway, Column::DnsServer})
         if (const std::string* v = cell(c)) {
-            std::string why;
+            Phrase why;
             if (const auto parsed = readAddressCell(c, *v, why))
                 addresses[c] = ipv4::format(*parsed);
             else
@@ -431,17 +425,17 @@ void checkCellsAlone(const PlanRow& row, bool havePassword, std::vector<PlanProb
         return;
     if (const std::uint16_t bad = net::rules::checkFixedSettings(addresses[Column::IpAddress], addresses[Column::SubnetMask],
                                                                  addresses[Column::Gateway], addresses[Column::DnsServer]))
-        problems.push_back({row.row, columnOfTag(bad), ruleText(bad)});
+        problems.push_back({row.row, columnOfTag(bad), ruleOf(bad)});
 }
 }  // namespace
 
-std::string cellProblem(Column column, const std::string& value) {
+Phrase cellProblem(Column column, const std::string& value) {
     PlanRow row;
     row.cells[column] = value;
     std::vector<PlanProblem> problems;
     std::map<std::uint32_t, std::vector<int>> rowsOfAddress;
     checkCellsAlone(row, true, problems, rowsOfAddress);
-    return problems.empty() ? std::string() : problems.front().text;
+    return problems.empty() ? Phrase{} : problems.front().what;
 }
 
 std::vector<PlanProblem> checkPlanValues(const SitePlan& plan, bool havePassword) {

@@ -29,9 +29,9 @@ struct PlanCheck {
 std::optional<bool> readBoolean(std::string text);
 
 // What is wrong with one cell's value on its own by the controllers' rules
-// (a text too long, not an address, neither true nor false); empty when it is
+// (a text too long, not an address, neither true nor false); none when it is
 // fine. Texts are judged as typed, the other values with blanks around ignored.
-std::string cellProblem(Column column, const std::string& value);
+Phrase cellProblem(Column column, const std::string& value);
 
 // Every check that needs no controller, made before anything is sent: each
 // cell's value by the controllers' rules, the fixed settings a row gives

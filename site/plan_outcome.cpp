@@ -12,9 +12,10 @@ constexpr Outcome kAll[] = {Outcome::Applied,    Outcome::Skipped, Outcome::Refu
                             Outcome::Unverified, Outcome::Waiting, Outcome::Parked};
 
 std::string explanation(const RowOutcome& o) {
+    const std::string detail = english(o.detail);
     if (o.column.empty())
-        return o.detail;
-    return o.column + (o.detail.empty() ? "" : ": " + o.detail);
+        return detail;
+    return o.column + (detail.empty() ? "" : ": " + detail);
 }
 }  // namespace
 
@@ -70,7 +71,7 @@ QJsonObject outcomesJson(const std::vector<RowOutcome>& outcomes) {
                                 {"SerialNo", QString::fromStdString(o.serialNo)},
                                 {"outcome", QString::fromStdString(outcomeName(o.outcome))},
                                 {"field", QString::fromStdString(o.column)},
-                                {"detail", QString::fromStdString(o.detail)}});
+                                {"detail", QString::fromStdString(english(o.detail))}});
         const QString key = QString::fromStdString(outcomeName(o.outcome));
         counts[key] = counts[key].toInt() + 1;
     }

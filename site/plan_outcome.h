@@ -7,6 +7,8 @@
 
 #include <QJsonObject>
 
+#include "site/phrase.h"
+
 namespace zelmar::site {
 
 enum class Outcome {
@@ -24,7 +26,7 @@ struct RowOutcome {
     std::string serialNo;
     Outcome outcome = Outcome::NoAnswer;
     std::string column;  // the field refused or at odds, where known
-    std::string detail;
+    Phrase detail;
     bool setupSent = false;  // its setup went out: the controller may have taken it, whatever the outcome
 };
 

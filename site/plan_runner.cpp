@@ -30,7 +30,7 @@ PlanRunner::PlanRunner(net::NetService& service, std::vector<std::string> passwo
 }
 
 std::vector<ControllerRecord> PlanRunner::findControllers(const SitePlan& plan, const SiteSettings& settings,
-                                                          const std::function<void(const std::string&)>& progress) {
+                                                          const std::function<void(const Phrase&)>& progress) {
     std::vector<std::string> serials;
     for (const PlanRow& row : plan.rows)
         serials.push_back(row.serialNo);
@@ -81,19 +81,19 @@ void PlanRunner::checkNetworkFit(const PlannedSetup& s, FitCheck& result) {
         result.unanswered.push_back(s.row);
     else if (!entry->IpSettingsFitNetwork())
         result.misfits.push_back({s.row, columnOfNetworkProblem(std::uint32_t(problems)),
-                                  describeNetworkProblems(std::uint32_t(problems))});
+                                  phrase(Say::NetworkMisfit, {std::to_string(std::uint32_t(problems))})});
     else
         result.fitting.push_back(s.row);
 }
 
 RowOutcome PlanRunner::apply(const PlannedSetup& s, bool fitChecked) {
-    RowOutcome outcome{s.row, s.found.serialNo, Outcome::Skipped, "", ""};
+    RowOutcome outcome{s.row, s.found.serialNo, Outcome::Skipped, "", {}};
     if (s.fields.empty())
         return outcome;
     auto entry = reach(service_, s.found.serialNo);
     if (!entry) {
         outcome.outcome = Outcome::NoAnswer;
-        outcome.detail = "not found: nothing was sent";
+        outcome.detail = phrase(Say::NotFoundNothingSent);
         return outcome;
     }
     hold(*entry, s.fields, false);
@@ -102,14 +102,14 @@ RowOutcome PlanRunner::apply(const PlannedSetup& s, bool fitChecked) {
         if (!entry->CheckNetwork(problems)) {
             entry->setApply(false);
             outcome.outcome = Outcome::NoAnswer;
-            outcome.detail = "no answer to the network check: the setup was not sent, the controller is unchanged";
+            outcome.detail = phrase(Say::CheckUnanswered);
             return outcome;
         }
         if (!entry->IpSettingsFitNetwork()) {
             entry->setApply(false);
             outcome.outcome = Outcome::Refused;
             outcome.column = columnOfNetworkProblem(std::uint32_t(problems));
-            outcome.detail = describeNetworkProblems(std::uint32_t(problems)) + " (network check): the setup was not sent";
+            outcome.detail = phrase(Say::CheckRefused, {std::to_string(std::uint32_t(problems))});
             return outcome;
         }
     }
@@ -134,11 +134,11 @@ bool PlanRunner::hasLeft(const PlannedSetup& holder, const std::optional<RowOutc
 
 RowOutcome PlanRunner::waitingFor(const PlannedSetup& s, const PlannedSetup& holder) {
     return {s.row, s.found.serialNo, Outcome::Waiting, "",
-            "for " + holder.found.serialNo + " to leave " + holder.found.ipAddress + ": nothing was sent"};
+            phrase(Say::WaitingFor, {holder.found.serialNo, holder.found.ipAddress})};
 }
 
 RowOutcome PlanRunner::judged(const PlannedSetup& s, net::ControllerEntry& entry) {
-    RowOutcome outcome{s.row, s.found.serialNo, Outcome::Applied, "", ""};
+    RowOutcome outcome{s.row, s.found.serialNo, Outcome::Applied, "", {}};
     outcome.setupSent = true;
     switch (entry.SetupVerdict()) {
     case net::SetupOutcome::Confirmed:
@@ -146,11 +146,11 @@ RowOutcome PlanRunner::judged(const PlannedSetup& s, net::ControllerEntry& entry
     case net::SetupOutcome::Refused:
         outcome.outcome = Outcome::Refused;
         outcome.column = columnOfField(entry.SetupRefusedField());
-        outcome.detail = entry.SetupRefusedReason() + ": nothing changed";
+        outcome.detail = phrase(Say::SetupRefused, {std::to_string(entry.SetupRefusedStatus())});
         return outcome;
     case net::SetupOutcome::NoAnswer:
         outcome.outcome = Outcome::NoAnswer;
-        outcome.detail = "no answer: the controller may or may not have taken the settings (state unknown)";
+        outcome.detail = phrase(Say::SetupUnanswered);
         return outcome;
     }
     // The entry shows the settings the controller reported with its confirmation
@@ -160,7 +160,7 @@ RowOutcome PlanRunner::judged(const PlannedSetup& s, net::ControllerEntry& entry
     auto now = lookUpAnswering(service_, s.found.serialNo);
     if (!now) {
         outcome.outcome = Outcome::Unverified;
-        outcome.detail = "confirmed, but the controller did not answer the read-back";
+        outcome.detail = phrase(Say::ReadBackUnanswered);
         return outcome;
     }
     return compared(s, recordOf(*now), outcome);
@@ -171,7 +171,7 @@ RowOutcome PlanRunner::compared(const PlannedSetup& s, const ControllerRecord& n
     if (!open.empty()) {
         outcome.outcome = Outcome::Unverified;
         outcome.column = open.front();
-        outcome.detail = "confirmed, but reads back other values in " + joined(open);
+        outcome.detail = phrase(Say::ReadsBackOther, {joined(open)});
     }
     return outcome;
 }
@@ -211,7 +211,7 @@ std::vector<SharedAddress> PlanRunner::verify(const std::vector<PlannedSetup>& e
         const auto now = heard.find(ended[i].found.ethernetAddress);
         if (now == heard.end()) {
             outcome.outcome = Outcome::Unverified;
-            outcome.detail = "confirmed, but the controller did not answer the read-back";
+            outcome.detail = phrase(Say::ReadBackUnanswered);
             continue;
         }
         outcome = compared(ended[i], now->second, outcome);

@@ -31,7 +31,7 @@ public:
     // controller, and a lookup each for those neither heard (`progress` is
     // told). Every controller found, planned or not.
     std::vector<ControllerRecord> findControllers(const SitePlan& plan, const SiteSettings& settings,
-                                                  const std::function<void(const std::string&)>& progress);
+                                                  const std::function<void(const Phrase&)>& progress);
 
     struct FitCheck {
         std::vector<PlanProblem> misfits;  // the controller said the planned settings do not fit its network

@@ -49,7 +49,7 @@ std::optional<RowOutcome> rowOutcome(const MovePlan& plan, const std::vector<std
     const std::string parking = *plan.moves[moves[0]].send.fields.configIpAddress;
     if (toParking->outcome != Outcome::Applied) {
         RowOutcome o = *toParking;
-        o.detail = "on the way to its parking address " + parking + ": " + o.detail;
+        o.detail = phrase(Say::OnTheWayToParking, {parking}).followedBy(o.detail);
         o.setupSent = o.setupSent || (fromParking && fromParking->setupSent);
         return o;
     }
@@ -59,8 +59,8 @@ std::optional<RowOutcome> rowOutcome(const MovePlan& plan, const std::vector<std
         return o;
     }
     RowOutcome o{toParking->row, toParking->serialNo, Outcome::Parked, "IpAddress",
-                 "parked at " + parking + ": " +
-                     (fromParking ? fromParking->detail : "stopped before its planned settings were sent")};
+                 phrase(Say::ParkedAt, {parking}).followedBy(fromParking ? fromParking->detail
+                                                                          : phrase(Say::StoppedBeforePlanned))};
     o.setupSent = true;
     return o;
 }
@@ -79,8 +79,7 @@ void afterServiceError(const MovePlan& plan, const AppliedRows& rows, const std:
         if (cutShort) {
             inHand = true;
             RowOutcome o{setups[s].row, setups[s].found.serialNo, Outcome::NoAnswer, "",
-                         "the service failed during its setup (" + error +
-                             "): the controller may or may not have taken the settings"};
+                         phrase(Say::ServiceFailedInSetup, {error})};
             o.setupSent = true;
             result.outcomes.push_back(o);
         } else if (const auto o = rowOutcome(plan, moves[s], rows.outcomes)) {
@@ -93,10 +92,7 @@ void afterServiceError(const MovePlan& plan, const AppliedRows& rows, const std:
 }
 
 // "rows 3, 7, 9 take each other's addresses: 10-00003 waits on 10.30.255.254 while the others move"
-std::string cycleNote(const AddressCycle& c) {
-    return "rows " + joinedRows(c.rows) + " take each other's addresses: " + c.parkedSerial + " waits on " +
-           c.parking + " while the others move";
-}
+Phrase cycleNote(const AddressCycle& c) { return phrase(Say::CycleParked, {joinedRows(c.rows), c.parkedSerial, c.parking}); }
 
 // Every address the plan names: those it plans, its parking addresses, and those its controllers hold.
 std::vector<std::string> namedAddresses(const CheckedPlan& checked) {
@@ -124,14 +120,14 @@ std::vector<SharedAddress> sharedNow(const CheckedPlan& checked) {
 }
 }  // namespace
 
-std::optional<SitePlan> readPlanFile(const std::string& path, std::string& error) {
+std::optional<SitePlan> readPlanFile(const std::string& path, Phrase& error) {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly)) {
-        error = "cannot read " + path + ": " + file.errorString().toStdString();
+        error = phrase(Say::CannotRead, {path, file.errorString().toStdString()});
         return std::nullopt;
     }
     if (file.size() > kLargestPlan) {
-        error = path + " is larger than 16 MiB: not a plan";
+        error = phrase(Say::FileTooLarge, {path});
         return std::nullopt;
     }
     const QByteArray bytes = file.readAll();
@@ -161,15 +157,14 @@ CheckedPlan PlanWork::check(const SitePlan& plan, PlanListener& listener) {
         sortByRow(problems);
         return result;
     }
-    result.found = runner_->findControllers(plan, settings_, [&](const std::string& line) { listener.progress(line); });
+    result.found = runner_->findControllers(plan, settings_, [&](const Phrase& said) { listener.progress(said); });
     workers_->learnFrom(*service_);
     if (result.found.empty())
         listener.noControllerAnswered();
     result.check = checkPlan(plan, result.found, havePassword);
     const PlanRunner::FitCheck fit = checkFitOnWorkers(result.check.setups, *workers_, *pace_, settings_.passwords);
     for (int row : fit.unanswered)
-        listener.note("row " + std::to_string(row) +
-                      ": the controller did not answer the network check; it is asked again before its setup");
+        listener.note(phrase(Say::CheckNotAnswered, {std::to_string(row)}));
     result.fitting = fit.fitting;
     problems.insert(problems.end(), fit.misfits.begin(), fit.misfits.end());
     result.moves = planMoves(result.check.setups, result.found, settings_.parking, problems);
@@ -177,7 +172,7 @@ CheckedPlan PlanWork::check(const SitePlan& plan, PlanListener& listener) {
         listener.note(cycleNote(c));
     result.shared = sharedNow(result);
     for (const SharedAddress& a : result.shared)
-        listener.note("two controllers on one address now: " + sharedAddressText(a));
+        listener.note(sharedNowPhrase(a));
     sortByRow(problems);
     return result;
 }
@@ -202,7 +197,7 @@ void PlanWork::apply(const CheckedPlan& checked, PlanListener& listener, Applied
     auto finished = [&](std::size_t m, const RowOutcome& outcome) {
         const Move& move = plan.moves[m];
         if (move.step == Move::Step::ToParking && outcome.outcome == Outcome::Applied)
-            listener.progress(move.send.found.serialNo + " parked at " + *move.send.fields.configIpAddress);
+            listener.progress(phrase(Say::ParkedProgress, {move.send.found.serialNo, *move.send.fields.configIpAddress}));
         else
             tell(move.setup);
     };

@@ -33,9 +33,9 @@ class PlanListener {
 public:
     virtual ~PlanListener() = default;
     // On the way, for the technician to follow ("searching once more ..."); --quiet leaves it out.
-    virtual void progress(const std::string& text) { (void)text; }
-    // What the technician must know ("rows 2, 3 swap addresses among themselves ...").
-    virtual void note(const std::string& text) { (void)text; }
+    virtual void progress(const Phrase& said) { (void)said; }
+    // What the technician must know ("rows 3, 9, 7 take each other's addresses ...").
+    virtual void note(const Phrase& said) { (void)said; }
     // The search found no controller at all.
     virtual void noControllerAnswered() {}
     // A row's work begins: the check that its address is free, its network check, its setup.
@@ -71,7 +71,7 @@ struct AppliedPlan {
 
 // A plan file read whole, or nothing with `error` saying why it cannot be
 // read (missing, unreadable, far too large for a plan).
-std::optional<SitePlan> readPlanFile(const std::string& path, std::string& error);
+std::optional<SitePlan> readPlanFile(const std::string& path, Phrase& error);
 
 class PlanWork {
 public:

@@ -28,7 +28,7 @@ bool validUtf8(std::string_view text) {
 // say so where the first such cell is, instead of reading wrong letters.
 bool checkEncoding(std::string_view text, const csv::Table& table, std::vector<PlanProblem>& problems) {
     if (text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF") {
-        problems.push_back({0, "", "the file is UTF-16 text: save the sheet as CSV UTF-8"});
+        problems.push_back({0, "", phrase(Say::FileIsUtf16)});
         return false;
     }
     if (validUtf8(text))
@@ -36,10 +36,10 @@ bool checkEncoding(std::string_view text, const csv::Table& table, std::vector<P
     for (const csv::Record& r : table.records)
         for (const std::string& field : r.fields)
             if (!validUtf8(field)) {
-                problems.push_back({r.row, "", "a cell is not UTF-8 text: save the sheet as CSV UTF-8"});
+                problems.push_back({r.row, "", phrase(Say::CellNotUtf8)});
                 return false;
             }
-    problems.push_back({0, "", "the file is not UTF-8 text: save the sheet as CSV UTF-8"});
+    problems.push_back({0, "", phrase(Say::FileNotUtf8)});
     return false;
 }
 
@@ -54,6 +54,14 @@ std::string fieldName(const csv::Table& table, int field) {
             return name;
     }
     return "column " + std::to_string(field);
+}
+
+// What keeps a serial number out of a search filter (too long, a control character); none when nothing.
+Phrase serialNumberProblem(const std::string& serial) {
+    namespace wire = net::wire;
+    if (serial.size() > wire::textLimit(wire::TagSerialFilter))
+        return phrase(Say::SerialTooLong, {std::to_string(wire::textLimit(wire::TagSerialFilter))});
+    return wire::isCleanUtf8(serial) ? Phrase{} : phrase(Say::SerialNotClean);
 }
 
 bool keptAsTyped(Column c) {
@@ -73,13 +81,13 @@ std::vector<Column> readHeader(const csv::Record& header, std::vector<PlanProble
         }
         for (Column seen : columns)
             if (seen == *column)
-                problems.push_back({header.row, name, "the column is there twice"});
+                problems.push_back({header.row, name, phrase(Say::ColumnTwice)});
         columns.push_back(*column);
     }
     if (!unknown.empty())
-        problems.push_back({header.row, "", "unknown columns: " + unknown});
+        problems.push_back({header.row, "", phrase(Say::UnknownColumns, {unknown})});
     else if (std::find(columns.begin(), columns.end(), Column::SerialNo) == columns.end())
-        problems.push_back({header.row, "", "no SerialNo column: rows are matched to controllers by serial number"});
+        problems.push_back({header.row, "", phrase(Say::NoSerialColumn)});
     return columns;
 }
 }  // namespace
@@ -94,7 +102,7 @@ SitePlan readPlan(std::string_view text) {
         return plan;
     }
     if (table.records.empty()) {
-        plan.problems.push_back({0, "", "the file is empty"});
+        plan.problems.push_back({0, "", phrase(Say::FileEmpty)});
         return plan;
     }
     const std::vector<Column> columns = readHeader(table.records.front(), plan.problems);
@@ -103,15 +111,15 @@ SitePlan readPlan(std::string_view text) {
 
     plan.rowCount = table.records.size() - 1;
     if (plan.rowCount == 0)
-        plan.problems.push_back({0, "", "the plan has no rows: below its header there is no controller"});
+        plan.problems.push_back({0, "", phrase(Say::NoRows)});
     std::map<std::string, int> rowOfSerial;  // keyed by the serial number's value where it has one
     for (std::size_t r = 1; r < table.records.size(); ++r) {
         const csv::Record& record = table.records[r];
         PlanRow row;
         row.row = record.row;
         if (record.fields.size() < columns.size()) {
-            plan.problems.push_back({row.row, "", std::to_string(record.fields.size()) + " cells where the header has " +
-                                                     std::to_string(columns.size()) + " columns"});
+            plan.problems.push_back({row.row, "",
+                                     phrase(Say::FewerCells, {std::to_string(record.fields.size()), std::to_string(columns.size())})});
             continue;
         }
         for (std::size_t i = 0; i < record.fields.size(); ++i) {
@@ -120,26 +128,25 @@ SitePlan readPlan(std::string_view text) {
             if (value.empty())
                 continue;
             if (i >= columns.size()) {
-                plan.problems.push_back({row.row, "", "more cells than the header has columns"});
+                plan.problems.push_back({row.row, "", phrase(Say::MoreCells)});
                 break;
             }
             row.cells[columns[i]] = value;
         }
         const auto serial = row.cells.find(Column::SerialNo);
         if (serial == row.cells.end()) {
-            plan.problems.push_back({row.row, "SerialNo", "no serial number"});
+            plan.problems.push_back({row.row, "SerialNo", phrase(Say::NoSerial)});
             continue;
         }
         row.serialNo = serial->second;
-        if (const std::string problem = net::wire::textProblem(net::wire::TagSerialFilter, row.serialNo); !problem.empty()) {
-            plan.problems.push_back({row.row, "SerialNo", "the serial number " + problem});
+        if (Phrase problem = serialNumberProblem(row.serialNo); !problem.empty()) {
+            plan.problems.push_back({row.row, "SerialNo", std::move(problem)});
             continue;
         }
         const auto value = qorg::serialNumberValue(row.serialNo);
         const std::string key = value ? std::to_string(*value) : row.serialNo;
         if (const auto [it, added] = rowOfSerial.emplace(key, row.row); !added) {
-            plan.problems.push_back(
-                {row.row, "SerialNo", row.serialNo + " is planned in row " + std::to_string(it->second) + " too"});
+            plan.problems.push_back({row.row, "SerialNo", phrase(Say::SerialTwice, {row.serialNo, std::to_string(it->second)})});
             continue;
         }
         plan.rows.push_back(std::move(row));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "site/controller_record.h"
+#include "site/phrase.h"
 
 namespace zelmar::site {
 
@@ -15,7 +16,8 @@ namespace zelmar::site {
 struct PlanProblem {
     int row = 0;         // spreadsheet row (the header is row 1); 0: the file as a whole
     std::string column;  // empty: the row as a whole
-    std::string text;
+    Phrase what;
+    std::string text() const { return english(what); }
 };
 
 struct PlanRow {

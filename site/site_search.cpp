@@ -31,7 +31,7 @@ std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, 
 
 std::vector<ControllerRecord> searchForSerials(net::NetService& service, const std::vector<std::string>& serials,
                                                const SiteSettings& settings,
-                                               const std::function<void(const std::string&)>& progress) {
+                                               const std::function<void(const Phrase&)>& progress) {
     service.Clear();
     service.Search();
     auto unheard = [&] {
@@ -42,8 +42,7 @@ std::vector<ControllerRecord> searchForSerials(net::NetService& service, const s
         return missing;
     };
     if (const auto missing = unheard(); !missing.empty()) {
-        progress(std::to_string(missing.size()) + (missing.size() == 1 ? " controller" : " controllers") +
-                 " of the list did not answer the search: searching once more ...");
+        progress(phrase(Say::SearchingAgain, {std::to_string(missing.size())}));
         service.Search();
     } else {
         return recordsOf(service);
@@ -54,8 +53,7 @@ std::vector<ControllerRecord> searchForSerials(net::NetService& service, const s
     bool anyFound = false;
     int emptyPasses = 0;
     for (std::vector<std::string> missing = unheard(); !missing.empty(); missing = unheard()) {
-        progress("looking up " + std::to_string(missing.size()) +
-                 (missing.size() == 1 ? " controller" : " controllers") + " that no search heard ...");
+        progress(phrase(Say::LookingUp, {std::to_string(missing.size())}));
         const int atOnce = settings.jobs ? *settings.jobs : int(std::min<std::size_t>(missing.size(), kMostLookups));
         ServicePool lookups(atOnce, settings.config, settings.passwords);
         if (!lookUpEach(missing, lookups, &service).empty()) {
@@ -97,11 +95,10 @@ std::shared_ptr<net::ControllerEntry> reach(net::NetService& service, const std:
     return lookUpAnswering(service, serial);
 }
 
-std::string identityOnlyReason(const ControllerRecord& found, bool havePassword) {
+Phrase identityOnlyReason(const ControllerRecord& found, bool havePassword) {
     if (!found.requireEncryption || found.passwordOk)
         return {};
-    return havePassword ? "the network password was not accepted"
-                        : "it requires encryption and no network password was given";
+    return phrase(havePassword ? Say::PasswordRefused : Say::NoPasswordGiven);
 }
 
 }  // namespace zelmar::site

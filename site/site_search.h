@@ -33,7 +33,7 @@ std::shared_ptr<net::ControllerEntry> lookUpAnswering(net::NetService& service, 
 // is told of the second search and the lookups.
 std::vector<ControllerRecord> searchForSerials(net::NetService& service, const std::vector<std::string>& serials,
                                                const SiteSettings& settings,
-                                               const std::function<void(const std::string&)>& progress);
+                                               const std::function<void(const Phrase&)>& progress);
 // Looks each of `serials` up, as many at once as `pool` has service objects.
 // The records of those that answered; `learner`, when given, learns their entries.
 std::vector<ControllerRecord> lookUpEach(const std::vector<std::string>& serials, ServicePool& pool,
@@ -43,7 +43,7 @@ std::vector<ControllerRecord> lookUpEach(const std::vector<std::string>& serials
 std::shared_ptr<net::ControllerEntry> reach(net::NetService& service, const std::string& serial);
 
 // For a controller that shows only its identity because it requires
-// encryption: why ("the network password was not accepted"); empty otherwise.
-std::string identityOnlyReason(const ControllerRecord& found, bool havePassword);
+// encryption: why ("the network password was not accepted"); none otherwise.
+Phrase identityOnlyReason(const ControllerRecord& found, bool havePassword);
 
 }  // namespace zelmar::site

@@ -24,15 +24,14 @@ const UpgradeFiles::File* UpgradeFiles::forType(std::int16_t type) const {
     return it == byType.end() ? nullptr : &it->second;
 }
 
-std::string loadUpgradeFiles(const std::vector<std::string>& paths, UpgradeFiles& files) {
+Phrase loadUpgradeFiles(const std::vector<std::string>& paths, UpgradeFiles& files) {
     for (const std::string& path : paths) {
         auto file = std::make_shared<net::UpgradeFile>();
         if (!file->Load(path))
-            return path + " is not a valid TCP/IP Port OS upgrade file: " + file->Problem();
+            return phrase(Say::InvalidUpgradeFile, {path, file->Problem()});
         const std::int16_t type = file->PortOsType();
         if (const UpgradeFiles::File* other = files.forType(type))
-            return other->path + " and " + path + " are both for port OS type " + std::to_string(type) +
-                   ": give one file for each type";
+            return phrase(Say::TwoFilesForType, {other->path, path, std::to_string(type)});
         files.byType[type] = {path, std::move(file)};
     }
     return {};

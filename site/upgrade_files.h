@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/netservice/upgrade/upgrade_file.h"
+#include "site/phrase.h"
 
 namespace zelmar::site {
 
@@ -32,6 +33,6 @@ struct UpgradeFiles {
 
 // Reads every path. The problem of the first file that cannot be used (naming
 // it), or of two files for one port OS type; empty when all are good.
-std::string loadUpgradeFiles(const std::vector<std::string>& paths, UpgradeFiles& files);
+Phrase loadUpgradeFiles(const std::vector<std::string>& paths, UpgradeFiles& files);
 
 }  // namespace zelmar::site

@@ -22,6 +22,13 @@ std::string revisions(const ControllerUpgrade& u) {
 }
 }  // namespace
 
+std::string detailText(const ControllerUpgrade& u) {
+    const std::string detail = english(u.detail);
+    if (!u.foundLate)
+        return detail;
+    return (detail.empty() ? "" : detail + "; ") + english(phrase(Say::FoundLate));
+}
+
 std::string resultName(UpgradeResult result) {
     switch (result) {
     case UpgradeResult::Upgraded: return "upgraded";
@@ -43,7 +50,7 @@ bool upgradeDone(UpgradeResult result) {
 
 std::string upgradeLine(int done, int total, const ControllerUpgrade& u) {
     std::string line = std::to_string(done) + "/" + std::to_string(total) + " " + u.serialNo + " " + resultName(u.result);
-    const std::string why = switched(u.result) ? revisions(u) : u.detail;
+    const std::string why = switched(u.result) ? revisions(u) : detailText(u);
     return why.empty() ? line : line + " (" + why + ")";
 }
 
@@ -57,7 +64,7 @@ void printUpgradeTable(const std::vector<ControllerUpgrade>& upgrades, std::ostr
         << std::setw(int(revisionWidth) + 2) << "revision" << std::setw(11) << "outcome" << "detail\n";
     for (const ControllerUpgrade& u : upgrades)
         out << std::setw(int(serialWidth) + 2) << u.serialNo << std::setw(6) << u.portOsType
-            << std::setw(int(revisionWidth) + 2) << revisions(u) << std::setw(11) << resultName(u.result) << u.detail
+            << std::setw(int(revisionWidth) + 2) << revisions(u) << std::setw(11) << resultName(u.result) << detailText(u)
             << "\n";
     out << std::right;
 }
@@ -83,7 +90,7 @@ void printUpgradeJsonLines(const std::vector<ControllerUpgrade>& upgrades, std::
                             {"RevisionBefore", QString::fromStdString(u.revisionBefore)},
                             {"PortOsRevision", QString::fromStdString(u.revisionAfter)},
                             {"outcome", QString::fromStdString(resultName(u.result))},
-                            {"detail", QString::fromStdString(u.detail)}};
+                            {"detail", QString::fromStdString(detailText(u))}};
         out << QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString() << "\n";
     }
 }

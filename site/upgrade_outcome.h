@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "site/phrase.h"
+
 namespace zelmar::site {
 
 enum class UpgradeResult {
@@ -26,8 +28,12 @@ struct ControllerUpgrade {
     std::string revisionBefore;  // as found
     std::string revisionAfter;   // as last reported (before, when it did not answer again)
     UpgradeResult result = UpgradeResult::Unknown;
-    std::string detail;
+    Phrase detail;
+    bool foundLate = false;  // found only by a search after the run (with --all)
 };
+
+// The detail as zelmar-netctl prints it, "found only by a search after the run" added where it was.
+std::string detailText(const ControllerUpgrade& upgrade);
 
 std::string resultName(UpgradeResult result);
 // True for the results that need nothing more: upgraded, downgraded, current, or newer than the file.

@@ -14,7 +14,6 @@ namespace zelmar::site {
 
 namespace {
 constexpr int kClosingSearches = 3;  // `all`: searches after the run, while each finds controllers not seen
-constexpr const char* kFoundLate = "found only by a search after the run";
 
 bool sameController(const ControllerRecord& a, const ControllerRecord& b) {
     return a.ethernetAddress == b.ethernetAddress;
@@ -38,7 +37,7 @@ UpgradeWork::~UpgradeWork() = default;
 UpgradeTargets UpgradeWork::find(const std::vector<std::string>& serials, bool all, UpgradeListener& listener) {
     UpgradeTargets t;
     const std::vector<ControllerRecord> found =
-        searchForSerials(*service_, serials, settings_, [&](const std::string& line) { listener.progress(line); });
+        searchForSerials(*service_, serials, settings_, [&](const Phrase& said) { listener.progress(said); });
     auto take = [&](const ControllerRecord& r) {
         if (std::none_of(t.seen.begin(), t.seen.end(), [&](const ControllerRecord& s) { return sameController(s, r); }))
             t.seen.push_back(r);
@@ -51,7 +50,7 @@ UpgradeTargets UpgradeWork::find(const std::vector<std::string>& serials, bool a
         if (it != found.end())
             take(*it);
         else
-            t.settled.push_back({serial, 0, "", "", UpgradeResult::NotFound, "it did not answer the search: nothing sent"});
+            t.settled.push_back({serial, 0, "", "", UpgradeResult::NotFound, phrase(Say::DidNotAnswerSearch)});
     }
     sort(t.seen, t);
     return t;
@@ -96,7 +95,7 @@ void UpgradeWork::upgradeBatch(const std::vector<ControllerRecord>& queued, Upgr
             else if (started[i] && error)
                 result.upgrades.push_back({queued[i].serialNo, queued[i].portOsType, queued[i].portOsRevision,
                                            queued[i].portOsRevision, UpgradeResult::Unknown,
-                                           "the service failed during its upgrade (" + *error + ")"});
+                                           phrase(Say::ServiceFailedInUpgrade, {*error})});
             else
                 result.notReached.push_back(queued[i].serialNo);
         }
@@ -134,7 +133,7 @@ void UpgradeWork::upgradeBatch(const std::vector<ControllerRecord>& queued, Upgr
 bool UpgradeWork::searchForControllersLeftBehind(std::vector<ControllerRecord> seen, UpgradeListener& listener,
                                                  UpgradeRun& result, const StopFlag* stop, bool allowOlder) {
     for (int search = 0; search < kClosingSearches; ++search) {
-        listener.progress("searching the site once more for controllers not seen ...");
+        listener.progress(phrase(Say::SearchingForMore));
         service_->Clear();
         service_->Search();
         UpgradeTargets late;
@@ -154,13 +153,11 @@ bool UpgradeWork::searchForControllersLeftBehind(std::vector<ControllerRecord> s
         result.upgrades.insert(result.upgrades.end(), late.settled.begin(), late.settled.end());
         upgradeBatch(late.toUpgrade, listener, result, stop);
         for (std::size_t i = before; i < result.upgrades.size(); ++i)
-            result.upgrades[i].detail =
-                result.upgrades[i].detail.empty() ? kFoundLate : result.upgrades[i].detail + "; " + kFoundLate;
+            result.upgrades[i].foundLate = true;
         if (!everyOneDone(result.upgrades) || !result.notReached.empty())
             return true;  // the run fails anyway: no need to look further
     }
-    listener.note("each of " + std::to_string(kClosingSearches) +
-                  " searches after the run found controllers not seen before: the site may hold more; run again");
+    listener.note(phrase(Say::MayHoldMore, {std::to_string(kClosingSearches)}));
     return false;
 }
 

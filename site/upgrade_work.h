@@ -29,8 +29,8 @@ class PaceGate;
 class UpgradeListener {
 public:
     virtual ~UpgradeListener() = default;
-    virtual void progress(const std::string& text) { (void)text; }  // --quiet leaves it out
-    virtual void note(const std::string& text) { (void)text; }
+    virtual void progress(const Phrase& said) { (void)said; }  // --quiet leaves it out
+    virtual void note(const Phrase& said) { (void)said; }
     virtual void batchStarting(const std::vector<ControllerRecord>& controllers) { (void)controllers; }
     virtual void transferring(std::size_t slot, int percent) { (void)slot, (void)percent; }  // share acknowledged, 0 to 100
     virtual void restarting(std::size_t slot) { (void)slot; }  // switched: waiting for it to answer again

@@ -1,9 +1,9 @@
 #include "sitemodel/plan_table.h"
 
-#include <QRegularExpression>
 
 #include "comm/input/dns_name.h"
 #include "site/plan_check.h"
+#include "sitemodel/phrase_words.h"
 
 namespace zelmar::sitemodel {
 
@@ -94,21 +94,11 @@ std::array<QString, kPlanFieldCount> plannedValuesOf(const site::PlanRow& row) {
     return values;
 }
 
-QString namedBySerial(const std::string& text, const std::map<int, std::string>& serialOfRow) {
-    static const QRegularExpression rows(QStringLiteral("\\brows? (\\d+(?:, \\d+)*)"));
-    QString out = QString::fromStdString(text);
-    QRegularExpressionMatch m;
-    for (qsizetype from = 0; (m = rows.match(out, from)).hasMatch();) {
-        QStringList serials;
-        for (const QString& number : m.captured(1).split(QStringLiteral(", "))) {
-            const auto it = serialOfRow.find(number.toInt());
-            serials << (it == serialOfRow.end() ? number : QString::fromStdString(it->second));
-        }
-        serials.sort();
-        out.replace(m.capturedStart(), m.capturedLength(), serials.join(QStringLiteral(", ")));
-        from = m.capturedStart() + serials.join(QStringLiteral(", ")).size();
-    }
-    return out;
+RowNamer rowNamerOf(const std::map<int, std::string>& serialOfRow) {
+    return [serialOfRow](int row) {
+        const auto it = serialOfRow.find(row);
+        return it == serialOfRow.end() ? QString() : QString::fromStdString(it->second);
+    };
 }
 
 std::optional<PlanField> fieldOfColumn(const std::string& column) {
@@ -125,7 +115,7 @@ std::optional<QString> acceptPlanned(const SiteRow& row, PlanField field, const 
     const QString value = text ? typed : typed.trimmed();
     if (value.isEmpty())
         return QString();
-    std::string why;
+    site::Phrase why;
     if (field == PlanField::HostName || field == PlanField::Domain) {
         SiteRow edited = row;
         edited.plannedOf(field) = value;
@@ -134,7 +124,7 @@ std::optional<QString> acceptPlanned(const SiteRow& row, PlanField field, const 
         why = site::cellProblem(*columnOf(field), value.toStdString());
     }
     if (!why.empty()) {
-        problem = QString::fromStdString(why);
+        problem = wordsOf(why);
         return std::nullopt;
     }
     if (field == PlanField::UseDhcp)

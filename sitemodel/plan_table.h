@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "site/site_plan.h"
+#include "sitemodel/phrase_words.h"
 #include "sitemodel/site_row.h"
 
 namespace zelmar::sitemodel {
@@ -25,10 +26,10 @@ std::string planFileText(const std::vector<SiteRow>& rows);
 // name and domain, a Boolean spelt "true" or "false".
 std::array<QString, kPlanFieldCount> plannedValuesOf(const site::PlanRow& row);
 
-// A check's text with the plan rows it names ("planned for rows 2, 3") named
-// by their controllers' serial numbers instead: the window's plan has no rows
-// a technician could count.
-QString namedBySerial(const std::string& text, const std::map<int, std::string>& serialOfRow);
+// The plan rows a check names ("planned for rows 2, 3") named by their
+// controllers' serial numbers instead: the window's plan has no rows a
+// technician could count.
+RowNamer rowNamerOf(const std::map<int, std::string>& serialOfRow);
 
 // The field a check's problem belongs to, from the plan column it names;
 // nothing for the row as a whole (serial number, Ethernet address, none).

@@ -12,8 +12,8 @@ namespace {
 class PlanSignals : public site::PlanListener {
 public:
     explicit PlanSignals(SiteSession& s) : s_(s) {}
-    void progress(const std::string& text) override { emit s_.progress(QString::fromStdString(text)); }
-    void note(const std::string& text) override { emit s_.note(QString::fromStdString(text)); }
+    void progress(const site::Phrase& said) override { emit s_.progress(said); }
+    void note(const site::Phrase& said) override { emit s_.note(said); }
     void rowStarted(int row) override { emit s_.rowStarted(row); }
     void rowEnded(const site::RowOutcome& o, int done, int total) override { emit s_.rowEnded(o, done, total); }
     void readingBack() override { emit s_.readingBack(); }
@@ -26,8 +26,8 @@ private:
 class UpgradeSignals : public site::UpgradeListener {
 public:
     explicit UpgradeSignals(SiteSession& s) : s_(s) {}
-    void progress(const std::string& text) override { emit s_.progress(QString::fromStdString(text)); }
-    void note(const std::string& text) override { emit s_.note(QString::fromStdString(text)); }
+    void progress(const site::Phrase& said) override { emit s_.progress(said); }
+    void note(const site::Phrase& said) override { emit s_.note(said); }
     void batchStarting(const std::vector<site::ControllerRecord>& controllers) override {
         std::lock_guard hold(lock_);
         serials_.clear();

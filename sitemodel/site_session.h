@@ -64,8 +64,8 @@ signals:
     void restarting(const QString& serial);
     void upgradeEnded(const site::ControllerUpgrade& upgrade);
     void upgraded(const site::UpgradeRun& result, const QString& error);
-    void progress(const QString& text);
-    void note(const QString& text);
+    void progress(const site::Phrase& said);
+    void note(const site::Phrase& said);
     void failed(const QString& error);  // a service error outside an apply or upgrade
     void idle();                        // the work has ended
 

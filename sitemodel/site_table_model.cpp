@@ -294,7 +294,7 @@ void SiteTableModel::showProblems(const std::vector<site::PlanProblem>& problems
         if (r < 0)
             continue;
         SiteRow& row = rows_[std::size_t(r)];
-        const QString text = namedBySerial(p.text, serialOfRow);
+        const QString text = wordsOf(p.what, rowNamerOf(serialOfRow));
         if (const auto field = fieldOfColumn(p.column)) {
             QString& cell = row.problemOf(*field);
             cell = cell.isEmpty() ? text : cell + QLatin1Char('\n') + text;
@@ -324,9 +324,9 @@ void SiteTableModel::showOutcome(const site::RowOutcome& o) {
         {site::Outcome::Refused, RowState::Refused},       {site::Outcome::NoAnswer, RowState::NoAnswer},
         {site::Outcome::Unverified, RowState::Unverified}, {site::Outcome::Waiting, RowState::WaitingForHolder},
         {site::Outcome::Parked, RowState::Parked}};
-    QString detail = QString::fromStdString(o.detail);
+    QString detail = wordsOf(o.detail);
     if (!o.column.empty())
-        detail = QString::fromStdString(o.column) + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail);
+        detail = columnCaption(o.column) + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail);
     setState(o.serialNo, states.at(o.outcome), detail);
 }
 
@@ -340,12 +340,7 @@ void SiteTableModel::showUpgrade(const site::ControllerUpgrade& u) {
     const int r = rowOfSerial(u.serialNo);
     if (r >= 0 && !u.revisionAfter.empty())
         rows_[std::size_t(r)].now.portOsRevision = u.revisionAfter;
-    const bool switched = u.result == site::UpgradeResult::Upgraded || u.result == site::UpgradeResult::Downgraded;
-    const QString detail = switched
-                               ? QString::fromStdString(u.revisionBefore + " -> " + u.revisionAfter +
-                                                        (u.detail.empty() ? "" : "; " + u.detail))
-                               : QString::fromStdString(u.detail);
-    setState(u.serialNo, states.at(u.result), detail);
+    setState(u.serialNo, states.at(u.result), detailWords(u));
     if (r >= 0)
         rowChanged(r);
 }
@@ -482,7 +477,7 @@ bool SiteTableModel::setData(const QModelIndex& index, const QVariant& value, in
     QString problem;
     if (setPlanned(index.row(), columns()[std::size_t(index.column())].field, value.toString(), problem))
         return true;
-    emit editRefused(index, problem);
+    emit editRefused(index, value.toString(), problem);
     return false;
 }
 

@@ -90,7 +90,7 @@ signals:
     // A planned value changed (planVersion counts it).
     void planChanged();
     // A planned value typed into the table was refused, and why.
-    void editRefused(const QModelIndex& index, const QString& problem);
+    void editRefused(const QModelIndex& index, const QString& typed, const QString& problem);
 
 private:
     QVariant display(const SiteRow& row, const ColumnSpec& column) const;

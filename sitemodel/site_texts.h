@@ -130,6 +130,10 @@ enum Text : std::int32_t {
     TextAskUpgradeNow = 4721,
     TextUpgradeFileOfType = 4722,
     TextPasswordsNeeded = 4723,
+    TextRowOf = 4845,
+    TextRefusedCell = 4847,
+    TextTheFile = 4848,
+    TextMoreProblems = 4849,
 };
 
 // The text from the catalogue of the language in use.

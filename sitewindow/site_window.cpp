@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QSaveFile>
 #include <QSettings>
@@ -35,21 +36,21 @@ using namespace sitemodel;
 namespace {
 constexpr int kProblemsListed = 20;  // in a message; the rest are counted
 
-// "row 3, Name: ..." as a plan file's problem is told.
+// "row 3, Name: ..." as a plan file's problem is told, by the file's own row and column.
 QString problemLine(const site::PlanProblem& p) {
-    QString at = p.row > 0 ? QStringLiteral("row %1").arg(p.row) : QStringLiteral("file");
+    QString at = p.row > 0 ? text(TextRowOf).arg(p.row) : text(TextTheFile);
     if (!p.column.empty())
         at += QStringLiteral(", ") + QString::fromStdString(p.column);
-    return at + QStringLiteral(": ") + QString::fromStdString(p.text);
+    return at + QStringLiteral(": ") + wordsOf(p.what);
 }
 
-// "10-00003, IpAddress: ..." as a problem of the table's plan is told: by its controller.
+// "10-00003, Planned IP address: ..." as a problem of the table's plan is told: by its controller and column.
 QString checkedProblemLine(const site::PlanProblem& p, const std::map<int, std::string>& serialOfRow) {
     const auto serial = serialOfRow.find(p.row);
     QString at = serial == serialOfRow.end() ? QString() : QString::fromStdString(serial->second);
     if (!p.column.empty())
-        at += (at.isEmpty() ? QString() : QStringLiteral(", ")) + QString::fromStdString(p.column);
-    return (at.isEmpty() ? QString() : at + QStringLiteral(": ")) + namedBySerial(p.text, serialOfRow);
+        at += (at.isEmpty() ? QString() : QStringLiteral(", ")) + columnCaption(p.column);
+    return (at.isEmpty() ? QString() : at + QStringLiteral(": ")) + wordsOf(p.what, rowNamerOf(serialOfRow));
 }
 
 QString problemsText(const std::vector<site::PlanProblem>& problems) {
@@ -57,7 +58,7 @@ QString problemsText(const std::vector<site::PlanProblem>& problems) {
     for (std::size_t i = 0; i < problems.size() && i < std::size_t(kProblemsListed); ++i)
         lines << problemLine(problems[i]);
     if (problems.size() > std::size_t(kProblemsListed))
-        lines << QStringLiteral("... (%1 more)").arg(problems.size() - kProblemsListed);
+        lines << text(TextMoreProblems).arg(problems.size() - kProblemsListed);
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -185,9 +186,7 @@ void SiteWindow::connectActions() {
     connect(ui_->problemsList, &QListWidget::currentRowChanged, this, [this](int item) { problemClicked(item); });
     connect(ui_->problemsList, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { problemClicked(ui_->problemsList->row(item)); });
-    connect(model_, &SiteTableModel::editRefused, this, [this](const QModelIndex&, const QString& problem) {
-        support::ShowErrorMessage(problem);
-    });
+    connect(model_, &SiteTableModel::editRefused, this, &SiteWindow::editRefused);
     // Many rows change at once while work runs: the commands are looked at once those have been shown.
     connect(model_, &QAbstractItemModel::dataChanged, this, [this] {
         if (!actionsDue_) {
@@ -236,8 +235,8 @@ void SiteWindow::connectSession() {
         showStatus(text(TextUpgrading).arg(progressBar_->value()).arg(progressBar_->maximum()));
     });
     connect(session_, &SiteSession::upgraded, this, &SiteWindow::upgraded);
-    connect(session_, &SiteSession::progress, this, [this](const QString& line) { showStatus(line); });
-    connect(session_, &SiteSession::note, this, [this](const QString& line) { showStatus(line); });
+    connect(session_, &SiteSession::progress, this, [this](const site::Phrase& said) { showStatus(wordsOf(said, checkedRowNames())); });
+    connect(session_, &SiteSession::note, this, [this](const site::Phrase& said) { showStatus(wordsOf(said, checkedRowNames())); });
     connect(session_, &SiteSession::failed, this,
             [](const QString& error) { support::ShowErrorMessage(text(TextServiceFailed) + QLatin1Char('\n') + error); });
     connect(session_, &SiteSession::idle, this, [this] {
@@ -348,11 +347,11 @@ void SiteWindow::openPlan() {
                                               text(TextPlanFiles));
     if (path.isEmpty())
         return;
-    std::string error;
+    site::Phrase error;
     const std::optional<site::SitePlan> plan = site::readPlanFile(path.toStdString(), error);
     if (!plan) {
-        support::ShowErrorMessage(text(TextPlanUnreadable) + QLatin1Char('\n') + QString::fromStdString(error) +
-                                  QLatin1Char('\n') + text(TextNothingChanged));
+        support::ShowErrorMessage(text(TextPlanUnreadable) + QLatin1Char('\n') + wordsOf(error) + QLatin1Char('\n') +
+                                  text(TextNothingChanged));
         return;
     }
     if (!plan->problems.empty()) {
@@ -494,8 +493,8 @@ void SiteWindow::chooseUpgradeFile() {
     if (path.isEmpty())
         return;
     site::UpgradeFiles one;
-    if (const std::string problem = site::loadUpgradeFiles({path.toStdString()}, one); !problem.empty()) {
-        support::ShowErrorMessage(QString::fromStdString(problem));
+    if (const site::Phrase problem = site::loadUpgradeFiles({path.toStdString()}, one); !problem.empty()) {
+        support::ShowErrorMessage(wordsOf(problem));
         return;
     }
     auto files = std::make_shared<site::UpgradeFiles>(*files_);
@@ -636,6 +635,24 @@ void SiteWindow::clearPlanned() {
         QString problem;
         model_->setPlanned(proxy_->mapToSource(i).row(), column.field, QString(), problem);
     }
+}
+
+void SiteWindow::editRefused(const QModelIndex& cell, const QString& typed, const QString& problem) {
+    const SiteRow& row = model_->rows()[std::size_t(cell.row())];
+    support::ShowErrorMessage(text(TextRefusedCell)
+                                  .arg(model_->headerData(cell.column(), Qt::Horizontal).toString(),
+                                       QString::fromStdString(row.now.serialNo), problem));
+    // What was typed is not lost: the cell is edited again with it, once the refused editor has closed.
+    const QPersistentModelIndex shown = proxy_->mapFromSource(cell);
+    QTimer::singleShot(0, this, [this, shown, typed] {
+        if (!shown.isValid())
+            return;
+        ui_->siteTable->setCurrentIndex(shown);
+        ui_->siteTable->edit(shown);
+        const auto editors = ui_->siteTable->viewport()->findChildren<QLineEdit*>();  // the one just opened
+        if (!editors.isEmpty())
+            editors.last()->setText(typed);
+    });
 }
 
 void SiteWindow::problemClicked(int item) {

@@ -15,6 +15,7 @@
 #include "platform/ui/handler_guard.h"
 #include "site/upgrade_files.h"
 #include "sitemodel/site_session.h"
+#include "sitemodel/plan_table.h"
 #include "sitemodel/site_table_model.h"
 
 class QLabel;
@@ -27,6 +28,7 @@ class SiteWindow;
 
 namespace zelmar::sitewindow {
 
+using sitemodel::RowNamer;
 using sitemodel::SiteSession;
 using sitemodel::SiteTableModel;
 
@@ -71,6 +73,10 @@ private:
     void numberAddresses();
     void clearPlanned();
     void problemClicked(int item);
+    // A typed value the controllers' rules refuse: said with its field and controller, and the
+    // cell's editor opened again with what was typed.
+    void editRefused(const QModelIndex& cell, const QString& typed, const QString& problem);
+    RowNamer checkedRowNames() const { return sitemodel::rowNamerOf(serialOfCheckedRow_); }
 
     void searched(const std::vector<site::ControllerRecord>& found, bool full);
     void checked(const site::CheckedPlan& result);

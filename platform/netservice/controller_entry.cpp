@@ -91,14 +91,21 @@ std::string setupFieldOfTag(std::uint16_t tag) {
 
 std::string ControllerEntry::SetupRefusedReason() const {
     const SetupState& s = core_->readSetup(index_);
-    if (s.outcome != SetupOutcome::Refused)
-        return {};
-    switch (s.status) {
+    return s.outcome == SetupOutcome::Refused ? setupRefusalText(int(s.status)) : std::string();
+}
+
+int ControllerEntry::SetupRefusedStatus() const {
+    const SetupState& s = core_->readSetup(index_);
+    return s.outcome == SetupOutcome::Refused ? int(s.status) : 0;
+}
+
+std::string setupRefusalText(int status) {
+    switch (wire::Status(status)) {
     case wire::Status::Invalid: return "invalid value";
     case wire::Status::Refused: return "not permitted (encryption required or wrong network password)";
     case wire::Status::Unsupported: return "not supported by the controller";
     case wire::Status::NotStored: return "the controller could not store the settings";
-    default: return "refused with status " + std::to_string(int(s.status));
+    default: return "refused with status " + std::to_string(status);
     }
 }
 

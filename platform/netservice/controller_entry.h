@@ -72,6 +72,8 @@ public:
     // "Name", ...; empty when it named none), and why in a few words ("invalid value", ...).
     std::string SetupRefusedField() const;
     std::string SetupRefusedReason() const;
+    // The status the refusal came with (wire::Status; 0 when the last setup was not refused).
+    int SetupRefusedStatus() const;
 
     // Why the service did not send the last setup, network check, mark or upgrade to
     // this controller ("Description is longer than 255 bytes", "it requires encryption
@@ -96,6 +98,9 @@ private:
     std::shared_ptr<ServiceCore> core_;
     std::int32_t index_;
 };
+
+// Why a setup was refused, in a few words, by the status of the refusal ("invalid value", ...).
+std::string setupRefusalText(int status);
 
 // The setter's name of a setup item's tag ("ConfigIpAddress"): what SetupRefusedField
 // reports. The key goes by the password it is made from; empty for any other tag.

@@ -133,8 +133,8 @@ TEST(AddressMoves, AGivenParkingAddressIsUsedWhenFreeAndRefusedWhenNot) {
     const Planned held = plan(swap, kFive, {"10.20.1.5"});
     ASSERT_EQ(held.problems.size(), 1u);
     EXPECT_EQ(held.problems[0].row, 2);
-    EXPECT_NE(held.problems[0].text.find("10.20.1.5 is not free: the controller 10-00005 holds it"), std::string::npos)
-        << held.problems[0].text;
+    EXPECT_NE(held.problems[0].text().find("10.20.1.5 is not free: the controller 10-00005 holds it"), std::string::npos)
+        << held.problems[0].text();
 
     // A /30 has two hosts, both in the swap: nowhere to park.
     std::vector<ControllerRecord> tiny = {controller(1, "10.20.1.1"), controller(2, "10.20.1.2")};
@@ -144,7 +144,7 @@ TEST(AddressMoves, AGivenParkingAddressIsUsedWhenFreeAndRefusedWhenNot) {
     }
     const Planned full = plan(swap, tiny);
     ASSERT_EQ(full.problems.size(), 1u);
-    EXPECT_NE(full.problems[0].text.find("no free address in 10.20.1.0/30"), std::string::npos) << full.problems[0].text;
+    EXPECT_NE(full.problems[0].text().find("no free address in 10.20.1.0/30"), std::string::npos) << full.problems[0].text();
 }
 
 TEST(AddressMoves, ADhcpLeaseIsAnAddressHeld) {
@@ -158,15 +158,15 @@ TEST(AddressMoves, ADhcpLeaseIsAnAddressHeld) {
                                     found);
         ASSERT_EQ(taking.check.problems.size(), 1u);
         EXPECT_EQ(taking.check.problems[0].row, 2);
-        EXPECT_NE(taking.check.problems[0].text.find("10.20.0.150 is the DHCP address of the controller 10-00002"),
+        EXPECT_NE(taking.check.problems[0].text().find("10.20.0.150 is the DHCP address of the controller 10-00002"),
                   std::string::npos)
-            << taking.check.problems[0].text;
+            << taking.check.problems[0].text();
     }
     // Moved to a fixed address of its own first, it frees the lease: a hand-over.
     const Planned moved = plan("SerialNo,UseDhcp,IpAddress,SubnetMask\n10-00001,,10.20.0.150,\n"
                                "10-00002,false,10.20.3.3,255.255.0.0\n",
                                found);
-    ASSERT_TRUE(moved.check.problems.empty()) << moved.check.problems[0].text;
+    ASSERT_TRUE(moved.check.problems.empty()) << moved.check.problems[0].text();
     EXPECT_EQ(movesOf(moved.moves), (std::vector<std::string>{"3", "2"}));
     EXPECT_EQ(moved.moves.holders[1], (std::vector<std::size_t>{0}));
     EXPECT_TRUE(leavesAddress(moved.moves.moves[0].send));

@@ -115,7 +115,7 @@ TEST(PlanWork, TheReadBackFindsTwoControllersOnOneAddressWhereThePlanTouchedIt) 
         renamed.found.ethernetAddress = site[std::size_t(n)].ethernetAddress;
         renamed.fields.name = site[std::size_t(n)].name;  // as it is: it reads back as planned
         ended.push_back(renamed);
-        outcomes.push_back({renamed.row, renamed.found.serialNo, site::Outcome::Applied, "", ""});
+        outcomes.push_back({renamed.row, renamed.found.serialNo, site::Outcome::Applied, "", {}});
         outcomes.back().setupSent = true;
     }
     const site::PlanRunner::ReadBackScope scope{ended, {}, {"10.30.0.5"}};

@@ -100,7 +100,7 @@ PlanRun applyPlan(const Link& link, std::optional<int> jobs) {
     RowsAtOnce listener;
     const site::CheckedPlan checked = work.check(site::readPlan(sitePlan()), listener);
     for (const site::PlanProblem& p : checked.check.problems)
-        ADD_FAILURE() << "row " << p.row << ", " << p.column << ": " << p.text;
+        ADD_FAILURE() << "row " << p.row << ", " << p.column << ": " << p.text();
     site::AppliedPlan applied;
     work.apply(checked, listener, applied);
     PlanRun run{{}, listener.most, site::planFinished(applied)};

@@ -168,11 +168,12 @@ TEST(SiteTableModel, PlansInAndOutAndProblemsAtTheirCells) {
     EXPECT_EQ(back.rows[0].cells.at(site::Column::EthernetAddress), two.now.ethernetAddress);
     EXPECT_EQ(sitemodel::plannedValuesOf(back.rows[0]), two.planned);
 
-    model.showProblems({{2, "IpAddress", "10.40.0.22 is planned for rows 2, 3"}, {3, "SerialNo", "no controller"}},
+    model.showProblems({{2, "IpAddress", site::phrase(site::Say::PlannedTwice, {"10.40.0.22", "2, 3"})},
+                        {3, "SerialNo", site::phrase(site::Say::NotFound, {"10-00099"})}},
                        serialOfRow);
     EXPECT_EQ(model.data(model.index(1, SiteTableModel::plannedColumn(PlanField::IpAddress)), Qt::ToolTipRole).toString(),
               QString("10.40.0.22 is planned for 10-00002, 10-00099"));  // rows named by their controllers
-    EXPECT_EQ(model.rows()[4].rowProblem, QString("no controller"));
+    EXPECT_EQ(model.rows()[4].rowProblem, QString("no controller 10-00099 was found"));
     EXPECT_EQ(model.rows()[4].state, sitemodel::RowState::Problem);
     // Editing the cell takes its problem away.
     QString problem;

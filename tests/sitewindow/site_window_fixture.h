@@ -17,6 +17,9 @@
 #include "tests/platform/ui/strict_seam_test.h"
 #include "tests/sitewindow/site_window_wait.h"
 
+// A failing comparison of texts shows the texts.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
 namespace zelmar::testing {
 
 class SiteWindowTest : public StrictSeamTest {

@@ -45,7 +45,7 @@ QJsonObject problemsJson(const CheckedPlan& c) {
     for (const PlanProblem& p : c.check.problems)
         list.append(QJsonObject{{"row", p.row},
                                 {"column", QString::fromStdString(p.column)},
-                                {"problem", QString::fromStdString(p.text)}});
+                                {"problem", QString::fromStdString(p.text())}});
     QJsonObject o{{"rows", qint64(c.rows)}, {"problems", list}, {"ok", c.check.problems.empty()}};
     if (!c.moves.cycles.empty()) {
         QJsonArray cycles;
@@ -75,17 +75,20 @@ std::string joinedRows(const std::vector<int>& rows) {
 class ConsolePlanListener : public PlanListener {
 public:
     explicit ConsolePlanListener(const Context& c) : c_(c) {}
-    void progress(const std::string& text) override {
+    void progress(const Phrase& said) override {
         if (!c_.options.quiet)
-            c_.err << text << std::endl;
+            c_.err << english(said) << std::endl;
     }
-    void note(const std::string& text) override { c_.err << text << "\n"; }
+    void note(const Phrase& said) override { c_.err << english(said) << "\n"; }
     void noControllerAnswered() override { tellNoneAnswered(c_.err); }
     void rowEnded(const RowOutcome& outcome, int done, int total) override {
         if (!c_.options.quiet)
             c_.err << progressLine(done, total, outcome) << std::endl;
     }
-    void readingBack() override { progress("reading the controllers back ..."); }
+    void readingBack() override {
+        if (!c_.options.quiet)
+            c_.err << "reading the controllers back ..." << std::endl;
+    }
 
 private:
     const Context& c_;
@@ -98,7 +101,7 @@ void printProblems(const CheckedPlan& c, bool json, std::ostream& out) {
         return;
     }
     for (const PlanProblem& p : problems)
-        out << where(p) << ": " << p.text << "\n";
+        out << where(p) << ": " << p.text() << "\n";
     const auto toSet = std::count_if(c.check.setups.begin(), c.check.setups.end(),
                                      [](const PlannedSetup& s) { return !s.fields.empty(); });
     if (problems.empty())
@@ -142,10 +145,10 @@ int plan(const std::vector<std::string>& args, const Context& c) {
         return c.usage("needs check FILE or apply FILE");
     if (c.options.csv)
         return c.usage("--csv is for search and find; the plan itself is CSV");
-    std::string error;
+    Phrase error;
     const std::optional<SitePlan> plan = readPlanFile(args[1], error);
     if (!plan) {
-        c.err << "zelmar-netctl: plan: " << error << "\n";
+        c.err << "zelmar-netctl: plan: " << english(error) << "\n";
         return kExitUsage;
     }
     ConsolePlanListener listener(c);

@@ -64,11 +64,11 @@ std::string argumentProblem(const Arguments& a, const Options& o) {
 class ConsoleUpgradeListener : public UpgradeListener {
 public:
     explicit ConsoleUpgradeListener(const Context& c) : c_(c) {}
-    void progress(const std::string& text) override {
+    void progress(const Phrase& said) override {
         if (!c_.options.quiet)
-            c_.err << text << std::endl;
+            c_.err << english(said) << std::endl;
     }
-    void note(const std::string& text) override { c_.err << text << "\n"; }
+    void note(const Phrase& said) override { c_.err << english(said) << "\n"; }
     void batchStarting(const std::vector<ControllerRecord>& controllers) override {
         board_.emplace(controllers.size(), c_.err, c_.options.quiet || controllers.empty());
     }
@@ -109,8 +109,8 @@ int upgrade(const std::vector<std::string>& args, const Context& c) {
     if (const std::string problem = argumentProblem(a, c.options); !problem.empty())
         return c.usage(problem);
     UpgradeFiles files;
-    if (const std::string problem = loadUpgradeFiles(a.files, files); !problem.empty())
-        return c.usage(problem + "; nothing was sent");
+    if (const Phrase problem = loadUpgradeFiles(a.files, files); !problem.empty())
+        return c.usage(english(problem) + "; nothing was sent");
 
     ConsoleUpgradeListener listener(c);
     UpgradeWork work(settingsOf(c.options), files);

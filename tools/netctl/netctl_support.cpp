@@ -36,7 +36,7 @@ CommandTarget lookUpSerialArgument(const std::vector<std::string>& args, const C
 }
 
 std::string identityOnlyReason(net::ControllerEntry& e, const Options& o) {
-    return site::identityOnlyReason(recordOf(e), !o.password.empty());
+    return site::english(site::identityOnlyReason(recordOf(e), !o.password.empty()));
 }
 
 void tellNoneAnswered(std::ostream& err) {
