@@ -11,8 +11,10 @@
 
 #include "platform/netservice/config/service_config.h"
 #include "platform/qorglib/folders.h"
+#include "platform/qorglib/language.h"
 #include "platform/qorglib/qorglib.h"
 #include "platform/ui/handler_guard.h"
+#include "platform/ui/qt_translations.h"
 #include "platform/ui/qt_user_dialogs.h"
 #include "platform/ui/window_helpers.h"
 #include "sitemodel/site_texts.h"
@@ -29,6 +31,7 @@ int main(int argc, char* argv[]) {
         InitApplication(zelmar::support::toAnsi(QStringLiteral("Zelmar TCP/IP Site Commissioning")).constData(), 0, &out1,
                         0, &out2);
         zelmar::ui::setApplicationTitle(zelmar::sitemodel::text(zelmar::sitemodel::TextWindowTitle));
+        zelmar::ui::loadQtTranslations(zelmar::qorg::currentLanguage());
         zelmar::sitewindow::SiteWindow window(zelmar::net::ServiceConfig::fromEnvironment());
         QApplication::setWindowIcon(window.windowIcon());
         if (const QString folder = zelmar::qorg::userConfigFolder(); !folder.isEmpty())

@@ -15,12 +15,14 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE gzip)  # quick to build in the tests; the programs are small
 # The Qt 6 and libsodium packages of the Debian release it is built on, as
 # dpkg-shlibdeps reads them from the programs (the Qt plugins come with them).
+# And Qt's own texts (standard buttons, the file dialog) in the site window's language.
 find_program(ZELMAR_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(ZELMAR_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libqt6svg6, libsodium23")
+    "libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libqt6svg6, libsodium23, qt6-translations-l10n")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-dejavu-extra")
 include(CPack)

@@ -14,7 +14,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libsodium-dev libgtest-dev libgmock-dev
-  fonts-dejavu-core fonts-dejavu-extra
+  fonts-dejavu-core fonts-dejavu-extra qt6-translations-l10n
   xvfb xauth
   dpkg-dev lintian desktop-file-utils appstream iproute2
 )

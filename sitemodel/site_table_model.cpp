@@ -5,6 +5,7 @@
 
 #include "platform/netservice/wire/ipv4.h"
 #include "platform/netservice/wire/messages.h"
+#include "platform/qorglib/serial_number.h"
 #include "sitemodel/plan_table.h"
 #include "sitemodel/site_texts.h"
 #include "support/support.h"
@@ -151,6 +152,24 @@ int SiteTableModel::rowOfSerial(const std::string& serial) const {
     return it == rowOfSerial_.end() ? -1 : it->second;
 }
 
+namespace {
+// The rows keep one order from search to search: by serial number, as the
+// technician reads them (by their value, "9-00001" before "10-00001"; any other text after them).
+bool serialBefore(const std::string& a, const std::string& b) {
+    const auto va = qorg::serialNumberValue(a), vb = qorg::serialNumberValue(b);
+    if (va && vb)
+        return *va < *vb || (*va == *vb && a < b);
+    if (va != vb)
+        return va.has_value();
+    return a < b;
+}
+}  // namespace
+
+void SiteTableModel::sortBySerial() {
+    std::stable_sort(rows_.begin(), rows_.end(),
+                     [](const SiteRow& a, const SiteRow& b) { return serialBefore(a.now.serialNo, b.now.serialNo); });
+}
+
 void SiteTableModel::reindex() {
     rowOfSerial_.clear();
     for (std::size_t r = 0; r < rows_.size(); ++r)
@@ -174,11 +193,15 @@ int SiteTableModel::appendOrUpdate(const site::ControllerRecord& record) {
     row.found = true;
     if (record.requireEncryption && !record.passwordOk)
         row.state = RowState::Locked;
-    beginInsertRows({}, int(rows_.size()), int(rows_.size()));
-    rows_.push_back(std::move(row));
-    rowOfSerial_.emplace(rows_.back().now.serialNo, int(rows_.size()) - 1);
+    const auto at = std::upper_bound(rows_.begin(), rows_.end(), record.serialNo, [](const std::string& serial, const SiteRow& r) {
+        return serialBefore(serial, r.now.serialNo);
+    });
+    const int place = int(at - rows_.begin());
+    beginInsertRows({}, place, place);
+    rows_.insert(at, std::move(row));
+    reindex();
     endInsertRows();
-    return int(rows_.size()) - 1;
+    return place;
 }
 
 void SiteTableModel::setControllers(const std::vector<site::ControllerRecord>& found) {
@@ -220,6 +243,7 @@ void SiteTableModel::setControllers(const std::vector<site::ControllerRecord>& f
         planOnly.now.serialNo = serial;
         rows_.push_back(std::move(planOnly));
     }
+    sortBySerial();
     reindex();
     endResetModel();
 }
@@ -246,6 +270,7 @@ void SiteTableModel::loadPlan(const site::SitePlan& plan) {
         }
         rows_[std::size_t(r)].planned = plannedValuesOf(p);
     }
+    sortBySerial();
     reindex();
     ++planVersion_;
     clearProblems();

@@ -101,6 +101,7 @@ private:
     int appendOrUpdate(const site::ControllerRecord& record);
 
     void reindex();
+    void sortBySerial();
 
     std::vector<SiteRow> rows_;
     std::unordered_map<std::string, int> rowOfSerial_;  // by the serial number as the row holds it

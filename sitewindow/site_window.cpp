@@ -89,7 +89,7 @@ SiteWindow::SiteWindow(net::ServiceConfig config, QWidget* parent)
     proxy_->setFilterKeyColumn(-1);
     proxy_->setFilterCaseSensitivity(Qt::CaseInsensitive);
     ui_->siteTable->setModel(proxy_);
-    ui_->siteTable->sortByColumn(-1, Qt::AscendingOrder);  // the order found until a header is clicked
+    ui_->siteTable->sortByColumn(-1, Qt::AscendingOrder);  // the model's order (by serial number) until a header is clicked
     ui_->siteTable->verticalHeader()->setDefaultSectionSize(ui_->siteTable->fontMetrics().height() + 6);
     QHeaderView* columns = ui_->siteTable->horizontalHeader();
     columns->setSectionsMovable(true);

@@ -67,10 +67,15 @@ function(zelmar_windows_runtime)
   string(REPLACE ";" "|" libraries "${libraries}")
   string(REPLACE ";" "|" plugins "${plugins}")
   string(REPLACE ";" "|" folders "${folders}")
+  # Qt's own texts in the tool's languages (the standard buttons, the file dialog): the
+  # translations are the same files on every system, so the build machine's serve.
+  find_file(ZELMAR_QT_SWEDISH qt_sv.qm PATHS /usr/share/qt6/translations NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
   add_custom_target(zelmar_windows_runtime ALL
     COMMAND ${CMAKE_COMMAND} -DDEST=${CMAKE_RUNTIME_OUTPUT_DIRECTORY} -DLIBRARIES=${libraries}
             -DPLUGINS=${plugins} -DFOLDERS=${folders} -DOBJDUMP=${CMAKE_OBJDUMP}
             -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/CopyRuntime.cmake
-    COMMENT "Copying the runtime DLLs and plugins beside the programs"
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/translations
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ZELMAR_QT_SWEDISH} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/translations/
+    COMMENT "Copying the runtime DLLs, plugins and Qt's translations beside the programs"
     VERBATIM)
 endfunction()

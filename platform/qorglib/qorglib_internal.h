@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/qorglib/folders.h"
+#include "platform/qorglib/language.h"
 
 namespace zelmar::qorg {
 
@@ -14,9 +15,6 @@ namespace zelmar::qorg {
 // valid until the same export is called again on the same thread.
 const char* keepText(std::string& buffer, std::string text);
 
-// Two-letter language code of the texts to use ("en", "sv"): ZELMAR_LANG when
-// set, else the system locale.
-QString currentLanguage();
 // "Yes"/"No" style texts of the current language.
 QString yesText();
 QString noText();
