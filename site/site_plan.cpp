@@ -95,6 +95,7 @@ std::vector<Column> readHeader(const csv::Record& header, std::vector<PlanProble
 SitePlan readPlan(std::string_view text) {
     SitePlan plan;
     const csv::Table table = csv::read(text);
+    plan.format = {table.separator, text.substr(0, 3) == "\xEF\xBB\xBF"};
     if (!checkEncoding(text, table, plan.problems))
         return plan;
     if (!table.error.empty()) {
@@ -154,7 +155,7 @@ SitePlan readPlan(std::string_view text) {
     return plan;
 }
 
-std::string writePlan(const std::vector<PlanRow>& rows, const std::vector<Column>& columns) {
+std::string writePlan(const std::vector<PlanRow>& rows, const std::vector<Column>& columns, PlanFormat format) {
     std::vector<Column> header = {Column::SerialNo};
     for (Column c : columns)
         if (c != Column::SerialNo)
@@ -162,14 +163,14 @@ std::string writePlan(const std::vector<PlanRow>& rows, const std::vector<Column
     std::vector<std::string> names;
     for (Column c : header)
         names.emplace_back(columnName(c));
-    std::string text = csv::line(names);
+    std::string text = (format.byteOrderMark ? "\xEF\xBB\xBF" : "") + csv::line(names, format.separator);
     for (const PlanRow& row : rows) {
         std::vector<std::string> cells;
         for (Column c : header) {
             const auto it = row.cells.find(c);
             cells.push_back(c == Column::SerialNo ? row.serialNo : it == row.cells.end() ? std::string() : it->second);
         }
-        text += csv::line(cells);
+        text += csv::line(cells, format.separator);
     }
     return text;
 }

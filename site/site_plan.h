@@ -26,8 +26,15 @@ struct PlanRow {
     std::map<Column, std::string> cells;  // only the cells that hold something
 };
 
+// How a plan file is written: its separator and whether it starts with a byte-order mark.
+struct PlanFormat {
+    char separator = ',';
+    bool byteOrderMark = false;
+};
+
 struct SitePlan {
     std::vector<PlanRow> rows;
+    PlanFormat format;  // as the file was written, so that saving it again keeps it
     std::size_t rowCount = 0;  // rows below the header, those at fault included
     std::vector<PlanProblem> problems;  // of the file itself: CSV syntax, columns, serial numbers
 };
@@ -38,6 +45,6 @@ SitePlan readPlan(std::string_view text);
 
 // The text of a plan file with these columns (SerialNo first, whether listed
 // or not) and one line per row: what readPlan reads back as the same rows.
-std::string writePlan(const std::vector<PlanRow>& rows, const std::vector<Column>& columns);
+std::string writePlan(const std::vector<PlanRow>& rows, const std::vector<Column>& columns, PlanFormat format = {});
 
 }  // namespace zelmar::site

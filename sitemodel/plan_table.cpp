@@ -68,8 +68,8 @@ site::SitePlan planOf(const std::vector<SiteRow>& rows, std::map<int, std::strin
     return plan;
 }
 
-std::string planFileText(const std::vector<SiteRow>& rows) {
-    return site::writePlan(planOf(rows).rows, kFileColumns);
+std::string planFileText(const std::vector<SiteRow>& rows, site::PlanFormat format) {
+    return site::writePlan(planOf(rows).rows, kFileColumns, format);
 }
 
 std::array<QString, kPlanFieldCount> plannedValuesOf(const site::PlanRow& row) {

@@ -19,8 +19,8 @@ namespace zelmar::sitemodel {
 // whole DNS name (the other part as it is); a found controller's row carries
 // its Ethernet address, so that a stale plan is caught.
 site::SitePlan planOf(const std::vector<SiteRow>& rows, std::map<int, std::string>* serialOfRow = nullptr);
-// The plan file's text of those rows.
-std::string planFileText(const std::vector<SiteRow>& rows);
+// The plan file's text of those rows, written as `format` says.
+std::string planFileText(const std::vector<SiteRow>& rows, site::PlanFormat format = {});
 
 // The planned values of one plan row, by field; a DNS name is split into host
 // name and domain, a Boolean spelt "true" or "false".

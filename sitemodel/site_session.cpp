@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/netservice/net_service.h"
+#include "site/site_search.h"
 
 namespace zelmar::sitemodel {
 
@@ -146,6 +147,25 @@ bool SiteSession::findMore(const QString& address, const QString& mask) {
                 emit noneFoundAt(mask.isEmpty() ? address : address + QLatin1Char('/') + mask);
             else
                 emit searched(heard, false);
+        } catch (const std::exception& e) {
+            emit failed(QString::fromUtf8(e.what()));
+        }
+    });
+}
+
+bool SiteSession::mark(const std::string& serial, bool on, const std::string& previous) {
+    const net::ServiceConfig config = config_;
+    const std::vector<std::string> passwords = passwords_;
+    return start([this, config, passwords, serial, on, previous](site::StopFlag&) {
+        try {
+            net::NetService service(config);
+            service.setPasswords(passwords);
+            if (!previous.empty() && previous != serial)
+                if (const auto before = site::lookUpAnswering(service, previous))
+                    emit marked(QString::fromStdString(previous), false, before->UnmarkSelected());
+            const auto entry = site::lookUpAnswering(service, serial);
+            const bool answered = entry && (on ? entry->MarkSelected() : entry->UnmarkSelected());
+            emit marked(QString::fromStdString(serial), on, answered);
         } catch (const std::exception& e) {
             emit failed(QString::fromUtf8(e.what()));
         }

@@ -42,6 +42,9 @@ public:
     bool findMore(const QString& address, const QString& mask);
     bool check(const site::SitePlan& plan);
     bool apply();  // the plan the last check found clean
+    // Marks the controller (on) or unmarks it, as the tool marks the one chosen, so that the
+    // technician finds it in the cabinet; marking one unmarks `previous` first.
+    bool mark(const std::string& serial, bool on, const std::string& previous = {});
     bool findUpgrades(const std::vector<std::string>& serials, std::shared_ptr<const site::UpgradeFiles> files);
     // The targets the last findUpgrades found; those at a newer revision than their file only with `allowOlder`.
     bool upgrade(bool allowOlder);
@@ -66,6 +69,7 @@ signals:
     void upgraded(const site::UpgradeRun& result, const QString& error);
     void progress(const site::Phrase& said);
     void note(const site::Phrase& said);
+    void marked(const QString& serial, bool on, bool answered);  // answered false: the mark may or may not have changed
     void failed(const QString& error);  // a service error outside an apply or upgrade
     void idle();                        // the work has ended
 

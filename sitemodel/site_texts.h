@@ -134,6 +134,13 @@ enum Text : std::int32_t {
     TextRefusedCell = 4847,
     TextTheFile = 4848,
     TextMoreProblems = 4849,
+    TextIdentify = 4850,
+    TextStopIdentifying = 4851,
+    TextMarked = 4852,
+    TextUnmarked = 4853,
+    TextMarkUnanswered = 4854,
+    TextCountFiltered = 4855,
+    TextPlanSaved = 4856,
 };
 
 // The text from the catalogue of the language in use.

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +27,7 @@
 #include "sitemodel/site_report.h"
 #include "sitemodel/site_texts.h"
 #include "sitemodel/upgrade_question.h"
+#include "sitewindow/frozen_column.h"
 #include "support/support.h"
 #include "ui_SiteWindow.h"
 
@@ -91,6 +93,7 @@ SiteWindow::SiteWindow(net::ServiceConfig config, QWidget* parent)
     ui_->siteTable->setModel(proxy_);
     ui_->siteTable->sortByColumn(-1, Qt::AscendingOrder);  // the model's order (by serial number) until a header is clicked
     ui_->siteTable->verticalHeader()->setDefaultSectionSize(ui_->siteTable->fontMetrics().height() + 6);
+    ui_->siteTable->verticalHeader()->hide();  // a controller goes by its serial number, not by a place in the table
     QHeaderView* columns = ui_->siteTable->horizontalHeader();
     columns->setSectionsMovable(true);
     // Every caption whole ("Planned IP address" is wider than an address), in either language,
@@ -103,6 +106,7 @@ SiteWindow::SiteWindow(net::ServiceConfig config, QWidget* parent)
                                                 SiteTableModel::holdsAddresses(c) ? addressWidth : 0}));
     });
     resizeDocks({ui_->problemsDock}, {fontMetrics().height() * 6}, Qt::Vertical);  // the table keeps the room
+    new FrozenColumn(ui_->siteTable);  // the serial numbers stay in view while the table scrolls right
 
     progressBar_ = new QProgressBar(this);
     progressBar_->setObjectName(QStringLiteral("progressBar"));
@@ -135,7 +139,8 @@ void SiteWindow::setLanguage() {
         {ui_->actionUpgradeFiles, TextUpgradeFiles}, {ui_->actionNetworkPassword, TextNetworkPassword},
         {ui_->actionFillDown, TextFillDown},       {ui_->actionNumberAddresses, TextNumberAddresses},
         {ui_->actionClearPlanned, TextClearPlanned}, {ui_->actionSaveReport, TextSaveReport},
-        {ui_->actionClose, TextClose}};
+        {ui_->actionClose, TextClose},             {ui_->actionIdentify, TextIdentify},
+        {ui_->actionStopIdentifying, TextStopIdentifying}};
     for (const auto& [action, number] : actions)
         action->setText(text(number));
     ui_->menuSite->setTitle(text(TextMenuSite));
@@ -176,6 +181,8 @@ void SiteWindow::connectActions() {
         {ui_->actionClearPlanned, [this] { clearPlanned(); }},
         {ui_->actionSaveReport, [this] { saveReport(); }},
         {ui_->actionClose, [this] { close(); }},
+        {ui_->actionIdentify, [this] { identify(true); }},
+        {ui_->actionStopIdentifying, [this] { identify(false); }},
     };
     for (const auto& [action, handler] : handlers) {
         const QByteArray name = action->objectName().toUtf8() + "_Triggered";
@@ -183,6 +190,29 @@ void SiteWindow::connectActions() {
                 [this, name, handler = handler] { ui::guardHandler(handlers_, name.constData(), handler); });
     }
     connect(ui_->filterBox, &QLineEdit::textChanged, proxy_, &QSortFilterProxyModel::setFilterFixedString);
+    connect(ui_->filterBox, &QLineEdit::textChanged, this, [this] { showCount(); });
+    // The row commands also on the table's context menu.
+    ui_->siteTable->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto separator = [this] {
+        auto* s = new QAction(this);
+        s->setSeparator(true);
+        return s;
+    };
+    ui_->siteTable->addActions({ui_->actionIdentify, ui_->actionStopIdentifying, separator(), ui_->actionFillDown,
+                                ui_->actionNumberAddresses, ui_->actionClearPlanned, separator(),
+                                ui_->actionUpgradeSelected});
+    connect(ui_->siteTable->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { updateActions(); });
+    connect(ui_->siteTable->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { updateActions(); });
+    // Enter ends an edit and moves to the row below, as in a spreadsheet.
+    connect(ui_->siteTable->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
+            [this](QWidget*, QAbstractItemDelegate::EndEditHint hint) {
+                if (hint != QAbstractItemDelegate::SubmitModelCache)
+                    return;
+                const QModelIndex at = ui_->siteTable->currentIndex();
+                const QModelIndex below = at.sibling(at.row() + 1, at.column());
+                if (below.isValid())
+                    ui_->siteTable->setCurrentIndex(below);
+            });
     connect(ui_->problemsList, &QListWidget::currentRowChanged, this, [this](int item) { problemClicked(item); });
     connect(ui_->problemsList, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { problemClicked(ui_->problemsList->row(item)); });
@@ -237,6 +267,14 @@ void SiteWindow::connectSession() {
     connect(session_, &SiteSession::upgraded, this, &SiteWindow::upgraded);
     connect(session_, &SiteSession::progress, this, [this](const site::Phrase& said) { showStatus(wordsOf(said, checkedRowNames())); });
     connect(session_, &SiteSession::note, this, [this](const site::Phrase& said) { showStatus(wordsOf(said, checkedRowNames())); });
+    connect(session_, &SiteSession::marked, this, [this](const QString& serial, bool on, bool answered) {
+        if (!answered) {
+            showStatus(text(TextMarkUnanswered).arg(serial));
+            return;
+        }
+        markedSerial_ = on ? serial.toStdString() : std::string();
+        showStatus(text(on ? TextMarked : TextUnmarked).arg(serial));
+    });
     connect(session_, &SiteSession::failed, this,
             [](const QString& error) { support::ShowErrorMessage(text(TextServiceFailed) + QLatin1Char('\n') + error); });
     connect(session_, &SiteSession::idle, this, [this] {
@@ -273,11 +311,21 @@ void SiteWindow::updateActions() {
     ui_->actionUpgradeSelected->setEnabled(!busy && anyFound);
     ui_->actionUpgradeAll->setEnabled(!busy && anyFound);
     ui_->actionSaveReport->setEnabled(!busy && workDone_);
+    const std::vector<int> selected = selectedRows();
+    ui_->actionIdentify->setEnabled(!busy && selected.size() == 1 && model_->rows()[std::size_t(selected[0])].found);
+    ui_->actionStopIdentifying->setEnabled(!busy && !markedSerial_.empty());
 }
 
 void SiteWindow::showStatus(const QString& line) { statusBar()->showMessage(line); }
 
-void SiteWindow::showCount() { totalsLabel_->setText(lastTotals_.isEmpty() ? text(TextControllerCount).arg(model_->rowCount()) : lastTotals_); }
+void SiteWindow::showCount() {
+    if (!lastTotals_.isEmpty())
+        totalsLabel_->setText(lastTotals_);
+    else if (proxy_->rowCount() != model_->rowCount())  // a filter shows some of them
+        totalsLabel_->setText(text(TextCountFiltered).arg(proxy_->rowCount()).arg(model_->rowCount()));
+    else
+        totalsLabel_->setText(text(TextControllerCount).arg(model_->rowCount()));
+}
 
 // Work begins: the table is locked against edits and the progress bar runs.
 void SiteWindow::beginWork(const QString& status, int steps) {
@@ -325,6 +373,7 @@ void SiteWindow::searched(const std::vector<site::ControllerRecord>& found, bool
         model_->setControllers(found);
     else
         model_->addControllers(found);
+    widenNameColumns();
     lastTotals_.clear();
     showCount();
     showStatus({});
@@ -361,6 +410,7 @@ void SiteWindow::openPlan() {
     }
     model_->loadPlan(*plan);
     planFile_ = path;
+    planFormat_ = plan->format;
     ui_->problemsList->clear();
     updateActions();
 }
@@ -371,14 +421,17 @@ bool SiteWindow::savePlan(bool choose) {
         path = ui::chooseFileToSave(text(TextSavePlanAs), path.isEmpty() ? QDir::homePath() : path, text(TextPlanFiles));
     if (path.isEmpty())
         return false;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".csv");  // a spreadsheet opens it by its suffix
     QSaveFile file(path);
-    const std::string plan = planFileText(model_->rows());
+    const std::string plan = planFileText(model_->rows(), planFormat_);
     if (!file.open(QIODevice::WriteOnly) || file.write(plan.data(), qint64(plan.size())) != qint64(plan.size()) ||
         !file.commit()) {
         support::ShowErrorMessage(path + QStringLiteral(": ") + file.errorString());
         return false;
     }
     planFile_ = path;
+    showStatus(text(TextPlanSaved).arg(QDir::toNativeSeparators(path)));
     return true;
 }
 
@@ -593,6 +646,36 @@ std::vector<int> SiteWindow::selectedRows() const {
     for (int v : viewRows)
         rows.push_back(proxy_->mapToSource(proxy_->index(v, 0)).row());
     return rows;
+}
+
+// Names and descriptions as wide as they are, up to about 40 letters: not cut to a few when there is room.
+void SiteWindow::widenNameColumns() {
+    const int most = ui_->siteTable->fontMetrics().averageCharWidth() * 40;
+    QHeaderView* header = ui_->siteTable->horizontalHeader();
+    for (int c = 0; c < header->count(); ++c) {
+        const PlanField field = SiteTableModel::columns()[std::size_t(c)].field;
+        const auto kind = SiteTableModel::columns()[std::size_t(c)].kind;
+        if ((kind != SiteTableModel::Kind::Present && kind != SiteTableModel::Kind::Planned) ||
+            (field != PlanField::Name && field != PlanField::Description))
+            continue;
+        int wanted = header->sectionSizeHint(c);
+        const QFontMetrics metrics = ui_->siteTable->fontMetrics();
+        for (int r = 0; r < std::min(model_->rowCount(), 1000); ++r)  // as a header measures, the first thousand
+            wanted = std::max(wanted, metrics.horizontalAdvance(model_->index(r, c).data().toString()) + metrics.averageCharWidth() * 2);
+        header->resizeSection(c, std::max(header->sectionSize(c), std::min(wanted, most)));
+    }
+}
+
+void SiteWindow::identify(bool on) {
+    std::string serial = markedSerial_;
+    if (on) {
+        const std::vector<int> selected = selectedRows();
+        if (selected.size() != 1)
+            return;
+        serial = model_->rows()[std::size_t(selected[0])].now.serialNo;
+    }
+    if (!serial.empty() && session_->mark(serial, on, on ? markedSerial_ : std::string()))
+        beginWork(text(TextSearching) + QStringLiteral(" ..."), 0);
 }
 
 void SiteWindow::fillDown() {

@@ -69,6 +69,8 @@ private:
     void upgrade(bool all);
     void chooseUpgradeFile();
     void saveReport();
+    void identify(bool on);
+    void widenNameColumns();  // marks the selected controller, or unmarks the one marked
     void fillDown();
     void numberAddresses();
     void clearPlanned();
@@ -99,6 +101,7 @@ private:
     ui::HandlerNesting handlers_;
 
     QString planFile_;
+    site::PlanFormat planFormat_;  // the opened plan file's separator and byte-order mark, kept when it is saved
     std::map<int, std::string> serialOfCheckedRow_;
     int checkedVersion_ = -1;   // the plan version the last clean check checked; -1: none
     int problemsVersion_ = -1;  // the plan version a check found problems in
@@ -112,6 +115,7 @@ private:
     QString settingsFile_;
     bool workDone_ = false;  // an apply or upgrade has run: there is something to report
     QString lastTotals_;
+    std::string markedSerial_;  // the controller Identify marked; empty: none
 };
 
 }  // namespace zelmar::sitewindow
