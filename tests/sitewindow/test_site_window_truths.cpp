@@ -2,8 +2,13 @@
 // starts its work every time, an upgrade counter that counts, no status left
 // over from work that has ended. Against simulated controllers over UDP on
 // loopback, driven headless.
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSortFilterProxyModel>
 #include <QStatusBar>
+#include <QTableView>
 
 #include "site/csv.h"
 #include "tests/platform/netservice/upgrade_helpers.h"
@@ -153,4 +158,88 @@ TEST_F(SiteWindowTest, EveryPasswordGivenIsKeptAndEachControllerOpensWithItsOwn)
         EXPECT_EQ(row.now.name, c.name) << c.serialNo << " reads in full";
     }
     EXPECT_EQ(w.statusBar()->currentMessage(), QString());
+}
+
+// On site: Identify marks the selected controller and unmarks the one before;
+// the serial numbers stay in view; Enter moves down; a filter's count; a plan
+// saved as it was opened; file dialogs titled without mnemonic marks.
+TEST_F(SiteWindowTest, FindingTheWayOnSite) {
+    auto fleet = officeFleet(4);
+    sitewindow::SiteWindow w(zelmar::testing::quickSearchConfig(fleet));
+    w.resize(700, 400);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(run(w, "actionSearch"));
+    auto* table = w.findChild<QTableView*>("siteTable");
+    const auto select = [&](const char* serial) {
+        table->setCurrentIndex(w.view().mapFromSource(w.model().index(w.model().rowOfSerial(serial), 0)));
+    };
+    select("10-00002");
+    ASSERT_TRUE(run(w, "actionIdentify"));
+    EXPECT_TRUE(fleet.controller("10-00002")->marked);
+    select("10-00003");
+    ASSERT_TRUE(run(w, "actionIdentify"));
+    EXPECT_FALSE(fleet.controller("10-00002")->marked) << "the one marked before is unmarked";
+    EXPECT_TRUE(fleet.controller("10-00003")->marked);
+    EXPECT_EQ(w.statusBar()->currentMessage(), QString("10-00003 is marked: find it in the cabinet."));
+    ASSERT_TRUE(run(w, "actionStopIdentifying"));
+    EXPECT_FALSE(fleet.controller("10-00003")->marked);
+    EXPECT_TRUE(table->actions().contains(action(w, "actionIdentify"))) << "on the table's context menu";
+
+    // Scrolled right to the last column, the serial numbers are still shown at the left.
+    table->scrollTo(w.view().index(0, w.view().columnCount() - 1));
+    auto* frozen = w.findChild<QTableView*>("frozenSerialColumn");
+    ASSERT_NE(frozen, nullptr);
+    EXPECT_GT(table->horizontalScrollBar()->value(), 0);
+    EXPECT_TRUE(frozen->isVisible());
+    EXPECT_EQ(frozen->geometry().left(), table->frameWidth());
+    EXPECT_EQ(frozen->indexAt(QPoint(5, 5)).data().toString(), QString("10-00001"));
+
+    // Enter ends an edit and moves to the row below.
+    const int nameColumn = SiteTableModel::plannedColumn(sitemodel::PlanField::Name);
+    table->setFocus();
+    table->setCurrentIndex(w.view().index(0, nameColumn));
+    QTest::keyClick(table, 'P');  // typing starts the edit
+    QTest::keyClicks(QApplication::focusWidget(), "ump");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTest::qWait(0);
+    EXPECT_EQ(table->currentIndex().row(), 1);
+    EXPECT_EQ(w.model().rows()[0].plannedOf(sitemodel::PlanField::Name), QString("Pump"));
+    // A name too long is refused with its field and controller named, and what was typed stays in the cell's editor.
+    ui::ModalSeam::pushButton(ui::ButtonOk);
+    QTest::keyClick(table, 'L');
+    QTest::keyClicks(QApplication::focusWidget(), QString(70, QLatin1Char('o')));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    const QString typed = QString("L") + QString(70, QLatin1Char('o'));
+    const auto reopened = [&] {
+        const auto editors = table->viewport()->findChildren<QLineEdit*>();
+        return !editors.isEmpty() && editors.last()->isVisible() && editors.last()->text() == typed;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(reopened, 10000)) << "the editor is open again with what was typed";
+    EXPECT_EQ(lastMessage(), QString("Planned name of 10-00002: is longer than 64 bytes"));
+    const auto editors = table->viewport()->findChildren<QLineEdit*>();
+    ASSERT_FALSE(editors.isEmpty());
+    QTest::keyClick(editors.last(), Qt::Key_Escape);
+
+    // A filter shows how many of all.
+    w.findChild<QLineEdit*>("filterBox")->setText("10-0000");
+    EXPECT_EQ(w.findChild<QLabel*>("totalsLabel")->text(), QString("4 controllers"));
+    w.findChild<QLineEdit*>("filterBox")->setText("10-00003");
+    EXPECT_EQ(w.findChild<QLabel*>("totalsLabel")->text(), QString("1 of 4 controllers"));
+    w.findChild<QLineEdit*>("filterBox")->clear();
+
+    // A plan with ";" and a byte-order mark is saved so again; a name without suffix gets .csv.
+    QTemporaryDir dir;
+    ui::ModalSeam::pushInput(writeFile(dir, "plan.csv", "\xEF\xBB\xBFSerialNo;Name\r\n10-00004;Fläkt\r\n"));
+    action(w, "actionOpenPlan")->trigger();
+    EXPECT_EQ(ui::ModalSeam::log().back().title, QString("Open plan"));
+    ui::ModalSeam::pushInput(QDir(dir.path()).filePath("saved"));
+    action(w, "actionSavePlanAs")->trigger();
+    EXPECT_EQ(ui::ModalSeam::log().back().title, QString("Save plan as"));
+    QFile saved(QDir(dir.path()).filePath("saved.csv"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray bytes = saved.readAll();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBFSerialNo;")) << bytes.left(40).toStdString();
+    EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("The plan was saved as ")) << w.statusBar()->currentMessage().toStdString();
 }
