@@ -216,8 +216,9 @@ TEST_F(SiteWindowTest, FindingTheWayOnSite) {
         const auto editors = table->viewport()->findChildren<QLineEdit*>();
         return !editors.isEmpty() && editors.last()->isVisible() && editors.last()->text() == typed;
     };
-    EXPECT_TRUE(QTest::qWaitFor(reopened, 10000)) << "the editor is open again with what was typed";
+    ASSERT_TRUE(QTest::qWaitFor([] { return !lastMessage().isEmpty(); }, 10000));  // the editor commits from the event loop
     EXPECT_EQ(lastMessage(), QString("Planned name of 10-00002: is longer than 64 bytes"));
+    EXPECT_TRUE(QTest::qWaitFor(reopened, 10000)) << "the editor is open again with what was typed";
     const auto editors = table->viewport()->findChildren<QLineEdit*>();
     ASSERT_FALSE(editors.isEmpty());
     QTest::keyClick(editors.last(), Qt::Key_Escape);
