@@ -47,9 +47,12 @@ cat >"$user_config" <<EOF
 EOF
 
 # Wine picks its display when its server starts: this one starts with it.
-# Wine draws the window frames itself, as Windows does, rather than leaving
-# them to a window manager (there is none).
-wine_ws reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+# Wine manages the windows itself, as Windows does, rather than leaving them to
+# a window manager (there is none): it draws their frames, and hides a window
+# at once. A window left to a window manager is hidden only once the manager
+# has confirmed that it was shown; without one Wine waits 2 s for that at
+# every window that closes (its x11 driver's wait_for_withdrawn_state).
+wine_ws reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wine_settle
 start_xvfb || fail "Xvfb"
 x() { in_ws env DISPLAY="$display" "$@"; }

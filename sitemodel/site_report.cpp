@@ -10,6 +10,7 @@
 #include "platform/netservice/search/adapters.h"
 #include "platform/netservice/wire/ipv4.h"
 #include "site/csv.h"
+#include "sitemodel/report_face.h"
 #include "sitemodel/site_table_model.h"
 #include "sitemodel/site_texts.h"
 
@@ -124,9 +125,7 @@ bool writeReportPdf(const QString& path, const std::vector<SiteRow>& rows, const
                                      QPageLayout::Millimeter));
     writer.setResolution(300);
     QTextDocument document;
-    QFont font = document.defaultFont();
-    font.setPointSizeF(8);
-    document.setDefaultFont(font);
+    document.setDefaultFont(reportFace(8));
     document.setHtml(QStringLiteral("<html><body>%1</body></html>").arg(body));
     document.print(&writer);
     QFile written(path);

@@ -1,6 +1,7 @@
 #include "sitewindow/site_window.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -772,6 +773,10 @@ void SiteWindow::saveLayout() const {
 
 void SiteWindow::closeEvent(QCloseEvent* event) {
     session_->stop();  // what is in hand finishes before the window goes
+    // A closed window asks and shows nothing: what the work reports from now on, or
+    // reported while the window system took its time to hide it, goes nowhere.
+    disconnect(session_, nullptr, this, nullptr);
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     saveLayout();
     event->accept();
 }

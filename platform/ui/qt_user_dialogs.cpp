@@ -1,10 +1,13 @@
 #include "platform/ui/qt_user_dialogs.h"
 
 #include "platform/qorglib/user_dialogs.h"
+#include "platform/ui/message_paths.h"
 #include "platform/ui/modal_seam.h"
 #include "platform/ui/window_helpers.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <cstdio>
@@ -39,10 +42,36 @@ QMessageBox::Icon iconFor(std::int32_t style, QMessageBox::Icon fallback) {
 
 bool haveWidgets() { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
 
+// Qt copies a message box's text with Ctrl+C (on Windows): the copy gets the
+// message as written, without the joiners that keep its paths whole.
+class CopiesTheWrittenText final : public QObject {
+public:
+    CopiesTheWrittenText(QMessageBox* box, const QString& shown, const QString& written)
+        : QObject(box), shown_(shown), written_(written) {
+        box->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* box, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || !static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy))
+            return false;
+        box->event(event);  // the box copies as it always does
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        if (QString copied = clipboard->text(); copied.contains(shown_))
+            clipboard->setText(copied.replace(shown_, written_));
+        return true;
+    }
+
+private:
+    QString shown_, written_;
+};
+
 std::int32_t runBox(QMessageBox::Icon icon, const QString& title, const QString& text, std::int32_t style) {
     const Answers answers = qorg::answersFor(style);
-    QMessageBox box(icon, title.isEmpty() ? applicationTitle() : title, text,
+    const QString shown = keepPathsWhole(text);
+    QMessageBox box(icon, title.isEmpty() ? applicationTitle() : title, shown,
                     QMessageBox::NoButton, QApplication::activeWindow());
+    if (shown != text)
+        new CopiesTheWrittenText(&box, shown, text);
     QList<QPushButton*> added;
     for (std::int32_t code : answers.codes) {
         QPushButton* button = box.addButton(buttonFor(code));
